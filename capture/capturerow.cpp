@@ -1,0 +1,150 @@
+#include "capturerow.h"
+
+#include <cstdio>
+
+namespace {
+const char hexDigits[] = "0123456789ABCDEF";
+
+// Writes v (0..999) as `width` decimal digits.
+inline void appendDigits(std::string &out, int64_t v, int width)
+{
+    if (v < 0) {
+        // Negative fields only arise from negative timestamps; keep printf's look.
+        char neg[24];
+        std::snprintf(neg, sizeof neg, "%0*lld", width, static_cast<long long>(v));
+        out += neg;
+        return;
+    }
+    char buf[4];
+    for (int i = width - 1; i >= 0; --i) {
+        buf[i] = char('0' + v % 10);
+        v /= 10;
+    }
+    out.append(buf, size_t(width));
+}
+} // namespace
+
+CaptureRow CaptureRow::start(int64_t t)
+{
+    CaptureRow r;
+    r.type = Type::Start;
+    r.fieldCount = 6;
+    r.timeNs = t;
+    r.data = "--";
+    return r;
+}
+
+CaptureRow CaptureRow::stop(int64_t t)
+{
+    CaptureRow r = start(t);
+    r.type = Type::Stop;
+    return r;
+}
+
+std::string_view CaptureRow::typeText(Type t)
+{
+    switch (t) {
+    case Type::Start:
+        return "START";
+    case Type::Addr:
+        return "ADDR";
+    case Type::Data:
+        return "DATA";
+    case Type::Stop:
+        return "STOP";
+    }
+    return "--";
+}
+
+std::string_view CaptureRow::directionText(Direction d)
+{
+    switch (d) {
+    case Direction::Read:
+        return "READ";
+    case Direction::Write:
+        return "WRITE";
+    case Direction::None:
+        break;
+    }
+    return "--";
+}
+
+std::string_view CaptureRow::responseText(Response r)
+{
+    switch (r) {
+    case Response::Ack:
+        return "ACK";
+    case Response::Nack:
+        return "NACK";
+    case Response::None:
+        break;
+    }
+    return "--";
+}
+
+std::string_view CaptureRow::addressText(char *buf) const
+{
+    if (!hasAddress)
+        return "--";
+    buf[0] = hexDigits[(address >> 4) & 0xF];
+    buf[1] = hexDigits[address & 0xF];
+    return std::string_view(buf, 2);
+}
+
+void CaptureRow::appendTimestampText(std::string &out, int64_t t)
+{
+    // Truncating division, as the "%02lld.%02lld..." text of the fields asks.
+    appendDigits(out, (t / 3600000000000LL) % 24, 2);
+    out += '.';
+    appendDigits(out, (t / 60000000000LL) % 60, 2);
+    out += '.';
+    appendDigits(out, (t / 1000000000LL) % 60, 2);
+    out += '.';
+    appendDigits(out, (t / 1000000LL) % 1000, 3);
+    out += '.';
+    appendDigits(out, (t / 1000LL) % 1000, 3);
+    out += '.';
+    appendDigits(out, t % 1000, 3);
+}
+
+std::string CaptureRow::timestampText() const
+{
+    std::string s;
+    appendTimestampText(s, timeNs);
+    return s;
+}
+
+QString CaptureRow::text(int field) const
+{
+    if (field < 0 || field >= fieldCount)
+        return QString();
+    char buf[2];
+    std::string_view v;
+    switch (field) {
+    case TypeField:
+        v = typeText();
+        break;
+    case AddressField:
+        v = addressText(buf);
+        break;
+    case DirectionField:
+        v = directionText();
+        break;
+    case DataField:
+        return QString::fromStdString(data);
+    case ResponseField:
+        v = responseText();
+        break;
+    default:
+        return QString::fromStdString(timestampText());
+    }
+    return QString::fromLatin1(v.data(), int(v.size()));
+}
+
+QStringList CaptureRow::toStringList() const
+{
+    QStringList l;
+    for (int i = 0; i < fieldCount; ++i)
+        l << text(i);
+    return l;
+}

@@ -1,0 +1,71 @@
+// One row of the capture: START, STOP, or an address / data byte with its
+// acknowledge. Logically six strings (type, address, direction, data,
+// response, timestamp text); held compactly because millions of rows a
+// second pass through conversion, labelling, merging and the store.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class CaptureRow
+{
+public:
+    enum Field { TypeField = 0, AddressField, DirectionField, DataField, ResponseField, TimeField };
+    enum class Type : uint8_t { Start, Addr, Data, Stop };
+    enum class Direction : uint8_t { None, Read, Write };
+    enum class Response : uint8_t { None, Ack, Nack };
+
+    Type type = Type::Start;
+    Direction direction = Direction::None;
+    Response response = Response::None;
+    bool hasAddress = false; // false: the address text is "--"
+    uint8_t address = 0;     // 7-bit address
+    // Number of strings the row holds: 0 (empty), 4 (ADDR/DATA waiting for its
+    // acknowledge) or 6 (complete).
+    uint8_t fieldCount = 0;
+    int64_t timeNs = 0;
+    // UTF-8: "--", one hex byte, bytes joined by single spaces, then labels " [name]".
+    std::string data;
+
+    static CaptureRow start(int64_t t);
+    static CaptureRow stop(int64_t t);
+
+    // Texts of the fixed-vocabulary fields.
+    static std::string_view typeText(Type t);
+    static std::string_view directionText(Direction d);
+    static std::string_view responseText(Response r);
+
+    std::string_view typeText() const { return typeText(type); }
+    std::string_view directionText() const { return directionText(direction); }
+    std::string_view responseText() const { return responseText(response); }
+    // "--" or two upper-case hex digits; buf must hold 2 chars.
+    std::string_view addressText(char *buf) const;
+
+    // Appends "HH.MM.SS.mmm.uuu.nnn" for t (hours modulo 24, truncating fields).
+    static void appendTimestampText(std::string &out, int64_t t);
+    std::string timestampText() const;
+
+    // The six strings (fewer while incomplete), for tests, logs and symbols.
+    QString text(int field) const;
+    QStringList toStringList() const;
+
+    // Same type, address, direction and response: the rows the merge path joins.
+    bool sameMergeKey(const CaptureRow &other) const
+    {
+        return fieldCount == other.fieldCount && type == other.type &&
+               hasAddress == other.hasAddress &&
+               (!hasAddress || address == other.address) && direction == other.direction &&
+               response == other.response;
+    }
+
+    bool operator==(const CaptureRow &o) const
+    {
+        return fieldCount == o.fieldCount && sameMergeKey(o) && timeNs == o.timeNs &&
+               data == o.data;
+    }
+    bool operator!=(const CaptureRow &o) const { return !(*this == o); }
+};

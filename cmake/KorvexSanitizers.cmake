@@ -1,0 +1,10 @@
+# Whole-build sanitizer switch: every target, Qt's own code excepted.
+if(KORVEX_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(KORVEX_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT KORVEX_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "KORVEX_SANITIZE must be empty, 'address' or 'thread'")
+endif()

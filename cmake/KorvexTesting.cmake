@@ -1,0 +1,37 @@
+# Test registration shared by every folder under tests/.
+#   korvex_add_gtest(NAME name SOURCES ... LIBS ...)   GoogleTest, widget-free logic
+#   korvex_add_qtest(NAME name SOURCES ... LIBS ...)   Qt Test, GUI under the offscreen platform
+# Each test runs in a working directory of its own, because the program keeps
+# its capture file and symbols relative to the working directory.
+find_package(GTest REQUIRED)
+
+set(KORVEX_TEST_DATA_DIR ${CMAKE_SOURCE_DIR}/tests/data)
+
+function(_korvex_register name)
+    set(workdir ${CMAKE_BINARY_DIR}/test-work/${name})
+    file(MAKE_DIRECTORY ${workdir})
+    add_test(NAME ${name} COMMAND ${name} ${ARGN} WORKING_DIRECTORY ${workdir})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVEX_LIVE=0;KORVEX_LOG=quiet"
+        TIMEOUT 600)
+endfunction()
+
+function(korvex_add_gtest)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ARGS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    korvex_warnings(${T_NAME})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+    target_compile_definitions(${T_NAME} PRIVATE KORVEX_TEST_DATA_DIR="${KORVEX_TEST_DATA_DIR}")
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    _korvex_register(${T_NAME} ${T_ARGS})
+endfunction()
+
+function(korvex_add_qtest)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ARGS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    korvex_warnings(${T_NAME})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt5::Test Qt5::Widgets)
+    target_compile_definitions(${T_NAME} PRIVATE KORVEX_TEST_DATA_DIR="${KORVEX_TEST_DATA_DIR}")
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    _korvex_register(${T_NAME} ${T_ARGS})
+endfunction()
