@@ -1,0 +1,9 @@
+// Contact and version details shown by Help and About. Kept in one place so
+// a rebranded build changes them here only.
+#pragma once
+
+namespace AppInfo {
+inline constexpr char webAddress[] = "https://korvex.example.com";
+inline constexpr char supportContact[] = "400-820-0000";
+inline constexpr char versionText[] = "v1.1.6";
+} // namespace AppInfo

@@ -1,0 +1,59 @@
+// The sniffer's single window: wires the actions, the refresh tick and the
+// dialogs to the capture pipeline, the record view, the protocol symbols and
+// the save / open code. The logic lives in those libraries; the slots here
+// only connect it to the widgets.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <cstdint>
+
+class QStandardItemModel;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void on_actionStart_triggered();
+    void on_actionStop_triggered();
+    void on_verticalScrollBar_valueChanged(int value);
+    void on_actionClear_triggered();
+    void on_actionMerge_triggered(bool checked);
+    void on_actionProtocolConfig_triggered();
+    void on_actionDecode_triggered(bool checked);
+    void on_actionHelp_triggered();
+    void on_actionAbout_triggered();
+    void on_actionSaveFile_triggered();
+    void on_actionOpenFile_triggered();
+    void on_actionExit_triggered();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void fillPage(int firstLine, int lineCount);
+    void startRefreshTimer();
+    void stopRefreshTimer();
+    void warn(const QString &text);
+    QString contactText() const;
+
+    Ui::MainWindow *ui;
+    int32_t deviceIndex = 0;
+    int32_t channelIndex = 0;
+    int refreshTimerId = 0;
+    QStandardItemModel *tableModel = nullptr;
+    QStringList headerLabels;
+    bool autoFollow = true;
+};
