@@ -88,6 +88,22 @@ QStringList itemTexts(QComboBox *box)
     return texts;
 }
 
+// "name[child child ...]" for a layout, its items in order.
+QString layoutTree(QLayout *layout)
+{
+    QStringList items;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem *item = layout->itemAt(i);
+        if (item->layout())
+            items << layoutTree(item->layout());
+        else if (item->widget())
+            items << item->widget()->objectName();
+        else
+            items << QStringLiteral("spacer");
+    }
+    return layout->objectName() + '[' + items.join(' ') + ']';
+}
+
 void pressOk(StartDialog &d)
 {
     QTest::mouseClick(child<QPushButton>(&d, "positivePushButton"), Qt::LeftButton);
@@ -162,30 +178,15 @@ private slots:
         auto *grid = child<QGridLayout>(&d, "gridLayout_2");
         QCOMPARE(grid->rowCount(), 5);
         QCOMPARE(grid->columnCount(), 1);
-        QCOMPARE(grid->itemAtPosition(0, 0)->layout()->objectName(),
-                 QStringLiteral("horizontalLayout_5"));
-        QCOMPARE(grid->itemAtPosition(1, 0)->layout()->objectName(),
-                 QStringLiteral("horizontalLayout_4"));
-        QCOMPARE(grid->itemAtPosition(2, 0)->widget()->objectName(), QStringLiteral("label_5"));
-        QCOMPARE(grid->itemAtPosition(3, 0)->widget()->objectName(), QStringLiteral("label_4"));
-        QLayout *buttons = grid->itemAtPosition(4, 0)->layout();
-        QCOMPARE(buttons->objectName(), QStringLiteral("horizontalLayout_6"));
-        QVERIFY(buttons->itemAt(0)->spacerItem());
-        QCOMPARE(buttons->itemAt(1)->widget()->objectName(), QStringLiteral("positivePushButton"));
-        QCOMPARE(buttons->itemAt(2)->widget()->objectName(), QStringLiteral("negativePushButton"));
-
-        QLayout *row0 = grid->itemAtPosition(0, 0)->layout();
-        QCOMPARE(row0->itemAt(0)->layout()->objectName(), QStringLiteral("horizontalLayout"));
-        QCOMPARE(row0->itemAt(0)->layout()->itemAt(1)->widget()->objectName(),
-                 QStringLiteral("deviceIndexComboBox"));
-        QCOMPARE(row0->itemAt(1)->layout()->objectName(), QStringLiteral("horizontalLayout_3"));
-        QCOMPARE(row0->itemAt(1)->layout()->itemAt(1)->widget()->objectName(),
-                 QStringLiteral("samleRateComboBox"));
-        QLayout *row1 = grid->itemAtPosition(1, 0)->layout();
-        QCOMPARE(row1->itemAt(0)->layout()->objectName(), QStringLiteral("horizontalLayout_2"));
-        QCOMPARE(row1->itemAt(0)->layout()->itemAt(1)->widget()->objectName(),
-                 QStringLiteral("channelComboBox"));
-        QCOMPARE(row1->itemAt(1)->widget()->objectName(), QStringLiteral("channelNoteLabel"));
+        QCOMPARE(grid->itemAtPosition(4, 0)->layout()->objectName(),
+                 QStringLiteral("horizontalLayout_6"));
+        QCOMPARE(layoutTree(grid),
+                 QStringLiteral("gridLayout_2[horizontalLayout_5[horizontalLayout[label "
+                                "deviceIndexComboBox] horizontalLayout_3[label_3 "
+                                "samleRateComboBox]] horizontalLayout_4[horizontalLayout_2["
+                                "label_2 channelComboBox] channelNoteLabel] label_5 label_4 "
+                                "horizontalLayout_6[spacer positivePushButton "
+                                "negativePushButton]]"));
     }
 
     void withoutAdaptersOnlyCancelCloses_data()
@@ -243,148 +244,115 @@ private slots:
         QCOMPARE(settingsBytes(), settingsDocument(3, 2));
     }
 
-    void sampleRateFollowsTheChosenItem_data()
+    void choicesBecomeTheResults_data()
     {
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("rate");
-        QTest::newRow("10MHz") << 0 << 10000000;
-        QTest::newRow("5MHz") << 1 << 5000000;
-        QTest::newRow("2.5MHz") << 2 << 2500000;
-        QTest::newRow("1MHz") << 3 << 1000000;
+        QTest::addColumn<QString>("note");
+        QTest::newRow("10MHz, D0/D1") << 0 << 10000000 << "D0-->SDA D1-->SCL";
+        QTest::newRow("5MHz, D2/D3") << 1 << 5000000 << "D2-->SDA D3-->SCL";
+        QTest::newRow("2.5MHz, D4/D5") << 2 << 2500000 << "D4-->SDA D5-->SCL";
+        QTest::newRow("1MHz, D6/D7") << 3 << 1000000 << "D6-->SDA D7-->SCL";
     }
-    void sampleRateFollowsTheChosenItem()
+    void choicesBecomeTheResults()
     {
         QFETCH(int, index);
         QFETCH(int, rate);
+        QFETCH(QString, note);
         StartDialog d(fakeAdapters(1));
+        auto *noteLabel = child<QLabel>(&d, "channelNoteLabel");
+        box(d, "channelComboBox")->setCurrentIndex(3 - index);
+        box(d, "channelComboBox")->setCurrentIndex(index);
+        QCOMPARE(noteLabel->text(), note);
+        // No current item: the note keeps the last pair.
+        box(d, "channelComboBox")->setCurrentIndex(-1);
+        QCOMPARE(noteLabel->text(), note);
+        box(d, "channelComboBox")->setCurrentIndex(index);
+
         box(d, "samleRateComboBox")->setCurrentIndex(index);
         pressOk(d);
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.sampleRate, rate);
-        QCOMPARE(StartDialog::sampleRateFromText(box(d, "samleRateComboBox")->currentText()), rate);
+        QCOMPARE(d.channelIndex, index);
+        QCOMPARE(d.deviceIndex, 0);
     }
 
-    void channelNoteFollowsTheChannel()
+    void settingsFilePresetsTheBoxes_data()
     {
-        StartDialog d(fakeAdapters(1));
-        QComboBox *channel = box(d, "channelComboBox");
-        auto *note = child<QLabel>(&d, "channelNoteLabel");
-        const QStringList notes{"D0-->SDA D1-->SCL", "D2-->SDA D3-->SCL", "D4-->SDA D5-->SCL",
-                                "D6-->SDA D7-->SCL"};
-        for (int i : {3, 1, 2, 0, 3}) {
-            channel->setCurrentIndex(i);
-            QCOMPARE(note->text(), notes[i]);
-        }
-        // No current item: the note keeps the last pair.
-        channel->setCurrentIndex(-1);
-        QCOMPARE(note->text(), notes[3]);
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<bool>("logged");
+        const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<StartSettings>";
+        QTest::newRow("missing") << QByteArray() << 0 << 0 << "D0-->SDA D1-->SCL" << false;
+        QTest::newRow("stored") << settingsDocument(2, 3) << 2 << 3 << "D4-->SDA D5-->SCL" << false;
+        // Children are read by position: swapped, they swap the boxes.
+        QTest::newRow("swapped")
+            << head + "<SamleRate>1</SamleRate><ChannelIndex>3</ChannelIndex></StartSettings>" << 1
+            << 3 << "D2-->SDA D3-->SCL" << false;
+        QTest::newRow("malformed")
+            << head + "<ChannelIndex>2</ChannelIndex>" << 0 << 0 << "D0-->SDA D1-->SCL" << true;
+        QTest::newRow("empty") << QByteArray("\n") << 0 << 0 << "D0-->SDA D1-->SCL" << true;
+        // An index beyond a list would leave its box empty and OK would yield
+        // channel -1 or 0 Hz: such a value is ignored, the other one kept.
+        QTest::newRow("channel out of range")
+            << settingsDocument(7, 2) << 0 << 2 << "D0-->SDA D1-->SCL" << false;
+        QTest::newRow("both out of range")
+            << settingsDocument(-1, 7) << 0 << 0 << "D0-->SDA D1-->SCL" << false;
     }
-
-    void firstStartUsesDefaultsAndCreatesTheFile()
+    void settingsFilePresetsTheBoxes()
     {
-        QVERIFY(!QFileInfo::exists(settingsDir()));
+        QFETCH(QByteArray, file);
+        QFETCH(int, channel);
+        QFETCH(int, rate);
+        QFETCH(QString, note);
+        QFETCH(bool, logged);
+        if (!file.isEmpty())
+            putSettings(file);
+        if (logged)
+            QTest::ignoreMessage(QtDebugMsg, "setcontent for do error");
+
         StartDialog d(fakeAdapters(1));
-        QCOMPARE(box(d, "samleRateComboBox")->currentText(), QStringLiteral("10MHz"));
-        QCOMPARE(box(d, "channelComboBox")->currentText(), QStringLiteral("0"));
+        QCOMPARE(box(d, "channelComboBox")->currentIndex(), channel);
+        QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), rate);
+        QCOMPARE(child<QLabel>(&d, "channelNoteLabel")->text(), note);
+
+        // OK always yields a real choice and (re)creates the file from it.
         pressOk(d);
         QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(d.channelIndex, 0);
-        QCOMPARE(d.sampleRate, 10000000);
-        QVERIFY(QFileInfo(settingsDir()).isDir());
-        QCOMPARE(settingsBytes(), settingsDocument(0, 0));
+        QCOMPARE(d.channelIndex, channel);
+        QCOMPARE(d.sampleRate, (QVector<int>{10000000, 5000000, 2500000, 1000000}[rate]));
+        QCOMPARE(settingsBytes(), settingsDocument(channel, rate));
     }
 
-    void storedChoicesPresetTheBoxes()
+    void onlyOkRewritesTheFile()
     {
-        putSettings(settingsDocument(2, 3));
-        {
-            StartDialog d(fakeAdapters(1));
-            QCOMPARE(box(d, "channelComboBox")->currentIndex(), 2);
-            QCOMPARE(child<QLabel>(&d, "channelNoteLabel")->text(),
-                     QStringLiteral("D4-->SDA D5-->SCL"));
-            QCOMPARE(box(d, "samleRateComboBox")->currentText(), QStringLiteral("1MHz"));
-        }
-
-        // Children are read by position: swapped, they swap the boxes.
-        putSettings("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<StartSettings>\n"
-                    "    <SamleRate>1</SamleRate>\n    <ChannelIndex>3</ChannelIndex>\n"
-                    "</StartSettings>\n");
-        StartDialog d(fakeAdapters(1));
-        QCOMPARE(box(d, "channelComboBox")->currentIndex(), 1);
-        QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), 3);
-    }
-
-    void malformedFileKeepsTheDefaults()
-    {
-        putSettings("<StartSettings><ChannelIndex>2</ChannelIndex>");
-        QTest::ignoreMessage(QtDebugMsg, "setcontent for do error");
-        StartDialog d(fakeAdapters(1));
-        QCOMPARE(box(d, "channelComboBox")->currentIndex(), 0);
-        QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), 0);
-    }
-
-    void outOfRangeIndicesKeepTheDefaults()
-    {
-        // An index beyond a list would leave its box empty and OK would
-        // yield channel -1 or 0 Hz; such a value is ignored, the other kept.
-        putSettings(settingsDocument(7, 2));
-        {
-            StartDialog d(fakeAdapters(1));
-            QCOMPARE(box(d, "channelComboBox")->currentIndex(), 0);
-            QCOMPARE(child<QLabel>(&d, "channelNoteLabel")->text(),
-                     QStringLiteral("D0-->SDA D1-->SCL"));
-            QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), 2);
-        }
-        putSettings(settingsDocument(-1, 7));
-        StartDialog d(fakeAdapters(1));
-        QCOMPARE(box(d, "channelComboBox")->currentIndex(), 0);
-        QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), 0);
-        pressOk(d);
-        QCOMPARE(d.channelIndex, 0);
-        QCOMPARE(d.sampleRate, 10000000);
-        QCOMPARE(settingsBytes(), settingsDocument(0, 0));
-    }
-
-    void lastConfirmedChoiceWins()
-    {
-        {
-            StartDialog d(fakeAdapters(1));
-            box(d, "channelComboBox")->setCurrentIndex(1);
-            box(d, "samleRateComboBox")->setCurrentIndex(1);
-            pressOk(d);
-        }
-        {
-            StartDialog d(fakeAdapters(1));
-            QCOMPARE(box(d, "channelComboBox")->currentIndex(), 1);
-            QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), 1);
-            box(d, "channelComboBox")->setCurrentIndex(2);
-            box(d, "samleRateComboBox")->setCurrentIndex(3);
-            pressOk(d);
-        }
-        QCOMPARE(settingsBytes(), settingsDocument(2, 3));
-    }
-
-    void cancelAndCloseLeaveTheFileUntouched()
-    {
-        const QByteArray before = settingsDocument(1, 2) + "<!-- kept as it is -->\n";
+        // Cancel and closing the window leave the file as it was.
+        const QByteArray before = settingsDocument(1, 2) + "<!-- a longer file than ours -->\n";
         putSettings(before);
-        {
+        for (bool viaCancel : {true, false}) {
             StartDialog d(fakeAdapters(2));
             d.show();
             box(d, "channelComboBox")->setCurrentIndex(3);
             box(d, "samleRateComboBox")->setCurrentIndex(0);
-            QTest::mouseClick(child<QPushButton>(&d, "negativePushButton"), Qt::LeftButton);
+            if (viaCancel)
+                QTest::mouseClick(child<QPushButton>(&d, "negativePushButton"), Qt::LeftButton);
+            else
+                d.close();
             QCOMPARE(d.result(), int(QDialog::Rejected));
             QCOMPARE(d.channelIndex, -1);
         }
-        {
-            StartDialog d(fakeAdapters(2));
-            d.show();
-            box(d, "channelComboBox")->setCurrentIndex(0);
-            d.close();
-            QCOMPARE(d.result(), int(QDialog::Rejected));
-        }
         QCOMPARE(settingsBytes(), before);
+
+        // Two confirmed starts: the file holds only the second choice.
+        for (int choice : {0, 3}) {
+            StartDialog d(fakeAdapters(1));
+            box(d, "channelComboBox")->setCurrentIndex(choice);
+            box(d, "samleRateComboBox")->setCurrentIndex(choice);
+            pressOk(d);
+        }
+        QCOMPARE(settingsBytes(), settingsDocument(3, 3));
     }
 
     void unwritableSettingsWarnAndStillStart()
