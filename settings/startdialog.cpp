@@ -1,0 +1,94 @@
+#include "startdialog.h"
+
+#include "startsettingsfile.h"
+#include "ui_startdialog.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+
+namespace {
+
+// A stored index outside the list would leave the box without a current
+// item, and OK would then yield channel -1 or 0 Hz; keep the default instead.
+void presetIndex(QComboBox *box, int index)
+{
+    if (index >= 0 && index < box->count())
+        box->setCurrentIndex(index);
+}
+
+} // namespace
+
+StartDialog::StartDialog(QWidget *parent) : StartDialog(AdapterCatalog::library(), parent) {}
+
+StartDialog::StartDialog(const AdapterCatalog &adapters, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::StartDialog>())
+{
+    ui->setupUi(this);
+    loadStartSettings();
+
+    const int count = adapters.count ? adapters.count() : 0;
+    if (count <= 0) {
+        ui->positivePushButton->setEnabled(false);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        ui->deviceIndexComboBox->addItem(QString::number(i));
+        if (adapters.describe)
+            ui->deviceIndexComboBox->setItemData(i, adapters.describe(i), Qt::ToolTipRole);
+    }
+    ui->positivePushButton->setEnabled(true);
+}
+
+StartDialog::~StartDialog() = default;
+
+void StartDialog::loadStartSettings()
+{
+    const auto values = StartSettingsFile::read(StartSettingsFile::defaultPath());
+    if (!values)
+        return;
+    presetIndex(ui->channelComboBox, values->channelIndex);
+    presetIndex(ui->samleRateComboBox, values->sampleRateIndex);
+}
+
+bool StartDialog::saveStartSettings()
+{
+    const QString path = StartSettingsFile::defaultPath();
+    StartSettingsFile::Values values;
+    values.channelIndex = ui->channelComboBox->currentIndex();
+    values.sampleRateIndex = ui->samleRateComboBox->currentIndex();
+    QString reason;
+    if (StartSettingsFile::write(path, values, &reason))
+        return true;
+    QMessageBox::warning(this, QStringLiteral("Warning"),
+                         QStringLiteral("Cannot open file %1:\n%2.").arg(path, reason));
+    return false;
+}
+
+int32_t StartDialog::sampleRateFromText(const QString &text)
+{
+    QString number = text;
+    number.chop(3); // "MHz"
+    return static_cast<int32_t>(number.toFloat() * 1000000.0);
+}
+
+void StartDialog::on_channelComboBox_currentIndexChanged(int index)
+{
+    static const char *const notes[] = {"D0-->SDA D1-->SCL", "D2-->SDA D3-->SCL",
+                                        "D4-->SDA D5-->SCL", "D6-->SDA D7-->SCL"};
+    if (index >= 0 && index < 4)
+        ui->channelNoteLabel->setText(QString::fromLatin1(notes[index]));
+}
+
+void StartDialog::on_positivePushButton_clicked()
+{
+    saveStartSettings(); // a failure was shown to the user; the start goes on
+    deviceIndex = ui->deviceIndexComboBox->currentIndex();
+    channelIndex = ui->channelComboBox->currentIndex();
+    sampleRate = sampleRateFromText(ui->samleRateComboBox->currentText());
+    accept();
+}
+
+void StartDialog::on_negativePushButton_clicked()
+{
+    reject();
+}
