@@ -21,8 +21,15 @@ const char tempFileName[] = "I2CDataTemp.dat";
 QFile *tempFile = nullptr;
 } // namespace
 
+// The images are compiled into this static library; register them before use.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    initResources();
     ui->setupUi(this);
     ui->actionStop->setEnabled(false);
 
