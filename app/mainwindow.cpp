@@ -1,8 +1,11 @@
 #include "mainwindow.h"
 
 #include "appinfo.h"
+#include "capturepipeline.h"
+#include "startdialog.h"
 #include "ui_mainwindow.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -12,13 +15,12 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <korvex/korvex.h>
+
 namespace {
 constexpr int refreshIntervalMs = 40;
 constexpr int rowHeight = 20;
 const char tempFileName[] = "I2CDataTemp.dat";
-
-// Process-wide capture file; lives from window construction to destruction.
-QFile *tempFile = nullptr;
 } // namespace
 
 // The images are compiled into this static library; register them before use.
@@ -59,9 +61,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     for (int c = 0; c < 8; ++c)
         view->setColumnWidth(c, widths[c]);
 
-    tempFile = new QFile(QString::fromLatin1(tempFileName));
-    if (!tempFile->open(QIODevice::ReadWrite) || !tempFile->resize(0)) {
-        const QString why = tempFile->errorString();
+    CaptureStore &store = capturePipeline().store();
+    if (!store.open(QString::fromLatin1(tempFileName))) {
+        const QString why = store.errorString();
         // Told once the window is up, so the box has a visible parent.
         QTimer::singleShot(0, this, [this, why] {
             warn(QStringLiteral("无法创建临时文件 %1：%2\n捕获的数据将无法保存。")
@@ -74,11 +76,7 @@ MainWindow::~MainWindow()
 {
     if (ui->actionStop->isEnabled())
         on_actionStop_triggered();
-    if (tempFile) {
-        tempFile->remove();
-        delete tempFile;
-        tempFile = nullptr;
-    }
+    capturePipeline().store().closeAndRemove();
     delete ui;
 }
 
@@ -98,13 +96,56 @@ void MainWindow::warn(const QString &text)
     QMessageBox::warning(this, QStringLiteral("警告"), text, QMessageBox::Ok);
 }
 
-void MainWindow::on_actionStart_triggered() {}
+void MainWindow::setCapturing(bool capturing)
+{
+    ui->actionStop->setEnabled(capturing);
+    ui->actionStart->setEnabled(!capturing);
+    ui->actionSaveFile->setEnabled(!capturing);
+    // Open rebuilds the store the callback writes into: never during a capture.
+    ui->actionOpenFile->setEnabled(!capturing);
+}
+
+bool MainWindow::storeUsable() const
+{
+    const CaptureStore &store = capturePipeline().store();
+    return store.isOpen() && !store.failed();
+}
+
+void MainWindow::on_actionStart_triggered()
+{
+    StartDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("启动I2C Sniffer"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    deviceIndex = dialog.deviceIndex;
+    channelIndex = dialog.channelIndex;
+    const int32_t sampleRate = dialog.sampleRate;
+    qDebug() << "SampleRate = " << sampleRate;
+
+    if (scanAdapters(nullptr) < 1) {
+        warn(QStringLiteral("无设备连接！"));
+        return;
+    }
+    if (!openAdapter(deviceIndex)) {
+        warn(QStringLiteral("打开设备失败！"));
+        return;
+    }
+    if (!storeUsable()) {
+        // Capturing into a store that cannot be written would lose every row.
+        warn(QStringLiteral("临时文件 I2CDataTemp.dat 不可用，无法保存捕获的数据。"));
+        return;
+    }
+    if (startI2CCapture(deviceIndex, channelIndex, sampleRate, onI2CEvents) != 0) {
+        warn(QStringLiteral("启动设备失败！"));
+        return;
+    }
+    setCapturing(true);
+}
 
 void MainWindow::on_actionStop_triggered()
 {
-    ui->actionStop->setEnabled(false);
-    ui->actionStart->setEnabled(true);
-    ui->actionSaveFile->setEnabled(true);
+    stopI2CCapture(deviceIndex);
+    setCapturing(false);
 }
 
 void MainWindow::on_verticalScrollBar_valueChanged(int value)
@@ -112,10 +153,22 @@ void MainWindow::on_verticalScrollBar_valueChanged(int value)
     autoFollow = value >= ui->verticalScrollBar->maximum();
 }
 
-void MainWindow::on_actionClear_triggered() {}
+void MainWindow::on_actionClear_triggered()
+{
+    CapturePipeline &pipeline = capturePipeline();
+    // Held for the whole reset so the callback defers its rows instead of
+    // writing into a half-emptied store.
+    pipeline.acquireStoreWaiting();
+    pipeline.store().resetStore();
+    ui->verticalScrollBar->setMaximum(0);
+    autoFollow = true;
+    tableModel->removeRows(0, tableModel->rowCount());
+    pipeline.releaseStore();
+}
 
 void MainWindow::on_actionMerge_triggered(bool checked)
 {
+    capturePipeline().mergeEnabled.store(checked);
     ui->actionDecode->setEnabled(!checked);
 }
 

@@ -44,6 +44,8 @@ protected:
 
 private:
     void fillPage(int firstLine, int lineCount);
+    void setCapturing(bool capturing);
+    bool storeUsable() const;
     void startRefreshTimer();
     void stopRefreshTimer();
     void warn(const QString &text);
