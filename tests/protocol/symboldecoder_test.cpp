@@ -39,7 +39,7 @@ std::vector<std::string> label(SymbolDecoder &d, std::vector<CaptureRow> rows)
 using Texts = std::vector<std::string>;
 } // namespace
 
-TEST(Labelling, AddressAndDataSymbolsMatchExactly)
+TEST(Labelling, ImmediateAndDeferredLabels)
 {
     SymbolDecoder d;
     d.setActiveSymbols(
@@ -47,11 +47,8 @@ TEST(Labelling, AddressAndDataSymbolsMatchExactly)
     EXPECT_EQ(label(d, {addrRow(0x50), addrRow(0x50, true), addrRow(0x51), dataRow(0x50, 0xA5),
                         dataRow(0x50, 0xA6), dataRow(0x50, 0xA5, true), dataRow(0x51, 0xA5)}),
               Texts({"-- [EEPROM]", "--", "--", "A5 [CMD]", "A6", "A5", "A5"}));
-}
 
-TEST(Labelling, DeferredLabelsCountEveryRow)
-{
-    SymbolDecoder d;
+    // Deferred labels count every stored row.
     d.setActiveSymbols({addrSymbol("DEV", "50", "WRITE", "0"),
                         addrSymbol("REG", "50", "WRITE", "1"),
                         addrSymbol("SECOND", "50", "WRITE", "2")});
@@ -64,13 +61,9 @@ TEST(Labelling, DeferredLabelsCountEveryRow)
                         dataRow(0x50, 0x02)}),
               Texts({"--", "-- [DEV]", "01 [REG]", "--", "--", "02"}));
     EXPECT_TRUE(d.pendingLabels().isEmpty());
-}
 
-TEST(Labelling, RowsThatAreNotAddressOrDataSwallowDueLabels)
-{
-    SymbolDecoder d;
+    // A due label on a row that is neither ADDR nor DATA is lost.
     d.setActiveSymbols({dataSymbol("NEXT", "50", "03", "WRITE", "1")});
-    // Repeated START right after the matching byte: the label is lost, not postponed.
     EXPECT_EQ(label(d, {addrRow(0x50), dataRow(0x50, 0x03), startRow(), addrRow(0x50, true),
                         dataRow(0x50, 0x04, true)}),
               Texts({"--", "03", "--", "--", "04"}));
@@ -113,14 +106,11 @@ TEST(Labelling, BytePositionTakesItsBaseFromThePrefix)
     EXPECT_EQ(label(d, rows), Texts({"-- [BAD08] [EMPTY]", "00", "01 [HEX2]", "02 [SPACED]", "03",
                                      "04", "05", "06", "07 [OCT8]", "08"}));
     EXPECT_TRUE(d.pendingLabels().isEmpty());
-}
 
-TEST(Labelling, FarLabelsKeepOrderWithNearOnes)
-{
-    SymbolDecoder d;
+    // Labels due far ahead keep their order with nearer ones.
     d.setActiveSymbols(
         {addrSymbol("FAR", "50", "WRITE", "200"), dataSymbol("NEAR", "50", "77", "WRITE", "100")});
-    std::vector<CaptureRow> rows{addrRow(0x50)};
+    rows = {addrRow(0x50)};
     for (int i = 1; i <= 200; ++i)
         rows.push_back(dataRow(0x50, i == 100 ? 0x77 : 0x01));
     const Texts out = label(d, rows);
@@ -140,7 +130,7 @@ TEST(Labelling, FarLabelsKeepOrderWithNearOnes)
     EXPECT_TRUE(d.pendingLabels().isEmpty());
 }
 
-TEST(Labelling, HandEditedSymbolsThatCanNeverMatch)
+TEST(Labelling, HandEditedSymbolsAndNames)
 {
     SymbolDecoder d;
     d.setActiveSymbols({
@@ -155,11 +145,8 @@ TEST(Labelling, HandEditedSymbolsThatCanNeverMatch)
     });
     EXPECT_EQ(label(d, {addrRow(0x05), addrRow(0x5A), addrRow(0x50), dataRow(0x50, 0xA5)}),
               Texts({"--", "--", "--", "A5"}));
-}
 
-TEST(Labelling, NamesCannotSplitTheStoredLine)
-{
-    SymbolDecoder d;
+    // Names cannot split the stored line into more fields or lines.
     d.setActiveSymbols({addrSymbol("reg,hi", "50", "WRITE"),
                         addrSymbol("two\nlines\r", "50", "WRITE"), addrSymbol("", "50", "WRITE")});
     CaptureRow r = addrRow(0x50);
@@ -169,8 +156,9 @@ TEST(Labelling, NamesCannotSplitTheStoredLine)
               std::string(" [") + "寄存器;读" + "]");
 }
 
-TEST(Labelling, ReplacedListKeepsPendingLabels)
+TEST(Labelling, ReplacingTheList)
 {
+    // Deferred labels of a replaced list still come.
     SymbolDecoder d;
     d.setActiveSymbols({addrSymbol("OLD", "50", "WRITE", "1")});
     EXPECT_EQ(d.activeSymbols().size(), 1);
@@ -179,10 +167,7 @@ TEST(Labelling, ReplacedListKeepsPendingLabels)
     d.setActiveSymbols({});
     EXPECT_TRUE(d.activeSymbols().isEmpty());
     EXPECT_EQ(label(d, {dataRow(0x50, 0x01), addrRow(0x50)}), Texts({"01 [OLD]", "--"}));
-}
 
-TEST(Labelling, LoadingKeepsTheListWhenTheFileFails)
-{
     QTemporaryDir dir;
     const QString good = dir.filePath("good.xml");
     ASSERT_TRUE(SymbolFile::write(good, {addrSymbol("EEPROM", "50", "WRITE")}));
@@ -193,7 +178,7 @@ TEST(Labelling, LoadingKeepsTheListWhenTheFileFails)
         f.write("<Symbols><Symbol>");
     }
 
-    SymbolDecoder d;
+    // A file that cannot be read or parsed leaves the list in force.
     const SymbolList before{dataSymbol("CMD", "50", "A5", "WRITE")};
     d.setActiveSymbols(before);
     EXPECT_FALSE(d.loadActiveSymbols(dir.filePath("missing.xml")));
