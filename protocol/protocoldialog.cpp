@@ -1,0 +1,269 @@
+#include "protocoldialog.h"
+
+#include "symboldecoder.h"
+#include "symbolfile.h"
+#include "ui_protocoldialog.h"
+
+#include <QComboBox>
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+constexpr int RowHeight = 20;
+const int columnWidths[SymbolDef::FieldCount] = {230, 80, 50, 50, 100, 60};
+
+// At most two characters, upper case; leaves the box alone when it already
+// holds that, so the change signal it raises ends the recursion.
+void limitHexText(QComboBox *box, const QString &text)
+{
+    const QString limited = text.left(2).toUpper();
+    if (limited != text)
+        box->setEditText(limited);
+}
+
+bool convertsHex(const QString &text)
+{
+    bool ok = false;
+    text.toInt(&ok, 16);
+    return ok;
+}
+} // namespace
+
+ProtocolDialog::ProtocolDialog(QWidget *parent) : QDialog(parent), ui(new Ui::ProtocolDialog)
+{
+    ui->setupUi(this);
+    for (int c = 0; c < SymbolDef::FieldCount; ++c)
+        ui->symbolTableWidget->setColumnWidth(c, columnWidths[c]);
+    loadSymbolTable(SymbolFile::defaultPath());
+}
+
+ProtocolDialog::~ProtocolDialog() = default;
+
+void ProtocolDialog::warn(const QString &text)
+{
+    QMessageBox::warning(this, tr("警告"), text);
+}
+
+void ProtocolDialog::appendRow(const SymbolDef &symbol)
+{
+    QTableWidget *table = ui->symbolTableWidget;
+    const int row = table->rowCount();
+    table->insertRow(row);
+    table->setRowHeight(row, RowHeight);
+    for (int c = 0; c < SymbolDef::FieldCount; ++c)
+        table->setItem(row, c, new QTableWidgetItem(symbol[c]));
+}
+
+void ProtocolDialog::loadSymbolTable(const QString &path)
+{
+    SymbolList symbols;
+    if (!SymbolFile::read(path, &symbols))
+        return;
+    // Every cell is set: a short Symbol element gives empty cells rather than
+    // leaving texts of a previously shown row behind.
+    QTableWidget *table = ui->symbolTableWidget;
+    table->setRowCount(symbols.size());
+    for (int r = 0; r < symbols.size(); ++r) {
+        table->setRowHeight(r, RowHeight);
+        for (int c = 0; c < SymbolDef::FieldCount; ++c)
+            table->setItem(r, c, new QTableWidgetItem(symbols[r][c]));
+    }
+}
+
+SymbolList ProtocolDialog::tableSymbols() const
+{
+    const QTableWidget *table = ui->symbolTableWidget;
+    SymbolList symbols;
+    symbols.reserve(table->rowCount());
+    for (int r = 0; r < table->rowCount(); ++r) {
+        SymbolDef s;
+        for (int c = 0; c < SymbolDef::FieldCount; ++c) {
+            const QTableWidgetItem *item = table->item(r, c);
+            s[c] = item ? item->text() : QString();
+        }
+        symbols << s;
+    }
+    return symbols;
+}
+
+bool ProtocolDialog::saveDefaultSymbolFile()
+{
+    SymbolFile::makeDefaultDir();
+    const SymbolList symbols = tableSymbols();
+    QString error;
+    if (!SymbolFile::write(SymbolFile::defaultPath(), symbols, &error)) {
+        warn(tr("不能打开文件 %1:\n%2.").arg(SymbolFile::defaultPath(), error));
+        return false;
+    }
+    m_symbolList = symbols;
+    return true;
+}
+
+bool ProtocolDialog::writeSymbolFile(const QString &path)
+{
+    QString error;
+    if (!SymbolFile::write(path, tableSymbols(), &error)) {
+        QMessageBox::warning(this, tr("KORVEX I2C Sniffer"),
+                             tr("不能打开文件 %1:\n%2.").arg(path, error));
+        return false;
+    }
+    return true;
+}
+
+QString ProtocolDialog::chooseOpenFileName()
+{
+    return QFileDialog::getOpenFileName(
+        this, tr("打开文件"), QString(),
+        tr("Extensible Markup Language Files(*.xml);;All Files (*.*)"));
+}
+
+QString ProtocolDialog::chooseSaveFileName()
+{
+    return QFileDialog::getSaveFileName(
+        this, tr("保存文件"), QString(),
+        tr("Extensible Markup Language Files(*.xml);;Any files (*)"));
+}
+
+void ProtocolDialog::on_symbolAddPushButton_clicked()
+{
+    SymbolDef s(ui->symbolNameLineEdit->text(), ui->symbolTypeComboBox->currentText(),
+                ui->symbolAddrComboBox->currentText(), ui->symbolDataComboBox->currentText(),
+                ui->symbolBytePositionSpinBox->text(), ui->symbolRWComboBox->currentText());
+
+    if (!convertsHex(s[SymbolDef::Addr])) {
+        warn(tr("地址数据不合法!"));
+        ui->symbolAddrComboBox->setFocus();
+        return;
+    }
+    // Checked for address symbols too: their disabled data box still holds a text.
+    if (!convertsHex(s[SymbolDef::Data])) {
+        warn(tr("数据不合法!"));
+        ui->symbolDataComboBox->setFocus();
+        return;
+    }
+    bool ok = false;
+    SymbolDef::convertBytePosition(s[SymbolDef::BytePosition], &ok);
+    if (!ok) {
+        warn(tr("显示偏移量不合法!"));
+        ui->symbolBytePositionSpinBox->setFocus();
+        return;
+    }
+    if (s.type() == QLatin1String("ADDR"))
+        s[SymbolDef::Data] = QStringLiteral("-");
+
+    // A symbol differing from an existing row only in its name, letter case
+    // or surrounding white space would label the same rows again.
+    const QTableWidget *table = ui->symbolTableWidget;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        bool same = true;
+        for (int c = SymbolDef::Type; c <= SymbolDef::ReadWrite && same; ++c) {
+            const QTableWidgetItem *item = table->item(r, c);
+            const QString cell = item ? item->text() : QString();
+            same = s[c].simplified().toUpper() == cell.simplified().toUpper();
+        }
+        if (same)
+            return;
+    }
+
+    qDebug() << s;
+    appendRow(s);
+}
+
+void ProtocolDialog::on_symbolTypeComboBox_currentTextChanged(const QString &text)
+{
+    ui->symbolDataComboBox->setEnabled(text != QLatin1String("ADDR"));
+}
+
+void ProtocolDialog::on_symbolDataComboBox_currentTextChanged(const QString &text)
+{
+    limitHexText(ui->symbolDataComboBox, text);
+}
+
+void ProtocolDialog::on_symbolAddrComboBox_currentTextChanged(const QString &text)
+{
+    limitHexText(ui->symbolAddrComboBox, text);
+}
+
+void ProtocolDialog::on_symbolRemovePushButton_clicked()
+{
+    const int row = ui->symbolTableWidget->currentRow();
+    if (row >= 0)
+        ui->symbolTableWidget->removeRow(row);
+}
+
+void ProtocolDialog::on_symbolRemoveAllPushButton_clicked()
+{
+    while (ui->symbolTableWidget->rowCount() > 0)
+        ui->symbolTableWidget->removeRow(0);
+}
+
+void ProtocolDialog::on_symbolTableWidget_clicked(const QModelIndex &index)
+{
+    if (!index.isValid())
+        return;
+    SymbolDef s;
+    for (int c = 0; c < SymbolDef::FieldCount; ++c) {
+        const QTableWidgetItem *item = ui->symbolTableWidget->item(index.row(), c);
+        s[c] = item ? item->text() : QString();
+    }
+    qDebug() << s;
+
+    const bool isData = s.type() == QLatin1String("DATA");
+    ui->symbolNameLineEdit->setText(s.name());
+    ui->symbolTypeComboBox->setCurrentIndex(isData ? 0 : 1);
+    ui->symbolAddrComboBox->setEditText(s.addr());
+    if (isData)
+        ui->symbolDataComboBox->setEditText(s.data());
+    ui->symbolBytePositionSpinBox->setValue(SymbolDef::convertBytePosition(s.bytePosition()));
+    ui->symbolRWComboBox->setCurrentIndex(s.readWrite() == QLatin1String("WRITE") ? 0 : 1);
+}
+
+void ProtocolDialog::on_saveSymbolFilePushButton_clicked()
+{
+    const QString path = chooseSaveFileName();
+    if (!path.isEmpty())
+        writeSymbolFile(path);
+}
+
+void ProtocolDialog::on_openSymbolFilePushButton_clicked()
+{
+    const QString path = chooseOpenFileName();
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        warn(tr("不能打开文件 %1:\n%2.").arg(path, file.errorString()));
+        return;
+    }
+    file.close();
+    loadSymbolTable(path);
+}
+
+void ProtocolDialog::on_SetApplyPushButton_clicked()
+{
+    saveDefaultSymbolFile();
+}
+
+void ProtocolDialog::on_SetOkPushButton_clicked()
+{
+    // Closes whether or not the file could be written; the warning told the user.
+    saveDefaultSymbolFile();
+    accept();
+}
+
+void ProtocolDialog::on_SetCancelPushButton_clicked()
+{
+    reject();
+}
+
+bool runProtocolConfiguration(QWidget *parent, SymbolDecoder &decoder)
+{
+    ProtocolDialog dialog(parent);
+    dialog.setWindowTitle(QObject::tr("配置I2C总线解析协议"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    decoder.setActiveSymbols(dialog.symbolList());
+    return true;
+}
