@@ -2,6 +2,8 @@
 
 #include "appinfo.h"
 #include "capturepipeline.h"
+#include "protocoldialog.h"
+#include "symboldecoder.h"
 #include "startdialog.h"
 #include "ui_mainwindow.h"
 
@@ -61,6 +63,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     for (int c = 0; c < 8; ++c)
         view->setColumnWidth(c, widths[c]);
 
+    capturePipeline().setLabeler(&symbolDecoder());
     CaptureStore &store = capturePipeline().store();
     if (!store.open(QString::fromLatin1(tempFileName))) {
         const QString why = store.errorString();
@@ -172,10 +175,17 @@ void MainWindow::on_actionMerge_triggered(bool checked)
     ui->actionDecode->setEnabled(!checked);
 }
 
-void MainWindow::on_actionProtocolConfig_triggered() {}
+void MainWindow::on_actionProtocolConfig_triggered()
+{
+    runProtocolConfiguration(this, symbolDecoder());
+}
 
 void MainWindow::on_actionDecode_triggered(bool checked)
 {
+    // Load first, so the first labelled row already sees the fresh symbols.
+    if (checked)
+        symbolDecoder().loadActiveSymbols();
+    capturePipeline().decodeEnabled.store(checked);
     ui->actionMerge->setEnabled(!checked);
 }
 
