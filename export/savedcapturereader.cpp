@@ -1,7 +1,7 @@
 #include "savedcapturereader.h"
 
-#include "asciiscan.h"
 #include "linereader.h"
+#include "linetext.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,9 +18,9 @@ struct Part
 
 Part trimmed(const char *b, const char *e)
 {
-    while (b < e && asciiscan::isSpace(*b))
+    while (b < e && linetext::isSpace(*b))
         ++b;
-    while (e > b && asciiscan::isSpace(e[-1]))
+    while (e > b && linetext::isSpace(e[-1]))
         --e;
     return {b, size_t(e - b)};
 }
@@ -74,7 +74,7 @@ SavedCaptureReader::LineResult SavedCaptureReader::convertLineFast(QByteArray &s
                                                                    const char *line, qsizetype size)
 {
     const size_t n = size_t(size);
-    if (!asciiscan::isPlainAscii(line, n))
+    if (!linetext::isPlainAscii(line, n))
         return LineResult::NotHandled;
 
     Part parts[7];
@@ -110,9 +110,7 @@ SavedCaptureReader::LineResult SavedCaptureReader::convertLineFast(QByteArray &s
 bool SavedCaptureReader::convertLineReference(QByteArray &stored, SavedFormat format,
                                               const char *line, qsizetype size)
 {
-    const void *nul = std::memchr(line, 0, size_t(size));
-    const qsizetype n = nul ? static_cast<const char *>(nul) - line : size;
-    QString text = QString::fromUtf8(line, int(qMin<qsizetype>(n, INT_MAX)));
+    QString text = linetext::decode(line, size);
     QStringList parts;
     if (format == SavedFormat::Text) {
         parts = text.split(QLatin1Char('|'));

@@ -36,9 +36,9 @@ public:
     // NotHandled for any other line.
     static LineResult convertLineFast(QByteArray &stored, SavedFormat format, const char *line,
                                       qsizetype size);
-    // The same conversion through QString (UTF-8 decoding up to the first
-    // NUL, the toolkit's white space, Latin-1 encoding): handles any line and
-    // is what convertLineFast is checked against.
+    // The same conversion through QString (linetext::decode, the toolkit's
+    // white space, Latin-1 encoding): handles any line and is what
+    // convertLineFast is checked against.
     static bool convertLineReference(QByteArray &stored, SavedFormat format, const char *line,
                                      qsizetype size);
 };

@@ -1,7 +1,7 @@
 #include "savedcapturewriter.h"
 
-#include "asciiscan.h"
 #include "linereader.h"
+#include "linetext.h"
 
 #include <QFileDevice>
 #include <QStringList>
@@ -273,7 +273,7 @@ SavedCaptureWriter::RowResult SavedCaptureWriter::appendRowFast(std::string &out
     size_t n = size_t(size);
     if (n > 0 && line[n - 1] == '\n')
         --n;
-    if (!asciiscan::isPlainAscii(line, n))
+    if (!linetext::isPlainAscii(line, n))
         return RowResult::NotHandled;
     // A line read up to its "\n" holds no other one, but a caller's might.
     if (std::memchr(line, '\n', n))
@@ -300,9 +300,7 @@ SavedCaptureWriter::RowResult SavedCaptureWriter::appendRowFast(std::string &out
 bool SavedCaptureWriter::appendRowReference(std::string &out, SavedFormat format, const char *line,
                                             qsizetype size)
 {
-    const void *nul = std::memchr(line, 0, size_t(size));
-    const qsizetype n = nul ? static_cast<const char *>(nul) - line : size;
-    QString text = QString::fromUtf8(line, int(qMin<qsizetype>(n, INT_MAX)));
+    QString text = linetext::decode(line, size);
     text.remove(QLatin1Char('\n'));
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() < 7)

@@ -52,8 +52,8 @@ public:
     // which is nearly every stored line; NotHandled for any other line.
     static RowResult appendRowFast(std::string &out, SavedFormat format, const char *line,
                                    qsizetype size);
-    // The same conversion through QString: decodes UTF-8 up to the first NUL,
-    // handles any line, and is what appendRowFast is checked against.
+    // The same conversion through QString (linetext::decode): handles any
+    // line and is what appendRowFast is checked against.
     static bool appendRowReference(std::string &out, SavedFormat format, const char *line,
                                    qsizetype size);
 

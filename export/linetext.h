@@ -1,13 +1,15 @@
-// Byte scans shared by the saved-capture writer and reader.
+// Decoding of one stored or saved line, shared by the writer and the reader.
 #pragma once
+
+#include <QString>
 
 #include <cstdint>
 #include <cstring>
 
-namespace asciiscan {
+namespace linetext {
 
 // True when every byte is below 0x80 and none is NUL: such a line decodes
-// from UTF-8 to the same characters byte for byte.
+// to the same characters byte for byte.
 inline bool isPlainAscii(const char *p, size_t n)
 {
     constexpr uint64_t ones = 0x0101010101010101ULL;
@@ -35,4 +37,9 @@ inline bool isSpace(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-} // namespace asciiscan
+// The text of a line up to its first NUL byte: UTF-8, or Latin-1 when the
+// bytes are not valid UTF-8. Stored lines are UTF-8 except those Open wrote,
+// which are Latin-1 like the saved files, so both read back as they were.
+QString decode(const char *p, qsizetype size);
+
+} // namespace linetext
