@@ -2,8 +2,22 @@
 
 #include <cstring>
 
+namespace {
+
+// A small file needs no large block; one more byte lets the read that finds
+// the end fit without growing the buffer.
+qsizetype initialSize(QIODevice &device, qsizetype blockSize)
+{
+    qsizetype size = qMax<qsizetype>(blockSize, 16);
+    if (!device.isSequential() && device.isOpen())
+        size = qBound<qsizetype>(16, qsizetype(device.bytesAvailable()) + 1, size);
+    return size;
+}
+
+} // namespace
+
 LineReader::LineReader(QIODevice &device, qsizetype blockSize)
-    : device(device), buffer(size_t(qMax<qsizetype>(blockSize, 16)))
+    : device(device), buffer(size_t(initialSize(device, blockSize)))
 {
 }
 

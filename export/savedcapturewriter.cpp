@@ -242,7 +242,6 @@ void appendBytes(std::string &out, const QByteArray &b)
 SavedCaptureWriter::SavedCaptureWriter(QIODevice &out, SavedFormat format)
     : out(out), format(format)
 {
-    buffer.reserve(flushThreshold + 4096);
 }
 
 QByteArray SavedCaptureWriter::header(SavedFormat format, const QString &title)

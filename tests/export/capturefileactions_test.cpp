@@ -175,6 +175,17 @@ void CaptureFileActionsTest::saveWritesTheChosenFormatWithProgress()
     actions.setAskSaveFileName(answer(plain));
     QCOMPARE(actions.save(storeDevice), CaptureFileActions::Result::Completed);
     QCOMPARE(readFile(plain), QByteArray());
+
+    // ".txt" anywhere wins, and a text file gets no HTML end even when its
+    // name also holds ".html".
+    const QString both = dir.filePath("a.txt.html");
+    QVERIFY(storeDevice.seek(0));
+    actions.setAskSaveFileName(answer(both));
+    QCOMPARE(actions.save(storeDevice), CaptureFileActions::Result::Completed);
+    const QByteArray text = readFile(both);
+    QVERIFY(text.startsWith("  Count  | Time"));
+    QVERIFY(text.endsWith("|12 34\r\n"));
+    QVERIFY(!text.contains("</html>"));
 }
 
 void CaptureFileActionsTest::saveCancelKeepsHeaderAndHtmlEnd()
