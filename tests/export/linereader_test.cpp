@@ -38,13 +38,3 @@ TEST(LineReader, LinesAcrossBlocksAndLongerThanABlock)
     EXPECT_TRUE(readAll("", 16).empty());
     EXPECT_EQ(readAll("\n", 16), std::vector<QByteArray>{"\n"});
 }
-
-TEST(LineReader, ReadErrorStops)
-{
-    QBuffer closed; // never opened: reading fails
-    LineReader reader(closed);
-    const char *p;
-    qsizetype n;
-    EXPECT_FALSE(reader.next(p, n));
-    EXPECT_TRUE(reader.failed());
-}

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -162,31 +161,4 @@ TEST(SavedCaptureReader, SaveThenOpenRoundTrips)
     const QByteArray opened = "1,DATA,50,WRITE,12 [caf\xE9],ACK,t\n";
     EXPECT_EQ(openAll(save(opened, SavedFormat::Csv), SavedFormat::Csv).lines,
               std::vector<QByteArray>{opened});
-}
-
-// The byte-level path must give exactly what the QString path gives.
-TEST(SavedCaptureReader, FastPathMatchesReference)
-{
-    std::mt19937 rng(54321);
-    const char alphabet[] = "0123456789ABCDEF,,,|||  \t\r\v\f0x0xx-[]\n";
-    for (int i = 0; i < 30000; ++i) {
-        std::string line;
-        const int n = int(rng() % 100);
-        for (int k = 0; k < n; ++k)
-            line += alphabet[rng() % (sizeof alphabet - 1)];
-        for (SavedFormat f : {SavedFormat::Text, SavedFormat::Csv}) {
-            QByteArray fast;
-            QByteArray reference;
-            const auto r =
-                SavedCaptureReader::convertLineFast(fast, f, line.data(), qsizetype(line.size()));
-            if (r == SavedCaptureReader::LineResult::NotHandled)
-                continue;
-            const bool ok = SavedCaptureReader::convertLineReference(reference, f, line.data(),
-                                                                     qsizetype(line.size()));
-            ASSERT_EQ(r == SavedCaptureReader::LineResult::Converted, ok) << line;
-            if (ok) {
-                EXPECT_EQ(fast, reference) << line;
-            }
-        }
-    }
 }
