@@ -237,10 +237,10 @@ BENCHMARK(BM_SaveHtml)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenCsvToStoreFile)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveCsv10M)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SaveCsv10MThroughDialog)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_OpenCsv10M)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_OpenCsv10MThroughDialog)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SaveCsv10M)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_SaveCsv10MThroughDialog)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_OpenCsv10M)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_OpenCsv10MThroughDialog)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 int main(int argc, char **argv)
 {
