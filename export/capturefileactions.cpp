@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 
@@ -53,7 +54,8 @@ CaptureFileActions::Result CaptureFileActions::save(const QString &storeFilePath
 CaptureFileActions::Result CaptureFileActions::save(QIODevice &store, const Hook &begin,
                                                     const Hook &end)
 {
-    return runSave([&store] { return &store; }, QString(), begin, end);
+    const auto *file = qobject_cast<QFileDevice *>(&store);
+    return runSave([&store] { return &store; }, file ? file->fileName() : QString(), begin, end);
 }
 
 CaptureFileActions::Result
@@ -65,6 +67,12 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
     if (chosen.isEmpty())
         return Result::NoFileChosen;
 
+    // Opening the store itself as the target would cut the capture to nothing.
+    const QString storePath = QFileInfo(storeName).canonicalFilePath();
+    if (!storePath.isEmpty() && QFileInfo(chosen).canonicalFilePath() == storePath) {
+        warn(QStringLiteral("不能保存到采集数据文件 %1").arg(chosen));
+        return Result::FileNotOpened;
+    }
     QFile target(chosen);
     if (!target.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
         qDebug() << "Open file error";

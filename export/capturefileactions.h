@@ -25,7 +25,7 @@ public:
 
     enum class Result {
         NoFileChosen,  // the file dialog was cancelled: nothing happened
-        FileNotOpened, // the chosen file could not be opened: nothing changed
+        FileNotOpened, // the chosen file could not be opened (or is the store): nothing changed
         Completed,
         Cancelled, // stopped by the user; the part done so far stays
         Failed,    // a read or write error stopped the work (the user was told)

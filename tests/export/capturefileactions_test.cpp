@@ -175,6 +175,14 @@ void CaptureFileActionsTest::saveWritesTheChosenFormatWithProgress()
     QCOMPARE(actions.save(storeDevice), CaptureFileActions::Result::Completed);
     QCOMPARE(readFile(plain), QByteArray());
 
+    // The store itself is refused as the target: it would be cut to nothing.
+    actions.setAskSaveFileName(answer(storePath));
+    Box box;
+    auto boxWatcher = answerBox(box);
+    QCOMPARE(actions.save(storePath), CaptureFileActions::Result::FileNotOpened);
+    QCOMPARE(box.title, QStringLiteral("警告"));
+    QCOMPARE(readFile(storePath), storeLines(3));
+
     // ".txt" anywhere wins, and a text file gets no HTML end even when its
     // name also holds ".html".
     const QString both = dir.filePath("a.txt.html");
