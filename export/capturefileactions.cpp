@@ -1,0 +1,150 @@
+#include "capturefileactions.h"
+
+#include "progresspump.h"
+#include "savedcapturewriter.h"
+#include "savedformat.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace {
+
+const char saveFilter[] =
+    "Text (*.txt);;Comma Separated Value (*.csv);;Hyper Text Markup Language (*.html)";
+const char openFilter[] = "Text (*.txt);;Comma Separated Value (*.csv)";
+
+// Modal, with Cancel, and left alone at its maximum: it is closed here.
+void setUp(QProgressDialog &dialog)
+{
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAutoReset(false);
+    dialog.setAutoClose(false);
+}
+
+} // namespace
+
+CaptureFileActions::CaptureFileActions(QWidget *parent)
+    : parent(parent), askSave([](QWidget *p, const QString &caption, const QString &filter) {
+          return QFileDialog::getSaveFileName(p, caption, QString(), filter);
+      }),
+      askOpen([](QWidget *p, const QString &caption, const QString &filter) {
+          return QFileDialog::getOpenFileName(p, caption, QString(), filter);
+      })
+{
+}
+
+void CaptureFileActions::warn(const QString &text) const
+{
+    QMessageBox::warning(parent, QStringLiteral("警告"), text);
+}
+
+CaptureFileActions::Result CaptureFileActions::save(const QString &storeFilePath, const Hook &begin,
+                                                    const Hook &end)
+{
+    QFile store(storeFilePath);
+    return runSave(
+        [&store]() -> QIODevice * { return store.open(QIODevice::ReadOnly) ? &store : nullptr; },
+        storeFilePath, begin, end);
+}
+
+CaptureFileActions::Result CaptureFileActions::save(QIODevice &store, const Hook &begin,
+                                                    const Hook &end)
+{
+    const auto *file = qobject_cast<QFileDevice *>(&store);
+    return runSave([&store] { return &store; }, file ? file->fileName() : QString(), begin, end);
+}
+
+CaptureFileActions::Result
+CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const QString &storeName,
+                            const Hook &begin, const Hook &end)
+{
+    last = TransferResult();
+    chosen = askSave(parent, QStringLiteral("保存文件"), QLatin1String(saveFilter));
+    if (chosen.isEmpty())
+        return Result::NoFileChosen;
+
+    // Opening the store itself as the target would cut the capture to nothing.
+    const QString storePath = QFileInfo(storeName).canonicalFilePath();
+    if (!storePath.isEmpty() && QFileInfo(chosen).canonicalFilePath() == storePath) {
+        warn(QStringLiteral("不能保存到采集数据文件 %1").arg(chosen));
+        return Result::FileNotOpened;
+    }
+    QFile target(chosen);
+    if (!target.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        qDebug() << "Open file error";
+        // Saving nothing without a word would read as success.
+        warn(QStringLiteral("无法写入文件 %1：\n%2").arg(chosen, target.errorString()));
+        return Result::FileNotOpened;
+    }
+    if (begin)
+        begin();
+
+    Result result = Result::Completed;
+    QIODevice *store = openStore();
+    if (!store) {
+        last.error = QStringLiteral("%1: cannot be read").arg(storeName);
+        warn(QStringLiteral("无法读取采集数据文件 %1").arg(storeName));
+        result = Result::Failed;
+    } else {
+        QProgressDialog dialog(QStringLiteral("正在保存文件..."), QStringLiteral("取消"), 0, 0,
+                               parent);
+        setUp(dialog);
+        ProgressPump pump(dialog, store->size());
+        dialog.show();
+        last = SavedCaptureWriter::save(*store, target, savedFormatForSave(chosen), chosen,
+                                        std::ref(pump));
+        target.close();
+        dialog.close();
+        if (!last.ok()) {
+            warn(QStringLiteral("保存文件 %1 失败：\n%2").arg(chosen, last.error));
+            result = Result::Failed;
+        } else if (last.cancelled) {
+            result = Result::Cancelled;
+        }
+    }
+    if (end)
+        end();
+    return result;
+}
+
+CaptureFileActions::Result CaptureFileActions::open(const StoredLineSink &sink, const Hook &begin,
+                                                    const Hook &end)
+{
+    last = TransferResult();
+    chosen = askOpen(parent, QStringLiteral("打开文件"), QLatin1String(openFilter));
+    if (chosen.isEmpty())
+        return Result::NoFileChosen;
+
+    QFile in(chosen);
+    if (!in.open(QIODevice::ReadOnly)) {
+        qDebug() << "Open file error";
+        return Result::FileNotOpened;
+    }
+    if (begin)
+        begin();
+
+    Result result = Result::Completed;
+    {
+        // Not shown here: it appears by its own rule when the work lasts.
+        QProgressDialog dialog(QStringLiteral("正在打开文件..."), QStringLiteral("取消"), 0, 0,
+                               parent);
+        setUp(dialog);
+        ProgressPump pump(dialog, in.size());
+        last = SavedCaptureReader::open(in, savedFormatForOpen(chosen), sink, std::ref(pump));
+        in.close();
+    }
+    if (!last.ok()) {
+        // The store holds only part of the file: say so.
+        warn(QStringLiteral("读取文件 %1 失败：\n%2").arg(chosen, last.error));
+        result = Result::Failed;
+    } else if (last.cancelled) {
+        result = Result::Cancelled;
+    }
+    if (end)
+        end();
+    return result;
+}

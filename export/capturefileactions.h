@@ -1,0 +1,66 @@
+// The Save and Open actions of the main window: the file dialogs, the
+// progress dialog with Cancel, and the warnings. The window keeps what is
+// its own (the refresh timer, the capture store) in the hooks it passes.
+#pragma once
+
+#include "savedcapturereader.h"
+#include "transferresult.h"
+
+#include <QIODevice>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+class CaptureFileActions
+{
+public:
+    // Asks for a file name; an empty result means the user cancelled.
+    using AskFileName =
+        std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
+    // `begin` runs once the chosen file is open, right before the work;
+    // `end` runs after the work, only when `begin` ran.
+    using Hook = std::function<void()>;
+
+    enum class Result {
+        NoFileChosen,  // the file dialog was cancelled: nothing happened
+        FileNotOpened, // the chosen file could not be opened (or is the store): nothing changed
+        Completed,
+        Cancelled, // stopped by the user; the part done so far stays
+        Failed,    // a read or write error stopped the work (the user was told)
+    };
+
+    // `parent` parents the dialogs and boxes (the main window).
+    explicit CaptureFileActions(QWidget *parent);
+
+    // The defaults are QFileDialog::getSaveFileName / getOpenFileName.
+    void setAskSaveFileName(AskFileName ask) { askSave = std::move(ask); }
+    void setAskOpenFileName(AskFileName ask) { askOpen = std::move(ask); }
+
+    // Save: asks for the target, writes the stored lines of `store` (opened
+    // read-only after `begin`, so `begin` can flush the store) in the format
+    // its name selects, with a progress dialog shown at once.
+    Result save(const QString &storeFilePath, const Hook &begin = {}, const Hook &end = {});
+    // The same with the store as an open, readable device.
+    Result save(QIODevice &store, const Hook &begin = {}, const Hook &end = {});
+
+    // Open: asks for a text or CSV capture; after `begin` (which empties the
+    // store) every stored line goes to `sink`.
+    Result open(const StoredLineSink &sink, const Hook &begin = {}, const Hook &end = {});
+
+    // The name chosen and the transfer's figures of the last call.
+    QString fileName() const { return chosen; }
+    const TransferResult &transfer() const { return last; }
+
+private:
+    Result runSave(const std::function<QIODevice *()> &openStore, const QString &storeName,
+                   const Hook &begin, const Hook &end);
+    void warn(const QString &text) const;
+
+    QWidget *parent;
+    AskFileName askSave;
+    AskFileName askOpen;
+    QString chosen;
+    TransferResult last;
+};

@@ -1,0 +1,44 @@
+// Reads a saved text or CSV capture back into stored lines
+// ("number,type,address,direction,data,response,timestamp\n", Latin-1 with
+// "?" for characters outside it).
+#pragma once
+
+#include "savedformat.h"
+#include "transferresult.h"
+
+#include <QByteArray>
+#include <QIODevice>
+
+#include <functional>
+
+// Receives each stored line, "\n" included. The array is reused for the next
+// line, so keep a copy (implicitly shared) rather than a pointer into it.
+using StoredLineSink = std::function<void(const QByteArray &storedLine)>;
+
+class SavedCaptureReader
+{
+public:
+    // Reads `in` from its current position: skips the first line unread,
+    // converts every further line (Text, or Csv for any other format) and
+    // hands it to `sink`. Lines that split into fewer than seven parts are
+    // skipped. `progress` sees the bytes read after each converted line; when
+    // it returns false the reading stops, that line already delivered.
+    static TransferResult open(QIODevice &in, SavedFormat format, const StoredLineSink &sink,
+                               const TransferProgress &progress = {});
+
+    // Converts one saved line into `stored` (replacing its content); false
+    // when the line splits into fewer than seven parts.
+    static bool convertLine(QByteArray &stored, SavedFormat format, const char *line,
+                            qsizetype size);
+
+    enum class LineResult { Converted, Skipped, NotHandled };
+    // Byte-level conversion of a line that is plain ASCII without NUL bytes;
+    // NotHandled for any other line.
+    static LineResult convertLineFast(QByteArray &stored, SavedFormat format, const char *line,
+                                      qsizetype size);
+    // The same conversion through QString (linetext::decode, the toolkit's
+    // white space, Latin-1 encoding): handles any line and is what
+    // convertLineFast is checked against.
+    static bool convertLineReference(QByteArray &stored, SavedFormat format, const char *line,
+                                     qsizetype size);
+};
