@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "appinfo.h"
+#include "capturefileactions.h"
 #include "capturepipeline.h"
 #include "protocoldialog.h"
 #include "symboldecoder.h"
@@ -210,9 +211,32 @@ void MainWindow::on_actionAbout_triggered()
                            QString::fromLatin1(AppInfo::versionText));
 }
 
-void MainWindow::on_actionSaveFile_triggered() {}
+void MainWindow::on_actionSaveFile_triggered()
+{
+    CaptureStore &store = capturePipeline().store();
+    CaptureFileActions(this).save(
+        store.fileName(),
+        [this, &store] {
+            store.flush();
+            stopRefreshTimer();
+        },
+        [this] { startRefreshTimer(); });
+}
 
-void MainWindow::on_actionOpenFile_triggered() {}
+void MainWindow::on_actionOpenFile_triggered()
+{
+    CaptureStore &store = capturePipeline().store();
+    CaptureFileActions(this).open(
+        [&store](const QByteArray &line) { store.appendStoredLine(line); },
+        [this, &store] {
+            stopRefreshTimer();
+            store.resetStore();
+        },
+        [this, &store] {
+            store.flush();
+            startRefreshTimer();
+        });
+}
 
 void MainWindow::on_actionExit_triggered()
 {
