@@ -57,9 +57,8 @@ public:
     bool sameMergeKey(const CaptureRow &other) const
     {
         return fieldCount == other.fieldCount && type == other.type &&
-               hasAddress == other.hasAddress &&
-               (!hasAddress || address == other.address) && direction == other.direction &&
-               response == other.response;
+               hasAddress == other.hasAddress && (!hasAddress || address == other.address) &&
+               direction == other.direction && response == other.response;
     }
 
     bool operator==(const CaptureRow &o) const
