@@ -29,9 +29,10 @@ public:
     // one call at a time.
     int32_t onI2CEvents(const I2CEvent *events, int32_t count);
 
-    // storeBusy: take it without waiting (page fill), take it waiting (Clear),
-    // give it back. GUI thread (the callback takes it inside onI2CEvents).
-    bool tryAcquireStore() { return !storeBusy.test_and_set(std::memory_order_acquire); }
+    // storeBusy for the GUI thread: take it without waiting (page fill), take
+    // it waiting (Clear), give it back. A failed or waiting attempt also asks
+    // the callback to leave the store free for a moment (see storeWantedSinceNs_).
+    bool tryAcquireStore();
     void acquireStoreWaiting();
     void releaseStore() { storeBusy.clear(std::memory_order_release); }
 
@@ -78,6 +79,15 @@ private:
     // Set by the GUI, read by the callback; an atomic pointer needs no order
     // with the start of a capture.
     std::atomic<RowLabeler *> labeler_{nullptr};
+    // Steady-clock time (ns) of the GUI thread's latest unanswered request for
+    // the store, 0 when it has none. Written by the GUI, read by the callback:
+    // while the request is recent the callback keeps its rows instead of taking
+    // the store, so a callback that runs back to back cannot starve the page
+    // fill or Clear. A request the GUI stops repeating expires, so rows never
+    // wait for more than a moment. An atomic hint; no order with other data.
+    std::atomic<int64_t> storeWantedSinceNs_{0};
+    bool callbackTakesStore();
+
     // GUI thread only: the store failures already announced.
     int noticedFailures_ = 0;
 };

@@ -5,6 +5,9 @@
 
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 QStringList logged;
 void keepLog(QtMsgType, const QMessageLogContext &, const QString &msg)
@@ -46,7 +49,6 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
 
     // The view holds the store: the batch is converted and kept.
     ASSERT_TRUE(p.tryAcquireStore());
-    EXPECT_FALSE(p.tryAcquireStore());
     EXPECT_EQ(feed(transfer(200, 0x22)), 0);
     EXPECT_EQ(p.pendingRows().size(), 4u);
     EXPECT_EQ(p.storedLineCount(), 4);
@@ -86,6 +88,32 @@ TEST_F(PipelineTest, RowsKeptDuringClearAreNumberedFromZero)
     p.clearStore();
     EXPECT_EQ(p.storedLineCount(), 0);
     EXPECT_EQ(p.store().lineIndex().size(), 1);
+}
+
+TEST_F(PipelineTest, ACallbackThatFoundTheGuiWaitingLeavesItTheStore)
+{
+    feed(transfer(0, 1));
+    // A tick comes while the callback is storing: it is skipped, and asks.
+    p.storeBusy.test_and_set();
+    EXPECT_FALSE(p.tryAcquireStore());
+    p.storeBusy.clear();
+    // The next batches are kept back, so the next tick gets the store.
+    feed(transfer(10, 2));
+    feed(transfer(20, 3));
+    EXPECT_EQ(p.storedLineCount(), 4);
+    EXPECT_EQ(p.pendingRows().size(), 8u);
+    ASSERT_TRUE(p.tryAcquireStore());
+    p.releaseStore();
+    feed({});
+    EXPECT_EQ(p.storedLineCount(), 12);
+
+    // A request that is not repeated expires: rows do not wait for ever.
+    p.storeBusy.test_and_set();
+    EXPECT_FALSE(p.tryAcquireStore());
+    p.storeBusy.clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    feed(transfer(30, 4));
+    EXPECT_EQ(p.storedLineCount(), 16);
 }
 
 TEST_F(PipelineTest, MergeAndLabelsFollowTheFlags)
