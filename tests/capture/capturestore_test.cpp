@@ -132,14 +132,20 @@ TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
     store(s, f, {CaptureRow::stop(7000)});
     EXPECT_EQ(s.lineCount(), 6);
 
-    // Any type merges under the same rule: two STARTs read "-- --".
+    // Clear: row 0 again at offset 0, previousRow kept. The first two rows
+    // after it are lines of their own even when equal; then any type merges.
+    const CaptureRow last = s.previousRow();
     s.resetStore();
+    EXPECT_EQ(index(), std::vector<qint64>{0});
+    EXPECT_EQ(s.nextRowNumber(), 0);
+    EXPECT_EQ(contents(), "");
+    EXPECT_EQ(s.previousRow(), last);
     f.merge = true;
-    store(s, f, {CaptureRow::stop(1), CaptureRow::stop(2)}); // the first two stay apart
-    EXPECT_EQ(s.lineCount(), 2);
-    store(s, f, {CaptureRow::start(3), CaptureRow::start(4)});
+    store(s, f, {CaptureRow::stop(1), CaptureRow::stop(2), CaptureRow::start(3)});
+    store(s, f, {CaptureRow::start(4)});
     EXPECT_EQ(contents(), "0,STOP,--,--,--,--," + ts(1) + "\n1,STOP,--,--,--,--," + ts(2) +
                               "\n2,START,--,--,-- --,--," + ts(4) + "\n");
+    expectConsistent();
 }
 
 TEST_F(StoreTest, MergedFileDoesNotDependOnBatching)
@@ -206,27 +212,6 @@ TEST_F(StoreTest, ReadsTheFlagsAfreshForEveryRow)
     EXPECT_EQ(labels.calls, 1);
     EXPECT_EQ(s.lineCount(), 3);
     EXPECT_EQ(s.previousRow().data, "10 [L] 11 12");
-}
-
-TEST_F(StoreTest, ResetStartsAgainFromRowZero)
-{
-    f.merge = true;
-    store(s, f, transferRows());
-    const CaptureRow last = s.previousRow();
-    s.resetStore();
-    EXPECT_EQ(index(), std::vector<qint64>{0});
-    EXPECT_EQ(s.nextRowNumber(), 0);
-    EXPECT_EQ(s.lineCount(), 0);
-    EXPECT_EQ(contents(), "");
-    EXPECT_EQ(s.previousRow(), last);
-    s.resetStore(); // on an empty store too
-    EXPECT_EQ(index(), std::vector<qint64>{0});
-
-    // The first two rows after a reset are lines of their own, even merging.
-    store(s, f, {CaptureRow::stop(1), CaptureRow::stop(2), CaptureRow::stop(3)});
-    EXPECT_EQ(contents(),
-              "0,STOP,--,--,--,--," + ts(1) + "\n1,STOP,--,--,-- --,--," + ts(3) + "\n");
-    expectConsistent();
 }
 
 TEST_F(StoreTest, StoredLinesFromOpenNeverTakeAMerge)
