@@ -1,0 +1,122 @@
+// Events to stored lines on one core: the capture callback's whole path
+// (conversion, storing, one positioned write per batch).
+#include "capturepipeline.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+// Transfers of START, address, eight data bytes and STOP: 20 events, 11 rows.
+std::vector<I2CEvent> busEvents(int transfers)
+{
+    std::vector<I2CEvent> e;
+    int64_t t = 1000000000;
+    auto add = [&](int type, int data = 0) {
+        I2CEvent x{};
+        x.type = type;
+        x.data = uint8_t(data);
+        x.timestamp = t += 2500;
+        e.push_back(x);
+    };
+    for (int k = 0; k < transfers; ++k) {
+        add(EventStart);
+        add(EventAddr, 0xA0 | (k & 1));
+        add(EventAck);
+        for (int i = 0; i < 8; ++i) {
+            add(EventData, k + i);
+            add(i == 7 ? EventNack : EventAck);
+        }
+        add(EventStop);
+    }
+    return e;
+}
+
+long residentBytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * 4096;
+}
+
+constexpr int BatchEvents = 1000; // the callback's batch
+constexpr int RowsPerTransfer = 11;
+
+void BM_CapturePipeline(benchmark::State &state, bool merge)
+{
+    qInstallMessageHandler(dropLog);
+    QTemporaryDir dir;
+    CapturePipeline p;
+    if (!p.store().open(dir.filePath("I2CDataTemp.dat"))) {
+        state.SkipWithError("cannot open the store");
+        return;
+    }
+    p.mergeEnabled = merge;
+    const std::vector<I2CEvent> events = busEvents(BatchEvents / 20 * 64);
+    size_t at = 0;
+    int64_t rows = 0;
+    for (auto _ : state) {
+        p.onI2CEvents(events.data() + at, BatchEvents);
+        at = (at + BatchEvents) % events.size();
+        rows += BatchEvents / 20 * RowsPerTransfer;
+        if (p.store().dataSize() > (qint64(512) << 20)) {
+            state.PauseTiming(); // keep the temporary file bounded
+            p.clearStore();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(rows);
+    state.SetBytesProcessed(int64_t(state.iterations()) * BatchEvents * int64_t(sizeof(I2CEvent)));
+    state.counters["lines"] = double(p.storedLineCount());
+    qInstallMessageHandler(nullptr);
+}
+BENCHMARK_CAPTURE(BM_CapturePipeline, plain, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CapturePipeline, merge, true)->Unit(benchmark::kMicrosecond);
+
+// Memory during a long capture: resident growth and index size per stored
+// line, with the callback storing state.range(0) rows.
+void BM_CaptureMemory(benchmark::State &state)
+{
+    qInstallMessageHandler(dropLog);
+    const int64_t target = state.range(0);
+    const std::vector<I2CEvent> events = busEvents(BatchEvents / 20 * 64);
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        CapturePipeline p;
+        p.store().open(dir.filePath("I2CDataTemp.dat"));
+        // Warm up: the buffers reach their steady size before measuring.
+        for (int i = 0; i < 64; ++i)
+            p.onI2CEvents(events.data() + size_t(i % 64) * BatchEvents, BatchEvents);
+        p.clearStore();
+        const long before = residentBytes();
+        size_t at = 0;
+        while (p.storedLineCount() < target) {
+            p.onI2CEvents(events.data() + at, BatchEvents);
+            at = (at + BatchEvents) % events.size();
+        }
+        const long after = residentBytes();
+        const double lines = p.storedLineCount();
+        state.counters["rss_bytes_per_line"] = double(after - before) / lines;
+        state.counters["index_bytes_per_line"] =
+            double(p.store().lineIndex().memoryBytes()) / lines;
+        state.counters["file_bytes_per_line"] = double(p.store().dataSize()) / lines;
+    }
+    qInstallMessageHandler(nullptr);
+}
+BENCHMARK(BM_CaptureMemory)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,72 @@
+// One refresh tick's page fill: one positioned read and 40 rows of texts and
+// colours. Its cost must not depend on how many lines are stored.
+#include "capturepipeline.h"
+#include "pagefiller.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <random>
+
+namespace {
+void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+// A store of `lines` rows of a mixed transfer: START, ADDR, DATA, STOP.
+struct Store
+{
+    QTemporaryDir dir;
+    CapturePipeline p;
+    explicit Store(int64_t lines)
+    {
+        p.store().open(dir.filePath("I2CDataTemp.dat"));
+        std::vector<CaptureRow> batch;
+        for (int64_t i = 0; i < lines;) {
+            batch.clear();
+            for (int k = 0; k < 10000 && i < lines; ++k, ++i) {
+                CaptureRow r = CaptureRow::start(i * 2500);
+                switch (i % 6) {
+                case 0:
+                    break;
+                case 5:
+                    r.type = CaptureRow::Type::Stop;
+                    break;
+                default:
+                    r.type = i % 6 == 1 ? CaptureRow::Type::Addr : CaptureRow::Type::Data;
+                    r.hasAddress = true;
+                    r.address = 0x50;
+                    r.direction = CaptureRow::Direction::Write;
+                    r.response = CaptureRow::Response::Ack;
+                    r.data = i % 6 == 1 ? "--" : "4" + std::to_string(i % 10);
+                }
+                batch.push_back(r);
+            }
+            p.store().appendRows(batch, p.mergeEnabled, p.decodeEnabled, nullptr);
+        }
+    }
+};
+
+void BM_PageFill(benchmark::State &state)
+{
+    qInstallMessageHandler(dropLog);
+    const int64_t lines = state.range(0);
+    Store store(lines);
+    QStandardItemModel model;
+    model.setColumnCount(8);
+    PageFiller filler;
+    constexpr int rows = 40;
+    std::mt19937 rng(7);
+    filler.fillPage(model, store.p, 0, rows); // items are created once, as on screen
+    for (auto _ : state) {
+        const int first = int(rng() % uint32_t(lines - rows + 1));
+        benchmark::DoNotOptimize(filler.fillPage(model, store.p, first, rows));
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * rows);
+    qInstallMessageHandler(nullptr);
+}
+BENCHMARK(BM_PageFill)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,101 @@
+#include "capturepipeline.h"
+
+#include <QDebug>
+
+#include <thread>
+
+#include <chrono>
+
+namespace {
+constexpr size_t KeptPendingCapacity = 1 << 16;
+// How long the callback honours the GUI's request for the store: longer than
+// one 40 ms refresh tick, so the tick after a skipped one finds the store free.
+constexpr int64_t StoreRequestNs = 100000000;
+
+int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+int32_t CapturePipeline::onI2CEvents(const I2CEvent *events, int32_t count)
+{
+    qDebug().nospace() << "Get I2CDataNum = " << count;
+    // Convert first, whatever the flag, so the converter sees every event in
+    // arrival order.
+    const bool haveStore = callbackTakesStore();
+    converter_.convertEvents(events, count, pendingRows_);
+    if (!haveStore)
+        return 0;
+    if (!pendingRows_.empty()) {
+        store_.appendRows(pendingRows_, mergeEnabled, decodeEnabled, labeler());
+        // Also after a failure: the store takes no more rows, and keeping them
+        // would grow without bound.
+        pendingRows_.clear();
+        // A long wait behind the GUI may have grown the vector; give that back.
+        if (pendingRows_.capacity() > KeptPendingCapacity)
+            std::vector<CaptureRow>().swap(pendingRows_);
+    }
+    releaseStore();
+    return 0;
+}
+
+bool CapturePipeline::callbackTakesStore()
+{
+    const int64_t since = storeWantedSinceNs_.load(std::memory_order_relaxed);
+    if (since != 0 && nowNs() - since < StoreRequestNs)
+        return false;
+    return !storeBusy.test_and_set(std::memory_order_acquire);
+}
+
+bool CapturePipeline::tryAcquireStore()
+{
+    if (!storeBusy.test_and_set(std::memory_order_acquire)) {
+        storeWantedSinceNs_.store(0, std::memory_order_relaxed);
+        return true;
+    }
+    storeWantedSinceNs_.store(nowNs(), std::memory_order_relaxed);
+    return false;
+}
+
+void CapturePipeline::acquireStoreWaiting()
+{
+    // The callback holds the store for one batch at most and takes it no
+    // more while asked; give it the core meanwhile.
+    while (storeBusy.test_and_set(std::memory_order_acquire)) {
+        storeWantedSinceNs_.store(nowNs(), std::memory_order_relaxed);
+        std::this_thread::yield();
+    }
+    storeWantedSinceNs_.store(0, std::memory_order_relaxed);
+}
+
+void CapturePipeline::clearStore()
+{
+    acquireStoreWaiting();
+    store_.resetStore();
+    releaseStore();
+}
+
+bool CapturePipeline::takeStoreFailureNotice(QString *why)
+{
+    const int failures = store_.failureCount();
+    if (failures == noticedFailures_)
+        return false;
+    noticedFailures_ = failures;
+    if (why)
+        *why = store_.errorString();
+    return true;
+}
+
+CapturePipeline &capturePipeline()
+{
+    static CapturePipeline pipeline;
+    return pipeline;
+}
+
+extern "C" int32_t onI2CEvents(int32_t, int32_t, const I2CEvent *events, int32_t count)
+{
+    return capturePipeline().onI2CEvents(events, count);
+}

@@ -1,0 +1,127 @@
+// The capture kept outside memory: one text line per row in a temporary file
+// and the byte offset of every line in LineIndex, so the view can read any
+// page with one positioned read however long the capture grows.
+//
+// Line format: number, type, address, direction, data, response, timestamp,
+// joined by "," and ended by "\n".
+//
+// Threads: appendRows runs on the adapter library's thread, everything else on
+// the GUI thread; the caller serialises them (see CapturePipeline). Only
+// lineCount(), failed(), failureCount() and errorString() may be called while
+// another thread works on the store.
+#pragma once
+
+#include "capturerow.h"
+#include "lineindex.h"
+#include "rowlabeler.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CaptureStore
+{
+public:
+    CaptureStore() = default;
+    ~CaptureStore();
+    CaptureStore(const CaptureStore &) = delete;
+    CaptureStore &operator=(const CaptureStore &) = delete;
+
+    // Creates (or empties) the file at path for reading and writing and
+    // empties the store. False, with errorString(), when it cannot be opened.
+    bool open(const QString &path);
+    // Writes the lines to fd (for instance standard output) one batch after
+    // the other, for tools that print stored lines. fd stays the caller's.
+    // Nothing can be read back, and a merge with a line of an earlier batch
+    // cannot rewrite it, so such a row is written as a line of its own.
+    bool openSink(int fd);
+    bool isOpen() const { return fd_ >= 0; }
+    void close();
+    // Closes and deletes the file; true when it is gone.
+    bool closeAndRemove();
+
+    // Stores rows in order (the caller holds the store). The flags are read
+    // afresh for every row; labeler may be null. Rows may be changed (labels).
+    // After a write failure nothing more is stored until resetStore().
+    void appendRows(std::vector<CaptureRow> &rows, const std::atomic<bool> &mergeEnabled,
+                    const std::atomic<bool> &decodeEnabled, RowLabeler *labeler);
+
+    // Empties the store (Clear); previousRow() is kept. Clears a failure.
+    void resetStore();
+
+    // Appends one line already in the stored format (Open). A missing final
+    // "\n" is added. previousRow() becomes empty: the last line is no longer
+    // a captured row, so the next captured row is never merged into it.
+    bool appendStoredLine(const QByteArray &line);
+
+    // Lines are written straight to the file, one write per batch, so there is
+    // no buffer to flush; true while the store has not failed.
+    bool flush() const { return isOpen() && !failed(); }
+
+    // Stored lines. Safe from any thread; it moves once per stored batch.
+    int lineCount() const { return publishedLines_.load(std::memory_order_acquire); }
+    int nextRowNumber() const { return nextRowNumber_; }
+    const LineIndex &lineIndex() const { return index_; }
+    const CaptureRow &previousRow() const { return previousRow_; }
+    QString fileName() const { return path_; }
+    // Bytes of stored lines (the file may briefly hold more after a failure).
+    qint64 dataSize() const { return index_.back(); }
+
+    // Reads up to maxSize bytes at offset; the number read, 0 at the end, -1
+    // on error or when nothing can be read (closed, sink).
+    qint64 readAt(qint64 offset, char *data, qint64 maxSize) const;
+    // The bytes of lines first .. first+count-1 (clamped to the stored lines),
+    // read with one positioned read.
+    QByteArray readLines(int first, int count) const;
+
+    // A write, truncate or file check failed; storing has stopped.
+    bool failed() const { return failed_.load(std::memory_order_acquire); }
+    // Counts the failures since construction, for a once-only notice.
+    int failureCount() const { return failureCount_.load(std::memory_order_acquire); }
+    QString errorString() const;
+
+    // Appends the stored line of row with the given number to out.
+    static void appendLine(std::string &out, int number, const CaptureRow &row);
+    // The lines rows would give, numbered from firstNumber, without merging
+    // or labelling.
+    static QByteArray formatLines(const std::vector<CaptureRow> &rows, int firstNumber);
+
+private:
+    // Lets tests place the store's end past 2 GiB in a sparse file.
+    friend struct CaptureStoreTestAccess;
+
+    enum class Path { Plain, Label, Merge };
+
+    void appendNewLine(const CaptureRow &row);
+    bool mergeIntoLastLine(const CaptureRow &row);
+    void writeBatch(qint64 indexSizeBefore, qint64 backBefore);
+    // Writes all of data at offset (sequentially for a sink); bytes written.
+    qint64 writeAll(const char *data, qint64 size, qint64 offset, int *error);
+    bool checkFile();
+    void keepLinesUpTo(qint64 validBytes);
+    void fail(const QString &what, int error);
+    void publish();
+    void openState();
+
+    int fd_ = -1;
+    bool sink_ = false;
+    QString path_;
+    LineIndex index_;
+    int nextRowNumber_ = 0;
+    CaptureRow previousRow_;
+    // Bytes the file holds that belong to the store.
+    qint64 fileEnd_ = 0;
+    // The batch being built: its bytes go to the file at writeFrom_.
+    std::string batch_;
+    qint64 writeFrom_ = 0;
+
+    std::atomic<int> publishedLines_{0};
+    std::atomic<bool> failed_{false};
+    std::atomic<int> failureCount_{0};
+    mutable std::mutex errorMutex_; // errorString_ is read by the GUI while the writer fails
+    QString errorString_;
+};

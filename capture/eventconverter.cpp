@@ -1,0 +1,72 @@
+#include "eventconverter.h"
+
+namespace {
+void setAddressFrom(CaptureRow &row, int32_t addressByte)
+{
+    row.hasAddress = true;
+    row.address = uint8_t((addressByte >> 1) & 0x7F);
+    row.direction = (addressByte & 1) ? CaptureRow::Direction::Read : CaptureRow::Direction::Write;
+}
+
+void setHexByte(std::string &s, uint8_t b)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    s.assign({hex[b >> 4], hex[b & 0xF]});
+}
+} // namespace
+
+void EventConverter::convertEvents(const I2CEvent *events, int count, std::vector<CaptureRow> &out)
+{
+    if (!events || count <= 0)
+        return;
+    CaptureRow &row = rowUnderConstruction_;
+    for (const I2CEvent *e = events, *end = events + count; e != end; ++e) {
+        if (e->type != EventAck && e->type != EventNack)
+            carriedTimeNs_ = e->timestamp;
+        const int64_t t = carriedTimeNs_;
+        switch (e->type) {
+        case EventStart:
+            row = CaptureRow::start(t);
+            out.push_back(row);
+            break;
+        case EventStop:
+            row = CaptureRow::stop(t);
+            out.push_back(row);
+            break;
+        case EventAddr:
+            lastAddressByte_ = e->data;
+            row.type = CaptureRow::Type::Addr;
+            setAddressFrom(row, lastAddressByte_);
+            row.data.assign("--");
+            row.response = CaptureRow::Response::None;
+            row.fieldCount = 4;
+            break;
+        case EventData:
+            row.type = CaptureRow::Type::Data;
+            setAddressFrom(row, lastAddressByte_);
+            setHexByte(row.data, e->data);
+            row.response = CaptureRow::Response::None;
+            row.fieldCount = 4;
+            break;
+        case EventNack:
+        case EventAck:
+            if (row.fieldCount == 4) {
+                row.response =
+                    e->type == EventAck ? CaptureRow::Response::Ack : CaptureRow::Response::Nack;
+                row.timeNs = t;
+                row.fieldCount = 6;
+                out.push_back(row);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+std::vector<CaptureRow> EventConverter::convertEvents(const I2CEvent *events, int count)
+{
+    std::vector<CaptureRow> rows;
+    convertEvents(events, count, rows);
+    return rows;
+}

@@ -1,0 +1,35 @@
+// Turns batches of adapter events into capture rows. An address or data byte
+// becomes a row only when its acknowledge arrives, possibly in a later batch,
+// so the converter carries its state from batch to batch for the whole
+// process (a new capture or a Clear does not reset it).
+#pragma once
+
+#include "adapter.h"
+#include "capturerow.h"
+
+#include <cstdint>
+#include <vector>
+
+class EventConverter
+{
+public:
+    // Appends the rows completed by this batch to out, in event order.
+    // A count of 0 or less (or a null pointer) changes nothing.
+    void convertEvents(const I2CEvent *events, int count, std::vector<CaptureRow> &out);
+    std::vector<CaptureRow> convertEvents(const I2CEvent *events, int count);
+
+    const CaptureRow &rowUnderConstruction() const { return rowUnderConstruction_; }
+    int32_t lastAddressByte() const { return lastAddressByte_; }
+    int64_t carriedTimestamp() const { return carriedTimeNs_; }
+
+private:
+    // The ADDR or DATA row waiting for its acknowledge (four strings), or the
+    // last START/STOP/completed row (six), or nothing yet (zero).
+    CaptureRow rowUnderConstruction_;
+    // Raw byte of the latest ADDR: DATA rows repeat its address and direction.
+    int32_t lastAddressByte_ = 0;
+    // Time of the latest event that is neither ACK nor NACK. Kept across
+    // batches, so an acknowledge that opens a batch still gets its byte's time
+    // and rows never depend on where the library split the stream.
+    int64_t carriedTimeNs_ = 0;
+};

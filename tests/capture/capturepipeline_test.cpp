@@ -1,0 +1,174 @@
+#include "capturepipeline.h"
+#include "storetestutil.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+QStringList logged;
+void keepLog(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    logged << msg;
+}
+
+class PipelineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        logged.clear();
+        qInstallMessageHandler(keepLog);
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("I2CDataTemp.dat");
+        ASSERT_TRUE(p.store().open(path));
+    }
+    void TearDown() override { qInstallMessageHandler(nullptr); }
+    int feed(const std::vector<I2CEvent> &e) { return p.onI2CEvents(e.data(), int(e.size())); }
+
+    QTemporaryDir dir;
+    QString path;
+    CapturePipeline p;
+};
+
+std::vector<I2CEvent> transfer(int64_t t, int byte)
+{
+    return {ev(EventStart, 0, t),       ev(EventAddr, 0xA0, t + 1), ev(EventAck, 0, t + 2),
+            ev(EventData, byte, t + 3), ev(EventAck, 0, t + 4),     ev(EventStop, 0, t + 5)};
+}
+} // namespace
+
+TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
+{
+    EXPECT_EQ(feed(transfer(100, 0x11)), 0);
+    EXPECT_EQ(logged, QStringList{"Get I2CDataNum = 6"});
+    EXPECT_EQ(p.storedLineCount(), 4);
+
+    // The view holds the store: the batch is converted and kept.
+    ASSERT_TRUE(p.tryAcquireStore());
+    EXPECT_EQ(feed(transfer(200, 0x22)), 0);
+    EXPECT_EQ(p.pendingRows().size(), 4u);
+    EXPECT_EQ(p.storedLineCount(), 4);
+    p.releaseStore();
+
+    // An ADDR whose acknowledge comes later adds nothing yet; the kept rows
+    // go first.
+    EXPECT_EQ(feed({ev(EventStart, 0, 300), ev(EventAddr, 0xA1, 301)}), 0);
+    EXPECT_EQ(p.storedLineCount(), 9);
+    // A batch of nothing still logs and stores what waits.
+    ASSERT_TRUE(p.tryAcquireStore());
+    feed({ev(EventAck, 0, 999)});
+    p.releaseStore();
+    EXPECT_EQ(p.storedLineCount(), 9);
+    EXPECT_EQ(p.onI2CEvents(nullptr, 0), 0);
+    EXPECT_EQ(logged.last(), "Get I2CDataNum = 0");
+    EXPECT_EQ(p.storedLineCount(), 10);
+    EXPECT_TRUE(p.pendingRows().empty());
+    const QByteArray lines = p.store().readLines(0, 10);
+    EXPECT_TRUE(lines.contains("\n5,ADDR,50,WRITE,--,ACK," + QByteArray(ts(201).c_str()) + "\n"));
+    EXPECT_TRUE(lines.endsWith("9,ADDR,50,READ,--,ACK," + QByteArray(ts(301).c_str()) + "\n"));
+}
+
+TEST_F(PipelineTest, RowsKeptDuringClearAreNumberedFromZero)
+{
+    feed(transfer(100, 0x11));
+    // Clear holds the store while a batch arrives.
+    p.acquireStoreWaiting();
+    feed(transfer(200, 0x22));
+    p.store().resetStore();
+    p.releaseStore();
+    EXPECT_EQ(p.storedLineCount(), 0);
+    feed({});
+    EXPECT_EQ(p.storedLineCount(), 4);
+    EXPECT_TRUE(
+        p.store().readLines(0, 1).startsWith("0,START,--,--,--,--," + QByteArray(ts(200).c_str())));
+    p.clearStore();
+    EXPECT_EQ(p.storedLineCount(), 0);
+    EXPECT_EQ(p.store().lineIndex().size(), 1);
+}
+
+TEST_F(PipelineTest, ACallbackThatFoundTheGuiWaitingLeavesItTheStore)
+{
+    feed(transfer(0, 1));
+    // A tick comes while the callback is storing: it is skipped, and asks.
+    p.storeBusy.test_and_set();
+    EXPECT_FALSE(p.tryAcquireStore());
+    p.storeBusy.clear();
+    // The next batches are kept back, so the next tick gets the store.
+    feed(transfer(10, 2));
+    feed(transfer(20, 3));
+    EXPECT_EQ(p.storedLineCount(), 4);
+    EXPECT_EQ(p.pendingRows().size(), 8u);
+    ASSERT_TRUE(p.tryAcquireStore());
+    p.releaseStore();
+    feed({});
+    EXPECT_EQ(p.storedLineCount(), 12);
+
+    // A request that is not repeated expires: rows do not wait for ever.
+    p.storeBusy.test_and_set();
+    EXPECT_FALSE(p.tryAcquireStore());
+    p.storeBusy.clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    feed(transfer(30, 4));
+    EXPECT_EQ(p.storedLineCount(), 16);
+}
+
+TEST_F(PipelineTest, MergeAndLabelsFollowTheFlags)
+{
+    struct Upper : RowLabeler
+    {
+        void applySymbols(CaptureRow &row) override { row.data += " [X]"; }
+    } labeler;
+    p.setLabeler(&labeler);
+    feed(transfer(0, 0x41));
+    p.decodeEnabled = true;
+    feed(transfer(10, 0x42));
+    p.decodeEnabled = false;
+    p.mergeEnabled = true;
+    feed({ev(EventStart, 0, 20), ev(EventStart, 0, 21)});
+    EXPECT_EQ(p.storedLineCount(), 9);
+    EXPECT_TRUE(p.store().readLines(6, 1).contains(",42 [X],"));
+    EXPECT_TRUE(p.store().readLines(8, 1).contains(",-- --,"));
+    p.setLabeler(nullptr);
+}
+
+TEST_F(PipelineTest, AStoreFailureIsNoticedOnce)
+{
+    feed(transfer(0, 1));
+    QString why;
+    EXPECT_FALSE(p.takeStoreFailureNotice(&why));
+    ::unlink(path.toLocal8Bit().constData());
+    feed(transfer(10, 2));
+    feed(transfer(20, 3));
+    EXPECT_TRUE(p.pendingRows().empty()); // dropped, not piling up
+    EXPECT_TRUE(p.takeStoreFailureNotice(&why));
+    EXPECT_TRUE(why.contains("removed"));
+    EXPECT_FALSE(p.takeStoreFailureNotice(&why));
+    EXPECT_EQ(p.storedLineCount(), 4);
+
+    // After Clear the store works again; a new failure gives a new notice.
+    p.clearStore();
+    feed(transfer(30, 4));
+    EXPECT_EQ(p.storedLineCount(), 4);
+    EXPECT_FALSE(p.takeStoreFailureNotice());
+    ::unlink(path.toLocal8Bit().constData());
+    feed(transfer(40, 5));
+    EXPECT_TRUE(p.takeStoreFailureNotice());
+}
+
+TEST(CaptureCallback, ForwardsToTheProcessPipeline)
+{
+    qInstallMessageHandler(keepLog);
+    QTemporaryDir dir;
+    ASSERT_TRUE(capturePipeline().store().open(dir.filePath("I2CDataTemp.dat")));
+    const I2CCaptureCallback cb = &onI2CEvents;
+    const std::vector<I2CEvent> e = transfer(5, 0x33);
+    EXPECT_EQ(cb(7, 8, e.data(), int(e.size())), 0);
+    EXPECT_EQ(capturePipeline().storedLineCount(), 4);
+    EXPECT_TRUE(capturePipeline().store().closeAndRemove());
+    EXPECT_FALSE(QFile::exists(dir.filePath("I2CDataTemp.dat")));
+    qInstallMessageHandler(nullptr);
+}

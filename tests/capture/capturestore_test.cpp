@@ -1,0 +1,418 @@
+#include "storetestutil.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+struct CaptureStoreTestAccess
+{
+    // Makes the file a sparse hole of `bytes` holding one stored "line", so
+    // the next rows land past that offset without writing gigabytes.
+    static bool startAt(CaptureStore &s, qint64 bytes)
+    {
+        if (::ftruncate(s.fd_, bytes) != 0)
+            return false;
+        s.index_.reset();
+        s.index_.push_back(bytes);
+        s.fileEnd_ = bytes;
+        s.nextRowNumber_ = 1;
+        s.publish();
+        return true;
+    }
+};
+
+namespace {
+class Labels : public RowLabeler
+{
+public:
+    int calls = 0;
+    std::atomic<bool> *mergeAfterFirst = nullptr;
+    void applySymbols(CaptureRow &row) override
+    {
+        ++calls;
+        row.data += " [L]";
+        if (mergeAfterFirst)
+            mergeAfterFirst->store(true);
+    }
+};
+
+class StoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("I2CDataTemp.dat");
+        ASSERT_TRUE(s.open(path)) << s.errorString().toStdString();
+    }
+    std::string contents() const { return fileBytes(path); }
+    std::vector<qint64> index() const
+    {
+        std::vector<qint64> v;
+        for (qint64 i = 0; i < s.lineIndex().size(); ++i)
+            v.push_back(s.lineIndex()[i]);
+        return v;
+    }
+    // Index, counters and file agree: every entry is a line start and the
+    // last one the file's end.
+    void expectConsistent()
+    {
+        const std::string c = contents();
+        ASSERT_EQ(qint64(c.size()), s.dataSize());
+        EXPECT_EQ(s.lineCount(), s.lineIndex().lineCount());
+        EXPECT_EQ(s.nextRowNumber(), s.lineCount());
+        for (qint64 i = 1; i < s.lineIndex().size(); ++i)
+            EXPECT_EQ(c[size_t(s.lineIndex()[i] - 1)], '\n') << "entry " << i;
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    CaptureStore s;
+    Flags f;
+};
+
+std::vector<CaptureRow> transferRows()
+{
+    return {CaptureRow::start(1000),
+            addrRow(0x50, false, true, 2000),
+            dataRow(0x50, false, "01", true, 3000),
+            dataRow(0x50, false, "02", true, 4000),
+            dataRow(0x50, false, "03", false, 5000),
+            CaptureRow::stop(6000)};
+}
+} // namespace
+
+TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
+{
+    EXPECT_EQ(index(), std::vector<qint64>{0});
+    store(s, f, {CaptureRow::start(1234567890)});
+    store(s, f, {addrRow(0x50, true, false, 5), dataRow(0x50, true, "3C", true, 6)});
+    const std::string expected = "0,START,--,--,--,--,00.00.01.234.567.890\n"
+                                 "1,ADDR,50,READ,--,NACK,00.00.00.000.000.005\n"
+                                 "2,DATA,50,READ,3C,ACK,00.00.00.000.000.006\n";
+    EXPECT_EQ(contents(), expected);
+    EXPECT_EQ(index(), (std::vector<qint64>{0, 41, 85, 128}));
+    EXPECT_EQ(s.nextRowNumber(), 3);
+    EXPECT_EQ(s.lineCount(), 3);
+    EXPECT_EQ(s.previousRow(), dataRow(0x50, true, "3C", true, 6));
+    EXPECT_TRUE(s.flush());
+
+    EXPECT_EQ(s.readLines(1, 1).toStdString(), expected.substr(41, 44));
+    EXPECT_EQ(s.readLines(1, 99).toStdString(), expected.substr(41));
+    EXPECT_TRUE(s.readLines(3, 1).isEmpty());
+    EXPECT_TRUE(s.readLines(-1, 1).isEmpty());
+    EXPECT_EQ(CaptureStore::formatLines({addrRow(0x50, true, false, 5)}, 1).toStdString(),
+              expected.substr(41, 44));
+}
+
+TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
+{
+    f.merge = true;
+    store(s, f, transferRows());
+    EXPECT_EQ(contents(), "0,START,--,--,--,--," + ts(1000) + "\n" + //
+                              "1,ADDR,50,WRITE,--,ACK," + ts(2000) + "\n" +
+                              "2,DATA,50,WRITE,01 02,ACK," + ts(4000) + "\n" +
+                              "3,DATA,50,WRITE,03,NACK," + ts(5000) + "\n" + "4,STOP,--,--,--,--," +
+                              ts(6000) + "\n");
+    EXPECT_EQ(s.nextRowNumber(), 5);
+    EXPECT_EQ(s.previousRow().data, "--");
+    expectConsistent();
+
+    // Switching merging off changes no written line; only later rows.
+    f.merge = false;
+    store(s, f, {CaptureRow::stop(7000)});
+    EXPECT_EQ(s.lineCount(), 6);
+
+    // Clear: row 0 again at offset 0, previousRow kept. The first two rows
+    // after it are lines of their own even when equal; then any type merges.
+    const CaptureRow last = s.previousRow();
+    s.resetStore();
+    EXPECT_EQ(index(), std::vector<qint64>{0});
+    EXPECT_EQ(s.nextRowNumber(), 0);
+    EXPECT_EQ(contents(), "");
+    EXPECT_EQ(s.previousRow(), last);
+    f.merge = true;
+    store(s, f, {CaptureRow::stop(1), CaptureRow::stop(2), CaptureRow::start(3)});
+    store(s, f, {CaptureRow::start(4)});
+    EXPECT_EQ(contents(), "0,STOP,--,--,--,--," + ts(1) + "\n1,STOP,--,--,--,--," + ts(2) +
+                              "\n2,START,--,--,-- --,--," + ts(4) + "\n");
+    expectConsistent();
+}
+
+TEST_F(StoreTest, MergedFileDoesNotDependOnBatching)
+{
+    // A long run of equal rows, a run that ends with a different response and
+    // rows with negative times, whose text is longer than usual.
+    std::vector<CaptureRow> rows = transferRows();
+    for (int i = 0; i < 300; ++i)
+        rows.push_back(dataRow(0x21, true, "A" + std::to_string(i % 10), i % 50 != 49,
+                               i < 5 ? -1000 * i - 1 : 10000 + i));
+    rows.push_back(CaptureRow::stop(-5));
+    rows.push_back(CaptureRow::stop(99));
+
+    f.merge = true;
+    store(s, f, rows);
+    const std::string oneBatch = contents();
+    const qint64 lines = s.lineCount();
+    ASSERT_LT(lines, 20);
+    for (size_t size : {size_t(1), size_t(2), size_t(7)}) {
+        s.resetStore();
+        for (size_t i = 0; i < rows.size(); i += size)
+            store(s, f,
+                  std::vector<CaptureRow>(rows.begin() + long(i),
+                                          rows.begin() + long(std::min(rows.size(), i + size))));
+        EXPECT_EQ(contents(), oneBatch) << "batches of " << size;
+        EXPECT_EQ(s.lineCount(), lines);
+        expectConsistent();
+    }
+}
+
+TEST_F(StoreTest, ChoosesLabellingOnlyWithDecodeAlone)
+{
+    Labels labels;
+    f.decode = true;
+    store(s, f, {CaptureRow::start(1)}, &labels); // labelled also as the first line
+    EXPECT_EQ(labels.calls, 1);
+    f.merge = true; // both flags: merge or plain, never labels
+    store(s, f, {CaptureRow::start(2), addrRow(1, false, true, 3), addrRow(1, false, true, 4)},
+          &labels);
+    EXPECT_EQ(labels.calls, 1);
+    f.merge = false;
+    store(s, f, {dataRow(1, false, "05", true, 5)}, &labels);
+    store(s, f, {dataRow(1, false, "06", true, 6)}); // no labeler: plain
+    EXPECT_EQ(labels.calls, 2);
+    EXPECT_EQ(contents(), "0,START,--,--,-- [L],--," + ts(1) + "\n1,START,--,--,--,--," + ts(2) +
+                              "\n2,ADDR,01,WRITE,-- --,ACK," + ts(4) +
+                              "\n3,DATA,01,WRITE,05 [L],ACK," + ts(5) +
+                              "\n4,DATA,01,WRITE,06,ACK," + ts(6) + "\n");
+    EXPECT_EQ(s.previousRow().data, "06");
+}
+
+TEST_F(StoreTest, ReadsTheFlagsAfreshForEveryRow)
+{
+    // The labeler switches merging on while the batch is being stored, as the
+    // GUI may: the rows after it merge at once.
+    Labels labels;
+    labels.mergeAfterFirst = &f.merge;
+    store(s, f, {CaptureRow::start(0), addrRow(2, true, true, 1)});
+    f.decode = true;
+    store(s, f,
+          {dataRow(2, true, "10", true, 2), dataRow(2, true, "11", true, 3),
+           dataRow(2, true, "12", true, 4)},
+          &labels);
+    EXPECT_EQ(labels.calls, 1);
+    EXPECT_EQ(s.lineCount(), 3);
+    EXPECT_EQ(s.previousRow().data, "10 [L] 11 12");
+}
+
+TEST_F(StoreTest, StoredLinesFromOpenNeverTakeAMerge)
+{
+    f.merge = true;
+    store(s, f, transferRows());
+    s.resetStore();
+    EXPECT_TRUE(s.appendStoredLine("100,DATA,50,WRITE,12 34,ACK,00.00.01.234.567.890\n"));
+    EXPECT_TRUE(s.appendStoredLine("101,DATA,50,WRITE,56,ACK,00.00.01.234.567.891")); // "\n" added
+    EXPECT_TRUE(s.appendStoredLine("102,STOP,--,--,--,--,00.00.01.234.567.892\n"));
+    EXPECT_EQ(s.nextRowNumber(), 3);
+    EXPECT_EQ(s.previousRow().fieldCount, 0);
+    expectConsistent();
+    // Equal to the row stored before the Open, but not merged into its line.
+    store(s, f, {CaptureRow::stop(7), CaptureRow::stop(8)});
+    EXPECT_EQ(s.lineCount(), 4);
+    EXPECT_EQ(s.readLines(3, 1).toStdString(), "3,STOP,--,--,-- --,--," + ts(8) + "\n");
+}
+
+TEST_F(StoreTest, OffsetsPastTwoGigabytes)
+{
+    const qint64 hole = (qint64(1) << 31) + 12345; // sparse: no real disk use
+    ASSERT_TRUE(CaptureStoreTestAccess::startAt(s, hole));
+    f.merge = true;
+    store(s, f, {CaptureRow::start(1), addrRow(0x50, false, true, 2)});
+    store(s, f, {dataRow(0x50, false, "01", true, 3)});
+    store(s, f, {dataRow(0x50, false, "02", true, 4)}); // merge rewrites a tail past 2 GiB
+    EXPECT_EQ(s.lineCount(), 4);
+    EXPECT_GT(s.lineIndex()[1], qint64(1) << 31);
+    EXPECT_EQ(s.lineIndex()[1], hole);
+    EXPECT_EQ(s.readLines(1, 3).toStdString(), "1,START,--,--,--,--," + ts(1) +
+                                                   "\n2,ADDR,50,WRITE,--,ACK," + ts(2) +
+                                                   "\n3,DATA,50,WRITE,01 02,ACK," + ts(4) + "\n");
+    struct stat st;
+    ASSERT_EQ(::stat(path.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_size, s.dataSize());
+}
+
+TEST(LineIndex, GrowsInChunksAndShrinksBack)
+{
+    LineIndex idx;
+    EXPECT_EQ(idx.size(), 1);
+    EXPECT_EQ(idx.back(), 0);
+    const qint64 n = 3 * LineIndex::ChunkSize + 17;
+    for (qint64 i = 1; i <= n; ++i)
+        idx.push_back(i * 5000000000LL); // well past 32 bits
+    EXPECT_EQ(idx.lineCount(), n);
+    EXPECT_EQ(idx[LineIndex::ChunkSize], LineIndex::ChunkSize * 5000000000LL);
+    EXPECT_EQ(idx.back(), n * 5000000000LL);
+    // At most 8 bytes a line plus one chunk (and the chunk table).
+    EXPECT_LE(idx.memoryBytes(), size_t(idx.size()) * 8 + LineIndex::ChunkSize * 8 + 256);
+    idx.setBack(7);
+    EXPECT_EQ(idx.back(), 7);
+    idx.truncate(LineIndex::ChunkSize);
+    EXPECT_EQ(idx.size(), LineIndex::ChunkSize);
+    EXPECT_EQ(idx.back(), (LineIndex::ChunkSize - 1) * 5000000000LL);
+    idx.push_back(1); // across the chunk boundary again
+    idx.push_back(2);
+    EXPECT_EQ(idx.back(), 2);
+    idx.reset();
+    EXPECT_EQ(idx.size(), 1);
+    EXPECT_EQ(idx[0], 0);
+    EXPECT_LE(idx.memoryBytes(), size_t(LineIndex::ChunkSize) * 8 + 64);
+}
+
+namespace {
+// Runs body in a child whose file size limit is `limit` bytes (SIGXFSZ
+// ignored, so writes past it fail with EFBIG); the child's exit code is the
+// number of failed checks.
+int inChildWithFileLimit(rlim_t limit, const std::function<int()> &body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit rl = {limit, limit};
+        if (::setrlimit(RLIMIT_FSIZE, &rl) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+}
+
+#define CHILD_CHECK(cond)                                                                          \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "child check failed: %s (line %d)\n", #cond, __LINE__);           \
+            ++failures;                                                                            \
+        }                                                                                          \
+    } while (0)
+} // namespace
+
+TEST(CaptureStoreFailure, AFullFileKeepsTheIndexOnTheStoredBytes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (bool merge : {false, true}) {
+        const QString path = dir.filePath(merge ? "merge.dat" : "plain.dat");
+        const int rc = inChildWithFileLimit(100000, [&] {
+            int failures = 0;
+            CaptureStore s;
+            Flags f;
+            f.merge = merge;
+            CHILD_CHECK(s.open(path));
+            int batches = 0;
+            // Batches of equal DATA rows plus a STOP, so with merging a batch
+            // begins by rewriting the tail of the line before it.
+            for (int b = 0; b < 10000 && !s.failed(); ++b, ++batches) {
+                std::vector<CaptureRow> rows;
+                for (int i = 0; i < 37; ++i)
+                    rows.push_back(dataRow(0x10, false, "AA", true, b * 100 + i));
+                if (b % 3 == 2)
+                    rows.push_back(CaptureRow::stop(b * 100 + 99));
+                s.appendRows(rows, f.merge, f.decode, nullptr);
+            }
+            CHILD_CHECK(s.failed());
+            CHILD_CHECK(s.failureCount() == 1);
+            CHILD_CHECK(s.errorString().contains("write failed"));
+            const std::string c = fileBytes(path);
+            CHILD_CHECK(qint64(c.size()) == s.dataSize());
+            CHILD_CHECK(c.size() <= 100000 && c.size() > 50000);
+            CHILD_CHECK(s.nextRowNumber() == s.lineCount());
+            // Every stored line reads back whole, numbered in order.
+            const QByteArray all = s.readLines(0, s.lineCount());
+            CHILD_CHECK(all.toStdString() == c);
+            const QList<QByteArray> lines = all.split('\n');
+            CHILD_CHECK(lines.size() == s.lineCount() + 1);
+            for (int i = 0; i < s.lineCount(); ++i)
+                CHILD_CHECK(lines[i].startsWith(QByteArray::number(i) + ",") &&
+                            lines[i].count(',') == 6);
+
+            // Nothing more is stored, and the failure is counted once.
+            const qint64 lines0 = s.lineCount();
+            std::vector<CaptureRow> more = {CaptureRow::start(1)};
+            s.appendRows(more, f.merge, f.decode, nullptr);
+            CHILD_CHECK(s.lineCount() == lines0 && s.failureCount() == 1);
+            CHILD_CHECK(!s.appendStoredLine("0,START,--,--,--,--,00.00.00.000.000.000\n"));
+
+            // Clear frees the space: storing resumes from row 0.
+            s.resetStore();
+            CHILD_CHECK(!s.failed());
+            s.appendRows(more, f.merge, f.decode, nullptr);
+            CHILD_CHECK(s.lineCount() == 1 && fileBytes(path).size() == size_t(s.dataSize()));
+            return failures;
+        });
+        EXPECT_EQ(rc, 0) << (merge ? "merging" : "plain");
+    }
+}
+
+TEST_F(StoreTest, ARemovedOrTruncatedFileStopsStoring)
+{
+    store(s, f, transferRows());
+    const std::string before = contents();
+    ASSERT_EQ(::unlink(path.toLocal8Bit().constData()), 0);
+    store(s, f, transferRows());
+    EXPECT_TRUE(s.failed());
+    EXPECT_EQ(s.failureCount(), 1);
+    EXPECT_TRUE(s.errorString().contains("removed"));
+    // What was stored stays readable through the store.
+    EXPECT_EQ(s.lineCount(), 6);
+    EXPECT_EQ(s.readLines(0, 6).toStdString(), before);
+
+    // Clear starts a new file under the same name.
+    s.resetStore();
+    EXPECT_FALSE(s.failed());
+    store(s, f, {CaptureRow::start(5)});
+    EXPECT_EQ(contents(), "0,START,--,--,--,--," + ts(5) + "\n");
+
+    // Cut short by someone else: the index keeps only the whole lines left.
+    store(s, f, transferRows());
+    ASSERT_EQ(::truncate(path.toLocal8Bit().constData(), 100), 0);
+    store(s, f, transferRows());
+    EXPECT_EQ(s.failureCount(), 2);
+    EXPECT_EQ(s.lineCount(), 2);
+    expectConsistent();
+}
+
+TEST(CaptureStoreFailure, OpenAndSinkReportProblems)
+{
+    CaptureStore s;
+    EXPECT_FALSE(s.open("/nonexistent-dir/I2CDataTemp.dat"));
+    EXPECT_FALSE(s.errorString().isEmpty());
+    Flags f;
+    store(s, f, {CaptureRow::start(1)}); // not open: a failure, not a crash
+    EXPECT_TRUE(s.failed());
+
+    // A sink prints the same lines a file would hold.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_TRUE(s.openSink(fds[1]));
+    store(s, f, transferRows());
+    f.merge = true;
+    store(s, f, {CaptureRow::stop(7)}); // would rewrite an earlier batch: own line
+    s.close();
+    ::close(fds[1]);
+    std::string out;
+    char buf[4096];
+    for (ssize_t r; (r = ::read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, size_t(r));
+    ::close(fds[0]);
+    EXPECT_EQ(out, CaptureStore::formatLines(transferRows(), 0).toStdString() +
+                       "6,STOP,--,--,--,--," + ts(7) + "\n");
+}

@@ -1,0 +1,72 @@
+// Helpers shared by the capture tests: events, rows and file contents.
+#pragma once
+
+#include "adapter.h"
+#include "capturerow.h"
+#include "capturestore.h"
+
+#include <QFile>
+#include <QString>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+inline I2CEvent ev(int type, int data, int64_t t)
+{
+    I2CEvent e{};
+    e.type = type;
+    e.data = uint8_t(data);
+    e.timestamp = t;
+    return e;
+}
+
+inline CaptureRow dataRow(int address, bool read, const std::string &data, bool ack, int64_t t)
+{
+    CaptureRow r;
+    r.type = CaptureRow::Type::Data;
+    r.hasAddress = true;
+    r.address = uint8_t(address);
+    r.direction = read ? CaptureRow::Direction::Read : CaptureRow::Direction::Write;
+    r.data = data;
+    r.response = ack ? CaptureRow::Response::Ack : CaptureRow::Response::Nack;
+    r.fieldCount = 6;
+    r.timeNs = t;
+    return r;
+}
+
+inline CaptureRow addrRow(int address, bool read, bool ack, int64_t t)
+{
+    CaptureRow r = dataRow(address, read, "--", ack, t);
+    r.type = CaptureRow::Type::Addr;
+    return r;
+}
+
+inline std::string ts(int64_t t)
+{
+    std::string s;
+    CaptureRow::appendTimestampText(s, t);
+    return s;
+}
+
+inline std::string fileBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    const QByteArray b = f.readAll();
+    return std::string(b.constData(), size_t(b.size()));
+}
+
+// Stores rows as a capture would: one appendRows call per batch.
+struct Flags
+{
+    std::atomic<bool> merge{false};
+    std::atomic<bool> decode{false};
+};
+
+inline void store(CaptureStore &s, Flags &f, std::vector<CaptureRow> rows,
+                  RowLabeler *labeler = nullptr)
+{
+    s.appendRows(rows, f.merge, f.decode, labeler);
+}

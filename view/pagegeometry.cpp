@@ -1,0 +1,40 @@
+#include "pagegeometry.h"
+
+#include <algorithm>
+
+int PageGeometry::pageRowCount(int viewHeight)
+{
+    return viewHeight / RowHeight - 1;
+}
+
+PageWindow PageGeometry::pageWindow(int scrollValue, int rowsPerPage, int storedLines)
+{
+    const long long v = scrollValue, r = rowsPerPage, l = storedLines;
+    PageWindow w;
+    if (l >= v + r)
+        w.first = scrollValue;
+    else if (r < l)
+        w.first = int(l - r);
+    else
+        w.first = 0;
+    w.count = std::min(rowsPerPage, storedLines);
+    return w;
+}
+
+int PageGeometry::wheelValue(int scrollValue, int wheelDelta, int scrollMaximum)
+{
+    if (wheelDelta > 0)
+        return scrollValue > 0 ? scrollValue - 1 : 0;
+    return scrollValue < scrollMaximum ? scrollValue + 1 : scrollMaximum;
+}
+
+std::optional<std::array<int, PageGeometry::ColumnCount>> PageGeometry::columnWidths(int viewWidth)
+{
+    if (viewWidth < MinScaledWidth)
+        return std::nullopt;
+    static constexpr int shares[ColumnCount] = {50, 70, 70, 60, 215, 215, 70, 150};
+    std::array<int, ColumnCount> widths;
+    for (int k = 0; k < ColumnCount; ++k)
+        widths[size_t(k)] = int((long long)viewWidth * shares[k] / 900);
+    return widths;
+}
