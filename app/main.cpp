@@ -3,10 +3,14 @@
 #include <QApplication>
 #include <QTextCodec>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     // The interface texts and the stored lines are UTF-8.
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    // A file-size limit must fail the capture file's write, not kill the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     int code = 0;
     {

@@ -3,6 +3,8 @@
 #include "appinfo.h"
 #include "capturefileactions.h"
 #include "capturepipeline.h"
+#include "pagefiller.h"
+#include "pagegeometry.h"
 #include "protocoldialog.h"
 #include "symboldecoder.h"
 #include "startdialog.h"
@@ -54,6 +56,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     tableModel->setHorizontalHeaderLabels(headerLabels);
     tableModel->setRowCount(0);
     ui->displayTableView->setModel(tableModel);
+    pageFiller = std::make_unique<PageFiller>();
 
     QTableView *view = ui->displayTableView;
     view->verticalHeader()->hide();
@@ -154,7 +157,7 @@ void MainWindow::on_actionStop_triggered()
 
 void MainWindow::on_verticalScrollBar_valueChanged(int value)
 {
-    autoFollow = value >= ui->verticalScrollBar->maximum();
+    autoFollow = PageGeometry::autoFollowAt(value, ui->verticalScrollBar->maximum());
 }
 
 void MainWindow::on_actionClear_triggered()
@@ -247,20 +250,39 @@ void MainWindow::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() != refreshTimerId)
         return;
+    CapturePipeline &pipeline = capturePipeline();
+    QString why;
+    if (pipeline.takeStoreFailureNotice(&why))
+        warn(QStringLiteral("写入临时文件 I2CDataTemp.dat 失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
+                 .arg(why));
+
+    QScrollBar *bar = ui->verticalScrollBar;
+    const int stored = pipeline.storedLineCount();
+    if (autoFollow) {
+        bar->setMaximum(stored);
+        bar->setValue(stored);
+    }
+    const PageWindow page = PageGeometry::pageWindow(
+        bar->value(), PageGeometry::pageRowCount(ui->displayTableView->height()), stored);
+    fillPage(page.first, page.count);
 }
 
-void MainWindow::fillPage(int, int) {}
+void MainWindow::fillPage(int firstLine, int lineCount)
+{
+    pageFiller->fillPage(*tableModel, capturePipeline(), firstLine, lineCount);
+}
 
 void MainWindow::wheelEvent(QWheelEvent *event)
 {
     QScrollBar *bar = ui->verticalScrollBar;
-    if (event->angleDelta().y() > 0)
-        bar->setValue(qMax(0, bar->value() - 1));
-    else
-        bar->setValue(bar->value() + 1);
+    bar->setValue(PageGeometry::wheelValue(bar->value(), event->angleDelta().y(), bar->maximum()));
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
+    if (const auto widths = PageGeometry::columnWidths(ui->displayTableView->width())) {
+        for (int c = 0; c < PageGeometry::ColumnCount; ++c)
+            ui->displayTableView->setColumnWidth(c, (*widths)[size_t(c)]);
+    }
 }

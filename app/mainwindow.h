@@ -8,7 +8,9 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 
+class PageFiller;
 class QStandardItemModel;
 
 namespace Ui {
@@ -58,4 +60,6 @@ private:
     QStandardItemModel *tableModel = nullptr;
     QStringList headerLabels;
     bool autoFollow = true;
+    // The page fill's reusable read buffer.
+    std::unique_ptr<PageFiller> pageFiller;
 };
