@@ -9,6 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-build}
 build_dir=${KORVEX_BUILD_DIR:-build}
+# Extra CMake options, e.g. KORVEX_CMAKE_ARGS="-DKORVEX_SANITIZE=address" (CI's sanitizer builds).
+read -r -a extra_cmake_args <<<"${KORVEX_CMAKE_ARGS:-}"
 
 packages=(
     build-essential cmake ninja-build pkg-config
@@ -33,7 +35,7 @@ install_packages() {
 }
 
 build() {
-    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra_cmake_args[@]}"
     cmake --build "$build_dir" -j "$(nproc)"
 }
 
@@ -46,7 +48,7 @@ run)
 test)
     build
     cd "$build_dir"
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" ${KORVEX_CTEST_ARGS:-}
     ;;
 build)
     build
