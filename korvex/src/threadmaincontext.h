@@ -19,6 +19,8 @@ public:
         g_main_context_pop_thread_default(m_context);
         g_main_context_unref(m_context);
     }
+    GMainContext *get() const { return m_context; }
+
     ThreadMainContext(const ThreadMainContext &) = delete;
     ThreadMainContext &operator=(const ThreadMainContext &) = delete;
 
