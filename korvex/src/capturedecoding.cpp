@@ -40,6 +40,8 @@ bool chooseI2CChannels(const CaptureFile &file, int pair, unsigned &sda, unsigne
 bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
                    std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error)
 {
+    if (!file.verify(error))
+        return false;
     config.sampleRate = file.sampleRate();
     I2CDecoder decoder;
     bool configured = false;

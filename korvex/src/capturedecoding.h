@@ -20,8 +20,8 @@ bool chooseI2CChannels(const CaptureFile &file, int pair, unsigned &sda, unsigne
 // True when the file has a logic channel with bit `index`.
 bool hasLogicChannel(const CaptureFile &file, unsigned index);
 
-// Decodes every sample of an opened file with `config`, whose unit size and
-// sample rate are taken from the file. Appends to events (and samples).
+// Verifies an opened file and decodes every sample with `config`, whose unit
+// size and sample rate are taken from the file. Appends to events (and samples).
 bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
                    std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error);
 

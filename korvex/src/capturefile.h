@@ -49,6 +49,11 @@ public:
     // The index of the logic channel called `name` (case-insensitive), or -1.
     int channelIndex(const std::string &name) const;
 
+    // Reads the whole archive once and checks every member against its
+    // checksum: libsigrok ends a damaged member early without saying so.
+    // False, with the reason in *error, for corrupt data.
+    bool verify(std::string *error) const;
+
     // Streams every logic sample to `sink`, in order. Works once per open().
     // False, with the reason in *error, when the data is corrupt; a sink that
     // stops early is not an error.

@@ -55,8 +55,8 @@ bool ReplayAdapter::doOpen()
         logf("cannot replay %s: the capture has fewer than two logic channels", m_path.c_str());
         return false;
     }
-    // Read it all once, so that corrupt data is refused here, not mid-capture.
-    if (!file.read([](const uint8_t *, size_t, unsigned) { return true; }, &error)) {
+    // Corrupt data is refused here rather than found mid-capture.
+    if (!file.verify(&error)) {
         logf("cannot replay %s", error.c_str());
         return false;
     }
