@@ -49,8 +49,20 @@ bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std
                 *error = "SDA and SCL are the same channel";
             return false;
         }
-    } else if (!chooseI2CChannels(file, options.pair < 0 ? 0 : options.pair, config.sdaChannel,
-                                  config.sclChannel, error)) {
+    } else if (options.pair >= 0) {
+        // An explicit pair wins over channel names.
+        config.sdaChannel = static_cast<unsigned>(2 * options.pair);
+        config.sclChannel = config.sdaChannel + 1;
+        if (!hasLogicChannel(file, config.sdaChannel) ||
+            !hasLogicChannel(file, config.sclChannel)) {
+            if (error)
+                *error = options.capture + ": has no channels D" +
+                         std::to_string(config.sdaChannel) + "/D" +
+                         std::to_string(config.sclChannel) +
+                         " for --pair=" + std::to_string(options.pair);
+            return false;
+        }
+    } else if (!chooseI2CChannels(file, 0, config.sdaChannel, config.sclChannel, error)) {
         return false;
     }
     capture.path = options.capture;
