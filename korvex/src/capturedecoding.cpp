@@ -1,5 +1,7 @@
 #include "capturedecoding.h"
 
+#include <future>
+
 namespace korvex {
 
 bool hasLogicChannel(const CaptureFile &file, unsigned index)
@@ -40,8 +42,11 @@ bool chooseI2CChannels(const CaptureFile &file, int pair, unsigned &sda, unsigne
 bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
                    std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error)
 {
-    if (!file.verify(error))
-        return false;
+    // The archive check reads the file through a handle of its own, so it
+    // runs beside the decoding instead of before it.
+    std::string damage;
+    auto verified =
+        std::async(std::launch::async, [&file, &damage] { return file.verify(&damage); });
     config.sampleRate = file.sampleRate();
     I2CDecoder decoder;
     bool configured = false;
@@ -58,6 +63,12 @@ bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEv
             return true;
         },
         error);
+    const bool intact = verified.get();
+    if (!intact) {
+        if (error)
+            *error = damage;
+        return false;
+    }
     if (!why.empty()) {
         if (error)
             *error = file.path() + ": " + why;
