@@ -9,6 +9,14 @@
 
 namespace korvex {
 
+namespace {
+
+// At namespace scope, so it outlives the adapter registry (a function-local
+// static created later), whose capture threads may log while it is destroyed.
+std::mutex logMutex;
+
+} // namespace
+
 bool logQuiet()
 {
     const char *v = std::getenv("KORVEX_LOG");
@@ -30,8 +38,7 @@ void logf(const char *format, ...)
         line.pop_back();
     line += '\n';
     // One fwrite per line under a lock, so lines from capture threads never interleave.
-    static std::mutex mutex;
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(logMutex);
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }

@@ -145,6 +145,7 @@ void LiveAdapter::run(CaptureSession &session, const CaptureRequest &request)
     ThreadMainContext mainContext;
     m_session = &session;
     m_configured = false;
+    m_stopIssued = false;
     int rc;
     {
         std::lock_guard<std::mutex> lock(m_sigrok->mutex());
@@ -191,11 +192,19 @@ void LiveAdapter::run(CaptureSession &session, const CaptureRequest &request)
     }
 }
 
+void LiveAdapter::stopSession()
+{
+    if (!m_stopIssued && m_srSession) {
+        m_stopIssued = true;
+        sr_session_stop(m_srSession);
+    }
+}
+
 int LiveAdapter::onTick(void *self)
 {
     auto *adapter = static_cast<LiveAdapter *>(self);
-    if (adapter->m_session && adapter->m_session->stopRequested() && adapter->m_srSession) {
-        sr_session_stop(adapter->m_srSession);
+    if (adapter->m_session && adapter->m_session->stopRequested()) {
+        adapter->stopSession();
         return G_SOURCE_REMOVE;
     }
     return G_SOURCE_CONTINUE;
@@ -205,10 +214,10 @@ void LiveAdapter::onPacket(const sr_dev_inst *, const sr_datafeed_packet *packet
 {
     auto *adapter = static_cast<LiveAdapter *>(self);
     CaptureSession *session = adapter->m_session;
-    if (!session || packet->type != SR_DF_LOGIC)
+    if (!session || adapter->m_stopIssued || packet->type != SR_DF_LOGIC)
         return;
     if (session->stopRequested()) {
-        sr_session_stop(adapter->m_srSession);
+        adapter->stopSession();
         return;
     }
     const auto *logic = static_cast<const sr_datafeed_logic *>(packet->payload);
@@ -219,7 +228,7 @@ void LiveAdapter::onPacket(const sr_dev_inst *, const sr_datafeed_packet *packet
         std::string error;
         if (!adapter->m_decoder.configure(adapter->m_config, &error)) {
             logf("live capture: %s", error.c_str());
-            sr_session_stop(adapter->m_srSession);
+            adapter->stopSession();
             return;
         }
         adapter->m_configured = true;

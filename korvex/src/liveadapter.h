@@ -35,6 +35,7 @@ protected:
 private:
     static void onPacket(const sr_dev_inst *device, const sr_datafeed_packet *packet, void *self);
     static int onTick(void *self);
+    void stopSession();
     bool hasLogicChannel(int index) const;
     bool rateSupported(uint64_t rate) const;
 
@@ -48,6 +49,7 @@ private:
     I2CDecoder m_decoder;
     I2CDecoderConfig m_config;
     bool m_configured = false;
+    bool m_stopIssued = false; // libsigrok's drivers must be stopped only once
     std::vector<I2CEvent> m_events;
 };
 

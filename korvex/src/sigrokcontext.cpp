@@ -13,6 +13,12 @@ namespace {
 
 thread_local std::string t_errors;
 
+// The context being shared; guarded because capture threads and the caller's
+// thread may acquire at the same time. At namespace scope, so that both
+// outlive the adapter registry.
+std::mutex sharedMutex;
+std::weak_ptr<SigrokContext> shared;
+
 int routeLog(void *, int level, const char *format, va_list args)
 {
     if (level > SR_LOG_WARN)
@@ -39,11 +45,7 @@ std::string SigrokContext::takeThreadErrors()
 
 std::shared_ptr<SigrokContext> SigrokContext::acquire()
 {
-    // The weak pointer hands out the live context; guarded because capture
-    // threads and the caller's thread may acquire at the same time.
-    static std::mutex mutex;
-    static std::weak_ptr<SigrokContext> shared;
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(sharedMutex);
     if (auto existing = shared.lock())
         return existing;
     sr_log_callback_set(routeLog, nullptr);
