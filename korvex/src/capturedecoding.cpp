@@ -1,5 +1,7 @@
 #include "capturedecoding.h"
 
+#include "archivecheck.h"
+
 #include <future>
 
 namespace korvex {
@@ -42,11 +44,14 @@ bool chooseI2CChannels(const CaptureFile &file, int pair, unsigned &sda, unsigne
 bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
                    std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error)
 {
-    // The archive check reads the file through a handle of its own, so it
-    // runs beside the decoding instead of before it.
+    // The archive check reads the file through a handle of its own, so its
+    // reading runs beside the decoding instead of before it.
+    ArchiveCheck check;
+    if (!check.open(file.path(), error))
+        return false;
     std::string damage;
     auto verified =
-        std::async(std::launch::async, [&file, &damage] { return file.verify(&damage); });
+        std::async(std::launch::async, [&check, &damage] { return check.checkMembers(&damage); });
     config.sampleRate = file.sampleRate();
     I2CDecoder decoder;
     bool configured = false;

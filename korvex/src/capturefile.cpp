@@ -1,5 +1,7 @@
 #include "capturefile.h"
 
+#include "archivecheck.h"
+
 #include "i2cdecoder.h"
 #include "sigrokcontext.h"
 #include "threadmaincontext.h"
@@ -7,7 +9,6 @@
 #include <libsigrok/libsigrok.h>
 
 #include <sys/stat.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <cctype>
@@ -114,42 +115,8 @@ bool CaptureFile::open(const std::string &path, std::string *error)
 
 bool CaptureFile::verify(std::string *error) const
 {
-    auto fail = [&](const std::string &why) {
-        if (error)
-            *error = m_path + ": " + why;
-        return false;
-    };
-    int code = 0;
-    zip_t *archive = zip_open(m_path.c_str(), ZIP_CHECKCONS | ZIP_RDONLY, &code);
-    if (!archive) {
-        zip_error_t why;
-        zip_error_init_with_code(&why, code);
-        const std::string text = zip_error_strerror(&why);
-        zip_error_fini(&why);
-        return fail("damaged archive (" + text + ")");
-    }
-    std::vector<char> buffer(1 << 16);
-    std::string problem;
-    const zip_int64_t entries = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < entries && problem.empty(); ++i) {
-        const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        const std::string member = name ? name : "?";
-        zip_file_t *file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-        if (!file) {
-            problem = member + ": " + zip_strerror(archive);
-            break;
-        }
-        zip_int64_t n;
-        while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0) {
-        }
-        if (n < 0)
-            problem = member + ": " + zip_file_strerror(file);
-        zip_fclose(file);
-    }
-    zip_discard(archive);
-    if (!problem.empty())
-        return fail("corrupt capture data (" + problem + ")");
-    return true;
+    ArchiveCheck check;
+    return check.open(m_path, error) && check.checkMembers(error);
 }
 
 int CaptureFile::channelIndex(const std::string &name) const
