@@ -45,6 +45,13 @@ void CaptureFile::close()
 {
     if (m_session) {
         std::lock_guard<std::mutex> lock(m_sigrok->mutex());
+        // Loading opened the file's virtual device; closing frees its state.
+        GSList *devices = nullptr;
+        if (sr_session_dev_list(m_session, &devices) == SR_OK) {
+            for (GSList *l = devices; l; l = l->next)
+                sr_dev_close(static_cast<sr_dev_inst *>(l->data));
+        }
+        g_slist_free(devices);
         sr_session_destroy(m_session);
         m_session = nullptr;
     }
