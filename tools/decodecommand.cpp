@@ -9,22 +9,22 @@ namespace korvex {
 namespace {
 
 // A channel given as a number is that channel; anything else is a name.
-bool resolveChannel(const CaptureFile &file, const std::string &spec, unsigned &channel,
+bool resolveChannel(const CaptureFile &file, const std::string &given, unsigned &channel,
                     std::string *error)
 {
-    const bool number = spec.find_first_not_of("0123456789") == std::string::npos;
-    if (number && spec.size() <= 4) {
-        channel = static_cast<unsigned>(std::stoul(spec));
+    const bool number = given.find_first_not_of("0123456789") == std::string::npos;
+    if (number && given.size() <= 4) {
+        channel = static_cast<unsigned>(std::stoul(given));
         if (hasLogicChannel(file, channel))
             return true;
         if (error)
-            *error = file.path() + ": has no logic channel " + spec;
+            *error = file.path() + ": has no logic channel " + given;
         return false;
     }
-    const int index = file.channelIndex(spec);
+    const int index = file.channelIndex(given);
     if (index < 0) {
         if (error)
-            *error = file.path() + ": has no channel named '" + spec + "'";
+            *error = file.path() + ": has no channel named '" + given + "'";
         return false;
     }
     channel = static_cast<unsigned>(index);
