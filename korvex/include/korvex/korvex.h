@@ -18,7 +18,8 @@
  * Adapters are listed in a fixed order: index 0 is the built-in bus
  * simulator, then one adapter per recorded capture named in KORVEX_REPLAY,
  * then the logic analyzers that libsigrok finds. The environment variables
- * that shape the list are described in the project README.
+ * that shape the list are described in docs/adapters.md (and the README).
+ * A scan while a capture runs leaves the list as it is.
  */
 #ifndef KORVEX_KORVEX_H
 #define KORVEX_KORVEX_H
@@ -65,7 +66,10 @@ KORVEX_API uint8_t openAdapter(int32_t index);
 
 /*
  * Starts capturing on an opened adapter. channelPair 0..3 selects
- * SDA = D(2k), SCL = D(2k+1); sampleRate is in Hz. Returns 0 when started.
+ * SDA = D(2k), SCL = D(2k+1); sampleRate is in Hz (a replay plays at its
+ * file's own rate). Returns 0 when started; non-zero, after logging why, for
+ * an index out of range, an adapter not opened or already capturing, a bad
+ * channel pair or sample rate, or an adapter that cannot start.
  */
 KORVEX_API int32_t startI2CCapture(int32_t index, int32_t channelPair, int32_t sampleRate,
                                    I2CCaptureCallback callback);

@@ -1,0 +1,64 @@
+#include "archivecheck.h"
+
+#include <zip.h>
+
+#include <vector>
+
+namespace korvex {
+
+ArchiveCheck::~ArchiveCheck()
+{
+    if (m_archive)
+        zip_discard(m_archive);
+}
+
+bool ArchiveCheck::open(const std::string &path, std::string *error)
+{
+    m_path = path;
+    int code = 0;
+    m_archive = zip_open(path.c_str(), ZIP_CHECKCONS | ZIP_RDONLY, &code);
+    if (m_archive)
+        return true;
+    if (error) {
+        zip_error_t why;
+        zip_error_init_with_code(&why, code);
+        *error = path + ": damaged archive (" + zip_error_strerror(&why) + ")";
+        zip_error_fini(&why);
+    }
+    return false;
+}
+
+bool ArchiveCheck::checkMembers(std::string *error)
+{
+    if (!m_archive) {
+        if (error)
+            *error = m_path + ": not open";
+        return false;
+    }
+    std::vector<char> buffer(1 << 16);
+    std::string problem;
+    const zip_int64_t entries = zip_get_num_entries(m_archive, 0);
+    for (zip_int64_t i = 0; i < entries && problem.empty(); ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        const char *name = zip_get_name(m_archive, index, 0);
+        const std::string member = name ? name : "?";
+        zip_file_t *file = zip_fopen_index(m_archive, index, 0);
+        if (!file) {
+            problem = member + ": " + zip_strerror(m_archive);
+            break;
+        }
+        zip_int64_t n;
+        while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0) {
+        }
+        if (n < 0)
+            problem = member + ": " + zip_file_strerror(file);
+        zip_fclose(file);
+    }
+    if (problem.empty())
+        return true;
+    if (error)
+        *error = m_path + ": corrupt capture data (" + problem + ")";
+    return false;
+}
+
+} // namespace korvex

@@ -1,0 +1,31 @@
+// Checks a capture archive member by member against its checksums, through
+// libzip: libsigrok ends a damaged member early without saying so.
+#pragma once
+
+#include <string>
+
+struct zip;
+
+namespace korvex {
+
+class ArchiveCheck
+{
+public:
+    ArchiveCheck() = default;
+    ~ArchiveCheck();
+    ArchiveCheck(const ArchiveCheck &) = delete;
+    ArchiveCheck &operator=(const ArchiveCheck &) = delete;
+
+    // Reads the archive's directory. Opening touches process-wide time-zone
+    // state, so it belongs on the thread that also runs libsigrok.
+    bool open(const std::string &path, std::string *error);
+
+    // Reads every member to its end; may run on a thread of its own.
+    bool checkMembers(std::string *error);
+
+private:
+    std::string m_path;
+    zip *m_archive = nullptr;
+};
+
+} // namespace korvex

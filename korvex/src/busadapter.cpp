@@ -1,0 +1,112 @@
+#include "busadapter.h"
+
+#include "korvexlog.h"
+
+#include <exception>
+
+namespace korvex {
+
+BusAdapter::~BusAdapter()
+{
+    // Derived classes have stopped already; this only catches a forgotten one.
+    stop();
+}
+
+bool BusAdapter::open()
+{
+    std::lock_guard<std::mutex> lock(m_control);
+    if (m_open.load())
+        return true;
+    if (!doOpen())
+        return false;
+    m_open.store(true);
+    return true;
+}
+
+int32_t BusAdapter::start(const CaptureRequest &request, I2CCaptureCallback callback)
+{
+    if (std::this_thread::get_id() == m_threadId.load()) {
+        logf("adapter %d: start called from its own callback: already capturing", request.index);
+        return 2;
+    }
+    std::lock_guard<std::mutex> lock(m_control);
+    if (m_capturing.load()) {
+        logf("adapter %d is already capturing; stop it first", request.index);
+        return 2;
+    }
+    if (!m_open.load()) {
+        logf("adapter %d is not open; call openAdapter first", request.index);
+        return 3;
+    }
+    if (!callback) {
+        logf("adapter %d: no callback given", request.index);
+        return 4;
+    }
+    if (request.channelPair < 0 || request.channelPair > 3) {
+        logf("adapter %d: channel pair %d is not 0..3", request.index, request.channelPair);
+        return 5;
+    }
+    if (request.sampleRate <= 0) {
+        logf("adapter %d: sample rate %d Hz is not positive", request.index, request.sampleRate);
+        return 6;
+    }
+    joinThread(); // a capture stopped from inside its callback leaves its thread to join
+    if (!prepare(request))
+        return 7;
+
+    m_session = std::make_unique<CaptureSession>(request.index, callback);
+    CaptureSession *session = m_session.get();
+    try {
+        m_thread = std::thread([this, session, request] {
+            // Set before any callback can run, so a stop() from inside the
+            // callback is recognised.
+            m_threadId.store(std::this_thread::get_id());
+            try {
+                run(*session, request);
+            } catch (const std::exception &e) {
+                logf("adapter %d: capture ended by an error: %s", request.index, e.what());
+            } catch (...) {
+                logf("adapter %d: capture ended by an unknown error", request.index);
+            }
+            session->finished();
+        });
+    } catch (const std::exception &e) {
+        logf("adapter %d: cannot start the capture thread: %s", request.index, e.what());
+        m_session.reset();
+        return 8;
+    }
+    if (session->waitForStart() != CaptureSession::State::Running) {
+        joinThread();
+        return 9;
+    }
+    m_capturing.store(true);
+    return 0;
+}
+
+void BusAdapter::stop()
+{
+    if (std::this_thread::get_id() == m_threadId.load()) {
+        // From inside the callback: the thread ends after the call returns,
+        // and the next start() or stop() joins it.
+        if (m_session)
+            m_session->requestStop();
+        m_capturing.store(false);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_control);
+    joinThread();
+    m_capturing.store(false);
+}
+
+void BusAdapter::joinThread()
+{
+    if (!m_thread.joinable())
+        return;
+    m_session->requestStop();
+    interrupt();
+    m_thread.join();
+    m_threadId.store(std::thread::id());
+    m_session.reset();
+}
+
+} // namespace korvex

@@ -1,0 +1,84 @@
+// One adapter of the library: something that can be opened and that captures
+// an I2C bus on a thread of its own, delivering events to a callback.
+#pragma once
+
+#include "capturesession.h"
+
+#include <korvex/korvex.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace korvex {
+
+struct CaptureRequest
+{
+    int32_t index = 0;       // the adapter's index, passed to the callback
+    int32_t channelPair = 0; // 0..3
+    int32_t sampleRate = 0;  // Hz, > 0
+};
+
+class BusAdapter
+{
+public:
+    virtual ~BusAdapter();
+    BusAdapter(const BusAdapter &) = delete;
+    BusAdapter &operator=(const BusAdapter &) = delete;
+
+    // Identifies the adapter across scans (the same key is the same adapter).
+    virtual std::string key() const = 0;
+    // One line for people.
+    virtual std::string description() = 0;
+
+    // Opens the adapter; true when it can capture. Opening twice is fine.
+    bool open();
+    bool isOpen() const { return m_open.load(); }
+
+    // Starts a capture; 0 when the callback runs from now until stop().
+    // Failures are logged and return a non-zero code.
+    int32_t start(const CaptureRequest &request, I2CCaptureCallback callback);
+
+    // Stops the capture and joins its thread: no callback runs after it
+    // returns. Harmless when idle. Called from inside the callback it only
+    // asks for the stop, since a thread cannot join itself.
+    void stop();
+
+    // From a successful start until stop.
+    bool capturing() const { return m_capturing.load(); }
+
+protected:
+    BusAdapter() = default;
+
+    // Caller's thread, under the adapter's lock.
+    virtual bool doOpen() = 0;
+    // Caller's thread, before the capture thread exists: checks the request
+    // and gets ready. False (after logging why) refuses the start.
+    virtual bool prepare(const CaptureRequest &request) = 0;
+    // Capture thread: calls session.started() once capturing, then delivers
+    // until session.stopRequested(). Returning before started() is a failed start.
+    virtual void run(CaptureSession &session, const CaptureRequest &request) = 0;
+    // Stopping thread, before the join: wakes a run() that waits elsewhere
+    // than in session.waitUntil().
+    virtual void interrupt() {}
+
+    // Final classes call this first in their destructors, so that run() never
+    // outlives the members it uses.
+    void stopForDestruction() { stop(); }
+
+private:
+    void joinThread();
+
+    std::mutex m_control; // serialises open/start/stop
+    std::atomic<bool> m_open{false};
+    std::atomic<bool> m_capturing{false};
+    // Set by the capture thread as it begins and cleared after the join;
+    // start()/stop() compare it to recognise a call from inside the callback.
+    std::atomic<std::thread::id> m_threadId{};
+    std::unique_ptr<CaptureSession> m_session;
+    std::thread m_thread;
+};
+
+} // namespace korvex

@@ -1,0 +1,28 @@
+// Decoding of whole capture files, shared by the replay adapter, the
+// command-line tool and the tests.
+#pragma once
+
+#include "capturefile.h"
+#include "i2cdecoder.h"
+
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// The SDA and SCL channels of a capture: the channels named SDA and SCL when
+// it has both, otherwise those of channel pair `pair` (SDA = D(2k),
+// SCL = D(2k+1)). False, with the reason, when the pair's channels are not in
+// the file.
+bool chooseI2CChannels(const CaptureFile &file, int pair, unsigned &sda, unsigned &scl,
+                       std::string *error);
+
+// True when the file has a logic channel with bit `index`.
+bool hasLogicChannel(const CaptureFile &file, unsigned index);
+
+// Verifies an opened file and decodes every sample with `config`, whose unit
+// size and sample rate are taken from the file. Appends to events (and samples).
+bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
+                   std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error);
+
+} // namespace korvex

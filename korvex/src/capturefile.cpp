@@ -1,0 +1,214 @@
+#include "capturefile.h"
+
+#include "archivecheck.h"
+
+#include "i2cdecoder.h"
+#include "sigrokcontext.h"
+#include "threadmaincontext.h"
+
+#include <libsigrok/libsigrok.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace korvex {
+
+namespace {
+
+bool sameName(const std::string &a, const char *b)
+{
+    const size_t n = std::strlen(b);
+    if (a.size() != n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CaptureFile::CaptureFile() = default;
+
+CaptureFile::~CaptureFile()
+{
+    close();
+}
+
+void CaptureFile::close()
+{
+    if (m_session) {
+        std::lock_guard<std::mutex> lock(m_sigrok->mutex());
+        // Loading opened the file's virtual device; closing frees its state.
+        GSList *devices = nullptr;
+        if (sr_session_dev_list(m_session, &devices) == SR_OK) {
+            for (GSList *l = devices; l; l = l->next)
+                sr_dev_close(static_cast<sr_dev_inst *>(l->data));
+        }
+        g_slist_free(devices);
+        sr_session_destroy(m_session);
+        m_session = nullptr;
+    }
+    m_channels.clear();
+    m_sampleRate = 0;
+    m_unitSize = 0;
+    m_used = false;
+}
+
+bool CaptureFile::open(const std::string &path, std::string *error)
+{
+    close();
+    m_path = path;
+    auto fail = [&](const std::string &why) {
+        if (error)
+            *error = path + ": " + why;
+        close();
+        return false;
+    };
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return fail(std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return fail("not a regular file");
+    if (info.st_size == 0)
+        return fail("empty file");
+    if (!m_sigrok)
+        m_sigrok = SigrokContext::acquire();
+    if (!m_sigrok)
+        return fail("libsigrok is not available");
+
+    std::lock_guard<std::mutex> lock(m_sigrok->mutex());
+    SigrokContext::takeThreadErrors();
+    const int rc = sr_session_load(m_sigrok->context(), path.c_str(), &m_session);
+    if (rc != SR_OK) {
+        m_session = nullptr;
+        const std::string details = SigrokContext::takeThreadErrors();
+        return fail(std::string("not a readable sigrok session file (") + sr_strerror(rc) +
+                    (details.empty() ? "" : ": " + details) + ")");
+    }
+    GSList *devices = nullptr;
+    if (sr_session_dev_list(m_session, &devices) != SR_OK || !devices) {
+        g_slist_free(devices);
+        return fail("the session holds no device");
+    }
+    auto *device = static_cast<sr_dev_inst *>(devices->data);
+    g_slist_free(devices);
+
+    int highest = -1;
+    for (GSList *l = sr_dev_inst_channels_get(device); l; l = l->next) {
+        const auto *channel = static_cast<const sr_channel *>(l->data);
+        if (channel->type != SR_CHANNEL_LOGIC)
+            continue;
+        m_channels.push_back({channel->index, channel->name ? channel->name : ""});
+        highest = std::max(highest, channel->index);
+    }
+    m_unitSize = highest < 0 ? 0 : static_cast<unsigned>(highest / 8 + 1);
+
+    GVariant *value = nullptr;
+    if (sr_config_get(sr_dev_inst_driver_get(device), device, nullptr, SR_CONF_SAMPLERATE,
+                      &value) == SR_OK &&
+        value) {
+        m_sampleRate = g_variant_get_uint64(value);
+        g_variant_unref(value);
+    }
+    return true;
+}
+
+bool CaptureFile::verify(std::string *error) const
+{
+    ArchiveCheck check;
+    return check.open(m_path, error) && check.checkMembers(error);
+}
+
+int CaptureFile::channelIndex(const std::string &name) const
+{
+    for (const CaptureChannel &c : m_channels) {
+        if (sameName(c.name, name.c_str()))
+            return c.index;
+    }
+    return -1;
+}
+
+bool CaptureFile::read(const Sink &sink, std::string *error)
+{
+    auto fail = [&](const std::string &why) {
+        if (error)
+            *error = m_path + ": " + why;
+        return false;
+    };
+    if (!m_session)
+        return fail("not open");
+    if (m_used)
+        return fail("already read");
+    m_used = true;
+    m_sink = &sink;
+    m_dataUnitSize = 0;
+    m_readError.clear();
+    m_sinkStopped = false;
+
+    // The session runs here, in a main context of this thread's own.
+    ThreadMainContext mainContext;
+    SigrokContext::takeThreadErrors();
+    int rc = sr_session_datafeed_callback_add(m_session, &CaptureFile::onPacket, this);
+    if (rc == SR_OK)
+        rc = sr_session_start(m_session);
+    if (rc == SR_OK)
+        rc = sr_session_run(m_session);
+    m_sink = nullptr;
+    const std::string logged = SigrokContext::takeThreadErrors();
+    if (!m_readError.empty())
+        return fail(m_readError);
+    if (rc != SR_OK)
+        return fail(std::string("cannot read the samples (") + sr_strerror(rc) + ")");
+    if (!logged.empty() && !m_sinkStopped)
+        return fail("corrupt capture data (" + logged + ")");
+    return true;
+}
+
+void CaptureFile::onPacket(const sr_dev_inst *, const sr_datafeed_packet *packet, void *self)
+{
+    auto *file = static_cast<CaptureFile *>(self);
+    if (!file->m_sink || file->m_sinkStopped || !file->m_readError.empty())
+        return;
+    auto stop = [file] { sr_session_stop(file->m_session); };
+    switch (packet->type) {
+    case SR_DF_META: {
+        const auto *meta = static_cast<const sr_datafeed_meta *>(packet->payload);
+        for (GSList *l = meta ? meta->config : nullptr; l; l = l->next) {
+            const auto *config = static_cast<const sr_config *>(l->data);
+            if (config->key == SR_CONF_SAMPLERATE && config->data)
+                file->m_sampleRate = g_variant_get_uint64(config->data);
+        }
+        break;
+    }
+    case SR_DF_LOGIC: {
+        const auto *logic = static_cast<const sr_datafeed_logic *>(packet->payload);
+        if (!logic || logic->length == 0)
+            break;
+        if (!logic->data || logic->unitsize == 0 || logic->unitsize > I2CDecoder::kMaxUnitSize ||
+            (file->m_dataUnitSize != 0 && logic->unitsize != file->m_dataUnitSize)) {
+            file->m_readError =
+                "corrupt capture data (bad unit size " + std::to_string(logic->unitsize) + ")";
+            stop();
+            break;
+        }
+        file->m_dataUnitSize = logic->unitsize;
+        if (!(*file->m_sink)(static_cast<const uint8_t *>(logic->data),
+                             static_cast<size_t>(logic->length), logic->unitsize)) {
+            file->m_sinkStopped = true;
+            stop();
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace korvex

@@ -1,0 +1,57 @@
+// What a capture thread sees of its capture: the stop request, a wait that a
+// stop cuts short, and the delivery of event batches to the callback.
+#pragma once
+
+#include <korvex/korvex.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+
+namespace korvex {
+
+class CaptureSession
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    CaptureSession(int32_t index, I2CCaptureCallback callback)
+        : m_index(index), m_callback(callback)
+    {
+    }
+
+    // Capture thread: tells the starting thread that the capture runs (the
+    // callback may be called from now on). A thread that returns without
+    // calling it has failed to start.
+    void started();
+
+    bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
+
+    // Sleeps until `due`; false (at once) when a stop is requested.
+    bool waitUntil(Clock::time_point due);
+
+    // Calls the callback with the events (in several calls beyond INT32_MAX).
+    void deliver(const I2CEvent *events, size_t count);
+
+    // Starting thread.
+    enum class State { Starting, Running, Failed };
+    State waitForStart();
+    void requestStop();
+    void finished();
+
+private:
+    const int32_t m_index;
+    const I2CCaptureCallback m_callback;
+    int32_t m_sequence = 0; // capture thread only
+
+    // Read by the capture thread's loops without the lock; the lock and the
+    // condition only wake a thread that sleeps in waitUntil().
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    State m_state = State::Starting; // guarded by m_mutex
+};
+
+} // namespace korvex

@@ -1,0 +1,69 @@
+// The C interface of libkorvex: each call goes to the process's adapter
+// registry, and no C++ exception leaves it.
+#include "adapterregistry.h"
+#include "korvexlog.h"
+
+#include <korvex/korvex.h>
+
+#include <exception>
+
+namespace {
+
+korvex::AdapterRegistry &registry()
+{
+    static korvex::AdapterRegistry instance;
+    return instance;
+}
+
+template <typename Result, typename Call>
+Result guarded(const char *name, Result failure, Call call)
+{
+    try {
+        return call();
+    } catch (const std::exception &e) {
+        korvex::logf("%s failed: %s", name, e.what());
+    } catch (...) {
+        korvex::logf("%s failed", name);
+    }
+    return failure;
+}
+
+} // namespace
+
+extern "C" {
+
+KORVEX_API int32_t scanAdapters(void *reserved)
+{
+    if (reserved)
+        korvex::logf("scanAdapters: the argument is reserved and should be null");
+    return guarded<int32_t>("scanAdapters", 0, [] { return registry().scan(); });
+}
+
+KORVEX_API uint8_t openAdapter(int32_t index)
+{
+    return guarded<uint8_t>("openAdapter", 0,
+                            [index] { return registry().open(index) ? uint8_t(1) : uint8_t(0); });
+}
+
+KORVEX_API int32_t startI2CCapture(int32_t index, int32_t channelPair, int32_t sampleRate,
+                                   I2CCaptureCallback callback)
+{
+    return guarded<int32_t>("startI2CCapture", -1, [=] {
+        return registry().start(index, channelPair, sampleRate, callback);
+    });
+}
+
+KORVEX_API int32_t stopI2CCapture(int32_t index)
+{
+    return guarded<int32_t>("stopI2CCapture", 0, [index] {
+        registry().stop(index);
+        return int32_t(0);
+    });
+}
+
+KORVEX_API int32_t describeAdapter(int32_t index, char *buf, int32_t size)
+{
+    return guarded<int32_t>("describeAdapter", -1,
+                            [=] { return registry().describe(index, buf, size); });
+}
+}

@@ -1,0 +1,19 @@
+// Diagnostics of the adapter library: one line per message on stderr, each
+// prefixed "korvex: ", silenced by KORVEX_LOG=quiet.
+#pragma once
+
+namespace korvex {
+
+#if defined(__GNUC__)
+#define KORVEX_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define KORVEX_PRINTF(fmt, args)
+#endif
+
+// Writes one log line (a trailing newline is added). Safe from any thread.
+void logf(const char *format, ...) KORVEX_PRINTF(1, 2);
+
+// True when KORVEX_LOG=quiet asks for silence.
+bool logQuiet();
+
+} // namespace korvex

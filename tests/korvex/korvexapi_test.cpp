@@ -1,0 +1,92 @@
+// The C interface of the shared library: what a caller gets for bad
+// arguments, and what the library logs about them.
+#include <korvex/korvex.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::atomic<int> calls{0};
+
+int32_t count(int32_t, int32_t, const I2CEvent *, int32_t)
+{
+    ++calls;
+    return 0;
+}
+
+// Runs `call` with the library's log on and returns what it wrote to stderr.
+template <typename Call> std::string logOf(Call call)
+{
+    unsetenv("KORVEX_LOG");
+    testing::internal::CaptureStderr();
+    call();
+    const std::string log = testing::internal::GetCapturedStderr();
+    setenv("KORVEX_LOG", "quiet", 1);
+    return log;
+}
+
+TEST(KorvexApi, RefusesBadArgumentsAndSaysWhy)
+{
+    setenv("KORVEX_LIVE", "0", 1);
+    setenv("KORVEX_SIMULATOR", "0", 1);
+    EXPECT_EQ(scanAdapters(nullptr), 0);
+    std::string log = logOf([] { EXPECT_EQ(openAdapter(0), 0); });
+    EXPECT_NE(log.find("korvex: openAdapter: adapter index 0 is out of range"), std::string::npos)
+        << log;
+    EXPECT_NE(startI2CCapture(0, 0, 1000000, count), 0);
+    EXPECT_EQ(stopI2CCapture(0), 0);
+    char text[8] = "x";
+    EXPECT_EQ(describeAdapter(0, text, sizeof text), -1);
+    EXPECT_STREQ(text, "");
+
+    unsetenv("KORVEX_SIMULATOR");
+    ASSERT_EQ(scanAdapters(nullptr), 1);
+    ASSERT_NE(openAdapter(0), 0);
+    log = logOf([] { EXPECT_NE(startI2CCapture(0, 4, 1000000, count), 0); });
+    EXPECT_NE(log.find("channel pair 4 is not 0..3"), std::string::npos) << log;
+    log = logOf([] { EXPECT_NE(startI2CCapture(0, 0, 0, count), 0); });
+    EXPECT_NE(log.find("sample rate 0 Hz is not positive"), std::string::npos) << log;
+    log = logOf([] { EXPECT_NE(startI2CCapture(0, 0, -1000000, count), 0); });
+    EXPECT_NE(log.find("not positive"), std::string::npos) << log;
+    log = logOf([] { EXPECT_NE(startI2CCapture(0, 0, 300000, count), 0); });
+    EXPECT_NE(log.find("not 300000 Hz"), std::string::npos) << log;
+    log = logOf([] { EXPECT_NE(startI2CCapture(-1, 0, 1000000, count), 0); });
+    EXPECT_NE(log.find("adapter index -1 is out of range"), std::string::npos) << log;
+    EXPECT_EQ(calls, 0);
+
+    // Quiet means quiet.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(openAdapter(9), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(KorvexApi, CapturesFromTheSimulatorUntilStopped)
+{
+    setenv("KORVEX_LIVE", "0", 1);
+    unsetenv("KORVEX_SIMULATOR");
+    ASSERT_GE(scanAdapters(nullptr), 1);
+    char text[128];
+    ASSERT_GT(describeAdapter(0, text, sizeof text), 0);
+    EXPECT_EQ(std::string(text).rfind("Built-in I2C bus simulator", 0), 0u) << text;
+    ASSERT_NE(openAdapter(0), 0);
+    for (int rate : {1000000, 2500000, 5000000, 10000000}) {
+        calls = 0;
+        ASSERT_EQ(startI2CCapture(0, 1, rate, count), 0) << rate;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (calls < 3 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(stopI2CCapture(0), 0);
+        EXPECT_GE(calls, 3) << rate;
+        const int seen = calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        EXPECT_EQ(calls, seen) << "callback after stop at " << rate;
+    }
+}
+
+} // namespace

@@ -1,0 +1,20 @@
+// korvex-decode's work: open the capture, pick the channels, decode, write.
+#pragma once
+
+#include "decodeoptions.h"
+#include "eventformats.h"
+
+#include <ostream>
+#include <string>
+
+namespace korvex {
+
+// Decodes options.capture into `capture`. False, with the reason in *error,
+// when the file cannot be read or the channels are not in it.
+bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std::string *error);
+
+// Runs the whole command; messages go to `err`. Returns the exit status:
+// 0 done, 1 the capture could not be decoded or written, 2 bad command line.
+int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, std::ostream &err);
+
+} // namespace korvex

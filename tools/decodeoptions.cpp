@@ -1,0 +1,96 @@
+#include "decodeoptions.h"
+
+#include "eventformats.h"
+
+#include <cstring>
+
+namespace korvex {
+
+namespace {
+
+bool takeValue(const char *arg, const char *name, std::string &value)
+{
+    const size_t n = std::strlen(name);
+    if (std::strncmp(arg, name, n) != 0 || arg[n] != '=')
+        return false;
+    value = arg + n + 1;
+    return true;
+}
+
+} // namespace
+
+std::string decodeUsage()
+{
+    std::string formats;
+    for (const std::string &f : eventFormatNames())
+        formats += (formats.empty() ? "" : ", ") + f;
+    return "usage: korvex-decode [--sda=N --scl=N | --pair=K] [--assume-idle] [--format=F]\n"
+           "                     [--output=FILE] CAPTURE\n"
+           "Decodes the I2C bus in a recorded logic capture (sigrok session file).\n"
+           "  --sda=N, --scl=N  SDA and SCL channel: a channel number or a channel name\n"
+           "  --pair=K          channel pair 0..3: SDA = D(2K), SCL = D(2K+1)\n"
+           "                    (default: the channels named SDA and SCL, else pair 0)\n"
+           "  --assume-idle     take the bus as idle (both lines high) before the first sample\n"
+           "  --format=F        output format: " +
+           formats +
+           " (default events)\n"
+           "  --output=FILE     write to FILE instead of standard output\n";
+}
+
+bool parseDecodeOptions(int argc, const char *const *argv, DecodeOptions &options,
+                        std::string *error)
+{
+    auto fail = [error](const std::string &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    bool pairGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        std::string value;
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            options.help = true;
+        } else if (std::strcmp(arg, "--assume-idle") == 0) {
+            options.assumeIdle = true;
+        } else if (takeValue(arg, "--sda", value)) {
+            if (value.empty())
+                return fail("--sda needs a channel");
+            options.sda = value;
+        } else if (takeValue(arg, "--scl", value)) {
+            if (value.empty())
+                return fail("--scl needs a channel");
+            options.scl = value;
+        } else if (takeValue(arg, "--pair", value)) {
+            if (value.size() != 1 || value[0] < '0' || value[0] > '3')
+                return fail("--pair takes 0, 1, 2 or 3, not '" + value + "'");
+            options.pair = value[0] - '0';
+            pairGiven = true;
+        } else if (takeValue(arg, "--format", value)) {
+            if (!isEventFormat(value))
+                return fail("unknown format '" + value + "'");
+            options.format = value;
+        } else if (takeValue(arg, "--output", value)) {
+            if (value.empty())
+                return fail("--output needs a file name");
+            options.output = value;
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            return fail(std::string("unknown option '") + arg + "'");
+        } else if (!options.capture.empty()) {
+            return fail("only one capture file, please");
+        } else {
+            options.capture = arg;
+        }
+    }
+    if (options.help)
+        return true;
+    if (options.sda.empty() != options.scl.empty())
+        return fail("--sda and --scl go together");
+    if (pairGiven && !options.sda.empty())
+        return fail("--pair and --sda/--scl exclude each other");
+    if (options.capture.empty())
+        return fail("no capture file given");
+    return true;
+}
+
+} // namespace korvex

@@ -1,0 +1,28 @@
+// Command line of korvex-decode.
+#pragma once
+
+#include <string>
+
+namespace korvex {
+
+struct DecodeOptions
+{
+    std::string sda; // channel number or name; empty: not given
+    std::string scl;
+    int pair = -1;           // 0..3, or -1 when not given
+    bool assumeIdle = false; // the bus is idle before the first sample
+    std::string format = "events";
+    std::string output; // empty: standard output
+    std::string capture;
+    bool help = false;
+};
+
+// Parses argv[1..]. False, with the reason in *error, for a malformed or
+// contradictory command line.
+bool parseDecodeOptions(int argc, const char *const *argv, DecodeOptions &options,
+                        std::string *error);
+
+// The usage text, one option per line.
+std::string decodeUsage();
+
+} // namespace korvex
