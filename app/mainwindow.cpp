@@ -6,8 +6,8 @@
 #include "pagefiller.h"
 #include "pagegeometry.h"
 #include "protocoldialog.h"
-#include "symboldecoder.h"
 #include "startdialog.h"
+#include "symboldecoder.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -253,7 +253,8 @@ void MainWindow::timerEvent(QTimerEvent *event)
     CapturePipeline &pipeline = capturePipeline();
     QString why;
     if (pipeline.takeStoreFailureNotice(&why))
-        warn(QStringLiteral("写入临时文件 I2CDataTemp.dat 失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
+        warn(QStringLiteral("写入临时文件 I2CDataTemp.dat "
+                            "失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
                  .arg(why));
 
     QScrollBar *bar = ui->verticalScrollBar;

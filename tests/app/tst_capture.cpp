@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -168,8 +169,13 @@ private slots:
             auto *dialog = qobject_cast<QFileDialog *>(w);
             if (!dialog)
                 return false;
-            dialog->selectFile(path);
-            dialog->accept();
+            // Typed into the name box, then confirmed, as a user would.
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (!name)
+                return false;
+            name->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            return true;
             return true;
         };
         {

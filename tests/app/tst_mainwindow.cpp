@@ -47,7 +47,8 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("KORVEX I2C Sniffer"));
         QCOMPARE(w.size(), QSize(903, 462));
 
-        struct Expected {
+        struct Expected
+        {
             const char *name;
             const char *text;
             const char *icon;
@@ -113,8 +114,9 @@ private slots:
         QCOMPARE(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         QCOMPARE(view->model()->columnCount(), 8);
         QCOMPARE(view->model()->rowCount(), 0);
-        const QStringList headers{"行号",     "类型",        "地址(HEX)", "读/写",
-                                  "数据(HEX)", "数据(ASCII)", "响应",      "时间戳(h.m.s.ms.us.ns)"};
+        const QStringList headers{
+            "行号",      "类型",        "地址(HEX)", "读/写",
+            "数据(HEX)", "数据(ASCII)", "响应",      "时间戳(h.m.s.ms.us.ns)"};
         const int widths[] = {50, 70, 70, 60, 200, 200, 60, 150};
         for (int c = 0; c < 8; ++c) {
             QCOMPARE(view->model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
@@ -175,7 +177,8 @@ private slots:
         w.findChild<QAction *>(QStringLiteral("actionAbout"))->trigger();
         QCOMPARE(answerer.titles, (QStringList{"帮助", "关于"}));
         const QString help = answerer.texts[0];
-        QVERIFY(help.startsWith(QStringLiteral("官方网站<span style=\"font-size:12px;\"></span>：<a href=\"")));
+        QVERIFY(help.startsWith(
+            QStringLiteral("官方网站<span style=\"font-size:12px;\"></span>：<a href=\"")));
         QVERIFY(help.contains(QStringLiteral("<br>技术支持：")));
         QVERIFY(help.endsWith(QStringLiteral("<br>")));
         QVERIFY(!help.contains(QStringLiteral("版本信息")));
