@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Remakes the pictures in docs/ from the real program under Xvfb:
+#   docs/screenshot.png       the window capturing from the simulator
+#   docs/protocol-dialog.png  the protocol dialog with a few symbols
+#   docs/labelled-rows.png    rows labelled while decoding
+#   docs/saved-html.png       a capture saved as HTML, in headless Chromium
+# Needs xvfb, xdotool, imagemagick and chromium (Debian packages).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+bin=${KORVEX_BUILD_DIR:-build}/bin
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+mkdir -p "$work/symbols"
+cat >"$work/symbols/symboldef.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<Symbols>
+    <Symbol Name="EEPROM">
+        <Type>ADDR</Type><Addr>50</Addr><Data>-</Data><BytePosition>0</BytePosition><ReadWrite>WRITE</ReadWrite>
+    </Symbol>
+    <Symbol Name="EEPROM读">
+        <Type>ADDR</Type><Addr>50</Addr><Data>-</Data><BytePosition>0</BytePosition><ReadWrite>READ</ReadWrite>
+    </Symbol>
+    <Symbol Name="RTC">
+        <Type>ADDR</Type><Addr>68</Addr><Data>-</Data><BytePosition>0</BytePosition><ReadWrite>WRITE</ReadWrite>
+    </Symbol>
+    <Symbol Name="秒">
+        <Type>ADDR</Type><Addr>68</Addr><Data>-</Data><BytePosition>1</BytePosition><ReadWrite>READ</ReadWrite>
+    </Symbol>
+    <Symbol Name="SENSOR">
+        <Type>ADDR</Type><Addr>40</Addr><Data>-</Data><BytePosition>0</BytePosition><ReadWrite>READ</ReadWrite>
+    </Symbol>
+</Symbols>
+XML
+
+# One X session per picture: start the program, act, grab the screen.
+shoot() { # name script
+    local name=$1 script=$2
+    (cd "$work" && KORVEX_LIVE=0 xvfb-run -a -s "-screen 0 903x462x24" bash -c "
+        '$top/$bin/korvex-i2c-sniffer' >/dev/null 2>&1 & pid=\$!
+        sleep 2
+        $script
+        import -window root '$top/docs/$name.png'
+        kill \$pid; wait \$pid || true")
+    echo "docs/$name.png"
+}
+# The window fills the screen; the tool bar buttons' centres, from the left.
+start='xdotool mousemove 30 42 click 1; sleep 1; xdotool key Return; sleep 1.5'
+stop='xdotool mousemove 63 42 click 1; sleep 0.5'
+decode='xdotool mousemove 172 42 click 1; sleep 0.3'
+config='xdotool mousemove 206 42 click 1; sleep 1.5'
+
+shoot screenshot "$start"
+shoot protocol-dialog "$config"
+shoot labelled-rows "$decode; $start; $stop"
+
+# A saved HTML capture, through the same writer as Save.
+[ "${1:-}" = gui ] && exit 0
+"$bin/korvex-decode" --pair=0 --format=html --output="$work/capture.html" \
+    tests/data/captures/extra/8564je_nacks.sr
+chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=900,600 \
+    --screenshot="$top/docs/saved-html.png" "file://$work/capture.html" 2>/dev/null
+echo docs/saved-html.png
