@@ -8,12 +8,26 @@ find_package(GTest REQUIRED)
 set(KORVEX_TEST_DATA_DIR ${CMAKE_SOURCE_DIR}/tests/data)
 
 function(_korvex_register name)
+    _korvex_register_run(${name} ${name} ${ARGN})
+endfunction()
+
+# Registers one more run of an existing test executable, e.g. a subset of
+# its test functions: korvex_add_test_run(NAME run TARGET exe ARGS ...).
+function(korvex_add_test_run)
+    cmake_parse_arguments(T "" "NAME;TARGET" "ARGS" ${ARGN})
+    _korvex_register_run(${T_NAME} ${T_TARGET} ${T_ARGS})
+endfunction()
+
+function(_korvex_register_run name target)
     set(workdir ${CMAKE_BINARY_DIR}/test-work/${name})
     file(MAKE_DIRECTORY ${workdir})
-    add_test(NAME ${name} COMMAND ${name} ${ARGN} WORKING_DIRECTORY ${workdir})
+    add_test(NAME ${name} COMMAND ${target} ${ARGN} WORKING_DIRECTORY ${workdir})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVEX_LIVE=0;KORVEX_LOG=quiet"
         TIMEOUT 600)
+    if(name IN_LIST KORVEX_CONCURRENCY_TESTS)
+        set_property(TEST ${name} APPEND PROPERTY LABELS concurrency)
+    endif()
 endfunction()
 
 function(korvex_add_gtest)

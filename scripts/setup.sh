@@ -4,6 +4,7 @@
 #   scripts/setup.sh run     build and start the sniffer (built-in bus simulator)
 #   scripts/setup.sh test    build and run every test
 #   scripts/setup.sh build   install and build only
+#   scripts/setup.sh deps    install the packages only
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -53,8 +54,9 @@ test)
 build)
     build
     ;;
+deps) ;;
 *)
-    echo "usage: $0 run|test|build" >&2
+    echo "usage: $0 run|test|build|deps" >&2
     exit 2
     ;;
 esac

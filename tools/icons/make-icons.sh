@@ -1,7 +1,9 @@
 #!/bin/sh
 # Draws the tool-bar and menu images into resources/images/ with ImageMagick.
 # Every picture is drawn on a 256 x 256 canvas in one flat style; the PNG files
-# keep that size with transparency, the GIF files are reduced to 48 x 48 with
+# are reduced to 128 x 128 with transparency (at most 64 KiB of pixels, which
+# Qt converts on the calling thread instead of spreading the work over its
+# thread pool at every start), the GIF files are reduced to 48 x 48 with
 # binary transparency (edge pixels blended onto a light tool-bar grey first,
 # so they do not fringe).
 #
@@ -122,7 +124,8 @@ draw exit -fill none -stroke "$red" -strokewidth 30 \
 png()
 {
     # No time stamps, so that drawing again gives the same bytes.
-    convert "$work/$1.png" -strip -define png:exclude-chunks=date,time PNG32:"$out/$2"
+    convert "$work/$1.png" -filter Lanczos -resize 128x128 -strip \
+        -define png:exclude-chunks=date,time PNG32:"$out/$2"
 }
 
 gif()
