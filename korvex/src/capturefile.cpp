@@ -83,19 +83,24 @@ bool CaptureFile::open(const std::string &path, std::string *error)
     if (!m_sigrok)
         return fail("libsigrok is not available");
 
-    std::lock_guard<std::mutex> lock(m_sigrok->mutex());
+    std::unique_lock<std::mutex> lock(m_sigrok->mutex());
+    // close() takes the lock itself.
+    auto failLocked = [&](const std::string &why) {
+        lock.unlock();
+        return fail(why);
+    };
     SigrokContext::takeThreadErrors();
     const int rc = sr_session_load(m_sigrok->context(), path.c_str(), &m_session);
     if (rc != SR_OK) {
         m_session = nullptr;
         const std::string details = SigrokContext::takeThreadErrors();
-        return fail(std::string("not a readable sigrok session file (") + sr_strerror(rc) +
-                    (details.empty() ? "" : ": " + details) + ")");
+        return failLocked(std::string("not a readable sigrok session file (") + sr_strerror(rc) +
+                          (details.empty() ? "" : ": " + details) + ")");
     }
     GSList *devices = nullptr;
     if (sr_session_dev_list(m_session, &devices) != SR_OK || !devices) {
         g_slist_free(devices);
-        return fail("the session holds no device");
+        return failLocked("the session holds no device");
     }
     auto *device = static_cast<sr_dev_inst *>(devices->data);
     g_slist_free(devices);
