@@ -201,8 +201,8 @@ std::string SymbolDecoder::labelText(const QString &name)
     for (size_t i = 2; i < label.size(); ++i) {
         if (label[i] == ',')
             label[i] = ';';
-        else if (label[i] == '\n' || label[i] == '\r')
-            label[i] = ' ';
+        else if (label[i] == '\n' || label[i] == '\r' || label[i] == '\0')
+            label[i] = ' '; // a NUL, too: hand-edited files may hold one
     }
     label += ']';
     return label;

@@ -45,8 +45,8 @@ public:
     QVector<QPair<QString, int>> pendingLabels() const;
 
     // " [name]" as appended to a row's data. Characters that would split the
-    // stored line ("," between fields, line breaks between lines) are
-    // replaced, so a labelled row still has seven fields on one line.
+    // stored line ("," between fields, line breaks and NULs between lines)
+    // are replaced, so a labelled row still has seven fields on one line.
     static std::string labelText(const QString &name);
 
 private:

@@ -154,6 +154,8 @@ TEST(Labelling, HandEditedSymbolsAndNames)
     EXPECT_EQ(r.data, "-- [reg;hi] [two lines ] []");
     EXPECT_EQ(SymbolDecoder::labelText(QString::fromUtf8("寄存器,读")),
               std::string(" [") + "寄存器;读" + "]");
+    // A NUL read from a hand-edited file (found by fuzzing) becomes a space.
+    EXPECT_EQ(SymbolDecoder::labelText(QString::fromLatin1("a\0b", 3)), " [a b]");
 }
 
 TEST(Labelling, ReplacingTheList)
