@@ -18,9 +18,13 @@ std::optional<StartSettingsFile::Values> StartSettingsFile::read(const QString &
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return std::nullopt;
+    return read(&file);
+}
 
+std::optional<StartSettingsFile::Values> StartSettingsFile::read(QIODevice *device)
+{
     QDomDocument doc;
-    if (!doc.setContent(&file)) {
+    if (!doc.setContent(device)) {
         qDebug() << "setcontent for do error";
         return std::nullopt;
     }
@@ -28,7 +32,6 @@ std::optional<StartSettingsFile::Values> StartSettingsFile::read(const QString &
         qDebug() << "document is null";
         return std::nullopt;
     }
-    file.close();
 
     const QDomElement root = doc.documentElement();
     if (root.isNull())

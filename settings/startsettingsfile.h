@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QIODevice;
+
 class StartSettingsFile
 {
 public:
@@ -24,6 +26,8 @@ public:
     // file with them swapped swaps the values; a text that is not a number
     // reads as 0. Values are returned as stored, without a range check.
     static std::optional<Values> read(const QString &path);
+    // Same, from an open device (parsing only).
+    static std::optional<Values> read(QIODevice *device);
 
     // Creates the file's directory if needed and replaces the file. On
     // failure returns false and, if errorText is given, the system's reason.
