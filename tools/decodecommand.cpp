@@ -2,8 +2,6 @@
 
 #include "capturedecoding.h"
 
-#include <fstream>
-
 namespace korvex {
 
 namespace {
@@ -71,7 +69,8 @@ bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std
                          error);
 }
 
-int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, std::ostream &err)
+int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, int outFd,
+                     std::ostream &err)
 {
     DecodeOptions options;
     std::string error;
@@ -88,24 +87,12 @@ int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, std::
         err << "korvex-decode: " << error << "\n";
         return 1;
     }
-    std::ofstream file;
-    std::ostream *target = &out;
-    if (!options.output.empty()) {
-        file.open(options.output, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            err << "korvex-decode: cannot write " << options.output << "\n";
-            return 1;
-        }
-        target = &file;
-    }
-    if (!writeEventFormat(options.format, capture, *target, &error)) {
+    FormatOutput output;
+    output.path = options.output;
+    output.stream = &out;
+    output.fd = outFd;
+    if (!writeEventFormat(options.format, capture, output, &error)) {
         err << "korvex-decode: " << error << "\n";
-        return 1;
-    }
-    target->flush();
-    if (!*target) {
-        err << "korvex-decode: writing "
-            << (options.output.empty() ? std::string("the output") : options.output) << " failed\n";
         return 1;
     }
     return 0;

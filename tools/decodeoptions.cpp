@@ -21,9 +21,6 @@ bool takeValue(const char *arg, const char *name, std::string &value)
 
 std::string decodeUsage()
 {
-    std::string formats;
-    for (const std::string &f : eventFormatNames())
-        formats += (formats.empty() ? "" : ", ") + f;
     return "usage: korvex-decode [--sda=N --scl=N | --pair=K] [--assume-idle] [--format=F]\n"
            "                     [--output=FILE] CAPTURE\n"
            "Decodes the I2C bus in a recorded logic capture (sigrok session file).\n"
@@ -31,10 +28,12 @@ std::string decodeUsage()
            "  --pair=K          channel pair 0..3: SDA = D(2K), SCL = D(2K+1)\n"
            "                    (default: the channels named SDA and SCL, else pair 0)\n"
            "  --assume-idle     take the bus as idle (both lines high) before the first sample\n"
-           "  --format=F        output format: " +
-           formats +
-           " (default events)\n"
-           "  --output=FILE     write to FILE instead of standard output\n";
+           "  --format=F        output format (default events):\n" +
+           eventFormatHelp() +
+           "  --output=FILE     write to FILE instead of standard output; --format alone\n"
+           "                    decides the format, whatever FILE is called\n"
+           "Exit status: 0 written, 1 the capture could not be read or the output not\n"
+           "written (the message says why), 2 a malformed command line.\n";
 }
 
 bool parseDecodeOptions(int argc, const char *const *argv, DecodeOptions &options,

@@ -1,18 +1,23 @@
 #include "eventformats.h"
 
+#include "storedlineformats.h"
+
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <fstream>
 
 namespace korvex {
 
 namespace {
 
 // "<sample> <TYPE>", and " <HH>" (the raw byte) for ADDR and DATA.
-bool writeEvents(const DecodedCapture &capture, std::ostream &out, std::string *)
+void writeEventLines(const DecodedCapture &capture, std::ostream &out)
 {
     static const char hex[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(1 << 16);
-    for (size_t i = 0; i < capture.events.size(); ++i) {
+    for (size_t i = 0; i < capture.events.size() && out; ++i) {
         const I2CEvent &e = capture.events[i];
         char number[24];
         const auto end = std::to_chars(number, number + sizeof number, capture.samples[i]).ptr;
@@ -31,18 +36,77 @@ bool writeEvents(const DecodedCapture &capture, std::ostream &out, std::string *
         }
     }
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+bool writeEvents(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
+{
+    std::ofstream file;
+    std::ostream *out = output.stream;
+    if (!output.path.empty()) {
+        file.open(output.path, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            if (error)
+                *error = "cannot write " + output.path + ": " + std::strerror(errno);
+            return false;
+        }
+        out = &file;
+    } else if (!out) {
+        if (error)
+            *error = "no standard output to write to";
+        return false;
+    }
+    writeEventLines(capture, *out);
+    out->flush();
+    if (!output.path.empty())
+        file.close(); // a failed close sets the stream's failbit, checked below
+    if (!*out) {
+        if (error)
+            *error = "writing " +
+                     (output.path.empty() ? std::string("standard output") : output.path) +
+                     " failed";
+        return false;
+    }
     return true;
+}
+
+bool writeText(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
+{
+    return writeSavedCapture(capture, SavedFormat::Text, output, error);
+}
+
+bool writeCsv(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
+{
+    return writeSavedCapture(capture, SavedFormat::Csv, output, error);
+}
+
+bool writeHtml(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
+{
+    return writeSavedCapture(capture, SavedFormat::Html, output, error);
 }
 
 struct Format
 {
     const char *name;
-    bool (*write)(const DecodedCapture &, std::ostream &, std::string *);
+    const char *help;
+    bool (*write)(const DecodedCapture &, const FormatOutput &, std::string *);
 };
 
 // The one place that knows the formats.
 const Format kFormats[] = {
-    {"events", writeEvents},
+    {"events",
+     "one line per bus event: sample, type, and the byte of ADDR\n"
+     "and DATA",
+     writeEvents},
+    {"lines",
+     "the program's capture file (I2CDataTemp.dat) for the capture\n"
+     "taken with Merge and Decode off",
+     writeStoreLines},
+    {"txt", "what Save writes from those lines as a text table", writeText},
+    {"csv", "what Save writes from those lines as CSV", writeCsv},
+    {"html",
+     "what Save writes from those lines as HTML; its title is\n"
+     "FILE, or \"-\" on standard output",
+     writeHtml},
 };
 
 } // namespace
@@ -84,12 +148,31 @@ bool isEventFormat(const std::string &format)
     return false;
 }
 
-bool writeEventFormat(const std::string &format, const DecodedCapture &capture, std::ostream &out,
-                      std::string *error)
+std::string eventFormatHelp()
+{
+    // Names at column 4, their help (one or more lines) at column 20.
+    const std::string indent(20, ' ');
+    std::string help;
+    for (const Format &f : kFormats) {
+        std::string name = "    " + std::string(f.name);
+        name.resize(indent.size(), ' ');
+        help += name;
+        for (const char *p = f.help; *p; ++p) {
+            help += *p;
+            if (*p == '\n')
+                help += indent;
+        }
+        help += '\n';
+    }
+    return help;
+}
+
+bool writeEventFormat(const std::string &format, const DecodedCapture &capture,
+                      const FormatOutput &output, std::string *error)
 {
     for (const Format &f : kFormats) {
         if (format == f.name)
-            return f.write(capture, out, error);
+            return f.write(capture, output, error);
     }
     if (error)
         *error = "unknown format '" + format + "'";

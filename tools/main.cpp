@@ -3,8 +3,10 @@
 
 #include <iostream>
 
+#include <unistd.h>
+
 int main(int argc, char **argv)
 {
     std::ios::sync_with_stdio(false);
-    return korvex::runDecodeCommand(argc, argv, std::cout, std::cerr);
+    return korvex::runDecodeCommand(argc, argv, std::cout, STDOUT_FILENO, std::cerr);
 }

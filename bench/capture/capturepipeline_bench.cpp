@@ -1,19 +1,26 @@
 // Events to stored lines on one core: the capture callback's whole path
-// (conversion, storing, one positioned write per batch).
+// (conversion, labelling when decoding, storing, one positioned write per
+// batch).
 #include "capturepipeline.h"
+#include "symboldecoder.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace {
 void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
 
+const uint8_t devices[] = {0x50, 0x51, 0x52, 0x53, 0x1A, 0x68, 0x3C, 0x20};
+
 // Transfers of START, address, eight data bytes and STOP: 20 events, 11 rows.
-std::vector<I2CEvent> busEvents(int transfers)
+// One EEPROM (0x50) written and read in turn, or with manyDevices each of
+// eight devices in turn, in both directions.
+std::vector<I2CEvent> busEvents(int transfers, bool manyDevices = false)
 {
     std::vector<I2CEvent> e;
     int64_t t = 1000000000;
@@ -26,7 +33,7 @@ std::vector<I2CEvent> busEvents(int transfers)
     };
     for (int k = 0; k < transfers; ++k) {
         add(EventStart);
-        add(EventAddr, 0xA0 | (k & 1));
+        add(EventAddr, manyDevices ? devices[k % 8] << 1 | ((k / 8) & 1) : 0xA0 | (k & 1));
         add(EventAck);
         for (int i = 0; i < 8; ++i) {
             add(EventData, k + i);
@@ -51,7 +58,35 @@ long residentBytes()
 constexpr int BatchEvents = 1000; // the callback's batch
 constexpr int RowsPerTransfer = 11;
 
-void BM_CapturePipeline(benchmark::State &state, bool merge)
+QString hex2(int v)
+{
+    return QString::asprintf("%02X", v);
+}
+
+// `count` symbols over the devices: address symbols labelling the address row
+// and the four rows after it, then data symbols for byte values, at once or
+// one or two rows later, in either direction.
+SymbolList symbolSet(int count)
+{
+    SymbolList list;
+    for (uint8_t dev : devices)
+        for (const char *rw : {"WRITE", "READ"})
+            for (int pos = 0; pos < 5; ++pos)
+                list << SymbolDef(QString("DEV%1_%2").arg(hex2(dev)).arg(pos), "ADDR", hex2(dev),
+                                  "-", QString::number(pos), rw);
+    for (int v = 0; list.size() < count; ++v)
+        for (uint8_t dev : devices) {
+            if (list.size() >= count)
+                break;
+            list << SymbolDef(QString("REG%1").arg(v), "DATA", hex2(dev), hex2(v % 256),
+                              QString::number(v % 3), v % 2 ? "READ" : "WRITE");
+        }
+    return list;
+}
+
+enum class Mode { Plain, Merge, Decode };
+
+void BM_CapturePipeline(benchmark::State &state, Mode mode)
 {
     qInstallMessageHandler(dropLog);
     QTemporaryDir dir;
@@ -60,8 +95,14 @@ void BM_CapturePipeline(benchmark::State &state, bool merge)
         state.SkipWithError("cannot open the store");
         return;
     }
-    p.mergeEnabled = merge;
-    const std::vector<I2CEvent> events = busEvents(BatchEvents / 20 * 64);
+    SymbolDecoder decoder;
+    p.mergeEnabled = mode == Mode::Merge;
+    if (mode == Mode::Decode) {
+        decoder.setActiveSymbols(symbolSet(1000));
+        p.setLabeler(&decoder);
+        p.decodeEnabled = true;
+    }
+    const std::vector<I2CEvent> events = busEvents(BatchEvents / 20 * 64, mode == Mode::Decode);
     size_t at = 0;
     int64_t rows = 0;
     for (auto _ : state) {
@@ -77,10 +118,21 @@ void BM_CapturePipeline(benchmark::State &state, bool merge)
     state.SetItemsProcessed(rows);
     state.SetBytesProcessed(int64_t(state.iterations()) * BatchEvents * int64_t(sizeof(I2CEvent)));
     state.counters["lines"] = double(p.storedLineCount());
+    if (mode == Mode::Decode) {
+        // Labels must really happen: the share of stored lines that carry one.
+        const QByteArray sample = p.store().readLines(0, 100000);
+        const QList<QByteArray> lines = sample.split('\n');
+        int labelled = 0;
+        for (const QByteArray &line : lines)
+            labelled += line.contains(" [") ? 1 : 0;
+        state.counters["labelled_lines"] = double(labelled) / double(std::max(1, lines.size() - 1));
+    }
+    p.setLabeler(nullptr);
     qInstallMessageHandler(nullptr);
 }
-BENCHMARK_CAPTURE(BM_CapturePipeline, plain, false)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_CapturePipeline, merge, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CapturePipeline, plain, Mode::Plain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CapturePipeline, merge, Mode::Merge)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CapturePipeline, decode, Mode::Decode)->Unit(benchmark::kMicrosecond);
 
 // Memory during a long capture: resident growth and index size per stored
 // line, with the callback storing state.range(0) rows.

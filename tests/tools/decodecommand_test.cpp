@@ -1,9 +1,17 @@
-// korvex-decode: its command line, channel choice, output and errors.
+// korvex-decode: its command line, channel choice, output formats and errors.
 #include "decodecommand.h"
+
+#include <capturepipeline.h>
+#include <savedcapturewriter.h>
+
+#include <QBuffer>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -23,15 +31,73 @@ struct Result
     std::string out, err;
 };
 
-Result run(std::vector<std::string> args)
+std::string fileText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs the command in this process. Standard output is a stream and a
+// temporary file's descriptor; `out` is what reached either. With outFd
+// given, that descriptor is standard output instead of the file.
+Result run(std::vector<std::string> args, int outFd = -1)
 {
     args.insert(args.begin(), "korvex-decode");
     std::vector<const char *> argv;
     for (const std::string &a : args)
         argv.push_back(a.c_str());
+    std::FILE *file = std::tmpfile();
     std::ostringstream out, err;
-    const int status = runDecodeCommand(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
+    const int status = runDecodeCommand(static_cast<int>(argv.size()), argv.data(), out,
+                                        outFd >= 0 ? outFd : fileno(file), err);
+    std::string text = out.str();
+    std::rewind(file);
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, n);
+    std::fclose(file);
+    return {status, text, err.str()};
+}
+
+DecodedCapture decoded(const std::string &capture)
+{
+    DecodeOptions options;
+    options.capture = capture;
+    DecodedCapture decoded;
+    std::string error;
+    EXPECT_TRUE(decodeForOptions(options, decoded, &error)) << error;
+    return decoded;
+}
+
+void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+// The program's capture file after the capture callback got the capture's
+// events, `batch` at a time, with Merge and Decode off (as they start).
+std::string storeFileFor(const DecodedCapture &capture, const std::string &path, size_t batch)
+{
+    qInstallMessageHandler(dropLog); // the callback logs every batch
+    CapturePipeline pipeline;
+    EXPECT_TRUE(pipeline.store().open(QString::fromStdString(path)));
+    for (size_t at = 0; at < capture.events.size(); at += batch)
+        pipeline.onI2CEvents(capture.events.data() + at,
+                             int(std::min(batch, capture.events.size() - at)));
+    EXPECT_FALSE(pipeline.store().failed()) << pipeline.store().errorString().toStdString();
+    pipeline.store().close();
+    qInstallMessageHandler(nullptr);
+    return fileText(path);
+}
+
+// What Save writes from the store file at storePath in `format`.
+std::string savedFrom(const std::string &storePath, SavedFormat format, const QString &title)
+{
+    QFile store(QString::fromStdString(storePath));
+    EXPECT_TRUE(store.open(QIODevice::ReadOnly));
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    const TransferResult result = SavedCaptureWriter::save(store, out, format, title);
+    EXPECT_TRUE(result.ok()) << result.error.toStdString();
+    EXPECT_EQ(result.linesSkipped, 0);
+    return out.data().toStdString();
 }
 
 std::vector<std::string> lines(const std::string &text)
@@ -129,23 +195,92 @@ TEST(DecodeCommand, ChoosesChannelsByNameNumberOrPair)
 TEST(DecodeCommand, WritesTheOutputFileOrFailsClearly)
 {
     const std::string capture = data("extra/24aa025uid_seqrndread256.sr");
-    const Result toStdout = run({capture});
-    ASSERT_EQ(toStdout.status, 0);
-    const Result toFile = run({"--output=events.txt", capture});
-    ASSERT_EQ(toFile.status, 0) << toFile.err;
-    EXPECT_TRUE(toFile.out.empty());
-    std::ifstream in("events.txt", std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == toStdout.out);
+    for (const std::string &format : eventFormatNames()) {
+        SCOPED_TRACE(format);
+        const Result toStdout = run({"--format=" + format, capture});
+        ASSERT_EQ(toStdout.status, 0) << toStdout.err;
+        ASSERT_FALSE(toStdout.out.empty());
+        // An existing, longer file is replaced, not overwritten in part.
+        std::ofstream("out.dat") << std::string(toStdout.out.size() + 4096, 'x');
+        const Result toFile = run({"--format=" + format, "--output=out.dat", capture});
+        ASSERT_EQ(toFile.status, 0) << toFile.err;
+        EXPECT_TRUE(toFile.out.empty());
+        if (format != "html") { // its title is the file name
+            EXPECT_TRUE(fileText("out.dat") == toStdout.out);
+        }
+        // A device takes the output in order.
+        EXPECT_EQ(run({"--format=" + format, "--output=/dev/null", capture}).status, 0);
 
-    const Result noDir = run({"--output=no/such/dir/events.txt", capture});
-    EXPECT_EQ(noDir.status, 1);
-    EXPECT_NE(noDir.err.find("cannot write"), std::string::npos);
+        // Nothing written must not pass for success.
+        for (const std::string target : {"no/such/dir/out.dat", "."}) {
+            const Result r = run({"--format=" + format, "--output=" + target, capture});
+            EXPECT_EQ(r.status, 1) << target;
+            EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(target), std::string::npos) << r.err;
+            EXPECT_TRUE(r.out.empty());
+        }
+        const Result full = run({"--format=" + format, "--output=/dev/full", capture});
+        EXPECT_EQ(full.status, 1);
+        EXPECT_NE(full.err.find("/dev/full"), std::string::npos) << full.err;
+        const int fullFd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(fullFd, 0);
+        const Result fullStdout = run({"--format=" + format, capture}, fullFd);
+        ::close(fullFd);
+        if (format != "events") { // that one writes the stream, which takes anything
+            EXPECT_EQ(fullStdout.status, 1);
+            EXPECT_NE(fullStdout.err.find("standard output"), std::string::npos) << fullStdout.err;
+        }
+    }
 
     const Result missing = run({"no-such-capture.sr"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no-such-capture.sr"), std::string::npos);
     std::ofstream("garbage.sr") << "not a capture";
     EXPECT_EQ(run({"garbage.sr"}).status, 1);
+}
+
+TEST(DecodeCommand, LinesAreTheCaptureStoresFile)
+{
+    // Many NACKs and repeated STARTs; the callback's batches here split the
+    // events elsewhere than the tool does.
+    const std::string capture = data("extra/8564je_nacks.sr");
+    const std::string expected = storeFileFor(decoded(capture), "I2CDataTemp.dat", 333);
+    ASSERT_EQ(lines(expected).size(), 34392u);
+    EXPECT_EQ(lines(expected)[1], "1,ADDR,51,WRITE,--,NACK,00.00.00.381.900.562");
+    EXPECT_NE(expected.find(",NACK,"), std::string::npos);
+
+    const Result toStdout = run({"--format=lines", capture});
+    ASSERT_EQ(toStdout.status, 0) << toStdout.err;
+    EXPECT_TRUE(toStdout.out == expected);
+    const Result toFile = run({"--format=lines", "--output=lines.dat", capture});
+    ASSERT_EQ(toFile.status, 0) << toFile.err;
+    EXPECT_TRUE(fileText("lines.dat") == expected);
+}
+
+TEST(DecodeCommand, SavedFormatsAreWhatSaveWritesFromTheStore)
+{
+    const std::string capture = data("extra/8564je_nacks.sr");
+    storeFileFor(decoded(capture), "I2CDataTemp.dat", 1000);
+    const struct
+    {
+        const char *name;
+        SavedFormat format;
+    } formats[] = {
+        {"txt", SavedFormat::Text}, {"csv", SavedFormat::Csv}, {"html", SavedFormat::Html}};
+    for (const auto &f : formats) {
+        SCOPED_TRACE(f.name);
+        const Result toStdout = run({std::string("--format=") + f.name, capture});
+        ASSERT_EQ(toStdout.status, 0) << toStdout.err;
+        EXPECT_TRUE(toStdout.out == savedFrom("I2CDataTemp.dat", f.format, "-"));
+        // --format decides, not the name; the HTML title is the name as given.
+        const std::string name = "saved <&> copy.csv";
+        const Result toFile = run({std::string("--format=") + f.name, "--output=" + name, capture});
+        ASSERT_EQ(toFile.status, 0) << toFile.err;
+        EXPECT_TRUE(fileText(name) ==
+                    savedFrom("I2CDataTemp.dat", f.format, QString::fromStdString(name)));
+    }
+    EXPECT_NE(fileText("saved <&> copy.csv").find("<title>saved &lt;&amp;&gt; copy.csv</title>"),
+              std::string::npos);
 }
 
 TEST(DecodeCommand, TheProgramExitsWithTheCommandsStatus)
@@ -166,6 +301,12 @@ TEST(DecodeCommand, TheProgramExitsWithTheCommandsStatus)
     std::string out;
     EXPECT_EQ(status("--format=events " + data("extra/24aa025uid_seqrndread256.sr"), &out), 0);
     EXPECT_EQ(lines(out).size(), 521u);
+    // Standard output as a pipe, for the formats that write the descriptor.
+    for (const std::string format : {"lines", "csv"}) {
+        const std::string capture = data("extra/24aa025uid_seqrndread256.sr");
+        EXPECT_EQ(status("--format=" + format + " " + capture, &out), 0);
+        EXPECT_TRUE(out == run({"--format=" + format, capture}).out) << format;
+    }
     EXPECT_EQ(status("--pair=7 x.sr"), 2);
     EXPECT_EQ(status("no-such-capture.sr"), 1);
 }
