@@ -57,8 +57,8 @@ shoot labelled-rows "$decode; $start; $stop"
 
 # A saved HTML capture, through the same writer as Save.
 [ "${1:-}" = gui ] && exit 0
-"$bin/korvex-decode" --pair=0 --format=html --output="$work/capture.html" \
-    tests/data/captures/extra/8564je_nacks.sr
+"$bin/korvex-decode" --format=html --output="$work/capture.html" \
+    tests/data/captures/extra/24aa025uid_seqrndread256.sr
 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=900,600 \
     --screenshot="$top/docs/saved-html.png" "file://$work/capture.html" 2>/dev/null
 echo docs/saved-html.png
