@@ -4,7 +4,8 @@
 #   docs/protocol-dialog.png  the protocol dialog with a few symbols
 #   docs/labelled-rows.png    rows labelled while decoding
 #   docs/saved-html.png       a capture saved as HTML, in headless Chromium
-# Needs xvfb, xdotool, imagemagick and chromium (Debian packages).
+# Needs xvfb, xdotool, imagemagick and chromium (Debian packages). With the
+# argument "gui" only the window pictures are made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD

@@ -4,6 +4,7 @@
 #include "capturepipeline.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
+#include "symbolfile.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -148,6 +149,75 @@ private slots:
         action(w, "actionStop")->trigger();
         action(w, "actionDecode")->trigger();
         QVERIFY(action(w, "actionMerge")->isEnabled());
+    }
+
+    void startStopClearHammered()
+    {
+        // Start, Clear and Stop as fast as the window takes them, the
+        // simulator at full speed: nothing stored after Stop returns, and the
+        // rows after each Clear numbered from 0 without a gap or a repeat.
+        qputenv("KORVEX_SIM_SPEED", "max");
+        MainWindow w;
+        w.show();
+        ModalAnswerer answerer(acceptStartDialog());
+        CaptureStore &store = capturePipeline().store();
+        for (int round = 0; round < 20; ++round) {
+            action(w, "actionStart")->trigger();
+            QVERIFY(action(w, "actionStop")->isEnabled());
+            QTest::qWait(round % 4);
+            if (round % 2)
+                action(w, "actionClear")->trigger();
+            QTest::qWait(round % 3);
+            action(w, "actionStop")->trigger();
+            const int lines = store.lineCount();
+            QTest::qWait(30);
+            QCOMPARE(store.lineCount(), lines);
+            if (round % 2) {
+                const QList<QByteArray> stored = storedLines();
+                for (int i = 0; i < stored.size(); ++i)
+                    QCOMPARE(rowNumber(stored[i]), i);
+            }
+        }
+        qunsetenv("KORVEX_SIM_SPEED");
+        QVERIFY(!store.failed());
+    }
+
+    void decodeKeepsItsSymbolsWhenTheFileVanishes()
+    {
+        // The symbols of the last good load stay in force when the file is
+        // gone by the time Decode is switched on again, and when "symbols"
+        // cannot even be a directory; saving there fails with a reason.
+        QVERIFY(QDir().mkpath(QStringLiteral("symbols")));
+        QVERIFY(SymbolFile::write(SymbolFile::defaultPath(),
+                                  {{"RTC", "ADDR", "68", "-", "0", "WRITE"}}));
+        MainWindow w;
+        w.show();
+        action(w, "actionClear")->trigger();
+        action(w, "actionDecode")->trigger();
+        action(w, "actionDecode")->trigger();
+        QVERIFY(QFile::remove(SymbolFile::defaultPath()));
+        QVERIFY(QDir().rmdir(QStringLiteral("symbols")));
+        QFile blocker(QStringLiteral("symbols"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QString error;
+        QVERIFY(!SymbolFile::write(SymbolFile::defaultPath(), {}, &error));
+        QVERIFY(!error.isEmpty());
+
+        ModalAnswerer answerer(acceptStartDialog());
+        action(w, "actionDecode")->trigger();
+        action(w, "actionStart")->trigger();
+        const auto labelled = [] {
+            for (const QByteArray &line : storedLines())
+                if (line.contains(",ADDR,68,WRITE,-- [RTC],"))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(labelled(), 15000);
+        action(w, "actionStop")->trigger();
+        action(w, "actionDecode")->trigger();
+        QCOMPARE(answerer.titles.size(), 1); // the start dialog, and no box
+        QVERIFY(QFile::remove(QStringLiteral("symbols")));
     }
 
     void saveThenOpenRestoresTheCapture()

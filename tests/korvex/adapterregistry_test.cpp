@@ -294,6 +294,53 @@ TEST(AdapterRegistry, ReplayAtFullSpeedDeliversTheWholeFile)
     EXPECT_FALSE(registry.open(2)) << "missing file";
 }
 
+TEST(AdapterRegistry, ReplayOfWideAndAnalogCapturesUsesTheLogicChannels)
+{
+    // The first chunk of 24aa025uid_seqrndread256.sr, as 16 channels with SCL
+    // and SDA named at D9 and D12, and beside an analog channel; and a
+    // capture of analog channels only.
+    const std::string sixteen = test::dataPath("captures/synthetic/sixteen-channels.sr");
+    const std::string mixed = test::dataPath("captures/synthetic/logic-and-analog.sr");
+    const std::string analog = test::dataPath("captures/synthetic/analog-only.sr");
+    std::vector<std::vector<I2CEvent>> decoded;
+    for (const std::string &path : {sixteen, mixed}) {
+        CaptureFile file;
+        std::string error;
+        ASSERT_TRUE(file.open(path, &error)) << error;
+        unsigned sda = 0, scl = 0;
+        ASSERT_TRUE(chooseI2CChannels(file, 0, sda, scl, &error)) << error;
+        I2CDecoderConfig config;
+        config.sdaChannel = sda;
+        config.sclChannel = scl;
+        decoded.emplace_back();
+        ASSERT_TRUE(decodeCapture(file, config, decoded.back(), nullptr, nullptr, &error)) << error;
+    }
+    EXPECT_EQ(decoded[0].size(), 164u);
+    ASSERT_EQ(decoded[0].size(), decoded[1].size());
+    for (size_t i = 0; i < decoded[0].size(); ++i) {
+        ASSERT_EQ(decoded[0][i].type, decoded[1][i].type) << i;
+        ASSERT_EQ(decoded[0][i].data, decoded[1][i].data) << i;
+        ASSERT_EQ(decoded[0][i].timestamp, decoded[1][i].timestamp) << i;
+    }
+
+    const std::string list = sixteen + ":" + mixed + ":" + analog;
+    Environment env({{"KORVEX_SIMULATOR", "0"},
+                     {"KORVEX_REPLAY", list.c_str()},
+                     {"KORVEX_REPLAY_SPEED", "max"}});
+    AdapterRegistry registry;
+    ASSERT_EQ(registry.scan(), 3);
+    for (int32_t i = 0; i < 2; ++i) {
+        ASSERT_TRUE(registry.open(i)) << i;
+        recorder.reset();
+        ASSERT_EQ(registry.start(i, 0, 1000000, record), 0) << i;
+        EXPECT_TRUE(waitFor([&] { return recorder.eventCount() >= decoded[0].size(); }, 30s));
+        registry.stop(i);
+        EXPECT_EQ(recorder.eventCount(), decoded[0].size()) << i;
+    }
+    EXPECT_FALSE(registry.open(2)) << "no logic channels";
+    EXPECT_NE(registry.start(2, 0, 1000000, record), 0);
+}
+
 TEST(AdapterRegistry, ReplayPlaysAtRecordedPace)
 {
     const std::string path = test::dataPath("captures/extra/8564je_nacks.sr");
