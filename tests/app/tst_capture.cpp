@@ -246,7 +246,6 @@ private slots:
             name->setText(path);
             QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
             return true;
-            return true;
         };
         {
             ModalAnswerer answerer(chooseFile);
