@@ -1,10 +1,10 @@
 #include "capturerow.h"
 
+#include "hexdigits.h"
+
 #include <cstdio>
 
 namespace {
-const char hexDigits[] = "0123456789ABCDEF";
-
 // Writes v (0..999) as `width` decimal digits.
 inline void appendDigits(std::string &out, int64_t v, int width)
 {
@@ -86,8 +86,7 @@ std::string_view CaptureRow::addressText(char *buf) const
 {
     if (!hasAddress)
         return "--";
-    buf[0] = hexDigits[(address >> 4) & 0xF];
-    buf[1] = hexDigits[address & 0xF];
+    putHexByte(buf, address & 0x7F);
     return std::string_view(buf, 2);
 }
 

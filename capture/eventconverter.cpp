@@ -1,5 +1,7 @@
 #include "eventconverter.h"
 
+#include "hexdigits.h"
+
 namespace {
 void setAddressFrom(CaptureRow &row, int32_t addressByte)
 {
@@ -10,8 +12,9 @@ void setAddressFrom(CaptureRow &row, int32_t addressByte)
 
 void setHexByte(std::string &s, uint8_t b)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    s.assign({hex[b >> 4], hex[b & 0xF]});
+    char digits[2];
+    putHexByte(digits, b);
+    s.assign(digits, 2);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "eventformats.h"
 
+#include "hexdigits.h"
 #include "storedlineformats.h"
 
 #include <cerrno>
@@ -14,7 +15,6 @@ namespace {
 // "<sample> <TYPE>", and " <HH>" (the raw byte) for ADDR and DATA.
 void writeEventLines(const DecodedCapture &capture, std::ostream &out)
 {
-    static const char hex[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(1 << 16);
     for (size_t i = 0; i < capture.events.size() && out; ++i) {
@@ -26,8 +26,9 @@ void writeEventLines(const DecodedCapture &capture, std::ostream &out)
         text += eventTypeName(e.type);
         if (e.type == KORVEX_EVENT_ADDR || e.type == KORVEX_EVENT_DATA) {
             text += ' ';
-            text += hex[e.data >> 4];
-            text += hex[e.data & 15];
+            char digits[2];
+            putHexByte(digits, uint8_t(e.data));
+            text.append(digits, 2);
         }
         text += '\n';
         if (text.size() > (1 << 16) - 64) {
