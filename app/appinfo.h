@@ -3,7 +3,7 @@
 #pragma once
 
 namespace AppInfo {
-inline constexpr char webAddress[] = "https://korvex.example.com";
-inline constexpr char supportContact[] = "400-820-0000";
-inline constexpr char versionText[] = "v1.1.6";
+inline constexpr char kWebAddress[] = "https://korvex.example.com";
+inline constexpr char kSupportContact[] = "400-820-0000";
+inline constexpr char kVersionText[] = "v1.1.6";
 } // namespace AppInfo

@@ -23,8 +23,7 @@
 #include <korvex/korvex.h>
 
 namespace {
-constexpr int refreshIntervalMs = 40;
-constexpr int rowHeight = 20;
+constexpr int kRefreshIntervalMs = 40;
 const char tempFileName[] = "I2CDataTemp.dat";
 } // namespace
 
@@ -34,35 +33,35 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::MainWindow)
 {
     initResources();
-    ui->setupUi(this);
-    ui->actionStop->setEnabled(false);
+    m_ui->setupUi(this);
+    m_ui->actionStop->setEnabled(false);
 
-    deviceIndex = 0;
-    channelIndex = 0;
-    autoFollow = true;
+    m_deviceIndex = 0;
+    m_channelIndex = 0;
+    m_autoFollow = true;
     startRefreshTimer();
-    ui->verticalScrollBar->setRange(0, 0);
+    m_ui->verticalScrollBar->setRange(0, 0);
 
-    headerLabels << QStringLiteral("行号") << QStringLiteral("类型") << QStringLiteral("地址(HEX)")
-                 << QStringLiteral("读/写") << QStringLiteral("数据(HEX)")
-                 << QStringLiteral("数据(ASCII)") << QStringLiteral("响应")
-                 << QStringLiteral("时间戳(h.m.s.ms.us.ns)");
+    m_headerLabels << QStringLiteral("行号") << QStringLiteral("类型")
+                   << QStringLiteral("地址(HEX)") << QStringLiteral("读/写")
+                   << QStringLiteral("数据(HEX)") << QStringLiteral("数据(ASCII)")
+                   << QStringLiteral("响应") << QStringLiteral("时间戳(h.m.s.ms.us.ns)");
     // Parented to the window so it is released with it.
-    tableModel = new QStandardItemModel(this);
-    tableModel->setColumnCount(headerLabels.size());
-    tableModel->setHorizontalHeaderLabels(headerLabels);
-    tableModel->setRowCount(0);
-    ui->displayTableView->setModel(tableModel);
-    pageFiller = std::make_unique<PageFiller>();
+    m_tableModel = new QStandardItemModel(this);
+    m_tableModel->setColumnCount(m_headerLabels.size());
+    m_tableModel->setHorizontalHeaderLabels(m_headerLabels);
+    m_tableModel->setRowCount(0);
+    m_ui->displayTableView->setModel(m_tableModel);
+    m_pageFiller = std::make_unique<PageFiller>();
 
-    QTableView *view = ui->displayTableView;
+    QTableView *view = m_ui->displayTableView;
     view->verticalHeader()->hide();
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->verticalHeader()->setDefaultSectionSize(rowHeight);
+    view->verticalHeader()->setDefaultSectionSize(PageGeometry::kRowHeight);
     const int widths[] = {50, 70, 70, 60, 200, 200, 60, 150};
     for (int c = 0; c < 8; ++c)
         view->setColumnWidth(c, widths[c]);
@@ -81,21 +80,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
-    if (ui->actionStop->isEnabled())
+    if (m_ui->actionStop->isEnabled())
         on_actionStop_triggered();
     capturePipeline().store().closeAndRemove();
-    delete ui;
+    delete m_ui;
 }
 
 void MainWindow::startRefreshTimer()
 {
-    refreshTimerId = startTimer(refreshIntervalMs, Qt::CoarseTimer);
+    m_refreshTimerId = startTimer(kRefreshIntervalMs, Qt::CoarseTimer);
 }
 
 void MainWindow::stopRefreshTimer()
 {
-    killTimer(refreshTimerId);
-    refreshTimerId = 0;
+    killTimer(m_refreshTimerId);
+    m_refreshTimerId = 0;
 }
 
 void MainWindow::warn(const QString &text)
@@ -105,11 +104,11 @@ void MainWindow::warn(const QString &text)
 
 void MainWindow::setCapturing(bool capturing)
 {
-    ui->actionStop->setEnabled(capturing);
-    ui->actionStart->setEnabled(!capturing);
-    ui->actionSaveFile->setEnabled(!capturing);
+    m_ui->actionStop->setEnabled(capturing);
+    m_ui->actionStart->setEnabled(!capturing);
+    m_ui->actionSaveFile->setEnabled(!capturing);
     // Open rebuilds the store the callback writes into: never during a capture.
-    ui->actionOpenFile->setEnabled(!capturing);
+    m_ui->actionOpenFile->setEnabled(!capturing);
 }
 
 bool MainWindow::storeUsable() const
@@ -124,8 +123,8 @@ void MainWindow::on_actionStart_triggered()
     dialog.setWindowTitle(QStringLiteral("启动I2C Sniffer"));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    deviceIndex = dialog.deviceIndex;
-    channelIndex = dialog.channelIndex;
+    m_deviceIndex = dialog.deviceIndex;
+    m_channelIndex = dialog.channelIndex;
     const int32_t sampleRate = dialog.sampleRate;
     qDebug() << "SampleRate = " << sampleRate;
 
@@ -133,7 +132,7 @@ void MainWindow::on_actionStart_triggered()
         warn(QStringLiteral("无设备连接！"));
         return;
     }
-    if (!openAdapter(deviceIndex)) {
+    if (!openAdapter(m_deviceIndex)) {
         warn(QStringLiteral("打开设备失败！"));
         return;
     }
@@ -142,7 +141,7 @@ void MainWindow::on_actionStart_triggered()
         warn(QStringLiteral("临时文件 I2CDataTemp.dat 不可用，无法保存捕获的数据。"));
         return;
     }
-    if (startI2CCapture(deviceIndex, channelIndex, sampleRate, onI2CEvents) != 0) {
+    if (startI2CCapture(m_deviceIndex, m_channelIndex, sampleRate, onI2CEvents) != 0) {
         warn(QStringLiteral("启动设备失败！"));
         return;
     }
@@ -151,13 +150,13 @@ void MainWindow::on_actionStart_triggered()
 
 void MainWindow::on_actionStop_triggered()
 {
-    stopI2CCapture(deviceIndex);
+    stopI2CCapture(m_deviceIndex);
     setCapturing(false);
 }
 
 void MainWindow::on_verticalScrollBar_valueChanged(int value)
 {
-    autoFollow = PageGeometry::autoFollowAt(value, ui->verticalScrollBar->maximum());
+    m_autoFollow = PageGeometry::autoFollowAt(value, m_ui->verticalScrollBar->maximum());
 }
 
 void MainWindow::on_actionClear_triggered()
@@ -167,16 +166,16 @@ void MainWindow::on_actionClear_triggered()
     // writing into a half-emptied store.
     pipeline.acquireStoreWaiting();
     pipeline.store().resetStore();
-    ui->verticalScrollBar->setMaximum(0);
-    autoFollow = true;
-    tableModel->removeRows(0, tableModel->rowCount());
+    m_ui->verticalScrollBar->setMaximum(0);
+    m_autoFollow = true;
+    m_tableModel->removeRows(0, m_tableModel->rowCount());
     pipeline.releaseStore();
 }
 
 void MainWindow::on_actionMerge_triggered(bool checked)
 {
     capturePipeline().mergeEnabled.store(checked);
-    ui->actionDecode->setEnabled(!checked);
+    m_ui->actionDecode->setEnabled(!checked);
 }
 
 void MainWindow::on_actionProtocolConfig_triggered()
@@ -190,16 +189,16 @@ void MainWindow::on_actionDecode_triggered(bool checked)
     if (checked)
         symbolDecoder().loadActiveSymbols();
     capturePipeline().decodeEnabled.store(checked);
-    ui->actionMerge->setEnabled(!checked);
+    m_ui->actionMerge->setEnabled(!checked);
 }
 
 QString MainWindow::contactText() const
 {
-    const QString web = QString::fromLatin1(AppInfo::webAddress);
+    const QString web = QString::fromLatin1(AppInfo::kWebAddress);
     return QStringLiteral("官方网站") + QStringLiteral("<span style=\"font-size:12px;\"></span>") +
            QStringLiteral("：") + QStringLiteral("<a href=\"%1\">%1</a>").arg(web) +
            QStringLiteral("<br>") + QStringLiteral("技术支持：") +
-           QString::fromLatin1(AppInfo::supportContact) + QStringLiteral("<br>");
+           QString::fromLatin1(AppInfo::kSupportContact) + QStringLiteral("<br>");
 }
 
 void MainWindow::on_actionHelp_triggered()
@@ -211,7 +210,7 @@ void MainWindow::on_actionAbout_triggered()
 {
     QMessageBox::about(this, QStringLiteral("关于"),
                        contactText() + QStringLiteral("版本信息：") +
-                           QString::fromLatin1(AppInfo::versionText));
+                           QString::fromLatin1(AppInfo::kVersionText));
 }
 
 void MainWindow::on_actionSaveFile_triggered()
@@ -219,11 +218,8 @@ void MainWindow::on_actionSaveFile_triggered()
     CaptureStore &store = capturePipeline().store();
     CaptureFileActions(this).save(
         store.fileName(),
-        [this, &store] {
-            store.flush();
-            stopRefreshTimer();
-        },
-        [this] { startRefreshTimer(); });
+        // Rows reach the file with one write per batch: nothing waits to be flushed.
+        [this] { stopRefreshTimer(); }, [this] { startRefreshTimer(); });
 }
 
 void MainWindow::on_actionOpenFile_triggered()
@@ -235,10 +231,7 @@ void MainWindow::on_actionOpenFile_triggered()
             stopRefreshTimer();
             store.resetStore();
         },
-        [this, &store] {
-            store.flush();
-            startRefreshTimer();
-        });
+        [this] { startRefreshTimer(); });
 }
 
 void MainWindow::on_actionExit_triggered()
@@ -248,7 +241,7 @@ void MainWindow::on_actionExit_triggered()
 
 void MainWindow::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() != refreshTimerId)
+    if (event->timerId() != m_refreshTimerId)
         return;
     CapturePipeline &pipeline = capturePipeline();
     QString why;
@@ -257,33 +250,33 @@ void MainWindow::timerEvent(QTimerEvent *event)
                             "失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
                  .arg(why));
 
-    QScrollBar *bar = ui->verticalScrollBar;
+    QScrollBar *bar = m_ui->verticalScrollBar;
     const int stored = pipeline.storedLineCount();
-    if (autoFollow) {
+    if (m_autoFollow) {
         bar->setMaximum(stored);
         bar->setValue(stored);
     }
     const PageWindow page = PageGeometry::pageWindow(
-        bar->value(), PageGeometry::pageRowCount(ui->displayTableView->height()), stored);
+        bar->value(), PageGeometry::pageRowCount(m_ui->displayTableView->height()), stored);
     fillPage(page.first, page.count);
 }
 
 void MainWindow::fillPage(int firstLine, int lineCount)
 {
-    pageFiller->fillPage(*tableModel, capturePipeline(), firstLine, lineCount);
+    m_pageFiller->fillPage(*m_tableModel, capturePipeline(), firstLine, lineCount);
 }
 
 void MainWindow::wheelEvent(QWheelEvent *event)
 {
-    QScrollBar *bar = ui->verticalScrollBar;
+    QScrollBar *bar = m_ui->verticalScrollBar;
     bar->setValue(PageGeometry::wheelValue(bar->value(), event->angleDelta().y(), bar->maximum()));
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    if (const auto widths = PageGeometry::columnWidths(ui->displayTableView->width())) {
-        for (int c = 0; c < PageGeometry::ColumnCount; ++c)
-            ui->displayTableView->setColumnWidth(c, (*widths)[size_t(c)]);
+    if (const auto widths = PageGeometry::columnWidths(m_ui->displayTableView->width())) {
+        for (int c = 0; c < PageGeometry::kColumnCount; ++c)
+            m_ui->displayTableView->setColumnWidth(c, (*widths)[size_t(c)]);
     }
 }

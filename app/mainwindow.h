@@ -53,13 +53,13 @@ private:
     void warn(const QString &text);
     QString contactText() const;
 
-    Ui::MainWindow *ui;
-    int32_t deviceIndex = 0;
-    int32_t channelIndex = 0;
-    int refreshTimerId = 0;
-    QStandardItemModel *tableModel = nullptr;
-    QStringList headerLabels;
-    bool autoFollow = true;
+    Ui::MainWindow *m_ui;
+    int32_t m_deviceIndex = 0;
+    int32_t m_channelIndex = 0;
+    int m_refreshTimerId = 0;
+    QStandardItemModel *m_tableModel = nullptr;
+    QStringList m_headerLabels;
+    bool m_autoFollow = true;
     // The page fill's reusable read buffer.
-    std::unique_ptr<PageFiller> pageFiller;
+    std::unique_ptr<PageFiller> m_pageFiller;
 };

@@ -7,10 +7,10 @@
 #include <chrono>
 
 namespace {
-constexpr size_t KeptPendingCapacity = 1 << 16;
+constexpr size_t kKeptPendingCapacity = 1 << 16;
 // How long the callback honours the GUI's request for the store: longer than
 // one 40 ms refresh tick, so the tick after a skipped one finds the store free.
-constexpr int64_t StoreRequestNs = 100000000;
+constexpr int64_t kStoreRequestNs = 100000000;
 
 int64_t nowNs()
 {
@@ -26,17 +26,17 @@ int32_t CapturePipeline::onI2CEvents(const I2CEvent *events, int32_t count)
     // Convert first, whatever the flag, so the converter sees every event in
     // arrival order.
     const bool haveStore = callbackTakesStore();
-    converter_.convertEvents(events, count, pendingRows_);
+    m_converter.convertEvents(events, count, m_pendingRows);
     if (!haveStore)
         return 0;
-    if (!pendingRows_.empty()) {
-        store_.appendRows(pendingRows_, mergeEnabled, decodeEnabled, labeler());
+    if (!m_pendingRows.empty()) {
+        m_store.appendRows(m_pendingRows, mergeEnabled, decodeEnabled, labeler());
         // Also after a failure: the store takes no more rows, and keeping them
         // would grow without bound.
-        pendingRows_.clear();
+        m_pendingRows.clear();
         // A long wait behind the GUI may have grown the vector; give that back.
-        if (pendingRows_.capacity() > KeptPendingCapacity)
-            std::vector<CaptureRow>().swap(pendingRows_);
+        if (m_pendingRows.capacity() > kKeptPendingCapacity)
+            std::vector<CaptureRow>().swap(m_pendingRows);
     }
     releaseStore();
     return 0;
@@ -44,8 +44,8 @@ int32_t CapturePipeline::onI2CEvents(const I2CEvent *events, int32_t count)
 
 bool CapturePipeline::callbackTakesStore()
 {
-    const int64_t since = storeWantedSinceNs_.load(std::memory_order_relaxed);
-    if (since != 0 && nowNs() - since < StoreRequestNs)
+    const int64_t since = m_storeWantedSinceNs.load(std::memory_order_relaxed);
+    if (since != 0 && nowNs() - since < kStoreRequestNs)
         return false;
     return !storeBusy.test_and_set(std::memory_order_acquire);
 }
@@ -53,10 +53,10 @@ bool CapturePipeline::callbackTakesStore()
 bool CapturePipeline::tryAcquireStore()
 {
     if (!storeBusy.test_and_set(std::memory_order_acquire)) {
-        storeWantedSinceNs_.store(0, std::memory_order_relaxed);
+        m_storeWantedSinceNs.store(0, std::memory_order_relaxed);
         return true;
     }
-    storeWantedSinceNs_.store(nowNs(), std::memory_order_relaxed);
+    m_storeWantedSinceNs.store(nowNs(), std::memory_order_relaxed);
     return false;
 }
 
@@ -65,27 +65,27 @@ void CapturePipeline::acquireStoreWaiting()
     // The callback holds the store for one batch at most and takes it no
     // more while asked; give it the core meanwhile.
     while (storeBusy.test_and_set(std::memory_order_acquire)) {
-        storeWantedSinceNs_.store(nowNs(), std::memory_order_relaxed);
+        m_storeWantedSinceNs.store(nowNs(), std::memory_order_relaxed);
         std::this_thread::yield();
     }
-    storeWantedSinceNs_.store(0, std::memory_order_relaxed);
+    m_storeWantedSinceNs.store(0, std::memory_order_relaxed);
 }
 
 void CapturePipeline::clearStore()
 {
     acquireStoreWaiting();
-    store_.resetStore();
+    m_store.resetStore();
     releaseStore();
 }
 
 bool CapturePipeline::takeStoreFailureNotice(QString *why)
 {
-    const int failures = store_.failureCount();
-    if (failures == noticedFailures_)
+    const int failures = m_store.failureCount();
+    if (failures == m_noticedFailures)
         return false;
-    noticedFailures_ = failures;
+    m_noticedFailures = failures;
     if (why)
-        *why = store_.errorString();
+        *why = m_store.errorString();
     return true;
 }
 

@@ -31,7 +31,7 @@ public:
 
     // storeBusy for the GUI thread: take it without waiting (page fill), take
     // it waiting (Clear), give it back. A failed or waiting attempt also asks
-    // the callback to leave the store free for a moment (see storeWantedSinceNs_).
+    // the callback to leave the store free for a moment (see m_storeWantedSinceNs).
     bool tryAcquireStore();
     void acquireStoreWaiting();
     void releaseStore() { storeBusy.clear(std::memory_order_release); }
@@ -47,18 +47,18 @@ public:
 
     // Labels rows while decoding is on; null labels nothing. Any thread: the
     // callback loads it once per batch. The labeler must outlive its use.
-    void setLabeler(RowLabeler *labeler) { labeler_.store(labeler, std::memory_order_release); }
-    RowLabeler *labeler() const { return labeler_.load(std::memory_order_acquire); }
+    void setLabeler(RowLabeler *labeler) { m_labeler.store(labeler, std::memory_order_release); }
+    RowLabeler *labeler() const { return m_labeler.load(std::memory_order_acquire); }
 
     // Under storeBusy (or while no capture runs: Save, Open, start-up).
-    CaptureStore &store() { return store_; }
-    const CaptureStore &store() const { return store_; }
+    CaptureStore &store() { return m_store; }
+    const CaptureStore &store() const { return m_store; }
     // Stored lines for the view's arithmetic; any thread, no flag needed.
-    int storedLineCount() const { return store_.lineCount(); }
+    int storedLineCount() const { return m_store.lineCount(); }
 
     // Adapter library's thread only (or while no capture runs, in tests).
-    const EventConverter &converter() const { return converter_; }
-    const std::vector<CaptureRow> &pendingRows() const { return pendingRows_; }
+    const EventConverter &converter() const { return m_converter; }
+    const std::vector<CaptureRow> &pendingRows() const { return m_pendingRows; }
 
     // Set while a party holds the store. Both threads, through the atomic
     // test-and-set / clear above only.
@@ -71,25 +71,25 @@ public:
 
 private:
     // Shared by both threads, only while storeBusy is held (see above).
-    CaptureStore store_;
+    CaptureStore m_store;
     // Callback thread only: the converter's carried state and the rows that
     // could not be stored yet. No lock: the library calls one batch at a time.
-    EventConverter converter_;
-    std::vector<CaptureRow> pendingRows_;
+    EventConverter m_converter;
+    std::vector<CaptureRow> m_pendingRows;
     // Set by the GUI, read by the callback; an atomic pointer needs no order
     // with the start of a capture.
-    std::atomic<RowLabeler *> labeler_{nullptr};
+    std::atomic<RowLabeler *> m_labeler{nullptr};
     // Steady-clock time (ns) of the GUI thread's latest unanswered request for
     // the store, 0 when it has none. Written by the GUI, read by the callback:
     // while the request is recent the callback keeps its rows instead of taking
     // the store, so a callback that runs back to back cannot starve the page
     // fill or Clear. A request the GUI stops repeating expires, so rows never
     // wait for more than a moment. An atomic hint; no order with other data.
-    std::atomic<int64_t> storeWantedSinceNs_{0};
+    std::atomic<int64_t> m_storeWantedSinceNs{0};
     bool callbackTakesStore();
 
     // GUI thread only: the store failures already announced.
-    int noticedFailures_ = 0;
+    int m_noticedFailures = 0;
 };
 
 // The one pipeline of the process; the capture callback feeds it.

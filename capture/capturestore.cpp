@@ -1,5 +1,7 @@
 #include "capturestore.h"
 
+#include "storedline.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -14,42 +16,8 @@ static_assert(sizeof(off_t) == 8, "the capture file needs 64-bit offsets");
 namespace {
 // Above this the batch buffer is given back after the batch, so one huge
 // backlog does not keep memory for the rest of the capture.
-constexpr size_t KeptBatchCapacity = 4 << 20;
+constexpr size_t kKeptBatchCapacity = 4 << 20;
 
-void appendNumber(std::string &out, int n)
-{
-    char buf[12];
-    char *p = buf + sizeof buf;
-    unsigned u = n < 0 ? 0u - unsigned(n) : unsigned(n);
-    do {
-        *--p = char('0' + u % 10);
-        u /= 10;
-    } while (u);
-    if (n < 0)
-        *--p = '-';
-    out.append(p, size_t(buf + sizeof buf - p));
-}
-
-// "," response "," timestamp "\n": the part of a line after its data.
-void appendSuffix(std::string &out, const CaptureRow &row)
-{
-    out += ',';
-    out += row.responseText();
-    out += ',';
-    CaptureRow::appendTimestampText(out, row.timeNs);
-    out += '\n';
-}
-
-qint64 suffixLength(const CaptureRow &row)
-{
-    qint64 ts = 20; // "HH.MM.SS.mmm.uuu.nnn" for every time that is not negative
-    if (row.timeNs < 0) {
-        std::string s;
-        CaptureRow::appendTimestampText(s, row.timeNs);
-        ts = qint64(s.size());
-    }
-    return 3 + qint64(row.responseText().size()) + ts;
-}
 } // namespace
 
 CaptureStore::~CaptureStore()
@@ -57,14 +25,14 @@ CaptureStore::~CaptureStore()
     close();
 }
 
-void CaptureStore::openState()
+void CaptureStore::startEmpty()
 {
-    index_.reset();
-    nextRowNumber_ = 0;
-    previousRow_ = CaptureRow();
-    fileEnd_ = 0;
-    batch_.clear();
-    failed_.store(false, std::memory_order_release);
+    m_index.reset();
+    m_nextRowNumber = 0;
+    m_previousRow = CaptureRow();
+    m_fileEnd = 0;
+    m_batch.clear();
+    m_failed.store(false, std::memory_order_release);
     publish();
 }
 
@@ -73,15 +41,15 @@ bool CaptureStore::open(const QString &path)
     close();
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    path_ = path;
+    m_path = path;
     if (fd < 0) {
-        std::lock_guard<std::mutex> lock(errorMutex_);
-        errorString_ = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        std::lock_guard<std::mutex> lock(m_errorMutex);
+        m_errorString = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    fd_ = fd;
-    sink_ = false;
-    openState();
+    m_fd = fd;
+    m_sink = false;
+    startEmpty();
     return true;
 }
 
@@ -90,84 +58,60 @@ bool CaptureStore::openSink(int fd)
     close();
     if (fd < 0)
         return false;
-    fd_ = fd;
-    sink_ = true;
-    path_.clear();
-    openState();
+    m_fd = fd;
+    m_sink = true;
+    m_path.clear();
+    startEmpty();
     return true;
 }
 
 void CaptureStore::close()
 {
-    if (fd_ >= 0 && !sink_)
-        ::close(fd_);
-    fd_ = -1;
-    sink_ = false;
+    if (m_fd >= 0 && !m_sink)
+        ::close(m_fd);
+    m_fd = -1;
+    m_sink = false;
 }
 
 bool CaptureStore::closeAndRemove()
 {
-    const bool hadFile = fd_ >= 0 && !sink_;
+    const bool hadFile = m_fd >= 0 && !m_sink;
     close();
-    if (!hadFile || path_.isEmpty())
+    if (!hadFile || m_path.isEmpty())
         return false;
-    return ::unlink(QFile::encodeName(path_).constData()) == 0 || errno == ENOENT;
+    return ::unlink(QFile::encodeName(m_path).constData()) == 0 || errno == ENOENT;
 }
 
 void CaptureStore::publish()
 {
-    publishedLines_.store(int(index_.lineCount()), std::memory_order_release);
+    m_publishedLines.store(int(m_index.lineCount()), std::memory_order_release);
 }
 
 QString CaptureStore::errorString() const
 {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    return errorString_;
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    return m_errorString;
 }
 
 void CaptureStore::fail(const QString &what, int error)
 {
     {
-        std::lock_guard<std::mutex> lock(errorMutex_);
-        errorString_ = (path_.isEmpty() ? QStringLiteral("capture output") : path_) +
-                       QStringLiteral(": ") + what;
+        std::lock_guard<std::mutex> lock(m_errorMutex);
+        m_errorString = (m_path.isEmpty() ? QStringLiteral("capture output") : m_path) +
+                        QStringLiteral(": ") + what;
         if (error)
-            errorString_ += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+            m_errorString += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
     }
     // The last stored line may not be the row last handled any more.
-    previousRow_ = CaptureRow();
-    failed_.store(true, std::memory_order_release);
-    failureCount_.fetch_add(1, std::memory_order_acq_rel);
-}
-
-void CaptureStore::appendLine(std::string &out, int number, const CaptureRow &row)
-{
-    char addr[2];
-    appendNumber(out, number);
-    out += ',';
-    out += row.typeText();
-    out += ',';
-    out += row.addressText(addr);
-    out += ',';
-    out += row.directionText();
-    out += ',';
-    out += row.data;
-    appendSuffix(out, row);
-}
-
-QByteArray CaptureStore::formatLines(const std::vector<CaptureRow> &rows, int firstNumber)
-{
-    std::string s;
-    s.reserve(rows.size() * 48);
-    for (const CaptureRow &row : rows)
-        appendLine(s, firstNumber++, row);
-    return QByteArray(s.data(), int(s.size()));
+    m_previousRow = CaptureRow();
+    m_failed.store(true, std::memory_order_release);
+    m_failureCount.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void CaptureStore::appendNewLine(const CaptureRow &row)
 {
-    appendLine(batch_, nextRowNumber_++, row);
-    index_.push_back(writeFrom_ + qint64(batch_.size()));
+    StoredLine::append(m_batch, m_nextRowNumber++, row);
+    m_index.push_back(m_writeFrom + qint64(m_batch.size()));
 }
 
 bool CaptureStore::mergeIntoLastLine(const CaptureRow &row)
@@ -175,24 +119,24 @@ bool CaptureStore::mergeIntoLastLine(const CaptureRow &row)
     // The merged line differs from the last one only from the end of its data
     // on: the number and the compared fields are the same. So only that tail
     // is rewritten, which keeps a long run of merged bytes linear.
-    const qint64 dataEnd = index_.back() - suffixLength(previousRow_);
-    if (dataEnd < writeFrom_) {
+    const qint64 dataEnd = m_index.back() - qint64(StoredLine::tailLength(m_previousRow));
+    if (dataEnd < m_writeFrom) {
         // The tail is in the file already (the last line came with an earlier
         // batch): the buffer is still empty and the write starts there.
-        if (sink_ || !batch_.empty())
+        if (m_sink || !m_batch.empty())
             return false;
-        writeFrom_ = dataEnd;
+        m_writeFrom = dataEnd;
     } else {
-        batch_.resize(size_t(dataEnd - writeFrom_));
+        m_batch.resize(size_t(dataEnd - m_writeFrom));
     }
-    batch_ += ' ';
-    batch_ += row.data;
-    appendSuffix(batch_, row);
-    index_.setBack(writeFrom_ + qint64(batch_.size()));
+    m_batch += ' ';
+    m_batch += row.data;
+    StoredLine::appendTail(m_batch, row);
+    m_index.setBack(m_writeFrom + qint64(m_batch.size()));
 
-    previousRow_.data += ' ';
-    previousRow_.data += row.data;
-    previousRow_.timeNs = row.timeNs;
+    m_previousRow.data += ' ';
+    m_previousRow.data += row.data;
+    m_previousRow.timeNs = row.timeNs;
     return true;
 }
 
@@ -208,30 +152,30 @@ void CaptureStore::appendRows(std::vector<CaptureRow> &rows, const std::atomic<b
     if (!checkFile())
         return;
 
-    const qint64 indexSizeBefore = index_.size();
-    const qint64 backBefore = index_.back();
-    writeFrom_ = fileEnd_;
-    batch_.clear();
-    batch_.reserve(rows.size() * 48);
+    const qint64 indexSizeBefore = m_index.size();
+    const qint64 backBefore = m_index.back();
+    m_writeFrom = m_fileEnd;
+    m_batch.clear();
+    m_batch.reserve(rows.size() * 48);
 
     for (CaptureRow &row : rows) {
         // Relaxed: each flag is independent and only decides this row's path.
         const bool merge = mergeEnabled.load(std::memory_order_relaxed);
         const bool decode = decodeEnabled.load(std::memory_order_relaxed);
         Path path;
-        if (index_.size() <= 2)
+        if (m_index.size() <= 2)
             path = decode && !merge ? Path::Label : Path::Plain;
         else
             path = merge ? Path::Merge : decode ? Path::Label : Path::Plain;
 
         // An empty previousRow (start-up, after Open or a failure) has no
         // fields and so never matches.
-        if (path == Path::Merge && row.sameMergeKey(previousRow_) && mergeIntoLastLine(row))
+        if (path == Path::Merge && row.sameMergeKey(m_previousRow) && mergeIntoLastLine(row))
             continue;
         if (path == Path::Label && labeler)
             labeler->applySymbols(row);
         appendNewLine(row);
-        previousRow_ = row;
+        m_previousRow = row;
     }
     writeBatch(indexSizeBefore, backBefore);
 }
@@ -241,8 +185,8 @@ qint64 CaptureStore::writeAll(const char *data, qint64 size, qint64 offset, int 
     qint64 done = 0;
     *error = 0;
     while (done < size) {
-        const ssize_t w = sink_ ? ::write(fd_, data + done, size_t(size - done))
-                                : ::pwrite(fd_, data + done, size_t(size - done), offset + done);
+        const ssize_t w = m_sink ? ::write(m_fd, data + done, size_t(size - done))
+                                 : ::pwrite(m_fd, data + done, size_t(size - done), offset + done);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
@@ -260,59 +204,59 @@ qint64 CaptureStore::writeAll(const char *data, qint64 size, qint64 offset, int 
 
 void CaptureStore::writeBatch(qint64 indexSizeBefore, qint64 backBefore)
 {
-    const qint64 size = qint64(batch_.size());
+    const qint64 size = qint64(m_batch.size());
     int error = 0;
-    const qint64 written = size ? writeAll(batch_.data(), size, writeFrom_, &error) : 0;
+    const qint64 written = size ? writeAll(m_batch.data(), size, m_writeFrom, &error) : 0;
     if (written == size) {
-        const qint64 end = writeFrom_ + size;
+        const qint64 end = m_writeFrom + size;
         // A rewritten tail may be shorter than the old one.
-        if (!sink_ && end < fileEnd_ && ::ftruncate(fd_, end) != 0) {
-            fileEnd_ = end;
+        if (!m_sink && end < m_fileEnd && ::ftruncate(m_fd, end) != 0) {
+            m_fileEnd = end;
             fail(QStringLiteral("cannot truncate"), errno);
         }
-        fileEnd_ = end;
+        m_fileEnd = end;
     } else if (written == 0) {
         // Nothing reached the file, so it still holds exactly the old lines.
-        index_.truncate(indexSizeBefore);
-        index_.setBack(backBefore);
-        nextRowNumber_ = int(index_.lineCount());
+        m_index.truncate(indexSizeBefore);
+        m_index.setBack(backBefore);
+        m_nextRowNumber = int(m_index.lineCount());
         fail(QStringLiteral("write failed"), error);
     } else {
-        keepLinesUpTo(writeFrom_ + written);
+        keepLinesUpTo(m_writeFrom + written);
         fail(QStringLiteral("write failed"), error);
     }
-    if (batch_.capacity() > KeptBatchCapacity)
-        std::string().swap(batch_);
+    if (m_batch.capacity() > kKeptBatchCapacity)
+        std::string().swap(m_batch);
     else
-        batch_.clear();
+        m_batch.clear();
     publish();
 }
 
 void CaptureStore::keepLinesUpTo(qint64 validBytes)
 {
     // Keep the lines that lie wholly in the valid bytes; cut off the rest.
-    qint64 lo = 0, hi = index_.size() - 1;
+    qint64 lo = 0, hi = m_index.size() - 1;
     while (lo < hi) {
         const qint64 mid = (lo + hi + 1) / 2;
-        if (index_[mid] <= validBytes)
+        if (m_index[mid] <= validBytes)
             lo = mid;
         else
             hi = mid - 1;
     }
-    index_.truncate(lo + 1);
-    nextRowNumber_ = int(index_.lineCount());
-    fileEnd_ = index_.back();
-    if (!sink_ && ::ftruncate(fd_, fileEnd_) != 0) {
+    m_index.truncate(lo + 1);
+    m_nextRowNumber = int(m_index.lineCount());
+    m_fileEnd = m_index.back();
+    if (!m_sink && ::ftruncate(m_fd, m_fileEnd) != 0) {
         // Bytes beyond the index stay in the file but are never read through it.
     }
 }
 
 bool CaptureStore::checkFile()
 {
-    if (sink_)
+    if (m_sink)
         return true;
     struct stat st;
-    if (::fstat(fd_, &st) != 0) {
+    if (::fstat(m_fd, &st) != 0) {
         fail(QStringLiteral("cannot check the file"), errno);
         return false;
     }
@@ -320,7 +264,7 @@ bool CaptureStore::checkFile()
         fail(QStringLiteral("the file was removed"), 0);
         return false;
     }
-    if (st.st_size < fileEnd_) {
+    if (st.st_size < m_fileEnd) {
         keepLinesUpTo(st.st_size);
         publish();
         fail(QStringLiteral("the file was truncated"), 0);
@@ -331,24 +275,24 @@ bool CaptureStore::checkFile()
 
 void CaptureStore::resetStore()
 {
-    if (isOpen() && !sink_) {
+    if (isOpen() && !m_sink) {
         struct stat st;
-        if (::fstat(fd_, &st) == 0 && st.st_nlink == 0 && !path_.isEmpty()) {
+        if (::fstat(m_fd, &st) == 0 && st.st_nlink == 0 && !m_path.isEmpty()) {
             // Removed behind our back: start a new file under the same name.
-            const int fd = ::open(QFile::encodeName(path_).constData(),
+            const int fd = ::open(QFile::encodeName(m_path).constData(),
                                   O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             if (fd >= 0) {
-                ::close(fd_);
-                fd_ = fd;
+                ::close(m_fd);
+                m_fd = fd;
             }
         }
     }
-    const CaptureRow kept = previousRow_;
-    openState();
-    previousRow_ = kept;
+    const CaptureRow kept = m_previousRow;
+    startEmpty();
+    m_previousRow = kept;
     if (!isOpen())
         return;
-    if (!sink_ && ::ftruncate(fd_, 0) != 0)
+    if (!m_sink && ::ftruncate(m_fd, 0) != 0)
         fail(QStringLiteral("cannot truncate"), errno);
 }
 
@@ -356,32 +300,32 @@ bool CaptureStore::appendStoredLine(const QByteArray &line)
 {
     if (!isOpen() || failed())
         return false;
-    previousRow_ = CaptureRow();
+    m_previousRow = CaptureRow();
     QByteArray bytes = line;
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
     int error = 0;
-    const qint64 written = writeAll(bytes.constData(), bytes.size(), fileEnd_, &error);
+    const qint64 written = writeAll(bytes.constData(), bytes.size(), m_fileEnd, &error);
     if (written != bytes.size()) {
         if (written > 0)
-            keepLinesUpTo(fileEnd_);
+            keepLinesUpTo(m_fileEnd);
         fail(QStringLiteral("write failed"), error);
         return false;
     }
-    fileEnd_ += written;
-    index_.push_back(fileEnd_);
-    ++nextRowNumber_;
+    m_fileEnd += written;
+    m_index.push_back(m_fileEnd);
+    ++m_nextRowNumber;
     publish();
     return true;
 }
 
 qint64 CaptureStore::readAt(qint64 offset, char *data, qint64 maxSize) const
 {
-    if (!isOpen() || sink_ || offset < 0)
+    if (!isOpen() || m_sink || offset < 0)
         return -1;
     qint64 done = 0;
     while (done < maxSize) {
-        const ssize_t r = ::pread(fd_, data + done, size_t(maxSize - done), offset + done);
+        const ssize_t r = ::pread(m_fd, data + done, size_t(maxSize - done), offset + done);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -396,12 +340,12 @@ qint64 CaptureStore::readAt(qint64 offset, char *data, qint64 maxSize) const
 
 QByteArray CaptureStore::readLines(int first, int count) const
 {
-    const qint64 lines = index_.lineCount();
+    const qint64 lines = m_index.lineCount();
     if (first < 0 || first >= lines || count <= 0)
         return QByteArray();
     const qint64 last = std::min<qint64>(lines, qint64(first) + count);
-    const qint64 from = index_[first];
-    QByteArray out(int(index_[last] - from), Qt::Uninitialized);
+    const qint64 from = m_index[first];
+    QByteArray out(int(m_index[last] - from), Qt::Uninitialized);
     const qint64 r = readAt(from, out.data(), out.size());
     out.resize(int(std::max<qint64>(r, 0)));
     return out;

@@ -2,8 +2,8 @@
 // and the byte offset of every line in LineIndex, so the view can read any
 // page with one positioned read however long the capture grows.
 //
-// Line format: number, type, address, direction, data, response, timestamp,
-// joined by "," and ended by "\n".
+// Each line is a StoredLine: "number,type,address,direction,data,response,
+// timestamp\n".
 //
 // Threads: appendRows runs on the adapter library's thread, everything else on
 // the GUI thread; the caller serialises them (see CapturePipeline). Only
@@ -39,7 +39,7 @@ public:
     // Nothing can be read back, and a merge with a line of an earlier batch
     // cannot rewrite it, so such a row is written as a line of its own.
     bool openSink(int fd);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return m_fd >= 0; }
     void close();
     // Closes and deletes the file; true when it is gone.
     bool closeAndRemove();
@@ -58,18 +58,14 @@ public:
     // a captured row, so the next captured row is never merged into it.
     bool appendStoredLine(const QByteArray &line);
 
-    // Lines are written straight to the file, one write per batch, so there is
-    // no buffer to flush; true while the store has not failed.
-    bool flush() const { return isOpen() && !failed(); }
-
     // Stored lines. Safe from any thread; it moves once per stored batch.
-    int lineCount() const { return publishedLines_.load(std::memory_order_acquire); }
-    int nextRowNumber() const { return nextRowNumber_; }
-    const LineIndex &lineIndex() const { return index_; }
-    const CaptureRow &previousRow() const { return previousRow_; }
-    QString fileName() const { return path_; }
+    int lineCount() const { return m_publishedLines.load(std::memory_order_acquire); }
+    int nextRowNumber() const { return m_nextRowNumber; }
+    const LineIndex &lineIndex() const { return m_index; }
+    const CaptureRow &previousRow() const { return m_previousRow; }
+    QString fileName() const { return m_path; }
     // Bytes of stored lines (the file may briefly hold more after a failure).
-    qint64 dataSize() const { return index_.back(); }
+    qint64 dataSize() const { return m_index.back(); }
 
     // Reads up to maxSize bytes at offset; the number read, 0 at the end, -1
     // on error or when nothing can be read (closed, sink).
@@ -79,16 +75,10 @@ public:
     QByteArray readLines(int first, int count) const;
 
     // A write, truncate or file check failed; storing has stopped.
-    bool failed() const { return failed_.load(std::memory_order_acquire); }
+    bool failed() const { return m_failed.load(std::memory_order_acquire); }
     // Counts the failures since construction, for a once-only notice.
-    int failureCount() const { return failureCount_.load(std::memory_order_acquire); }
+    int failureCount() const { return m_failureCount.load(std::memory_order_acquire); }
     QString errorString() const;
-
-    // Appends the stored line of row with the given number to out.
-    static void appendLine(std::string &out, int number, const CaptureRow &row);
-    // The lines rows would give, numbered from firstNumber, without merging
-    // or labelling.
-    static QByteArray formatLines(const std::vector<CaptureRow> &rows, int firstNumber);
 
 private:
     // Lets tests place the store's end past 2 GiB in a sparse file.
@@ -105,23 +95,24 @@ private:
     void keepLinesUpTo(qint64 validBytes);
     void fail(const QString &what, int error);
     void publish();
-    void openState();
+    // Empties index, numbering and file bookkeeping, and clears a failure.
+    void startEmpty();
 
-    int fd_ = -1;
-    bool sink_ = false;
-    QString path_;
-    LineIndex index_;
-    int nextRowNumber_ = 0;
-    CaptureRow previousRow_;
+    int m_fd = -1;
+    bool m_sink = false;
+    QString m_path;
+    LineIndex m_index;
+    int m_nextRowNumber = 0;
+    CaptureRow m_previousRow;
     // Bytes the file holds that belong to the store.
-    qint64 fileEnd_ = 0;
-    // The batch being built: its bytes go to the file at writeFrom_.
-    std::string batch_;
-    qint64 writeFrom_ = 0;
+    qint64 m_fileEnd = 0;
+    // The batch being built: its bytes go to the file at m_writeFrom.
+    std::string m_batch;
+    qint64 m_writeFrom = 0;
 
-    std::atomic<int> publishedLines_{0};
-    std::atomic<bool> failed_{false};
-    std::atomic<int> failureCount_{0};
-    mutable std::mutex errorMutex_; // errorString_ is read by the GUI while the writer fails
-    QString errorString_;
+    std::atomic<int> m_publishedLines{0};
+    std::atomic<bool> m_failed{false};
+    std::atomic<int> m_failureCount{0};
+    mutable std::mutex m_errorMutex; // m_errorString is read by the GUI while the writer fails
+    QString m_errorString;
 };

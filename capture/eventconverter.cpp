@@ -22,11 +22,11 @@ void EventConverter::convertEvents(const I2CEvent *events, int count, std::vecto
 {
     if (!events || count <= 0)
         return;
-    CaptureRow &row = rowUnderConstruction_;
+    CaptureRow &row = m_rowUnderConstruction;
     for (const I2CEvent *e = events, *end = events + count; e != end; ++e) {
         if (e->type != EventAck && e->type != EventNack)
-            carriedTimeNs_ = e->timestamp;
-        const int64_t t = carriedTimeNs_;
+            m_carriedTimeNs = e->timestamp;
+        const int64_t t = m_carriedTimeNs;
         switch (e->type) {
         case EventStart:
             row = CaptureRow::start(t);
@@ -37,16 +37,16 @@ void EventConverter::convertEvents(const I2CEvent *events, int count, std::vecto
             out.push_back(row);
             break;
         case EventAddr:
-            lastAddressByte_ = e->data;
+            m_lastAddressByte = e->data;
             row.type = CaptureRow::Type::Addr;
-            setAddressFrom(row, lastAddressByte_);
+            setAddressFrom(row, m_lastAddressByte);
             row.data.assign("--");
             row.response = CaptureRow::Response::None;
             row.fieldCount = 4;
             break;
         case EventData:
             row.type = CaptureRow::Type::Data;
-            setAddressFrom(row, lastAddressByte_);
+            setAddressFrom(row, m_lastAddressByte);
             setHexByte(row.data, e->data);
             row.response = CaptureRow::Response::None;
             row.fieldCount = 4;

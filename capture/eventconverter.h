@@ -18,18 +18,18 @@ public:
     void convertEvents(const I2CEvent *events, int count, std::vector<CaptureRow> &out);
     std::vector<CaptureRow> convertEvents(const I2CEvent *events, int count);
 
-    const CaptureRow &rowUnderConstruction() const { return rowUnderConstruction_; }
-    int32_t lastAddressByte() const { return lastAddressByte_; }
-    int64_t carriedTimestamp() const { return carriedTimeNs_; }
+    const CaptureRow &rowUnderConstruction() const { return m_rowUnderConstruction; }
+    int32_t lastAddressByte() const { return m_lastAddressByte; }
+    int64_t carriedTimestamp() const { return m_carriedTimeNs; }
 
 private:
     // The ADDR or DATA row waiting for its acknowledge (four strings), or the
     // last START/STOP/completed row (six), or nothing yet (zero).
-    CaptureRow rowUnderConstruction_;
+    CaptureRow m_rowUnderConstruction;
     // Raw byte of the latest ADDR: DATA rows repeat its address and direction.
-    int32_t lastAddressByte_ = 0;
+    int32_t m_lastAddressByte = 0;
     // Time of the latest event that is neither ACK nor NACK. Kept across
     // batches, so an acknowledge that opens a batch still gets its byte's time
     // and rows never depend on where the library split the stream.
-    int64_t carriedTimeNs_ = 0;
+    int64_t m_carriedTimeNs = 0;
 };

@@ -8,37 +8,37 @@ LineIndex::LineIndex()
 void LineIndex::addChunk()
 {
     // Left uninitialised: pages become resident only as offsets are written.
-    chunks_.emplace_back(new qint64[size_t(ChunkSize)]);
+    m_chunks.emplace_back(new qint64[size_t(kChunkSize)]);
 }
 
 void LineIndex::truncate(qint64 newSize)
 {
     if (newSize < 1)
         newSize = 1;
-    if (newSize < size_)
-        size_ = newSize;
+    if (newSize < m_size)
+        m_size = newSize;
     releaseUnusedChunks();
 }
 
 void LineIndex::reset()
 {
-    size_ = 1;
-    chunks_[0][0] = 0;
+    m_size = 1;
+    m_chunks[0][0] = 0;
     releaseUnusedChunks();
 }
 
 void LineIndex::releaseUnusedChunks()
 {
-    const size_t needed = size_t((size_ + ChunkMask) >> ChunkBits);
-    if (chunks_.size() > needed) {
-        chunks_.resize(needed);
+    const size_t needed = size_t((m_size + kChunkMask) >> kChunkBits);
+    if (m_chunks.size() > needed) {
+        m_chunks.resize(needed);
         if (needed <= 1)
-            chunks_.shrink_to_fit();
+            m_chunks.shrink_to_fit();
     }
 }
 
 size_t LineIndex::memoryBytes() const
 {
-    return chunks_.size() * size_t(ChunkSize) * sizeof(qint64) +
-           chunks_.capacity() * sizeof(chunks_[0]);
+    return m_chunks.size() * size_t(kChunkSize) * sizeof(qint64) +
+           m_chunks.capacity() * sizeof(m_chunks[0]);
 }

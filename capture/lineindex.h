@@ -18,22 +18,22 @@ public:
     LineIndex();
 
     // Number of entries: stored lines + 1.
-    qint64 size() const { return size_; }
-    qint64 lineCount() const { return size_ - 1; }
+    qint64 size() const { return m_size; }
+    qint64 lineCount() const { return m_size - 1; }
 
-    qint64 operator[](qint64 i) const { return chunks_[size_t(i >> ChunkBits)][i & ChunkMask]; }
-    qint64 back() const { return (*this)[size_ - 1]; }
+    qint64 operator[](qint64 i) const { return m_chunks[size_t(i >> kChunkBits)][i & kChunkMask]; }
+    qint64 back() const { return (*this)[m_size - 1]; }
 
     void push_back(qint64 offset)
     {
-        if ((size_ & ChunkMask) == 0 && size_t(size_ >> ChunkBits) == chunks_.size())
+        if ((m_size & kChunkMask) == 0 && size_t(m_size >> kChunkBits) == m_chunks.size())
             addChunk();
-        chunks_[size_t(size_ >> ChunkBits)][size_ & ChunkMask] = offset;
-        ++size_;
+        m_chunks[size_t(m_size >> kChunkBits)][m_size & kChunkMask] = offset;
+        ++m_size;
     }
     void setBack(qint64 offset)
     {
-        chunks_[size_t((size_ - 1) >> ChunkBits)][(size_ - 1) & ChunkMask] = offset;
+        m_chunks[size_t((m_size - 1) >> kChunkBits)][(m_size - 1) & kChunkMask] = offset;
     }
 
     // Keeps the first newSize entries (at least one).
@@ -44,14 +44,14 @@ public:
     // Heap bytes held by the index, for memory checks.
     size_t memoryBytes() const;
 
-    static constexpr int ChunkBits = 16;
-    static constexpr qint64 ChunkSize = qint64(1) << ChunkBits;
-    static constexpr qint64 ChunkMask = ChunkSize - 1;
+    static constexpr int kChunkBits = 16;
+    static constexpr qint64 kChunkSize = qint64(1) << kChunkBits;
+    static constexpr qint64 kChunkMask = kChunkSize - 1;
 
 private:
     void addChunk();
     void releaseUnusedChunks();
 
-    std::vector<std::unique_ptr<qint64[]>> chunks_;
-    qint64 size_ = 0;
+    std::vector<std::unique_ptr<qint64[]>> m_chunks;
+    qint64 m_size = 0;
 };

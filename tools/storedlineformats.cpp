@@ -3,6 +3,7 @@
 #include <capturestore.h>
 #include <eventconverter.h>
 #include <savedcapturewriter.h>
+#include <storedline.h>
 
 #include <QFile>
 
@@ -136,7 +137,7 @@ bool writeSavedCapture(const DecodedCapture &capture, SavedFormat format,
     forEachRowBatch(capture, [&](const std::vector<CaptureRow> &rows) {
         for (const CaptureRow &row : rows) {
             line.clear();
-            CaptureStore::appendLine(line, number++, row);
+            StoredLine::append(line, number++, row);
             writer.writeStoredLine(line.data(), qsizetype(line.size()));
         }
         return !writer.failed();

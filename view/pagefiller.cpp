@@ -1,12 +1,13 @@
 #include "pagefiller.h"
 
 #include "capturepipeline.h"
+#include "pagegeometry.h"
 #include "rowstyle.h"
+#include "storedline.h"
 
 #include <QDebug>
 #include <QStandardItem>
 #include <QStandardItemModel>
-#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -49,13 +50,13 @@ void PageFiller::fillPageHeld(QStandardItemModel &model, const CaptureStore &sto
 
     const qint64 base = index[first];
     const qint64 size = index[first + n] - base;
-    buffer_.resize(int(size));
-    const qint64 got = std::max<qint64>(store.readAt(base, buffer_.data(), size), 0);
+    m_buffer.resize(int(size));
+    const qint64 got = std::max<qint64>(store.readAt(base, m_buffer.data(), size), 0);
     for (int i = 0; i < rows; ++i) {
         // A short read leaves the later lines empty, and so too short.
         const qint64 from = std::min(index[first + i] - base, got);
         const qint64 to = std::min(index[first + i + 1] - base, got);
-        fillRow(model, i, buffer_.constData() + from, int(to - from));
+        fillRow(model, i, m_buffer.constData() + from, int(to - from));
     }
 }
 
@@ -63,27 +64,42 @@ void PageFiller::fillRow(QStandardItemModel &model, int row, const char *line, i
 {
     if (const void *zero = std::memchr(line, 0, size_t(size)))
         size = int(static_cast<const char *>(zero) - line);
-    // The terminator is not part of the timestamp shown.
-    if (size > 0 && line[size - 1] == '\n')
-        --size;
-    QStringList fields = QString::fromUtf8(line, size).split(QLatin1Char(','), Qt::KeepEmptyParts);
-    if (fields.size() < 7) {
-        qDebug().noquote() << "检测到异常数据" << fields.join(QLatin1Char(','));
+    StoredLine stored;
+    if (!stored.parse(std::string_view(line, size_t(size)))) {
+        // The terminator is not part of the text logged.
+        if (size > 0 && line[size - 1] == '\n')
+            --size;
+        qDebug().noquote() << "检测到异常数据" << QString::fromUtf8(line, size);
         return;
     }
-    fields.insert(5, fields[1] == QLatin1String("DATA") ? RowStyle::asciiText(fields[4])
-                                                        : QStringLiteral("--"));
-    if (fields.size() != model.columnCount())
+    // A line with more than seven fields has no place in the table's cells.
+    if (stored.hasExtraFields() || model.columnCount() != PageGeometry::kColumnCount)
         return;
 
-    const std::array<RowStyle::Colour, 8> colours = RowStyle::textColours(fields);
-    for (int k = 0; k < fields.size(); ++k) {
+    const auto text = [&stored](StoredLine::Field f) {
+        const std::string_view v = stored.field(f);
+        return QString::fromUtf8(v.data(), int(v.size()));
+    };
+    const QString data = text(StoredLine::Data);
+    const QString cells[PageGeometry::kColumnCount] = {
+        text(StoredLine::Number),
+        text(StoredLine::Type),
+        text(StoredLine::Address),
+        text(StoredLine::Direction),
+        data,
+        stored.is(CaptureRow::Type::Data) ? RowStyle::asciiText(data) : QStringLiteral("--"),
+        text(StoredLine::Response),
+        text(StoredLine::Timestamp)};
+
+    const std::array<RowStyle::Colour, PageGeometry::kColumnCount> colours =
+        RowStyle::textColours(stored);
+    for (int k = 0; k < PageGeometry::kColumnCount; ++k) {
         QStandardItem *item = model.item(row, k);
         if (!item)
             continue;
         // Number and timestamp keep the white they were created with.
-        if (k != 0 && k != 7)
+        if (k != 0 && k != PageGeometry::kColumnCount - 1)
             item->setForeground(RowStyle::brush(colours[size_t(k)]));
-        item->setText(fields[k]);
+        item->setText(cells[k]);
     }
 }

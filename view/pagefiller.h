@@ -25,5 +25,5 @@ public:
 private:
     void fillRow(QStandardItemModel &model, int row, const char *line, int size);
 
-    QByteArray buffer_; // the page's bytes, kept to avoid an allocation per tick
+    QByteArray m_buffer; // the page's bytes, kept to avoid an allocation per tick
 };

@@ -4,7 +4,7 @@
 
 int PageGeometry::pageRowCount(int viewHeight)
 {
-    return viewHeight / RowHeight - 1;
+    return viewHeight / kRowHeight - 1;
 }
 
 PageWindow PageGeometry::pageWindow(int scrollValue, int rowsPerPage, int storedLines)
@@ -28,13 +28,13 @@ int PageGeometry::wheelValue(int scrollValue, int wheelDelta, int scrollMaximum)
     return scrollValue < scrollMaximum ? scrollValue + 1 : scrollMaximum;
 }
 
-std::optional<std::array<int, PageGeometry::ColumnCount>> PageGeometry::columnWidths(int viewWidth)
+std::optional<std::array<int, PageGeometry::kColumnCount>> PageGeometry::columnWidths(int viewWidth)
 {
-    if (viewWidth < MinScaledWidth)
+    if (viewWidth < kMinScaledWidth)
         return std::nullopt;
-    static constexpr int shares[ColumnCount] = {50, 70, 70, 60, 215, 215, 70, 150};
-    std::array<int, ColumnCount> widths;
-    for (int k = 0; k < ColumnCount; ++k)
-        widths[size_t(k)] = int((long long)viewWidth * shares[k] / 900);
+    static constexpr int kShares[kColumnCount] = {50, 70, 70, 60, 215, 215, 70, 150};
+    std::array<int, kColumnCount> widths;
+    for (int k = 0; k < kColumnCount; ++k)
+        widths[size_t(k)] = int((long long)viewWidth * kShares[k] / 900);
     return widths;
 }

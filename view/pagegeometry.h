@@ -17,10 +17,10 @@ class PageGeometry
 {
 public:
     // Height of one table row in pixels (the vertical header's section size).
-    static constexpr int RowHeight = 20;
-    static constexpr int ColumnCount = 8;
+    static constexpr int kRowHeight = 20;
+    static constexpr int kColumnCount = 8;
     // Below this table width the column widths are left alone.
-    static constexpr int MinScaledWidth = 740;
+    static constexpr int kMinScaledWidth = 740;
 
     // Rows per page for a table view of the given height: height / 20 - 1.
     static int pageRowCount(int viewHeight);
@@ -41,5 +41,5 @@ public:
 
     // Column widths for a table of the given width, in shares of 900; none
     // below 740 pixels.
-    static std::optional<std::array<int, ColumnCount>> columnWidths(int viewWidth);
+    static std::optional<std::array<int, kColumnCount>> columnWidths(int viewWidth);
 };

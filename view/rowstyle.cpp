@@ -1,5 +1,7 @@
 #include "rowstyle.h"
 
+#include "storedline.h"
+
 #include <QVector>
 
 QColor RowStyle::color(Colour c)
@@ -34,13 +36,13 @@ QColor RowStyle::color(Colour c)
 
 const QBrush &RowStyle::brush(Colour c)
 {
-    static const QVector<QBrush> brushes = [] {
+    static const QVector<QBrush> kBrushes = [] {
         QVector<QBrush> b;
         for (int i = 0; i < ColourCount; ++i)
             b.append(QBrush(color(Colour(i)), Qt::SolidPattern));
         return b;
     }();
-    return brushes[c < ColourCount ? c : White];
+    return kBrushes[c < ColourCount ? c : White];
 }
 
 QString RowStyle::asciiText(const QString &dataField)
@@ -55,41 +57,40 @@ QString RowStyle::asciiText(const QString &dataField)
     return text;
 }
 
-std::array<RowStyle::Colour, 8> RowStyle::textColours(const QStringList &f)
+std::array<RowStyle::Colour, 8> RowStyle::textColours(const StoredLine &line)
 {
+    using Type = CaptureRow::Type;
+    using Response = CaptureRow::Response;
     std::array<Colour, 8> c;
     c.fill(White);
-    if (f.size() < 8)
-        return c;
-    const QString &type = f[1];
-    const QString &response = f[6];
 
-    const Colour data = f[4].contains(QLatin1String("--")) ? White : Green;
+    const Colour data =
+        line.field(StoredLine::Data).find("--") != std::string_view::npos ? White : Green;
     c[4] = data;
     c[5] = data;
 
-    if (type == QLatin1String("ADDR")) {
+    if (line.is(Type::Addr)) {
         c[1] = Orange;
         c[2] = Orange;
-        if (response == QLatin1String("NACK"))
+        if (line.is(Response::Nack))
             c[6] = Pink;
-        else if (response == QLatin1String("ACK"))
+        else if (line.is(Response::Ack))
             c[6] = Magenta;
-    } else if (type == QLatin1String("START")) {
+    } else if (line.is(Type::Start)) {
         c[1] = Teal;
-    } else if (type == QLatin1String("STOP")) {
+    } else if (line.is(Type::Stop)) {
         c[1] = Red;
-    } else if (type == QLatin1String("DATA")) {
+    } else if (line.is(Type::Data)) {
         c[1] = Green;
-        if (response == QLatin1String("NACK"))
+        if (line.is(Response::Nack))
             c[6] = OliveGreen;
-        else if (response == QLatin1String("ACK"))
+        else if (line.is(Response::Ack))
             c[6] = LightGreen;
     }
 
-    if (f[3] == QLatin1String("WRITE"))
+    if (line.is(CaptureRow::Direction::Write))
         c[3] = WriteRed;
-    else if (f[3] == QLatin1String("READ"))
+    else if (line.is(CaptureRow::Direction::Read))
         c[3] = ReadBlue;
     return c;
 }

@@ -5,9 +5,10 @@
 #include <QBrush>
 #include <QColor>
 #include <QString>
-#include <QStringList>
 
 #include <array>
+
+class StoredLine;
 
 class RowStyle
 {
@@ -36,7 +37,7 @@ public:
     // number, shows as ".".
     static QString asciiText(const QString &dataField);
 
-    // Text colours of the eight display cells: number, type, address,
-    // direction, data, ASCII, response, timestamp.
-    static std::array<Colour, 8> textColours(const QStringList &displayFields);
+    // Text colours of the eight display cells of a stored line: number, type,
+    // address, direction, data, ASCII, response, timestamp.
+    static std::array<Colour, 8> textColours(const StoredLine &line);
 };

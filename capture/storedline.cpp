@@ -1,0 +1,83 @@
+#include "storedline.h"
+
+#include <cstring>
+
+namespace {
+void appendNumber(std::string &out, int n)
+{
+    char buf[12];
+    char *p = buf + sizeof buf;
+    unsigned u = n < 0 ? 0u - unsigned(n) : unsigned(n);
+    do {
+        *--p = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (n < 0)
+        *--p = '-';
+    out.append(p, size_t(buf + sizeof buf - p));
+}
+} // namespace
+
+bool StoredLine::parse(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    const char *s = line.data();
+    const char *e = s + line.size();
+    for (int k = 0; k < Timestamp; ++k) {
+        const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
+        if (!c) {
+            *this = StoredLine();
+            return false;
+        }
+        m_fields[k] = std::string_view(s, size_t(c - s));
+        s = c + 1;
+    }
+    const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
+    m_fields[Timestamp] = std::string_view(s, size_t((c ? c : e) - s));
+    m_extraFields = c != nullptr;
+    return true;
+}
+
+void StoredLine::append(std::string &out, int number, const CaptureRow &row)
+{
+    char addr[2];
+    appendNumber(out, number);
+    out += ',';
+    out += row.typeText();
+    out += ',';
+    out += row.addressText(addr);
+    out += ',';
+    out += row.directionText();
+    out += ',';
+    out += row.data;
+    appendTail(out, row);
+}
+
+void StoredLine::appendTail(std::string &out, const CaptureRow &row)
+{
+    out += ',';
+    out += row.responseText();
+    out += ',';
+    CaptureRow::appendTimestampText(out, row.timeNs);
+    out += '\n';
+}
+
+size_t StoredLine::tailLength(const CaptureRow &row)
+{
+    size_t ts = 20; // "HH.MM.SS.mmm.uuu.nnn" for every time that is not negative
+    if (row.timeNs < 0) {
+        std::string s;
+        CaptureRow::appendTimestampText(s, row.timeNs);
+        ts = s.size();
+    }
+    return 3 + row.responseText().size() + ts;
+}
+
+void StoredLine::appendFields(std::string &out, const std::string_view (&fields)[FieldCount])
+{
+    for (int k = 0; k < FieldCount; ++k) {
+        out += fields[k];
+        out += k < Timestamp ? ',' : '\n';
+    }
+}

@@ -1,0 +1,48 @@
+// The capture file's line, "number,type,address,direction,data,response,
+// timestamp\n": the one place that writes a row as a line and splits a line
+// into its fields. The store, the view, Save, Open and korvex-decode all go
+// through it, so the format lives nowhere else.
+#pragma once
+
+#include "capturerow.h"
+
+#include <string>
+#include <string_view>
+
+class StoredLine
+{
+public:
+    enum Field { Number = 0, Type, Address, Direction, Data, Response, Timestamp, FieldCount };
+
+    // Splits a line at "," (a final "\n" is not part of the timestamp). False,
+    // with every field empty, when it has fewer than seven fields; text after
+    // a seventh "," belongs to no field (hasExtraFields()).
+    bool parse(std::string_view line);
+    std::string_view field(Field f) const { return m_fields[f]; }
+    bool hasExtraFields() const { return m_extraFields; }
+
+    // Whether a fixed-vocabulary field holds that value's text.
+    bool is(CaptureRow::Type t) const { return m_fields[Type] == CaptureRow::typeText(t); }
+    bool is(CaptureRow::Direction d) const
+    {
+        return m_fields[Direction] == CaptureRow::directionText(d);
+    }
+    bool is(CaptureRow::Response r) const
+    {
+        return m_fields[Response] == CaptureRow::responseText(r);
+    }
+
+    // Appends the line of row with the given number.
+    static void append(std::string &out, int number, const CaptureRow &row);
+    // Appends what follows the data field: "," response "," timestamp "\n".
+    // A merge rewrites only this tail of the last line.
+    static void appendTail(std::string &out, const CaptureRow &row);
+    // The length appendTail gives for row.
+    static size_t tailLength(const CaptureRow &row);
+    // Appends a line of seven field texts given in stored order.
+    static void appendFields(std::string &out, const std::string_view (&fields)[FieldCount]);
+
+private:
+    std::string_view m_fields[FieldCount];
+    bool m_extraFields = false;
+};
