@@ -81,9 +81,6 @@ public:
     QString errorString() const;
 
 private:
-    // Lets tests place the store's end past 2 GiB in a sparse file.
-    friend struct CaptureStoreTestAccess;
-
     enum class Path { Plain, Label, Merge };
 
     void appendNewLine(const CaptureRow &row);

@@ -11,6 +11,7 @@
 // the store are mirrored, so the test knows at every moment which converted
 // rows are not stored yet.
 #include "capturepipeline.h"
+#include "storedline.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
 #include "quietdebug.h"
@@ -72,8 +73,8 @@ qint64 residentBytes()
 // What the LineIndex holds for this many lines: whole chunks of offsets.
 qint64 indexBytesFor(qint64 lines)
 {
-    const qint64 chunks = (lines + 1 + LineIndex::ChunkMask) >> LineIndex::ChunkBits;
-    return chunks * LineIndex::ChunkSize * qint64(sizeof(qint64));
+    const qint64 chunks = (lines + 1 + LineIndex::kChunkMask) >> LineIndex::kChunkBits;
+    return chunks * LineIndex::kChunkSize * qint64(sizeof(qint64));
 }
 
 qint64 envNumber(const char *name, qint64 fallback)
@@ -106,7 +107,7 @@ struct Recorder
     void expect(const CaptureRow &row)
     {
         line.clear();
-        CaptureStore::appendLine(line, int(expectedRows++), row);
+        StoredLine::append(line, int(expectedRows++), row);
         expectedHash.add(line.data(), line.size());
     }
 };

@@ -4,6 +4,7 @@
 #include "adapter.h"
 #include "capturerow.h"
 #include "capturestore.h"
+#include "storedline.h"
 
 #include <QFile>
 #include <QString>
@@ -47,6 +48,15 @@ inline std::string ts(int64_t t)
     std::string s;
     CaptureRow::appendTimestampText(s, t);
     return s;
+}
+
+// The lines rows give, numbered from first, without merging or labelling.
+inline std::string lines(const std::vector<CaptureRow> &rows, int first)
+{
+    std::string out;
+    for (const CaptureRow &r : rows)
+        StoredLine::append(out, first++, r);
+    return out;
 }
 
 inline std::string fileBytes(const QString &path)

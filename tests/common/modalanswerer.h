@@ -1,5 +1,6 @@
 // Answers modal boxes from inside a test: polls for the active modal widget,
 // records its title and text, and closes it, so a test never hangs on a box.
+// While none lives, a modal box fails the test at once (modalguard.cpp).
 #pragma once
 
 #include <QAbstractButton>
@@ -20,17 +21,28 @@ public:
     // other dialogs rejected.
     using Handler = std::function<bool(QWidget *)>;
 
-    explicit ModalAnswerer(Handler handler = {}) : handler(std::move(handler))
+    explicit ModalAnswerer(Handler handler = {}) : m_handler(std::move(handler))
     {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
-        timer.start();
+        ++counter();
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+        m_timer.start();
     }
+    ~ModalAnswerer() override { --counter(); }
+
+    // Answerers alive now (GUI thread only).
+    static int liveCount() { return counter(); }
 
     QStringList titles;
     QStringList texts;
 
 private:
+    static int &counter()
+    {
+        static int n = 0;
+        return n;
+    }
+
     void poll()
     {
         QWidget *w = QApplication::activeModalWidget();
@@ -41,7 +53,7 @@ private:
             texts << box->text();
         else
             texts << QString();
-        if (handler && handler(w))
+        if (m_handler && m_handler(w))
             return;
         if (auto *box = qobject_cast<QMessageBox *>(w)) {
             QAbstractButton *b = box->button(QMessageBox::Ok);
@@ -56,6 +68,6 @@ private:
         }
     }
 
-    Handler handler;
-    QTimer timer;
+    Handler m_handler;
+    QTimer m_timer;
 };

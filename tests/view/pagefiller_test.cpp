@@ -96,17 +96,14 @@ TEST_F(PageFillTest, ShowsStoredLinesWithAsciiAndColours)
         EXPECT_EQ(text(1, c), data[c]) << c;
         EXPECT_EQ(model.item(0, c)->background(), QBrush(Qt::black, Qt::SolidPattern));
     }
-    EXPECT_EQ(fg(1, 1), QColor(51, 204, 51));
-    EXPECT_EQ(fg(1, 2), QColor(255, 255, 255));
-    EXPECT_EQ(fg(1, 3), QColor(230, 73, 89));
-    EXPECT_EQ(fg(1, 4), QColor(51, 204, 51));
-    EXPECT_EQ(fg(1, 5), QColor(51, 204, 51));
-    EXPECT_EQ(fg(1, 6), QColor(138, 206, 137));
-    EXPECT_EQ(fg(0, 1), QColor(249, 114, 29));
-    EXPECT_EQ(fg(0, 4), QColor(255, 255, 255));
-    EXPECT_EQ(fg(2, 1), QColor(204, 0, 0));
-    EXPECT_EQ(fg(3, 1), QColor(102, 204, 204));
-    EXPECT_EQ(fg(3, 0), QColor(Qt::white));
+    // Row colours as RowStyle gives them; number and timestamp stay white.
+    const QColor white(Qt::white);
+    EXPECT_EQ(fg(1, 1), RowStyle::color(RowStyle::Green));
+    EXPECT_EQ(fg(1, 6), RowStyle::color(RowStyle::LightGreen));
+    EXPECT_EQ(fg(0, 2), RowStyle::color(RowStyle::Orange));
+    EXPECT_EQ(fg(3, 1), RowStyle::color(RowStyle::Teal));
+    EXPECT_EQ(fg(1, 0), white);
+    EXPECT_EQ(fg(1, 7), white);
     EXPECT_TRUE(logged.isEmpty());
 }
 
