@@ -3,6 +3,7 @@
 #include "hexdigits.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace {
 // Writes v (0..999) as `width` decimal digits.
@@ -41,45 +42,23 @@ CaptureRow CaptureRow::stop(int64_t t)
     return r;
 }
 
+// Indexed by the enums' values; anything else reads as "--".
 std::string_view CaptureRow::typeText(Type t)
 {
-    switch (t) {
-    case Type::Start:
-        return "START";
-    case Type::Addr:
-        return "ADDR";
-    case Type::Data:
-        return "DATA";
-    case Type::Stop:
-        return "STOP";
-    }
-    return "--";
+    static constexpr std::string_view kTexts[] = {"START", "ADDR", "DATA", "STOP"};
+    return size_t(t) < std::size(kTexts) ? kTexts[size_t(t)] : "--";
 }
 
 std::string_view CaptureRow::directionText(Direction d)
 {
-    switch (d) {
-    case Direction::Read:
-        return "READ";
-    case Direction::Write:
-        return "WRITE";
-    case Direction::None:
-        break;
-    }
-    return "--";
+    static constexpr std::string_view kTexts[] = {"--", "READ", "WRITE"};
+    return size_t(d) < std::size(kTexts) ? kTexts[size_t(d)] : "--";
 }
 
 std::string_view CaptureRow::responseText(Response r)
 {
-    switch (r) {
-    case Response::Ack:
-        return "ACK";
-    case Response::Nack:
-        return "NACK";
-    case Response::None:
-        break;
-    }
-    return "--";
+    static constexpr std::string_view kTexts[] = {"--", "ACK", "NACK"};
+    return size_t(r) < std::size(kTexts) ? kTexts[size_t(r)] : "--";
 }
 
 std::string_view CaptureRow::addressText(char *buf) const

@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 #include <atomic>
 #include <mutex>
@@ -28,8 +29,7 @@ class CaptureStore
 public:
     CaptureStore() = default;
     ~CaptureStore();
-    CaptureStore(const CaptureStore &) = delete;
-    CaptureStore &operator=(const CaptureStore &) = delete;
+    Q_DISABLE_COPY(CaptureStore)
 
     // Creates (or empties) the file at path for reading and writing and
     // empties the store. False, with errorString(), when it cannot be opened.

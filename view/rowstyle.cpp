@@ -6,32 +6,12 @@
 
 QColor RowStyle::color(Colour c)
 {
-    switch (c) {
-    case Green:
-        return QColor(51, 204, 51);
-    case Orange:
-        return QColor(249, 114, 29);
-    case Teal:
-        return QColor(102, 204, 204);
-    case Red:
-        return QColor(204, 0, 0);
-    case Pink:
-        return QColor(249, 117, 142);
-    case Magenta:
-        return QColor(255, 0, 128);
-    case OliveGreen:
-        return QColor(171, 203, 95);
-    case LightGreen:
-        return QColor(138, 206, 137);
-    case WriteRed:
-        return QColor(230, 73, 89);
-    case ReadBlue:
-        return QColor(60, 125, 253);
-    case White:
-    case ColourCount:
-        break;
-    }
-    return QColor(255, 255, 255);
+    // In the order of Colour.
+    static constexpr QRgb kRgb[ColourCount] = {
+        qRgb(255, 255, 255), qRgb(51, 204, 51),   qRgb(249, 114, 29), qRgb(102, 204, 204),
+        qRgb(204, 0, 0),     qRgb(249, 117, 142), qRgb(255, 0, 128),  qRgb(171, 203, 95),
+        qRgb(138, 206, 137), qRgb(230, 73, 89),   qRgb(60, 125, 253)};
+    return QColor(kRgb[c >= 0 && c < ColourCount ? c : White]);
 }
 
 const QBrush &RowStyle::brush(Colour c)
