@@ -30,7 +30,9 @@ protected:
 TEST_F(StartSettingsFileTest, ChildrenAreTakenByPosition)
 {
     // Written with its directory, read back as written.
-    ASSERT_TRUE(StartSettingsFile::write(path(), {3, 2}));
+    QString error;
+    ASSERT_TRUE(StartSettingsFile::write(path(), {3, 2}, &error));
+    EXPECT_TRUE(error.isEmpty());
     auto values = StartSettingsFile::read(path());
     ASSERT_TRUE(values);
     EXPECT_EQ(values->channelIndex, 3);
