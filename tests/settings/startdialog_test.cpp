@@ -158,22 +158,6 @@ private slots:
         QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), rate);
     }
 
-    void onlyOkRewritesTheFile()
-    {
-        const QByteArray before = settingsDocument(1, 2) + "<!-- a longer file than ours -->\n";
-        putSettings(before);
-        {
-            StartDialog d(fakeAdapters(2));
-            box(d, "channelComboBox")->setCurrentIndex(3);
-            press(d, "negativePushButton");
-        }
-        QCOMPARE(settingsBytes(), before);
-        StartDialog d(fakeAdapters(1));
-        box(d, "channelComboBox")->setCurrentIndex(3);
-        press(d, "positivePushButton");
-        QCOMPARE(settingsBytes(), settingsDocument(3, 2));
-    }
-
     void unwritableSettingsWarnAndStillStart()
     {
         // The file's place is taken by a directory: opening it fails even as root.
