@@ -11,8 +11,9 @@
 #include <QMessageBox>
 
 namespace {
-constexpr int RowHeight = 20;
-const int columnWidths[SymbolDef::FieldCount] = {230, 80, 50, 50, 100, 60};
+// The symbol table's own geometry, independent of the main window's table.
+constexpr int kSymbolRowHeight = 20;
+const int kSymbolColumnWidths[SymbolDef::kFieldCount] = {230, 80, 50, 50, 100, 60};
 
 // At most two characters, upper case; leaves the box alone when it already
 // holds that, so the change signal it raises ends the recursion.
@@ -31,11 +32,11 @@ bool convertsHex(const QString &text)
 }
 } // namespace
 
-ProtocolDialog::ProtocolDialog(QWidget *parent) : QDialog(parent), ui(new Ui::ProtocolDialog)
+ProtocolDialog::ProtocolDialog(QWidget *parent) : QDialog(parent), m_ui(new Ui::ProtocolDialog)
 {
-    ui->setupUi(this);
-    for (int c = 0; c < SymbolDef::FieldCount; ++c)
-        ui->symbolTableWidget->setColumnWidth(c, columnWidths[c]);
+    m_ui->setupUi(this);
+    for (int c = 0; c < SymbolDef::kFieldCount; ++c)
+        m_ui->symbolTableWidget->setColumnWidth(c, kSymbolColumnWidths[c]);
     loadSymbolTable(SymbolFile::defaultPath());
 }
 
@@ -48,11 +49,11 @@ void ProtocolDialog::warn(const QString &text)
 
 void ProtocolDialog::appendRow(const SymbolDef &symbol)
 {
-    QTableWidget *table = ui->symbolTableWidget;
+    QTableWidget *table = m_ui->symbolTableWidget;
     const int row = table->rowCount();
     table->insertRow(row);
-    table->setRowHeight(row, RowHeight);
-    for (int c = 0; c < SymbolDef::FieldCount; ++c)
+    table->setRowHeight(row, kSymbolRowHeight);
+    for (int c = 0; c < SymbolDef::kFieldCount; ++c)
         table->setItem(row, c, new QTableWidgetItem(symbol[c]));
 }
 
@@ -63,23 +64,23 @@ void ProtocolDialog::loadSymbolTable(const QString &path)
         return;
     // Every cell is set: a short Symbol element gives empty cells rather than
     // leaving texts of a previously shown row behind.
-    QTableWidget *table = ui->symbolTableWidget;
+    QTableWidget *table = m_ui->symbolTableWidget;
     table->setRowCount(symbols.size());
     for (int r = 0; r < symbols.size(); ++r) {
-        table->setRowHeight(r, RowHeight);
-        for (int c = 0; c < SymbolDef::FieldCount; ++c)
+        table->setRowHeight(r, kSymbolRowHeight);
+        for (int c = 0; c < SymbolDef::kFieldCount; ++c)
             table->setItem(r, c, new QTableWidgetItem(symbols[r][c]));
     }
 }
 
 SymbolList ProtocolDialog::tableSymbols() const
 {
-    const QTableWidget *table = ui->symbolTableWidget;
+    const QTableWidget *table = m_ui->symbolTableWidget;
     SymbolList symbols;
     symbols.reserve(table->rowCount());
     for (int r = 0; r < table->rowCount(); ++r) {
         SymbolDef s;
-        for (int c = 0; c < SymbolDef::FieldCount; ++c) {
+        for (int c = 0; c < SymbolDef::kFieldCount; ++c) {
             const QTableWidgetItem *item = table->item(r, c);
             s[c] = item ? item->text() : QString();
         }
@@ -128,26 +129,26 @@ QString ProtocolDialog::chooseSaveFileName()
 
 void ProtocolDialog::on_symbolAddPushButton_clicked()
 {
-    SymbolDef s(ui->symbolNameLineEdit->text(), ui->symbolTypeComboBox->currentText(),
-                ui->symbolAddrComboBox->currentText(), ui->symbolDataComboBox->currentText(),
-                ui->symbolBytePositionSpinBox->text(), ui->symbolRWComboBox->currentText());
+    SymbolDef s(m_ui->symbolNameLineEdit->text(), m_ui->symbolTypeComboBox->currentText(),
+                m_ui->symbolAddrComboBox->currentText(), m_ui->symbolDataComboBox->currentText(),
+                m_ui->symbolBytePositionSpinBox->text(), m_ui->symbolRWComboBox->currentText());
 
     if (!convertsHex(s[SymbolDef::Addr])) {
         warn(tr("地址数据不合法!"));
-        ui->symbolAddrComboBox->setFocus();
+        m_ui->symbolAddrComboBox->setFocus();
         return;
     }
     // Checked for address symbols too: their disabled data box still holds a text.
     if (!convertsHex(s[SymbolDef::Data])) {
         warn(tr("数据不合法!"));
-        ui->symbolDataComboBox->setFocus();
+        m_ui->symbolDataComboBox->setFocus();
         return;
     }
     bool ok = false;
     SymbolDef::convertBytePosition(s[SymbolDef::BytePosition], &ok);
     if (!ok) {
         warn(tr("显示偏移量不合法!"));
-        ui->symbolBytePositionSpinBox->setFocus();
+        m_ui->symbolBytePositionSpinBox->setFocus();
         return;
     }
     if (s.type() == QLatin1String("ADDR"))
@@ -155,7 +156,7 @@ void ProtocolDialog::on_symbolAddPushButton_clicked()
 
     // A symbol differing from an existing row only in its name, letter case
     // or surrounding white space would label the same rows again.
-    const QTableWidget *table = ui->symbolTableWidget;
+    const QTableWidget *table = m_ui->symbolTableWidget;
     for (int r = 0; r < table->rowCount(); ++r) {
         bool same = true;
         for (int c = SymbolDef::Type; c <= SymbolDef::ReadWrite && same; ++c) {
@@ -173,30 +174,30 @@ void ProtocolDialog::on_symbolAddPushButton_clicked()
 
 void ProtocolDialog::on_symbolTypeComboBox_currentTextChanged(const QString &text)
 {
-    ui->symbolDataComboBox->setEnabled(text != QLatin1String("ADDR"));
+    m_ui->symbolDataComboBox->setEnabled(text != QLatin1String("ADDR"));
 }
 
 void ProtocolDialog::on_symbolDataComboBox_currentTextChanged(const QString &text)
 {
-    limitHexText(ui->symbolDataComboBox, text);
+    limitHexText(m_ui->symbolDataComboBox, text);
 }
 
 void ProtocolDialog::on_symbolAddrComboBox_currentTextChanged(const QString &text)
 {
-    limitHexText(ui->symbolAddrComboBox, text);
+    limitHexText(m_ui->symbolAddrComboBox, text);
 }
 
 void ProtocolDialog::on_symbolRemovePushButton_clicked()
 {
-    const int row = ui->symbolTableWidget->currentRow();
+    const int row = m_ui->symbolTableWidget->currentRow();
     if (row >= 0)
-        ui->symbolTableWidget->removeRow(row);
+        m_ui->symbolTableWidget->removeRow(row);
 }
 
 void ProtocolDialog::on_symbolRemoveAllPushButton_clicked()
 {
-    while (ui->symbolTableWidget->rowCount() > 0)
-        ui->symbolTableWidget->removeRow(0);
+    while (m_ui->symbolTableWidget->rowCount() > 0)
+        m_ui->symbolTableWidget->removeRow(0);
 }
 
 void ProtocolDialog::on_symbolTableWidget_clicked(const QModelIndex &index)
@@ -204,20 +205,20 @@ void ProtocolDialog::on_symbolTableWidget_clicked(const QModelIndex &index)
     if (!index.isValid())
         return;
     SymbolDef s;
-    for (int c = 0; c < SymbolDef::FieldCount; ++c) {
-        const QTableWidgetItem *item = ui->symbolTableWidget->item(index.row(), c);
+    for (int c = 0; c < SymbolDef::kFieldCount; ++c) {
+        const QTableWidgetItem *item = m_ui->symbolTableWidget->item(index.row(), c);
         s[c] = item ? item->text() : QString();
     }
     qDebug() << s;
 
     const bool isData = s.type() == QLatin1String("DATA");
-    ui->symbolNameLineEdit->setText(s.name());
-    ui->symbolTypeComboBox->setCurrentIndex(isData ? 0 : 1);
-    ui->symbolAddrComboBox->setEditText(s.addr());
+    m_ui->symbolNameLineEdit->setText(s.name());
+    m_ui->symbolTypeComboBox->setCurrentIndex(isData ? 0 : 1);
+    m_ui->symbolAddrComboBox->setEditText(s.addr());
     if (isData)
-        ui->symbolDataComboBox->setEditText(s.data());
-    ui->symbolBytePositionSpinBox->setValue(SymbolDef::convertBytePosition(s.bytePosition()));
-    ui->symbolRWComboBox->setCurrentIndex(s.readWrite() == QLatin1String("WRITE") ? 0 : 1);
+        m_ui->symbolDataComboBox->setEditText(s.data());
+    m_ui->symbolBytePositionSpinBox->setValue(SymbolDef::convertBytePosition(s.bytePosition()));
+    m_ui->symbolRWComboBox->setCurrentIndex(s.readWrite() == QLatin1String("WRITE") ? 0 : 1);
 }
 
 void ProtocolDialog::on_saveSymbolFilePushButton_clicked()

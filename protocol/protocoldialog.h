@@ -60,7 +60,7 @@ private:
     void warn(const QString &text);
     void appendRow(const SymbolDef &symbol);
 
-    std::unique_ptr<Ui::ProtocolDialog> ui;
+    std::unique_ptr<Ui::ProtocolDialog> m_ui;
     SymbolList m_symbolList;
 };
 

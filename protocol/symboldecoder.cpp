@@ -12,14 +12,14 @@ namespace {
 // A row's (type, address, direction) texts come from small vocabularies, so
 // they are numbered: slot = (type * 257 + address code) * 3 + direction,
 // with address code 256 for "--".
-constexpr uint32_t AddressCodes = 257;
-constexpr uint32_t Directions = 3;
-constexpr uint32_t SlotsPerType = AddressCodes * Directions;
-constexpr uint32_t SlotCount = 4 * SlotsPerType;
+constexpr uint32_t kAddressCodes = 257;
+constexpr uint32_t kDirections = 3;
+constexpr uint32_t kSlotsPerType = kAddressCodes * kDirections;
+constexpr uint32_t kSlotCount = 4 * kSlotsPerType;
 
 uint32_t slotOf(CaptureRow::Type type, uint32_t addressCode, CaptureRow::Direction dir)
 {
-    return (uint32_t(type) * AddressCodes + addressCode) * Directions + uint32_t(dir);
+    return (uint32_t(type) * kAddressCodes + addressCode) * kDirections + uint32_t(dir);
 }
 
 uint32_t rowSlot(const CaptureRow &row)
@@ -132,26 +132,26 @@ SymbolDecoder::Index::Index(const SymbolList &list) : symbols(list)
     }
     // entries is complete: its strings no longer move, so keys may view them.
 
-    const uint32_t addrBase = uint32_t(CaptureRow::Type::Addr) * SlotsPerType;
-    addrBegin.assign(SlotsPerType + 1, 0);
-    slotHasData.assign(SlotCount, 0);
+    const uint32_t addrBase = uint32_t(CaptureRow::Type::Addr) * kSlotsPerType;
+    addrBegin.assign(kSlotsPerType + 1, 0);
+    slotHasData.assign(kSlotCount, 0);
     std::unordered_map<DataKey, std::vector<uint32_t>, DataKeyHash> byData;
     for (uint32_t id = 0; id < entries.size(); ++id) {
         const uint32_t slot = slotOfEntry[id];
-        if (slot >= addrBase && slot < addrBase + SlotsPerType) {
+        if (slot >= addrBase && slot < addrBase + kSlotsPerType) {
             ++addrBegin[slot - addrBase + 1];
         } else {
             slotHasData[slot] = 1;
             byData[DataKey{slot, entries[id].data}].push_back(id);
         }
     }
-    for (uint32_t i = 1; i <= SlotsPerType; ++i)
+    for (uint32_t i = 1; i <= kSlotsPerType; ++i)
         addrBegin[i] += addrBegin[i - 1];
-    addrItems.resize(addrBegin[SlotsPerType]);
+    addrItems.resize(addrBegin[kSlotsPerType]);
     std::vector<uint32_t> fill(addrBegin.begin(), addrBegin.end() - 1);
     for (uint32_t id = 0; id < entries.size(); ++id) {
         const uint32_t slot = slotOfEntry[id];
-        if (slot >= addrBase && slot < addrBase + SlotsPerType)
+        if (slot >= addrBase && slot < addrBase + kSlotsPerType)
             addrItems[fill[slot - addrBase]++] = id;
     }
     for (const auto &[key, ids] : byData) {
@@ -224,7 +224,7 @@ void SymbolDecoder::applySymbols(CaptureRow &row)
     if (index && !index->entries.empty()) {
         const uint32_t slot = rowSlot(row);
         if (row.type == CaptureRow::Type::Addr) {
-            const uint32_t s = slot - uint32_t(CaptureRow::Type::Addr) * SlotsPerType;
+            const uint32_t s = slot - uint32_t(CaptureRow::Type::Addr) * kSlotsPerType;
             for (uint32_t i = index->addrBegin[s]; i < index->addrBegin[s + 1]; ++i) {
                 const Index::Entry &e = index->entries[index->addrItems[i]];
                 if (e.rows == 0)
@@ -268,8 +268,8 @@ void SymbolDecoder::applySymbols(CaptureRow &row)
 void SymbolDecoder::addPending(uint64_t fireAt, const std::string &label)
 {
     const uint64_t seq = m_nextSeq++;
-    if (fireAt - m_rowCounter < RingSize - 1)
-        m_ring[fireAt % RingSize].push_back(Pending{seq, label});
+    if (fireAt - m_rowCounter < kRingSize - 1)
+        m_ring[fireAt % kRingSize].push_back(Pending{seq, label});
     else
         m_far.emplace(fireAt, Pending{seq, label});
     ++m_pendingCount;
@@ -279,7 +279,7 @@ void SymbolDecoder::firePending(CaptureRow &row, uint64_t now)
 {
     // Every earlier row was processed, so nothing due before now is left:
     // the bucket holds only entries due now, and so does the map's front.
-    std::vector<Pending> &near = m_ring[now % RingSize];
+    std::vector<Pending> &near = m_ring[now % kRingSize];
     const bool farDue = !m_far.empty() && m_far.begin()->first == now;
     if (near.empty() && !farDue)
         return;
@@ -317,8 +317,8 @@ QVector<QPair<QString, int>> SymbolDecoder::pendingLabels() const
         const std::string *label;
     };
     std::vector<Item> items;
-    for (uint64_t at = m_rowCounter; at < m_rowCounter + RingSize; ++at)
-        for (const Pending &p : m_ring[at % RingSize])
+    for (uint64_t at = m_rowCounter; at < m_rowCounter + kRingSize; ++at)
+        for (const Pending &p : m_ring[at % kRingSize])
             items.push_back({p.seq, at, &p.label});
     for (const auto &[at, p] : m_far)
         items.push_back({p.seq, at, &p.label});

@@ -58,7 +58,7 @@ private:
     };
     // Deferred labels due within this many rows sit in a ring of buckets,
     // later ones in the ordered map; byte positions are normally 1..99.
-    static constexpr uint64_t RingSize = 128;
+    static constexpr uint64_t kRingSize = 128;
 
     void addPending(uint64_t fireAt, const std::string &label);
     void firePending(CaptureRow &row, uint64_t now);
@@ -77,7 +77,7 @@ private:
     uint64_t m_rowCounter = 0;
     uint64_t m_nextSeq = 0;
     size_t m_pendingCount = 0;
-    std::array<std::vector<Pending>, RingSize> m_ring;
+    std::array<std::vector<Pending>, kRingSize> m_ring;
     std::multimap<uint64_t, Pending> m_far; // fire row -> entries in order of entry
 };
 

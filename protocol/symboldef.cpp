@@ -11,7 +11,7 @@ SymbolDef::SymbolDef(const QString &name, const QString &type, const QString &ad
 SymbolDef SymbolDef::fromList(const QStringList &texts)
 {
     SymbolDef s;
-    const int n = std::min(int(texts.size()), FieldCount);
+    const int n = std::min(int(texts.size()), kFieldCount);
     for (int i = 0; i < n; ++i)
         s.m_fields[size_t(i)] = texts.at(i);
     return s;
@@ -20,7 +20,7 @@ SymbolDef SymbolDef::fromList(const QStringList &texts)
 QStringList SymbolDef::toStringList() const
 {
     QStringList l;
-    l.reserve(FieldCount);
+    l.reserve(kFieldCount);
     for (const QString &f : m_fields)
         l << f;
     return l;

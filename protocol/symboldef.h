@@ -14,7 +14,7 @@ class SymbolDef
 {
 public:
     enum Field { Name = 0, Type, Addr, Data, BytePosition, ReadWrite };
-    static constexpr int FieldCount = 6;
+    static constexpr int kFieldCount = 6;
 
     SymbolDef() = default;
     SymbolDef(const QString &name, const QString &type, const QString &addr, const QString &data,
@@ -45,7 +45,7 @@ public:
     bool operator!=(const SymbolDef &o) const { return !(*this == o); }
 
 private:
-    std::array<QString, FieldCount> m_fields;
+    std::array<QString, kFieldCount> m_fields;
 };
 
 using SymbolList = QVector<SymbolDef>;

@@ -7,7 +7,7 @@
 #include <QTextStream>
 
 namespace {
-const char *const fieldElementNames[] = {"Type", "Addr", "Data", "BytePosition", "ReadWrite"};
+const char *const kFieldElementNames[] = {"Type", "Addr", "Data", "BytePosition", "ReadWrite"};
 
 QDomDocument buildDocument(const SymbolList &symbols)
 {
@@ -19,7 +19,7 @@ QDomDocument buildDocument(const SymbolList &symbols)
         QDomElement e = doc.createElement("Symbol");
         e.setAttribute("Name", s.name());
         for (int f = SymbolDef::Type; f <= SymbolDef::ReadWrite; ++f) {
-            QDomElement child = doc.createElement(fieldElementNames[f - SymbolDef::Type]);
+            QDomElement child = doc.createElement(kFieldElementNames[f - SymbolDef::Type]);
             child.appendChild(doc.createTextNode(s[f]));
             e.appendChild(child);
         }
@@ -74,7 +74,7 @@ bool SymbolFile::read(QIODevice *device, SymbolList *symbols)
     for (QDomNode n = root.firstChild(); !n.isNull(); n = n.nextSibling()) {
         QStringList texts;
         texts << n.toElement().attribute(QStringLiteral("Name"));
-        for (QDomNode c = n.firstChild(); !c.isNull() && texts.size() < SymbolDef::FieldCount;
+        for (QDomNode c = n.firstChild(); !c.isNull() && texts.size() < SymbolDef::kFieldCount;
              c = c.nextSibling())
             texts << (c.isElement() ? c.toElement().text() : QString());
         result << SymbolDef::fromList(texts);

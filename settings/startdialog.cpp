@@ -8,6 +8,10 @@
 
 namespace {
 
+// The pins of each channel pair, by the channel box's index.
+const char *const kChannelNotes[] = {"D0-->SDA D1-->SCL", "D2-->SDA D3-->SCL", "D4-->SDA D5-->SCL",
+                                     "D6-->SDA D7-->SCL"};
+
 // A stored index outside the list would leave the box without a current
 // item, and OK would then yield channel -1 or 0 Hz; keep the default instead.
 void presetIndex(QComboBox *box, int index)
@@ -21,22 +25,22 @@ void presetIndex(QComboBox *box, int index)
 StartDialog::StartDialog(QWidget *parent) : StartDialog(AdapterCatalog::library(), parent) {}
 
 StartDialog::StartDialog(const AdapterCatalog &adapters, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::StartDialog>())
+    : QDialog(parent), m_ui(std::make_unique<Ui::StartDialog>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     loadStartSettings();
 
     const int count = adapters.count ? adapters.count() : 0;
     if (count <= 0) {
-        ui->positivePushButton->setEnabled(false);
+        m_ui->positivePushButton->setEnabled(false);
         return;
     }
     for (int i = 0; i < count; ++i) {
-        ui->deviceIndexComboBox->addItem(QString::number(i));
+        m_ui->deviceIndexComboBox->addItem(QString::number(i));
         if (adapters.describe)
-            ui->deviceIndexComboBox->setItemData(i, adapters.describe(i), Qt::ToolTipRole);
+            m_ui->deviceIndexComboBox->setItemData(i, adapters.describe(i), Qt::ToolTipRole);
     }
-    ui->positivePushButton->setEnabled(true);
+    m_ui->positivePushButton->setEnabled(true);
 }
 
 StartDialog::~StartDialog() = default;
@@ -46,16 +50,16 @@ void StartDialog::loadStartSettings()
     const auto values = StartSettingsFile::read(StartSettingsFile::defaultPath());
     if (!values)
         return;
-    presetIndex(ui->channelComboBox, values->channelIndex);
-    presetIndex(ui->samleRateComboBox, values->sampleRateIndex);
+    presetIndex(m_ui->channelComboBox, values->channelIndex);
+    presetIndex(m_ui->samleRateComboBox, values->sampleRateIndex);
 }
 
 bool StartDialog::saveStartSettings()
 {
     const QString path = StartSettingsFile::defaultPath();
     StartSettingsFile::Values values;
-    values.channelIndex = ui->channelComboBox->currentIndex();
-    values.sampleRateIndex = ui->samleRateComboBox->currentIndex();
+    values.channelIndex = m_ui->channelComboBox->currentIndex();
+    values.sampleRateIndex = m_ui->samleRateComboBox->currentIndex();
     QString reason;
     if (StartSettingsFile::write(path, values, &reason))
         return true;
@@ -73,18 +77,16 @@ int32_t StartDialog::sampleRateFromText(const QString &text)
 
 void StartDialog::on_channelComboBox_currentIndexChanged(int index)
 {
-    static const char *const notes[] = {"D0-->SDA D1-->SCL", "D2-->SDA D3-->SCL",
-                                        "D4-->SDA D5-->SCL", "D6-->SDA D7-->SCL"};
     if (index >= 0 && index < 4)
-        ui->channelNoteLabel->setText(QString::fromLatin1(notes[index]));
+        m_ui->channelNoteLabel->setText(QString::fromLatin1(kChannelNotes[index]));
 }
 
 void StartDialog::on_positivePushButton_clicked()
 {
     saveStartSettings(); // a failure was shown to the user; the start goes on
-    deviceIndex = ui->deviceIndexComboBox->currentIndex();
-    channelIndex = ui->channelComboBox->currentIndex();
-    sampleRate = sampleRateFromText(ui->samleRateComboBox->currentText());
+    deviceIndex = m_ui->deviceIndexComboBox->currentIndex();
+    channelIndex = m_ui->channelComboBox->currentIndex();
+    sampleRate = sampleRateFromText(m_ui->samleRateComboBox->currentText());
     accept();
 }
 

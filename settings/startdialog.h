@@ -44,5 +44,5 @@ private slots:
     void on_negativePushButton_clicked();
 
 private:
-    std::unique_ptr<Ui::StartDialog> ui;
+    std::unique_ptr<Ui::StartDialog> m_ui;
 };

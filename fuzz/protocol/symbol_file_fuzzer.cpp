@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     bool safe = true;
     for (const SymbolDef &s : symbols) {
-        require(s.toStringList().size() == SymbolDef::FieldCount);
+        require(s.toStringList().size() == SymbolDef::kFieldCount);
         for (const QString &t : s.toStringList())
             safe = safe && xmlSafe(t);
         require(lineSafe(SymbolDecoder::labelText(s.name())));

@@ -5,16 +5,6 @@
 
 #include <cstdio>
 
-inline CaptureRow startRow()
-{
-    return CaptureRow::start(0);
-}
-
-inline CaptureRow stopRow()
-{
-    return CaptureRow::stop(0);
-}
-
 inline CaptureRow addrRow(uint8_t address, bool read = false)
 {
     CaptureRow r;
