@@ -122,21 +122,13 @@ QAction *action(QWidget &w, const char *name)
     return w.findChild<QAction *>(QString::fromLatin1(name));
 }
 
+// One of many symbol sets, chosen by n.
 SymbolList symbolsFor(unsigned n)
 {
-    static const char *const addresses[] = {"50", "40", "68", "3C"};
-    SymbolList symbols;
-    for (unsigned i = 0; i < 4; ++i) {
-        const QString addr = QString::fromLatin1(addresses[(n + i) % 4]);
-        if ((n >> i) & 1)
-            symbols << SymbolDef(QStringLiteral("A%1").arg(i), QStringLiteral("ADDR"), addr,
-                                 QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("WRITE"));
-        else
-            symbols << SymbolDef(QStringLiteral("D%1").arg(i), QStringLiteral("DATA"), addr,
-                                 QString::number(n % 256, 16).toUpper(), QString::number(i % 4),
-                                 QStringLiteral("WRITE"));
-    }
-    return symbols;
+    const char *addr = n % 2 ? "50" : "68";
+    const QString data = QString::number(n % 256, 16).toUpper();
+    return {{"A", "ADDR", addr, "-", "0", n % 4 ? "WRITE" : "READ"},
+            {"D", "DATA", addr, data, QString::number(n % 3), "WRITE"}};
 }
 } // namespace
 
