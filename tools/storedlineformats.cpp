@@ -21,7 +21,7 @@ namespace {
 
 // The capture callback's batch. The rows do not depend on it (the converter
 // carries its state across batches); it only bounds the rows in memory.
-constexpr size_t BatchEvents = 1000;
+constexpr size_t kBatchEvents = 1000;
 
 bool fail(std::string *error, const std::string &why)
 {
@@ -41,8 +41,8 @@ template <typename Take> void forEachRowBatch(const DecodedCapture &capture, Tak
 {
     EventConverter converter;
     std::vector<CaptureRow> rows;
-    for (size_t at = 0; at < capture.events.size(); at += BatchEvents) {
-        const size_t n = std::min(BatchEvents, capture.events.size() - at);
+    for (size_t at = 0; at < capture.events.size(); at += kBatchEvents) {
+        const size_t n = std::min(kBatchEvents, capture.events.size() - at);
         rows.clear();
         converter.convertEvents(capture.events.data() + at, int(n), rows);
         if (!rows.empty() && !take(rows))

@@ -1,6 +1,6 @@
 // The capture file reaches the process's file size limit during a capture
-// through the window. Storing stops cleanly, "警告" comes once, and the rows
-// stored so far stay readable in the table and can be saved elsewhere.
+// through the window: storing stops at the last whole line, "警告" comes
+// once, and Clear gives a working store again.
 // An executable of its own: the limit is process-wide.
 #include "capturepipeline.h"
 #include "mainwindow.h"
@@ -8,20 +8,12 @@
 #include "quietdebug.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QStandardItemModel>
-#include <QTableView>
-#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
 
 #include <csignal>
 #include <cstring>
-#include <memory>
 #include <sys/resource.h>
 
 namespace {
@@ -36,22 +28,21 @@ class FileSizeLimit
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        ok = ::getrlimit(RLIMIT_FSIZE, &saved) == 0;
-        rlimit lowered = saved;
+        m_ok = ::getrlimit(RLIMIT_FSIZE, &m_saved) == 0;
+        rlimit lowered = m_saved;
         lowered.rlim_cur = bytes;
-        ok = ok && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+        m_ok = m_ok && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
     }
-    ~FileSizeLimit() { restore(); }
-    void restore()
+    ~FileSizeLimit()
     {
-        if (ok)
-            ::setrlimit(RLIMIT_FSIZE, &saved);
-        ok = false;
+        if (m_ok)
+            ::setrlimit(RLIMIT_FSIZE, &m_saved);
     }
-    bool ok = false;
+    bool ok() const { return m_ok; }
 
 private:
-    rlimit saved{};
+    bool m_ok = false;
+    rlimit m_saved{};
 };
 
 QList<QByteArray> storedLines()
@@ -85,20 +76,16 @@ void TestFileSizeLimit::limitReachedDuringCapture()
 
     MainWindow w;
     w.show();
-    // Gone before Save, so that it cannot take the file dialog for its own.
-    auto startAnswerer = std::make_unique<ModalAnswerer>([](QWidget *d) {
+    ModalAnswerer answerer([](QWidget *d) {
         if (d->objectName() != QLatin1String("StartDialog"))
             return false;
         d->findChild<QPushButton *>(QStringLiteral("positivePushButton"))->click();
         return true;
     });
-    ModalAnswerer &answerer = *startAnswerer;
-    auto *model = w.findChild<QTableView *>(QStringLiteral("displayTableView"))->model();
-    auto *bar = w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
     CaptureStore &store = capturePipeline().store();
     {
         FileSizeLimit fsize(limit);
-        QVERIFY(fsize.ok);
+        QVERIFY(fsize.ok());
         action(w, "actionStart")->trigger();
         QVERIFY(action(w, "actionStop")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(answerer.titles.contains(QStringLiteral("警告")), 20000);
@@ -127,49 +114,10 @@ void TestFileSizeLimit::limitReachedDuringCapture()
         QCOMPARE(stored[i].left(stored[i].indexOf(',')).toInt(), i);
     }
     const QByteArray last = stored.last();
-    QVERIFY2(
-        QRegularExpression(QStringLiteral("^\\d+,(START|STOP|ADDR|DATA),.*,"
-                                          "\\d\\d\\.\\d\\d\\.\\d\\d\\.\\d{3}\\.\\d{3}\\.\\d{3}$"))
-            .match(QString::fromLatin1(last))
-            .hasMatch(),
-        last.constData());
-
-    // The table pages through them: the top, then the last page.
-    bar->setValue(0);
-    QTRY_COMPARE(model->index(0, 0).data().toInt(), 0);
-    bar->setValue(bar->maximum());
-    QTRY_COMPARE(model->index(model->rowCount() - 1, 0).data().toInt(), lines - 1);
-    QCOMPARE(store.lineCount(), lines);
-
-    startAnswerer.reset();
-
-    // Saved elsewhere once space is back: every stored row, the last one intact.
-    QTemporaryDir dir;
-    QString chooserTitles;
-    const QString path = dir.filePath(QStringLiteral("capture.csv"));
-    {
-        ModalAnswerer chooser([path](QWidget *d) {
-            auto *dialog = qobject_cast<QFileDialog *>(d);
-            auto *name =
-                dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
-            if (!name)
-                return false;
-            name->setText(path);
-            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-            return true;
-        });
-        action(w, "actionSaveFile")->trigger();
-        chooserTitles = chooser.titles.join("|");
-        QVERIFY2(chooser.texts.join(QString()).isEmpty(),
-                 qPrintable(chooser.titles.join("|") + chooser.texts.join("|")));
-    }
-    QFile saved(path);
-    QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(chooserTitles));
-    QList<QByteArray> csv = saved.readAll().split('\n');
-    QCOMPARE(csv.takeLast(), QByteArray());
-    QCOMPARE(csv.size(), lines + 1); // with the header
-    QVERIFY2(csv.last().startsWith(QByteArray::number(lines - 1) + ','), csv.last().constData());
-    QVERIFY2(csv.last().contains(last.mid(last.lastIndexOf(',') + 1)), csv.last().constData());
+    QVERIFY2(QRegularExpression(QStringLiteral("\\.\\d{3}\\.\\d{3}\\.\\d{3}$"))
+                 .match(QString::fromLatin1(last))
+                 .hasMatch(),
+             last.constData());
 
     // Clear gives a working store again.
     action(w, "actionClear")->trigger();
