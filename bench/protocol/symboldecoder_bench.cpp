@@ -1,6 +1,5 @@
 // Labelling throughput: rows per second through applySymbols with a
 // realistic symbol set and bus traffic.
-#include "referencelabeler.h"
 #include "symboldecoder.h"
 
 #include <QLoggingCategory>
@@ -110,14 +109,6 @@ void BM_ApplySymbols(benchmark::State &state)
 }
 BENCHMARK(BM_ApplySymbols)->Arg(0)->Arg(100)->Arg(1000)->Arg(10000);
 
-// The plain pass over the list, for comparison.
-void BM_ApplySymbolsListPass(benchmark::State &state)
-{
-    ReferenceLabeler reference;
-    reference.activeSymbols = symbolSet(int(state.range(0)));
-    run(state, reference);
-}
-BENCHMARK(BM_ApplySymbolsListPass)->Arg(100)->Arg(1000);
 } // namespace
 
 BENCHMARK_MAIN();
