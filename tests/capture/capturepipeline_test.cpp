@@ -28,12 +28,14 @@ protected:
     }
     void TearDown() override { qInstallMessageHandler(nullptr); }
     int feed(const std::vector<I2CEvent> &e) { return p.onI2CEvents(e.data(), int(e.size())); }
+    QByteArray line(int i) const { return p.store().readLines(i, 1); }
 
     QTemporaryDir dir;
     QString path;
     CapturePipeline p;
 };
 
+// START, ADDR 50 WRITE ACK, DATA byte ACK, STOP: four rows.
 std::vector<I2CEvent> transfer(int64_t t, int byte)
 {
     return {ev(EventStart, 0, t),       ev(EventAddr, 0xA0, t + 1), ev(EventAck, 0, t + 2),
@@ -46,45 +48,27 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
     EXPECT_EQ(feed(transfer(100, 0x11)), 0);
     EXPECT_EQ(logged, QStringList{"Get I2CDataNum = 6"});
     EXPECT_EQ(p.storedLineCount(), 4);
-
-    // The view holds the store: the batch is converted and kept.
-    ASSERT_TRUE(p.tryAcquireStore());
+    ASSERT_TRUE(p.tryAcquireStore()); // the view holds the store: rows are kept
     EXPECT_EQ(feed(transfer(200, 0x22)), 0);
     EXPECT_EQ(p.pendingRows().size(), 4u);
     EXPECT_EQ(p.storedLineCount(), 4);
     p.releaseStore();
-
-    // An ADDR whose acknowledge comes later adds nothing yet; the kept rows
-    // go first.
-    EXPECT_EQ(feed({ev(EventStart, 0, 300), ev(EventAddr, 0xA1, 301)}), 0);
-    EXPECT_EQ(p.storedLineCount(), 9);
-    // A batch of nothing still logs and stores what waits.
-    ASSERT_TRUE(p.tryAcquireStore());
-    feed({ev(EventAck, 0, 999)});
-    p.releaseStore();
+    // Kept rows go first; an ADDR still waiting for its acknowledge adds nothing.
+    feed({ev(EventStart, 0, 300), ev(EventAddr, 0xA1, 301)});
     EXPECT_EQ(p.storedLineCount(), 9);
     EXPECT_EQ(p.onI2CEvents(nullptr, 0), 0);
     EXPECT_EQ(logged.last(), "Get I2CDataNum = 0");
-    EXPECT_EQ(p.storedLineCount(), 10);
-    EXPECT_TRUE(p.pendingRows().empty());
-    const QByteArray lines = p.store().readLines(0, 10);
-    EXPECT_TRUE(lines.contains("\n5,ADDR,50,WRITE,--,ACK," + QByteArray(ts(201).c_str()) + "\n"));
-    EXPECT_TRUE(lines.endsWith("9,ADDR,50,READ,--,ACK," + QByteArray(ts(301).c_str()) + "\n"));
-}
+    EXPECT_TRUE(line(5).startsWith("5,ADDR,50,WRITE,--,ACK," + QByteArray(ts(201).c_str())));
 
-TEST_F(PipelineTest, RowsKeptDuringClearAreNumberedFromZero)
-{
-    feed(transfer(100, 0x11));
-    // Clear holds the store while a batch arrives.
+    // Rows kept while Clear holds the store are numbered from 0 afterwards.
     p.acquireStoreWaiting();
-    feed(transfer(200, 0x22));
+    feed(transfer(400, 0x33));
     p.store().resetStore();
     p.releaseStore();
     EXPECT_EQ(p.storedLineCount(), 0);
     feed({});
     EXPECT_EQ(p.storedLineCount(), 4);
-    EXPECT_TRUE(
-        p.store().readLines(0, 1).startsWith("0,START,--,--,--,--," + QByteArray(ts(200).c_str())));
+    EXPECT_TRUE(line(0).startsWith("0,START,--,--,--,--," + QByteArray(ts(400).c_str())));
     p.clearStore();
     EXPECT_EQ(p.storedLineCount(), 0);
     EXPECT_EQ(p.store().lineIndex().size(), 1);
@@ -93,20 +77,17 @@ TEST_F(PipelineTest, RowsKeptDuringClearAreNumberedFromZero)
 TEST_F(PipelineTest, ACallbackThatFoundTheGuiWaitingLeavesItTheStore)
 {
     feed(transfer(0, 1));
-    // A tick comes while the callback is storing: it is skipped, and asks.
+    // A tick that finds the callback storing is skipped, and asks for a turn.
     p.storeBusy.test_and_set();
     EXPECT_FALSE(p.tryAcquireStore());
     p.storeBusy.clear();
-    // The next batches are kept back, so the next tick gets the store.
-    feed(transfer(10, 2));
+    feed(transfer(10, 2)); // kept back, so the next tick gets the store
     feed(transfer(20, 3));
-    EXPECT_EQ(p.storedLineCount(), 4);
     EXPECT_EQ(p.pendingRows().size(), 8u);
     ASSERT_TRUE(p.tryAcquireStore());
     p.releaseStore();
     feed({});
     EXPECT_EQ(p.storedLineCount(), 12);
-
     // A request that is not repeated expires: rows do not wait for ever.
     p.storeBusy.test_and_set();
     EXPECT_FALSE(p.tryAcquireStore());
@@ -116,9 +97,9 @@ TEST_F(PipelineTest, ACallbackThatFoundTheGuiWaitingLeavesItTheStore)
     EXPECT_EQ(p.storedLineCount(), 16);
 }
 
-TEST_F(PipelineTest, MergeAndLabelsFollowTheFlags)
+TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
 {
-    struct Upper : RowLabeler
+    struct Mark : RowLabeler
     {
         void applySymbols(CaptureRow &row) override { row.data += " [X]"; }
     } labeler;
@@ -130,32 +111,27 @@ TEST_F(PipelineTest, MergeAndLabelsFollowTheFlags)
     p.mergeEnabled = true;
     feed({ev(EventStart, 0, 20), ev(EventStart, 0, 21)});
     EXPECT_EQ(p.storedLineCount(), 9);
-    EXPECT_TRUE(p.store().readLines(6, 1).contains(",42 [X],"));
-    EXPECT_TRUE(p.store().readLines(8, 1).contains(",-- --,"));
+    EXPECT_TRUE(line(6).contains(",42 [X],"));
+    EXPECT_TRUE(line(8).contains(",-- --,"));
     p.setLabeler(nullptr);
-}
 
-TEST_F(PipelineTest, AStoreFailureIsNoticedOnce)
-{
-    feed(transfer(0, 1));
+    // A store failure is noticed once; rows are dropped, not piling up.
     QString why;
     EXPECT_FALSE(p.takeStoreFailureNotice(&why));
     ::unlink(path.toLocal8Bit().constData());
-    feed(transfer(10, 2));
-    feed(transfer(20, 3));
-    EXPECT_TRUE(p.pendingRows().empty()); // dropped, not piling up
+    feed(transfer(30, 2));
+    feed(transfer(40, 3));
+    EXPECT_TRUE(p.pendingRows().empty());
     EXPECT_TRUE(p.takeStoreFailureNotice(&why));
     EXPECT_TRUE(why.contains("removed"));
     EXPECT_FALSE(p.takeStoreFailureNotice(&why));
-    EXPECT_EQ(p.storedLineCount(), 4);
-
     // After Clear the store works again; a new failure gives a new notice.
     p.clearStore();
-    feed(transfer(30, 4));
+    feed(transfer(50, 4));
     EXPECT_EQ(p.storedLineCount(), 4);
     EXPECT_FALSE(p.takeStoreFailureNotice());
     ::unlink(path.toLocal8Bit().constData());
-    feed(transfer(40, 5));
+    feed(transfer(60, 5));
     EXPECT_TRUE(p.takeStoreFailureNotice());
 }
 

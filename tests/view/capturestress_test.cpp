@@ -1,8 +1,8 @@
-// The callback thread stores at full speed while the GUI thread ticks,
+// The callback thread stores at full speed while the GUI thread fills pages,
 // clears and toggles merging. Afterwards every converted row must have been
 // stored exactly once and in order: the rows removed by each Clear are read
-// out just before it, so the removed segments plus the final file must add up
-// to the whole converted stream.
+// out just before it, so the removed segments plus the final file add up to
+// the whole converted stream. Runs under ThreadSanitizer too.
 #include "capturepipeline.h"
 #include "pagefiller.h"
 #include "pagegeometry.h"
@@ -18,55 +18,34 @@
 #include <thread>
 
 namespace {
-void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-// A deterministic bus: transfers of a few bytes with increasing times,
-// sometimes a repeated START, sometimes a NACK on the last byte.
-class Bus
+// A deterministic bus: transfers of a few bytes, sometimes a repeated START,
+// sometimes a NACK on the last byte.
+std::vector<I2CEvent> busEvents(unsigned seed, size_t count)
 {
-public:
-    explicit Bus(unsigned seed) : m_rng(seed) {}
-    I2CEvent next()
-    {
-        if (m_queue.empty())
-            transfer();
-        const I2CEvent e = m_queue.front();
-        m_queue.erase(m_queue.begin());
-        return e;
-    }
-
-private:
-    void add(int type, int data = 0)
-    {
-        I2CEvent e{};
-        e.type = type;
-        e.data = uint8_t(data);
-        m_t += 1 + int64_t(m_rng() % 1000);
-        e.timestamp = m_t;
-        m_queue.push_back(e);
-    }
-    void transfer()
-    {
+    std::mt19937 rng(seed);
+    std::vector<I2CEvent> out;
+    int64_t t = 0;
+    uint8_t byte = 0;
+    auto add = [&](int type, int data = 0) {
+        t += 1 + int64_t(rng() % 1000);
+        out.push_back(I2CEvent{type, uint8_t(data), {}, t});
+    };
+    while (out.size() < count) {
         add(EventStart);
-        const int parts = m_rng() % 4 == 0 ? 2 : 1;
-        for (int p = 0; p < parts; ++p) {
-            if (p)
-                add(EventStart);
-            add(EventAddr, 0xA0 | int(m_rng() & 1));
+        for (int part = rng() % 4 == 0 ? 2 : 1; part > 0; --part) {
+            add(EventAddr, 0xA0 | int(rng() & 1));
             add(EventAck);
-            const int n = int(m_rng() % 7);
-            for (int i = 0; i < n; ++i) {
-                add(EventData, m_byte++);
-                add(i == n - 1 && m_rng() % 3 == 0 ? EventNack : EventAck);
+            for (int i = 0, n = int(rng() % 7); i < n; ++i) {
+                add(EventData, byte++);
+                add(i == n - 1 && rng() % 3 == 0 ? EventNack : EventAck);
             }
+            if (part > 1)
+                add(EventStart);
         }
         add(EventStop);
     }
-    std::mt19937 m_rng;
-    std::vector<I2CEvent> m_queue;
-    int64_t m_t = 0;
-    uint8_t m_byte = 0;
-};
+    return out;
+}
 
 // Walks one stored segment against the converted rows from `next` on; a
 // merged line stands for several rows.
@@ -77,24 +56,19 @@ void checkSegment(const QByteArray &segment, const std::vector<CaptureRow> &ref,
     for (int i = 0; i + 1 < lines.size(); ++i) {
         StoredLine l;
         ASSERT_TRUE(l.parse(std::string_view(lines[i].constData(), size_t(lines[i].size()))));
-        ASSERT_FALSE(l.hasExtraFields());
         ASSERT_EQ(l.field(StoredLine::Number), std::to_string(i));
-        const QList<QByteArray> bytes =
-            QByteArray(l.field(StoredLine::Data).data(), int(l.field(StoredLine::Data).size()))
-                .split(' ');
+        const std::string_view data = l.field(StoredLine::Data);
+        const QList<QByteArray> bytes = QByteArray(data.data(), int(data.size())).split(' ');
         for (int k = 0; k < bytes.size(); ++k, ++next) {
             ASSERT_LT(next, ref.size()) << "more rows stored than converted";
+            // The stored line of this row alone, with the merged line's data.
             std::string expected;
-            StoredLine::append(expected, i, ref[next]);
-            StoredLine e;
-            ASSERT_TRUE(e.parse(expected));
-            for (auto f : {StoredLine::Type, StoredLine::Address, StoredLine::Direction,
-                           StoredLine::Response}) {
-                ASSERT_EQ(l.field(f), e.field(f)) << "row " << next;
-            }
+            CaptureRow r = ref[next];
+            r.data = std::string(data);
+            StoredLine::append(expected, i, r);
             ASSERT_EQ(bytes[k].toStdString(), ref[next].data) << "row " << next;
             if (k == bytes.size() - 1) {
-                ASSERT_EQ(l.field(StoredLine::Timestamp), e.field(StoredLine::Timestamp));
+                ASSERT_EQ(lines[i].toStdString() + "\n", expected) << "row " << next;
             }
         }
     }
@@ -103,41 +77,32 @@ void checkSegment(const QByteArray &segment, const std::vector<CaptureRow> &ref,
 
 TEST(CaptureStress, EveryRowIsStoredOnceAndInOrder)
 {
-    qInstallMessageHandler(dropLog);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     CapturePipeline p;
     ASSERT_TRUE(p.store().open(dir.filePath("I2CDataTemp.dat")));
-
-    constexpr unsigned seed = 20240611;
-    constexpr int64_t maxEvents = 400000;
+    const std::vector<I2CEvent> events = busEvents(20240611, 400000);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     std::atomic<bool> feeding{true};
-    int64_t sent = 0; // read after join
+    size_t sent = 0; // read after join
 
     std::thread feeder([&] {
-        Bus bus(seed);
-        std::mt19937 rng(seed + 1);
-        std::vector<I2CEvent> batch;
-        while (sent < maxEvents && std::chrono::steady_clock::now() < deadline) {
-            const int n = int(rng() % 300); // zero-sized batches too
-            batch.clear();
-            for (int i = 0; i < n; ++i)
-                batch.push_back(bus.next());
-            p.onI2CEvents(batch.data(), n);
-            sent += n;
+        std::mt19937 rng(7);
+        while (sent < events.size() && std::chrono::steady_clock::now() < deadline) {
+            const int n = int(std::min<size_t>(rng() % 300, events.size() - sent)); // 0 too
+            p.onI2CEvents(events.data() + sent, n);
+            sent += size_t(n);
         }
         feeding = false;
     });
 
     QStandardItemModel model;
-    model.setColumnCount(8);
+    model.setColumnCount(PageGeometry::kColumnCount);
     PageFiller filler;
     std::vector<QByteArray> cleared;
-    std::mt19937 rng(seed + 2);
+    std::mt19937 rng(9);
     int ticks = 0, filled = 0;
     while (feeding) {
-        ++ticks;
         const int lines = p.storedLineCount();
         const int value = rng() % 2 ? lines : int(rng() % unsigned(lines + 1));
         const PageWindow w = PageGeometry::pageWindow(value, 40, lines);
@@ -147,7 +112,7 @@ TEST(CaptureStress, EveryRowIsStoredOnceAndInOrder)
             for (int i = 0; i < model.rowCount(); ++i)
                 ASSERT_EQ(model.item(i, 0)->text().toInt(), w.first + i);
         }
-        if (ticks % 16 == 0)
+        if (++ticks % 16 == 0)
             p.mergeEnabled = !p.mergeEnabled;
         if (ticks % 97 == 0) {
             p.acquireStoreWaiting();
@@ -157,21 +122,15 @@ TEST(CaptureStress, EveryRowIsStoredOnceAndInOrder)
         }
     }
     feeder.join();
-    // One more tick answers the GUI's last request; then the next call of the
-    // callback stores the rows still kept back.
+    // One more tick answers the GUI's last request; then the next callback
+    // stores the rows still kept back.
     ASSERT_TRUE(p.tryAcquireStore());
     p.releaseStore();
     p.onI2CEvents(nullptr, 0);
     cleared.push_back(p.store().readLines(0, p.store().lineCount()));
     qInstallMessageHandler(nullptr);
 
-    Bus bus(seed);
-    std::vector<I2CEvent> events;
-    for (int64_t i = 0; i < sent; ++i)
-        events.push_back(bus.next());
-    EventConverter converter;
-    const std::vector<CaptureRow> ref = converter.convertEvents(events.data(), int(events.size()));
-
+    const std::vector<CaptureRow> ref = EventConverter().convertEvents(events.data(), int(sent));
     size_t next = 0;
     for (const QByteArray &segment : cleared) {
         checkSegment(segment, ref, next);
@@ -179,8 +138,6 @@ TEST(CaptureStress, EveryRowIsStoredOnceAndInOrder)
             return;
     }
     EXPECT_EQ(next, ref.size()) << "rows lost";
-    EXPECT_GT(ticks, 10);
-    // The GUI gets its turns however busy the callback is.
-    EXPECT_GT(filled, 0);
+    EXPECT_GT(filled, 0); // the GUI gets its turns however busy the callback is
     EXPECT_GE(cleared.size(), 2u);
 }
