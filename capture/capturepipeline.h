@@ -96,4 +96,6 @@ private:
 CapturePipeline &capturePipeline();
 
 // The capture callback handed to startI2CCapture: forwards to capturePipeline().
-extern "C" int32_t onI2CEvents(int32_t arg0, int32_t arg1, const I2CEvent *events, int32_t count);
+// The adapter index and batch number are not needed: there is one pipeline.
+extern "C" int32_t onI2CEvents(int32_t adapterIndex, int32_t batchNumber, const I2CEvent *events,
+                               int32_t count);
