@@ -89,7 +89,7 @@ int32_t AdapterRegistry::start(int32_t index, int32_t channelPair, int32_t sampl
     std::lock_guard<std::mutex> lock(m_mutex);
     auto adapter = adapterLocked(index, "startI2CCapture");
     if (!adapter)
-        return 1;
+        return BusAdapter::NoSuchAdapter;
     CaptureRequest request;
     request.index = index;
     request.channelPair = channelPair;

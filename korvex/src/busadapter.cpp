@@ -23,36 +23,37 @@ bool BusAdapter::open()
     return true;
 }
 
-int32_t BusAdapter::start(const CaptureRequest &request, I2CCaptureCallback callback)
+BusAdapter::StartResult BusAdapter::start(const CaptureRequest &request,
+                                          I2CCaptureCallback callback)
 {
     if (std::this_thread::get_id() == m_threadId.load()) {
         logf("adapter %d: start called from its own callback: already capturing", request.index);
-        return 2;
+        return AlreadyCapturing;
     }
     std::lock_guard<std::mutex> lock(m_control);
     if (m_capturing.load()) {
         logf("adapter %d is already capturing; stop it first", request.index);
-        return 2;
+        return AlreadyCapturing;
     }
     if (!m_open.load()) {
         logf("adapter %d is not open; call openAdapter first", request.index);
-        return 3;
+        return NotOpen;
     }
     if (!callback) {
         logf("adapter %d: no callback given", request.index);
-        return 4;
+        return NoCallback;
     }
     if (request.channelPair < 0 || request.channelPair > 3) {
         logf("adapter %d: channel pair %d is not 0..3", request.index, request.channelPair);
-        return 5;
+        return BadChannelPair;
     }
     if (request.sampleRate <= 0) {
         logf("adapter %d: sample rate %d Hz is not positive", request.index, request.sampleRate);
-        return 6;
+        return BadSampleRate;
     }
     joinThread(); // a capture stopped from inside its callback leaves its thread to join
     if (!prepare(request))
-        return 7;
+        return Refused;
 
     m_session = std::make_unique<CaptureSession>(request.index, callback);
     CaptureSession *session = m_session.get();
@@ -73,14 +74,14 @@ int32_t BusAdapter::start(const CaptureRequest &request, I2CCaptureCallback call
     } catch (const std::exception &e) {
         logf("adapter %d: cannot start the capture thread: %s", request.index, e.what());
         m_session.reset();
-        return 8;
+        return NoThread;
     }
     if (session->waitForStart() != CaptureSession::State::Running) {
         joinThread();
-        return 9;
+        return FailedToStart;
     }
     m_capturing.store(true);
-    return 0;
+    return Started;
 }
 
 void BusAdapter::stop()

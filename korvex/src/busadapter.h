@@ -37,9 +37,22 @@ public:
     bool open();
     bool isOpen() const { return m_open.load(); }
 
-    // Starts a capture; 0 when the callback runs from now until stop().
-    // Failures are logged and return a non-zero code.
-    int32_t start(const CaptureRequest &request, I2CCaptureCallback callback);
+    // What start() returns, and startI2CCapture passes on to its caller.
+    enum StartResult : int32_t {
+        Started = 0,          // the callback runs from now until stop()
+        NoSuchAdapter = 1,    // the index is out of range (only the registry knows)
+        AlreadyCapturing = 2, // a capture runs, or start() was called from its callback
+        NotOpen = 3,          // open() has not succeeded
+        NoCallback = 4,       // the callback is null
+        BadChannelPair = 5,   // the channel pair is not 0..3
+        BadSampleRate = 6,    // the sample rate is not positive
+        Refused = 7,          // prepare() refused the request (rate, file, channels, device)
+        NoThread = 8,         // the capture thread could not be created
+        FailedToStart = 9,    // run() returned before the capture began
+    };
+
+    // Starts a capture. Failures are logged.
+    StartResult start(const CaptureRequest &request, I2CCaptureCallback callback);
 
     // Stops the capture and joins its thread: no callback runs after it
     // returns. Harmless when idle. Called from inside the callback it only

@@ -47,16 +47,18 @@ enum {
 };
 
 /* One bus event: 16 bytes, little-endian, offsets 0 / 4 / 8. */
-typedef struct I2CEvent {
+typedef struct I2CEvent
+{
     int32_t type;        /* one of KORVEX_EVENT_* */
     uint8_t data;        /* the byte for ADDR and DATA, otherwise 0 */
     uint8_t reserved[3]; /* always 0 */
     int64_t timestamp;   /* nanoseconds since the first sample of the capture */
 } I2CEvent;
 
-/* arg0: adapter index; arg1: batch sequence number (wraps). Both may be ignored. */
-typedef int32_t (*I2CCaptureCallback)(int32_t arg0, int32_t arg1, const I2CEvent *events,
-                                      int32_t count);
+/* adapterIndex: the capturing adapter; batchNumber: counts the calls of one capture from 0
+ * (wraps). Both may be ignored. */
+typedef int32_t (*I2CCaptureCallback)(int32_t adapterIndex, int32_t batchNumber,
+                                      const I2CEvent *events, int32_t count);
 
 /* Number of adapters the library offers; reserved must be null. */
 KORVEX_API int32_t scanAdapters(void *reserved);
@@ -67,9 +69,18 @@ KORVEX_API uint8_t openAdapter(int32_t index);
 /*
  * Starts capturing on an opened adapter. channelPair 0..3 selects
  * SDA = D(2k), SCL = D(2k+1); sampleRate is in Hz (a replay plays at its
- * file's own rate). Returns 0 when started; non-zero, after logging why, for
- * an index out of range, an adapter not opened or already capturing, a bad
- * channel pair or sample rate, or an adapter that cannot start.
+ * file's own rate). Returns 0 when started; otherwise, after logging why:
+ *   1  the index is out of range;
+ *   2  the adapter is already capturing (or this is a call from its own callback);
+ *   3  the adapter is not open;
+ *   4  the callback is null;
+ *   5  the channel pair is not 0..3;
+ *   6  the sample rate is not positive;
+ *   7  the adapter cannot take this request (a rate it cannot sample at, a
+ *      file it cannot replay, channels it lacks, a device that refuses);
+ *   8  the capture thread could not be created;
+ *   9  the capture failed before it began (e.g. the device would not start);
+ *  -1  an unexpected internal error.
  */
 KORVEX_API int32_t startI2CCapture(int32_t index, int32_t channelPair, int32_t sampleRate,
                                    I2CCaptureCallback callback);
