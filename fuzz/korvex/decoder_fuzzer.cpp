@@ -7,6 +7,7 @@
 // Input: [0] unit size - 1 (bits 0-2) and "assume idle" (bit 3), [1] SDA
 // channel, [2] SCL channel, [3..10] sample rate (little-endian), [11] split
 // seed, then the samples.
+#include "fuzzrequire.h"
 #include "i2cdecoder.h"
 
 #include <cstdio>
@@ -15,14 +16,6 @@
 #include <vector>
 
 namespace {
-
-#define require(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 struct Decoded
 {

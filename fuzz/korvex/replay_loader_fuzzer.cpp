@@ -4,6 +4,7 @@
 // crashes, hangs or decodes past what the file holds.
 #include "capturedecoding.h"
 #include "capturefile.h"
+#include "fuzzrequire.h"
 
 #include <unistd.h>
 
@@ -12,14 +13,6 @@
 #include <string>
 
 namespace {
-
-#define require(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 std::string g_path;
 

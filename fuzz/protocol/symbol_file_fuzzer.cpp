@@ -2,6 +2,7 @@
 // labels rows with whatever it read: every symbol has all six texts, what was
 // read writes and reads back the same, and no label can split a stored line.
 #include "capturerow.h"
+#include "fuzzrequire.h"
 #include "symboldecoder.h"
 #include "symbolfile.h"
 
@@ -12,14 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-#define require(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the start settings reader: it never fails in a way
 // other than "nothing read", and values it reads write and read back the same.
+#include "fuzzrequire.h"
 #include "startsettingsfile.h"
 
 #include <QBuffer>
@@ -11,14 +12,6 @@
 #include <cstdlib>
 
 namespace {
-
-#define require(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 
