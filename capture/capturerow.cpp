@@ -25,6 +25,11 @@ inline void appendDigits(std::string &out, int64_t v, int width)
 }
 } // namespace
 
+// Indexed by the enums' values; anything else reads as "--".
+constexpr std::string_view kTypeTexts[] = {"START", "ADDR", "DATA", "STOP"};
+constexpr std::string_view kDirectionTexts[] = {"--", "READ", "WRITE"};
+constexpr std::string_view kResponseTexts[] = {"--", "ACK", "NACK"};
+
 CaptureRow CaptureRow::start(int64_t t)
 {
     CaptureRow r;
@@ -42,23 +47,43 @@ CaptureRow CaptureRow::stop(int64_t t)
     return r;
 }
 
-// Indexed by the enums' values; anything else reads as "--".
 std::string_view CaptureRow::typeText(Type t)
 {
-    static constexpr std::string_view kTexts[] = {"START", "ADDR", "DATA", "STOP"};
-    return size_t(t) < std::size(kTexts) ? kTexts[size_t(t)] : "--";
+    return size_t(t) < std::size(kTypeTexts) ? kTypeTexts[size_t(t)] : "--";
 }
 
 std::string_view CaptureRow::directionText(Direction d)
 {
-    static constexpr std::string_view kTexts[] = {"--", "READ", "WRITE"};
-    return size_t(d) < std::size(kTexts) ? kTexts[size_t(d)] : "--";
+    return size_t(d) < std::size(kDirectionTexts) ? kDirectionTexts[size_t(d)] : "--";
 }
 
 std::string_view CaptureRow::responseText(Response r)
 {
-    static constexpr std::string_view kTexts[] = {"--", "ACK", "NACK"};
-    return size_t(r) < std::size(kTexts) ? kTexts[size_t(r)] : "--";
+    return size_t(r) < std::size(kResponseTexts) ? kResponseTexts[size_t(r)] : "--";
+}
+
+namespace {
+template <typename Enum, size_t N>
+bool fromText(const std::string_view (&texts)[N], std::string_view text, Enum *value)
+{
+    for (size_t i = 0; i < N; ++i) {
+        if (texts[i] == text) {
+            *value = Enum(i);
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
+bool CaptureRow::typeFromText(std::string_view text, Type *t)
+{
+    return fromText(kTypeTexts, text, t);
+}
+
+bool CaptureRow::directionFromText(std::string_view text, Direction *d)
+{
+    return fromText(kDirectionTexts, text, d);
 }
 
 std::string_view CaptureRow::addressText(char *buf) const

@@ -39,6 +39,11 @@ public:
     static std::string_view directionText(Direction d);
     static std::string_view responseText(Response r);
 
+    // The value whose text is `text`; false when none has it ("--" is the
+    // direction None).
+    static bool typeFromText(std::string_view text, Type *t);
+    static bool directionFromText(std::string_view text, Direction *d);
+
     std::string_view typeText() const { return typeText(type); }
     std::string_view directionText() const { return directionText(direction); }
     std::string_view responseText() const { return responseText(response); }

@@ -41,15 +41,7 @@ int hexDigit(QChar c)
 bool symbolSlot(const SymbolDef &s, uint32_t *slot)
 {
     CaptureRow::Type type;
-    if (s.type() == QLatin1String("ADDR"))
-        type = CaptureRow::Type::Addr;
-    else if (s.type() == QLatin1String("DATA"))
-        type = CaptureRow::Type::Data;
-    else if (s.type() == QLatin1String("START"))
-        type = CaptureRow::Type::Start;
-    else if (s.type() == QLatin1String("STOP"))
-        type = CaptureRow::Type::Stop;
-    else
+    if (!CaptureRow::typeFromText(s.type().toStdString(), &type))
         return false;
 
     uint32_t addressCode;
@@ -63,13 +55,7 @@ bool symbolSlot(const SymbolDef &s, uint32_t *slot)
     }
 
     CaptureRow::Direction dir;
-    if (s.readWrite() == QLatin1String("WRITE"))
-        dir = CaptureRow::Direction::Write;
-    else if (s.readWrite() == QLatin1String("READ"))
-        dir = CaptureRow::Direction::Read;
-    else if (s.readWrite() == QLatin1String("--"))
-        dir = CaptureRow::Direction::None;
-    else
+    if (!CaptureRow::directionFromText(s.readWrite().toStdString(), &dir))
         return false;
 
     *slot = slotOf(type, addressCode, dir);

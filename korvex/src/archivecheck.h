@@ -2,19 +2,19 @@
 // libzip: libsigrok ends a damaged member early without saying so.
 #pragma once
 
+#include "noncopyable.h"
+
 #include <string>
 
 struct zip;
 
 namespace korvex {
 
-class ArchiveCheck
+class ArchiveCheck : NonCopyable
 {
 public:
     ArchiveCheck() = default;
     ~ArchiveCheck();
-    ArchiveCheck(const ArchiveCheck &) = delete;
-    ArchiveCheck &operator=(const ArchiveCheck &) = delete;
 
     // Reads the archive's directory. Opening touches process-wide time-zone
     // state, so it belongs on the thread that also runs libsigrok.

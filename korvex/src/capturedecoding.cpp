@@ -41,6 +41,24 @@ bool chooseI2CChannels(const CaptureFile &file, int pair, unsigned &sda, unsigne
     return true;
 }
 
+bool readConfigured(CaptureFile &file, I2CDecoder &decoder, I2CDecoderConfig config,
+                    const std::function<bool(const uint8_t *, size_t)> &deliver,
+                    std::string *configError, std::string *readError)
+{
+    bool configured = false;
+    return file.read(
+        [&](const uint8_t *data, size_t bytes, unsigned unitSize) {
+            if (!configured) {
+                config.unitSize = unitSize;
+                if (!decoder.configure(config, configError))
+                    return false;
+                configured = true;
+            }
+            return deliver(data, bytes);
+        },
+        readError);
+}
+
 bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
                    std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error)
 {
@@ -54,20 +72,14 @@ bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEv
         std::async(std::launch::async, [&check, &damage] { return check.checkMembers(&damage); });
     config.sampleRate = file.sampleRate();
     I2CDecoder decoder;
-    bool configured = false;
     std::string why;
-    const bool read = file.read(
-        [&](const uint8_t *data, size_t bytes, unsigned unitSize) {
-            if (!configured) {
-                config.unitSize = unitSize;
-                if (!decoder.configure(config, &why))
-                    return false;
-                configured = true;
-            }
+    const bool read = readConfigured(
+        file, decoder, config,
+        [&](const uint8_t *data, size_t bytes) {
             decoder.feed(data, bytes, events, samples);
             return true;
         },
-        error);
+        &why, error);
     const bool intact = verified.get();
     if (!intact) {
         if (error)

@@ -5,6 +5,7 @@
 #include "capturefile.h"
 #include "i2cdecoder.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,13 @@ bool chooseI2CChannels(const CaptureFile &file, int pair, unsigned &sda, unsigne
 
 // True when the file has a logic channel with bit `index`.
 bool hasLogicChannel(const CaptureFile &file, unsigned index);
+
+// Reads every block of an opened file, configuring `decoder` with `config`
+// and the file's unit size before the first block reaches `deliver`. A
+// configuration that fails stops the reading with its reason in *configError.
+bool readConfigured(CaptureFile &file, I2CDecoder &decoder, I2CDecoderConfig config,
+                    const std::function<bool(const uint8_t *, size_t)> &deliver,
+                    std::string *configError, std::string *readError);
 
 // Verifies an opened file and decodes every sample with `config`, whose unit
 // size and sample rate are taken from the file. Appends to events (and samples).

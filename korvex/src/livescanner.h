@@ -1,6 +1,8 @@
 // Finds the logic analyzers that libsigrok's drivers see.
 #pragma once
 
+#include "noncopyable.h"
+
 #include <memory>
 #include <set>
 #include <string>
@@ -13,13 +15,11 @@ namespace korvex {
 class BusAdapter;
 class SigrokContext;
 
-class LiveScanner
+class LiveScanner : NonCopyable
 {
 public:
     LiveScanner() = default;
     ~LiveScanner();
-    LiveScanner(const LiveScanner &) = delete;
-    LiveScanner &operator=(const LiveScanner &) = delete;
 
     // One adapter per logic analyzer found by the drivers `drivers` names:
     // "*" for every driver but the demo device's, otherwise a comma-separated

@@ -96,21 +96,13 @@ void ReplayAdapter::run(CaptureSession &session, const CaptureRequest &request)
     config.sdaChannel = m_sda;
     config.sclChannel = m_scl;
     config.sampleRate = file->sampleRate();
-    bool configured = false;
     std::string error;
     PaceDelivery pace(session, decoder, m_realTime);
     session.started();
 
-    const bool read = file->read(
-        [&](const uint8_t *data, size_t bytes, unsigned unitSize) {
-            if (!configured) {
-                config.unitSize = unitSize;
-                if (!decoder.configure(config, &error))
-                    return false;
-                configured = true;
-            }
-            return pace.feed(data, bytes);
-        },
+    const bool read = readConfigured(
+        *file, decoder, config,
+        [&pace](const uint8_t *data, size_t bytes) { return pace.feed(data, bytes); }, &error,
         &error);
     if (session.stopRequested())
         return;

@@ -17,8 +17,9 @@ public:
     explicit ReplayAdapter(std::string path) : m_path(std::move(path)) {}
     ~ReplayAdapter() override { stopForDestruction(); }
 
-    std::string key() const override { return "replay:" + m_path; }
+    // The file's path and what it holds (cached on first use).
     std::string description() override;
+    std::string key() const override { return "replay:" + m_path; }
 
 protected:
     bool doOpen() override;
