@@ -25,11 +25,6 @@ inline void appendDigits(std::string &out, int64_t v, int width)
 }
 } // namespace
 
-// Indexed by the enums' values; anything else reads as "--".
-constexpr std::string_view kTypeTexts[] = {"START", "ADDR", "DATA", "STOP"};
-constexpr std::string_view kDirectionTexts[] = {"--", "READ", "WRITE"};
-constexpr std::string_view kResponseTexts[] = {"--", "ACK", "NACK"};
-
 CaptureRow CaptureRow::start(int64_t t)
 {
     CaptureRow r;
@@ -45,21 +40,6 @@ CaptureRow CaptureRow::stop(int64_t t)
     CaptureRow r = start(t);
     r.type = Type::Stop;
     return r;
-}
-
-std::string_view CaptureRow::typeText(Type t)
-{
-    return size_t(t) < std::size(kTypeTexts) ? kTypeTexts[size_t(t)] : "--";
-}
-
-std::string_view CaptureRow::directionText(Direction d)
-{
-    return size_t(d) < std::size(kDirectionTexts) ? kDirectionTexts[size_t(d)] : "--";
-}
-
-std::string_view CaptureRow::responseText(Response r)
-{
-    return size_t(r) < std::size(kResponseTexts) ? kResponseTexts[size_t(r)] : "--";
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -34,10 +35,24 @@ public:
     static CaptureRow start(int64_t t);
     static CaptureRow stop(int64_t t);
 
-    // Texts of the fixed-vocabulary fields.
-    static std::string_view typeText(Type t);
-    static std::string_view directionText(Direction d);
-    static std::string_view responseText(Response r);
+    // Texts of the fixed-vocabulary fields, indexed by the enums' values;
+    // anything else reads as "--". Inline: every stored line is compared
+    // with them.
+    static constexpr std::string_view kTypeTexts[] = {"START", "ADDR", "DATA", "STOP"};
+    static constexpr std::string_view kDirectionTexts[] = {"--", "READ", "WRITE"};
+    static constexpr std::string_view kResponseTexts[] = {"--", "ACK", "NACK"};
+    static std::string_view typeText(Type t)
+    {
+        return size_t(t) < std::size(kTypeTexts) ? kTypeTexts[size_t(t)] : "--";
+    }
+    static std::string_view directionText(Direction d)
+    {
+        return size_t(d) < std::size(kDirectionTexts) ? kDirectionTexts[size_t(d)] : "--";
+    }
+    static std::string_view responseText(Response r)
+    {
+        return size_t(r) < std::size(kResponseTexts) ? kResponseTexts[size_t(r)] : "--";
+    }
 
     // The value whose text is `text`; false when none has it ("--" is the
     // direction None).

@@ -18,27 +18,6 @@ void appendNumber(std::string &out, int n)
 }
 } // namespace
 
-bool StoredLine::parse(std::string_view line)
-{
-    if (!line.empty() && line.back() == '\n')
-        line.remove_suffix(1);
-    const char *s = line.data();
-    const char *e = s + line.size();
-    for (int k = 0; k < Timestamp; ++k) {
-        const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
-        if (!c) {
-            *this = StoredLine();
-            return false;
-        }
-        m_fields[k] = std::string_view(s, size_t(c - s));
-        s = c + 1;
-    }
-    const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
-    m_fields[Timestamp] = std::string_view(s, size_t((c ? c : e) - s));
-    m_extraFields = c != nullptr;
-    return true;
-}
-
 void StoredLine::append(std::string &out, int number, const CaptureRow &row)
 {
     char addr[2];
@@ -76,8 +55,16 @@ size_t StoredLine::tailLength(const CaptureRow &row)
 
 void StoredLine::appendFields(std::string &out, const std::string_view (&fields)[FieldCount])
 {
+    // One resize and plain copies: Open writes every line of a file this way.
+    size_t size = FieldCount;
+    for (const std::string_view &f : fields)
+        size += f.size();
+    const size_t old = out.size();
+    out.resize(old + size);
+    char *w = &out[old];
     for (int k = 0; k < FieldCount; ++k) {
-        out += fields[k];
-        out += k < Timestamp ? ',' : '\n';
+        std::memcpy(w, fields[k].data(), fields[k].size());
+        w += fields[k].size();
+        *w++ = k < Timestamp ? ',' : '\n';
     }
 }

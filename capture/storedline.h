@@ -6,6 +6,7 @@
 
 #include "capturerow.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,27 @@ public:
     // Splits a line at "," (a final "\n" is not part of the timestamp). False,
     // with every field empty, when it has fewer than seven fields; text after
     // a seventh "," belongs to no field (hasExtraFields()).
-    bool parse(std::string_view line);
+    bool parse(std::string_view line)
+    {
+        // Inline: Save and the view split every line they show or write.
+        if (!line.empty() && line.back() == '\n')
+            line.remove_suffix(1);
+        const char *s = line.data();
+        const char *const e = s + line.size();
+        for (int k = 0; k < Timestamp; ++k) {
+            const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
+            if (!c) {
+                *this = StoredLine();
+                return false;
+            }
+            m_fields[k] = std::string_view(s, size_t(c - s));
+            s = c + 1;
+        }
+        const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
+        m_fields[Timestamp] = std::string_view(s, size_t((c ? c : e) - s));
+        m_extraFields = c != nullptr;
+        return true;
+    }
     std::string_view field(Field f) const { return m_fields[f]; }
     bool hasExtraFields() const { return m_extraFields; }
 
