@@ -99,43 +99,55 @@ QByteArray encodeForOpen(const char *line, qsizetype size)
     return text.toLatin1();
 }
 
+// What convertLine does, with the work buffers of the caller: a CSV row
+// nearly always holds "0x", and every row goes through StoredLine's writer,
+// so keeping their capacity between lines saves an allocation each.
+struct LineConverter
+{
+    std::string unprefixed;
+    std::string storedLine;
+
+    bool convert(QByteArray &stored, SavedFormat format, const char *line, qsizetype size)
+    {
+        const char *text = line;
+        size_t n = size_t(size);
+        QByteArray encoded;
+        const bool ascii = linetext::isPlainAscii(line, n);
+        if (!ascii) {
+            encoded = encodeForOpen(line, size);
+            text = encoded.constData();
+            n = size_t(encoded.size());
+        }
+        if (format != SavedFormat::Text && std::memchr(text, 'x', n)) {
+            if (unprefixed.size() < n)
+                unprefixed.resize(n);
+            n = removeHexPrefixes(text, n, &unprefixed[0]);
+            text = unprefixed.data();
+        }
+        std::string_view parts[7];
+        if (!splitSaved(text, n, format == SavedFormat::Text ? '|' : ',', parts))
+            return false;
+
+        // Saved order: Count, Time, Type, Addr, R/W, Respond, Data.
+        const std::string_view fields[StoredLine::FieldCount] = {
+            parts[0], parts[2], parts[3], parts[4], parts[6], parts[5], parts[1]};
+        storedLine.clear();
+        StoredLine::appendFields(storedLine, fields);
+        if (!ascii)
+            std::replace(storedLine.begin(), storedLine.end(), '\0', '?');
+        stored.resize(int(storedLine.size()));
+        std::memcpy(stored.data(), storedLine.data(), storedLine.size());
+        return true;
+    }
+};
+
 } // namespace
 
 bool SavedCaptureReader::convertLine(QByteArray &stored, SavedFormat format, const char *line,
                                      qsizetype size)
 {
-    const char *text = line;
-    size_t n = size_t(size);
-    QByteArray encoded;
-    const bool ascii = linetext::isPlainAscii(line, n);
-    if (!ascii) {
-        encoded = encodeForOpen(line, size);
-        text = encoded.constData();
-        n = size_t(encoded.size());
-    }
-    if (format != SavedFormat::Text && std::memchr(text, 'x', n)) {
-        // Kept between calls: a CSV row nearly always holds "0x".
-        thread_local std::string unprefixed;
-        if (unprefixed.size() < n)
-            unprefixed.resize(n);
-        n = removeHexPrefixes(text, n, &unprefixed[0]);
-        text = unprefixed.data();
-    }
-    std::string_view parts[7];
-    if (!splitSaved(text, n, format == SavedFormat::Text ? '|' : ',', parts))
-        return false;
-
-    // Saved order: Count, Time, Type, Addr, R/W, Respond, Data.
-    const std::string_view fields[StoredLine::FieldCount] = {parts[0], parts[2], parts[3], parts[4],
-                                                             parts[6], parts[5], parts[1]};
-    thread_local std::string storedLine;
-    storedLine.clear();
-    StoredLine::appendFields(storedLine, fields);
-    if (!ascii)
-        std::replace(storedLine.begin(), storedLine.end(), '\0', '?');
-    stored.resize(int(storedLine.size()));
-    std::memcpy(stored.data(), storedLine.data(), storedLine.size());
-    return true;
+    thread_local LineConverter converter;
+    return converter.convert(stored, format, line, size);
 }
 
 TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
@@ -150,6 +162,7 @@ TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
     bool header = true;
     QByteArray stored;
     stored.reserve(256);
+    LineConverter converter;
     while (reader.next(line, size)) {
         result.bytesRead = reader.bytesConsumed();
         if (header) {
@@ -157,7 +170,7 @@ TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
             continue;
         }
         ++result.linesRead;
-        if (convertLine(stored, format, line, size)) {
+        if (converter.convert(stored, format, line, size)) {
             ++result.rowsWritten;
             sink(stored);
         } else {

@@ -231,6 +231,40 @@ QByteArray encodeForSave(SavedFormat format, const char *line, qsizetype size)
     return text.toLatin1();
 }
 
+// The row of a line already in the saved file's encoding. Every "\n" goes,
+// not only the last: a line read up to its "\n" holds no other one, but a
+// caller's might.
+bool appendBytesRow(std::string &out, SavedFormat format, std::string_view text)
+{
+    const size_t body = !text.empty() && text.back() == '\n' ? text.size() - 1 : text.size();
+    if (std::memchr(text.data(), '\n', body)) {
+        std::string joined;
+        joined.reserve(text.size());
+        for (char c : text) {
+            if (c != '\n')
+                joined += c;
+        }
+        return appendBytesRow(out, format, joined);
+    }
+    StoredLine stored;
+    if (!stored.parse(text))
+        return false;
+    switch (format) {
+    case SavedFormat::Text:
+        appendText(out, stored);
+        break;
+    case SavedFormat::Csv:
+        appendCsv(out, stored);
+        break;
+    case SavedFormat::Html:
+        appendHtml(out, stored);
+        break;
+    case SavedFormat::None:
+        break;
+    }
+    return true;
+}
+
 } // namespace
 
 SavedCaptureWriter::SavedCaptureWriter(QIODevice &out, SavedFormat format)
@@ -262,41 +296,12 @@ QByteArray SavedCaptureWriter::footer(SavedFormat format)
 bool SavedCaptureWriter::appendRow(std::string &out, SavedFormat format, const char *line,
                                    qsizetype size)
 {
-    std::string_view text(line, size_t(size));
-    QByteArray encoded;
-    if (!linetext::isPlainAscii(line, text.size())) {
-        encoded = encodeForSave(format, line, size);
-        text = std::string_view(encoded.constData(), size_t(encoded.size()));
+    if (!linetext::isPlainAscii(line, size_t(size))) {
+        const QByteArray encoded = encodeForSave(format, line, size);
+        return appendBytesRow(out, format,
+                              std::string_view(encoded.constData(), size_t(encoded.size())));
     }
-    // Every "\n" goes, not only the last: a line read up to its "\n" holds
-    // no other one, but a caller's might.
-    std::string joined;
-    const size_t body = !text.empty() && text.back() == '\n' ? text.size() - 1 : text.size();
-    if (std::memchr(text.data(), '\n', body)) {
-        joined.reserve(text.size());
-        for (char c : text) {
-            if (c != '\n')
-                joined += c;
-        }
-        text = joined;
-    }
-    StoredLine stored;
-    if (!stored.parse(text))
-        return false;
-    switch (format) {
-    case SavedFormat::Text:
-        appendText(out, stored);
-        break;
-    case SavedFormat::Csv:
-        appendCsv(out, stored);
-        break;
-    case SavedFormat::Html:
-        appendHtml(out, stored);
-        break;
-    case SavedFormat::None:
-        break;
-    }
-    return true;
+    return appendBytesRow(out, format, std::string_view(line, size_t(size)));
 }
 
 void SavedCaptureWriter::writeBytes(const char *data, qsizetype size)
