@@ -13,9 +13,9 @@
 
 namespace {
 
-const char saveFilter[] =
+const char kSaveFilter[] =
     "Text (*.txt);;Comma Separated Value (*.csv);;Hyper Text Markup Language (*.html)";
-const char openFilter[] = "Text (*.txt);;Comma Separated Value (*.csv)";
+const char kOpenFilter[] = "Text (*.txt);;Comma Separated Value (*.csv)";
 
 // Modal, with Cancel, and left alone at its maximum: it is closed here.
 void setUp(QProgressDialog &dialog)
@@ -28,10 +28,10 @@ void setUp(QProgressDialog &dialog)
 } // namespace
 
 CaptureFileActions::CaptureFileActions(QWidget *parent)
-    : parent(parent), askSave([](QWidget *p, const QString &caption, const QString &filter) {
+    : m_parent(parent), m_askSave([](QWidget *p, const QString &caption, const QString &filter) {
           return QFileDialog::getSaveFileName(p, caption, QString(), filter);
       }),
-      askOpen([](QWidget *p, const QString &caption, const QString &filter) {
+      m_askOpen([](QWidget *p, const QString &caption, const QString &filter) {
           return QFileDialog::getOpenFileName(p, caption, QString(), filter);
       })
 {
@@ -39,7 +39,7 @@ CaptureFileActions::CaptureFileActions(QWidget *parent)
 
 void CaptureFileActions::warn(const QString &text) const
 {
-    QMessageBox::warning(parent, QStringLiteral("警告"), text);
+    QMessageBox::warning(m_parent, QStringLiteral("警告"), text);
 }
 
 CaptureFileActions::Result CaptureFileActions::save(const QString &storeFilePath, const Hook &begin,
@@ -62,22 +62,22 @@ CaptureFileActions::Result
 CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const QString &storeName,
                             const Hook &begin, const Hook &end)
 {
-    last = TransferResult();
-    chosen = askSave(parent, QStringLiteral("保存文件"), QLatin1String(saveFilter));
-    if (chosen.isEmpty())
+    m_last = TransferResult();
+    m_chosen = m_askSave(m_parent, QStringLiteral("保存文件"), QLatin1String(kSaveFilter));
+    if (m_chosen.isEmpty())
         return Result::NoFileChosen;
 
     // Opening the store itself as the target would cut the capture to nothing.
     const QString storePath = QFileInfo(storeName).canonicalFilePath();
-    if (!storePath.isEmpty() && QFileInfo(chosen).canonicalFilePath() == storePath) {
-        warn(QStringLiteral("不能保存到采集数据文件 %1").arg(chosen));
+    if (!storePath.isEmpty() && QFileInfo(m_chosen).canonicalFilePath() == storePath) {
+        warn(QStringLiteral("不能保存到采集数据文件 %1").arg(m_chosen));
         return Result::FileNotOpened;
     }
-    QFile target(chosen);
+    QFile target(m_chosen);
     if (!target.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
         qDebug() << "Open file error";
         // Saving nothing without a word would read as success.
-        warn(QStringLiteral("无法写入文件 %1：\n%2").arg(chosen, target.errorString()));
+        warn(QStringLiteral("无法写入文件 %1：\n%2").arg(m_chosen, target.errorString()));
         return Result::FileNotOpened;
     }
     if (begin)
@@ -86,23 +86,23 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
     Result result = Result::Completed;
     QIODevice *store = openStore();
     if (!store) {
-        last.error = QStringLiteral("%1: cannot be read").arg(storeName);
+        m_last.error = QStringLiteral("%1: cannot be read").arg(storeName);
         warn(QStringLiteral("无法读取采集数据文件 %1").arg(storeName));
         result = Result::Failed;
     } else {
         QProgressDialog dialog(QStringLiteral("正在保存文件..."), QStringLiteral("取消"), 0, 0,
-                               parent);
+                               m_parent);
         setUp(dialog);
         ProgressPump pump(dialog, store->size());
         dialog.show();
-        last = SavedCaptureWriter::save(*store, target, savedFormatForSave(chosen), chosen,
-                                        std::ref(pump));
+        m_last = SavedCaptureWriter::save(*store, target, savedFormatForSave(m_chosen), m_chosen,
+                                          std::ref(pump));
         target.close();
         dialog.close();
-        if (!last.ok()) {
-            warn(QStringLiteral("保存文件 %1 失败：\n%2").arg(chosen, last.error));
+        if (!m_last.ok()) {
+            warn(QStringLiteral("保存文件 %1 失败：\n%2").arg(m_chosen, m_last.error));
             result = Result::Failed;
-        } else if (last.cancelled) {
+        } else if (m_last.cancelled) {
             result = Result::Cancelled;
         }
     }
@@ -114,12 +114,12 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
 CaptureFileActions::Result CaptureFileActions::open(const StoredLineSink &sink, const Hook &begin,
                                                     const Hook &end)
 {
-    last = TransferResult();
-    chosen = askOpen(parent, QStringLiteral("打开文件"), QLatin1String(openFilter));
-    if (chosen.isEmpty())
+    m_last = TransferResult();
+    m_chosen = m_askOpen(m_parent, QStringLiteral("打开文件"), QLatin1String(kOpenFilter));
+    if (m_chosen.isEmpty())
         return Result::NoFileChosen;
 
-    QFile in(chosen);
+    QFile in(m_chosen);
     if (!in.open(QIODevice::ReadOnly)) {
         qDebug() << "Open file error";
         return Result::FileNotOpened;
@@ -131,17 +131,17 @@ CaptureFileActions::Result CaptureFileActions::open(const StoredLineSink &sink, 
     {
         // Not shown here: it appears by its own rule when the work lasts.
         QProgressDialog dialog(QStringLiteral("正在打开文件..."), QStringLiteral("取消"), 0, 0,
-                               parent);
+                               m_parent);
         setUp(dialog);
         ProgressPump pump(dialog, in.size());
-        last = SavedCaptureReader::open(in, savedFormatForOpen(chosen), sink, std::ref(pump));
+        m_last = SavedCaptureReader::open(in, savedFormatForOpen(m_chosen), sink, std::ref(pump));
         in.close();
     }
-    if (!last.ok()) {
+    if (!m_last.ok()) {
         // The store holds only part of the file: say so.
-        warn(QStringLiteral("读取文件 %1 失败：\n%2").arg(chosen, last.error));
+        warn(QStringLiteral("读取文件 %1 失败：\n%2").arg(m_chosen, m_last.error));
         result = Result::Failed;
-    } else if (last.cancelled) {
+    } else if (m_last.cancelled) {
         result = Result::Cancelled;
     }
     if (end)

@@ -35,8 +35,8 @@ public:
     explicit CaptureFileActions(QWidget *parent);
 
     // The defaults are QFileDialog::getSaveFileName / getOpenFileName.
-    void setAskSaveFileName(AskFileName ask) { askSave = std::move(ask); }
-    void setAskOpenFileName(AskFileName ask) { askOpen = std::move(ask); }
+    void setAskSaveFileName(AskFileName ask) { m_askSave = std::move(ask); }
+    void setAskOpenFileName(AskFileName ask) { m_askOpen = std::move(ask); }
 
     // Save: asks for the target, writes the stored lines of `store` (opened
     // read-only after `begin`, so `begin` can flush the store) in the format
@@ -50,17 +50,17 @@ public:
     Result open(const StoredLineSink &sink, const Hook &begin = {}, const Hook &end = {});
 
     // The name chosen and the transfer's figures of the last call.
-    QString fileName() const { return chosen; }
-    const TransferResult &transfer() const { return last; }
+    QString fileName() const { return m_chosen; }
+    const TransferResult &transfer() const { return m_last; }
 
 private:
     Result runSave(const std::function<QIODevice *()> &openStore, const QString &storeName,
                    const Hook &begin, const Hook &end);
     void warn(const QString &text) const;
 
-    QWidget *parent;
-    AskFileName askSave;
-    AskFileName askOpen;
-    QString chosen;
-    TransferResult last;
+    QWidget *m_parent;
+    AskFileName m_askSave;
+    AskFileName m_askOpen;
+    QString m_chosen;
+    TransferResult m_last;
 };

@@ -17,38 +17,38 @@ qsizetype initialSize(QIODevice &device, qsizetype blockSize)
 } // namespace
 
 LineReader::LineReader(QIODevice &device, qsizetype blockSize)
-    : device(device), buffer(size_t(initialSize(device, blockSize)))
+    : m_device(device), m_buffer(size_t(initialSize(device, blockSize)))
 {
 }
 
 bool LineReader::next(const char *&data, qsizetype &size)
 {
-    qsizetype searchFrom = begin;
+    qsizetype searchFrom = m_begin;
     for (;;) {
-        const char *base = buffer.data();
-        const void *nl = std::memchr(base + searchFrom, '\n', size_t(end - searchFrom));
+        const char *base = m_buffer.data();
+        const void *nl = std::memchr(base + searchFrom, '\n', size_t(m_end - searchFrom));
         if (nl) {
             const qsizetype stop = static_cast<const char *>(nl) - base + 1;
-            data = base + begin;
-            size = stop - begin;
-            begin = stop;
-            consumed += size;
+            data = base + m_begin;
+            size = stop - m_begin;
+            m_begin = stop;
+            m_consumed += size;
             return true;
         }
-        if (atEnd) {
-            if (begin == end || failed())
+        if (m_atEnd) {
+            if (m_begin == m_end || failed())
                 return false;
-            data = base + begin;
-            size = end - begin;
-            begin = end;
-            consumed += size;
+            data = base + m_begin;
+            size = m_end - m_begin;
+            m_begin = m_end;
+            m_consumed += size;
             return true;
         }
-        searchFrom = end - begin; // the part already searched, after compaction
+        searchFrom = m_end - m_begin; // the part already searched, after compaction
         if (!fill())
-            atEnd = true;
+            m_atEnd = true;
         else
-            searchFrom += begin; // begin is 0 after fill
+            searchFrom += m_begin; // m_begin is 0 after fill
     }
 }
 
@@ -56,20 +56,20 @@ bool LineReader::next(const char *&data, qsizetype &size)
 // it, and reads more. False when the device has nothing more.
 bool LineReader::fill()
 {
-    if (begin > 0) {
-        std::memmove(buffer.data(), buffer.data() + begin, size_t(end - begin));
-        end -= begin;
-        begin = 0;
+    if (m_begin > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, size_t(m_end - m_begin));
+        m_end -= m_begin;
+        m_begin = 0;
     }
-    if (end == qsizetype(buffer.size()))
-        buffer.resize(buffer.size() * 2);
-    const qint64 n = device.read(buffer.data() + end, qint64(buffer.size()) - end);
+    if (m_end == qsizetype(m_buffer.size()))
+        m_buffer.resize(m_buffer.size() * 2);
+    const qint64 n = m_device.read(m_buffer.data() + m_end, qint64(m_buffer.size()) - m_end);
     if (n < 0) {
-        error = device.errorString();
+        m_error = m_device.errorString();
         return false;
     }
     if (n == 0)
         return false;
-    end += qsizetype(n);
+    m_end += qsizetype(n);
     return true;
 }

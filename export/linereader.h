@@ -17,18 +17,18 @@ public:
     // error (see failed()).
     bool next(const char *&data, qsizetype &size);
 
-    qint64 bytesConsumed() const { return consumed; }
-    bool failed() const { return !error.isEmpty(); }
-    QString errorString() const { return error; }
+    qint64 bytesConsumed() const { return m_consumed; }
+    bool failed() const { return !m_error.isEmpty(); }
+    QString errorString() const { return m_error; }
 
 private:
     bool fill();
 
-    QIODevice &device;
-    std::vector<char> buffer;
-    qsizetype begin = 0; // first unread byte in buffer
-    qsizetype end = 0;   // one past the last valid byte
-    qint64 consumed = 0;
-    bool atEnd = false;
-    QString error;
+    QIODevice &m_device;
+    std::vector<char> m_buffer;
+    qsizetype m_begin = 0; // first unread byte in m_buffer
+    qsizetype m_end = 0;   // one past the last valid byte
+    qint64 m_consumed = 0;
+    bool m_atEnd = false;
+    QString m_error;
 };

@@ -1,4 +1,4 @@
-// Decoding of one stored or saved line, shared by the writer and the reader.
+// What Save and Open need to know about a line's bytes before converting it.
 #pragma once
 
 #include <QString>
@@ -9,19 +9,19 @@
 namespace linetext {
 
 // True when every byte is below 0x80 and none is NUL: such a line decodes
-// to the same characters byte for byte.
+// to the same characters byte for byte, so it is converted as bytes.
 inline bool isPlainAscii(const char *p, size_t n)
 {
-    constexpr uint64_t ones = 0x0101010101010101ULL;
-    constexpr uint64_t highs = 0x8080808080808080ULL;
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
     uint64_t bad = 0;
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         uint64_t w;
         std::memcpy(&w, p + i, 8);
-        bad |= w | ((w - ones) & ~w); // high bit of a byte: non-ASCII or zero
+        bad |= w | ((w - kOnes) & ~w); // high bit of a byte: non-ASCII or zero
     }
-    if (bad & highs)
+    if (bad & kHighs)
         return false;
     for (; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(p[i]);
@@ -29,12 +29,6 @@ inline bool isPlainAscii(const char *p, size_t n)
             return false;
     }
     return true;
-}
-
-// The white space QString::trimmed() removes, as far as ASCII goes.
-inline bool isSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // The text of a line up to its first NUL byte: UTF-8, or Latin-1 when the

@@ -5,32 +5,32 @@
 #include <climits>
 
 ProgressPump::ProgressPump(QProgressDialog &dialog, qint64 totalBytes, int intervalMs)
-    : dialog(dialog), intervalMs(intervalMs)
+    : m_dialog(dialog), m_intervalMs(intervalMs)
 {
     totalBytes = qMax<qint64>(totalBytes, 0);
-    while ((totalBytes >> shift) > INT_MAX)
-        ++shift;
-    dialog.setRange(0, int(totalBytes >> shift));
+    while ((totalBytes >> m_shift) > INT_MAX)
+        ++m_shift;
+    m_dialog.setRange(0, int(totalBytes >> m_shift));
 }
 
 int ProgressPump::scaled(qint64 bytes) const
 {
-    return int(qBound<qint64>(0, bytes >> shift, dialog.maximum()));
+    return int(qBound<qint64>(0, bytes >> m_shift, m_dialog.maximum()));
 }
 
 bool ProgressPump::operator()(qint64 bytesDone)
 {
-    if (bytesDone < nextCheck)
+    if (bytesDone < m_nextCheck)
         return true;
-    nextCheck = bytesDone + checkStep;
-    if (pumped && clock.elapsed() < intervalMs)
+    m_nextCheck = bytesDone + kCheckStep;
+    if (m_pumped && m_clock.elapsed() < m_intervalMs)
         return true;
-    pumped = true;
-    clock.start();
-    dialog.setValue(scaled(bytesDone));
+    m_pumped = true;
+    m_clock.start();
+    m_dialog.setValue(scaled(bytesDone));
     // Until the dialog shows, it does not block the main window, so user input
     // waits; timers and painting (the dialog's own delayed show) still run.
-    QCoreApplication::processEvents(dialog.isVisible() ? QEventLoop::AllEvents
-                                                       : QEventLoop::ExcludeUserInputEvents);
-    return !dialog.wasCanceled();
+    QCoreApplication::processEvents(m_dialog.isVisible() ? QEventLoop::AllEvents
+                                                         : QEventLoop::ExcludeUserInputEvents);
+    return !m_dialog.wasCanceled();
 }

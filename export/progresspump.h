@@ -20,12 +20,12 @@ public:
 
 private:
     // The clock is read at most once per this many bytes.
-    static constexpr qint64 checkStep = 64 * 1024;
+    static constexpr qint64 kCheckStep = 64 * 1024;
 
-    QProgressDialog &dialog;
-    int shift = 0;
-    int intervalMs;
-    qint64 nextCheck = 0;
-    bool pumped = false;
-    QElapsedTimer clock;
+    QProgressDialog &m_dialog;
+    int m_shift = 0;
+    int m_intervalMs;
+    qint64 m_nextCheck = 0;
+    bool m_pumped = false;
+    QElapsedTimer m_clock;
 };

@@ -2,32 +2,48 @@
 
 #include "linereader.h"
 #include "linetext.h"
+#include "storedline.h"
 
 #include <QString>
-#include <QStringList>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 namespace {
 
-struct Part
+// The white space QString::trimmed() removes, among the bytes a line is
+// converted from: ASCII's, Latin-1's, and NUL, which stands for a wider
+// white-space character (encodeForOpen).
+struct SpaceTable
 {
-    const char *p;
-    size_t n;
+    bool isSpace[256];
+    SpaceTable()
+    {
+        for (int c = 0; c < 256; ++c)
+            isSpace[c] = c == 0 || QChar::isSpace(uint(c));
+    }
 };
+const SpaceTable kSpaces;
 
-Part trimmed(const char *b, const char *e)
+inline bool isSpace(char c)
 {
-    while (b < e && linetext::isSpace(*b))
+    return kSpaces.isSpace[static_cast<unsigned char>(c)];
+}
+
+std::string_view trimmed(const char *b, const char *e)
+{
+    while (b < e && isSpace(*b))
         ++b;
-    while (e > b && linetext::isSpace(e[-1]))
+    while (e > b && isSpace(e[-1]))
         --e;
-    return {b, size_t(e - b)};
+    return std::string_view(b, size_t(e - b));
 }
 
 // The first seven parts of [p, p+n) split at `sep`, each trimmed; false with
 // fewer than seven.
-bool splitSaved(const char *p, size_t n, char sep, Part (&parts)[7])
+bool splitSaved(const char *p, size_t n, char sep, std::string_view (&parts)[7])
 {
     const char *s = p;
     const char *e = p + n;
@@ -43,7 +59,8 @@ bool splitSaved(const char *p, size_t n, char sep, Part (&parts)[7])
     return true;
 }
 
-// Copies [p, p+n) into `out` without any "0x"; returns the new length.
+// Copies [p, p+n) into `out` without any "0x", in one pass left to right as
+// QString::remove does ("00xx" keeps "0x"); returns the new length.
 size_t removeHexPrefixes(const char *p, size_t n, char *out)
 {
     size_t w = 0;
@@ -67,79 +84,70 @@ size_t removeHexPrefixes(const char *p, size_t n, char *out)
     return w + (n - from);
 }
 
-} // namespace
-
-SavedCaptureReader::LineResult SavedCaptureReader::convertLineFast(QByteArray &stored,
-                                                                   SavedFormat format,
-                                                                   const char *line, qsizetype size)
-{
-    const size_t n = size_t(size);
-    if (!linetext::isPlainAscii(line, n))
-        return LineResult::NotHandled;
-
-    Part parts[7];
-    const char *text = line;
-    size_t textSize = n;
-    if (format != SavedFormat::Text && std::memchr(line, 'x', n)) {
-        // Kept between calls: a CSV row nearly always holds "0x".
-        thread_local std::string buffer;
-        if (buffer.size() < n)
-            buffer.resize(n);
-        textSize = removeHexPrefixes(line, n, &buffer[0]);
-        text = buffer.data();
-    }
-    if (!splitSaved(text, textSize, format == SavedFormat::Text ? '|' : ',', parts))
-        return LineResult::Skipped;
-
-    // Stored order: Count, Type, Addr, R/W, Data, Respond, Time.
-    static constexpr int order[7] = {0, 2, 3, 4, 6, 5, 1};
-    size_t total = 7;
-    for (const Part &p : parts)
-        total += p.n;
-    stored.resize(int(total));
-    char *w = stored.data();
-    for (int k = 0; k < 7; ++k) {
-        const Part &p = parts[order[k]];
-        std::memcpy(w, p.p, p.n);
-        w += p.n;
-        *w++ = k < 6 ? ',' : '\n';
-    }
-    return LineResult::Converted;
-}
-
-bool SavedCaptureReader::convertLineReference(QByteArray &stored, SavedFormat format,
-                                              const char *line, qsizetype size)
+// A line that is not plain ASCII as Latin-1 bytes with "?" for every UTF-16
+// unit outside Latin-1, so that the byte-level conversion serves it too. A
+// white-space unit outside Latin-1 becomes NUL instead (decoding stopped at
+// the first NUL, so there is none other): trimmed where a part starts or
+// ends, and made "?" where it stays.
+QByteArray encodeForOpen(const char *line, qsizetype size)
 {
     QString text = linetext::decode(line, size);
-    QStringList parts;
-    if (format == SavedFormat::Text) {
-        parts = text.split(QLatin1Char('|'));
-    } else {
-        text.remove(QLatin1String("0x"));
-        parts = text.split(QLatin1Char(','));
+    for (QChar &c : text) {
+        if (c.unicode() > 0xFF && c.isSpace())
+            c = QChar(0);
     }
-    if (parts.size() < 7)
-        return false;
-    const QString storedLine = parts[0].trimmed() + ',' + parts[2].trimmed() + ',' +
-                               parts[3].trimmed() + ',' + parts[4].trimmed() + ',' +
-                               parts[6].trimmed() + ',' + parts[5].trimmed() + ',' +
-                               parts[1].trimmed() + '\n';
-    stored = storedLine.toLatin1();
-    return true;
+    return text.toLatin1();
 }
+
+// What convertLine does, with the work buffers of the caller: a CSV row
+// nearly always holds "0x", and every row goes through StoredLine's writer,
+// so keeping their capacity between lines saves an allocation each.
+struct LineConverter
+{
+    std::string unprefixed;
+    std::string storedLine;
+
+    bool convert(QByteArray &stored, SavedFormat format, const char *line, qsizetype size)
+    {
+        const char *text = line;
+        size_t n = size_t(size);
+        QByteArray encoded;
+        const bool ascii = linetext::isPlainAscii(line, n);
+        if (!ascii) {
+            encoded = encodeForOpen(line, size);
+            text = encoded.constData();
+            n = size_t(encoded.size());
+        }
+        if (format != SavedFormat::Text && std::memchr(text, 'x', n)) {
+            if (unprefixed.size() < n)
+                unprefixed.resize(n);
+            n = removeHexPrefixes(text, n, &unprefixed[0]);
+            text = unprefixed.data();
+        }
+        std::string_view parts[7];
+        if (!splitSaved(text, n, format == SavedFormat::Text ? '|' : ',', parts))
+            return false;
+
+        // Saved order: Count, Time, Type, Addr, R/W, Respond, Data.
+        const std::string_view fields[StoredLine::FieldCount] = {
+            parts[0], parts[2], parts[3], parts[4], parts[6], parts[5], parts[1]};
+        storedLine.clear();
+        StoredLine::appendFields(storedLine, fields);
+        if (!ascii)
+            std::replace(storedLine.begin(), storedLine.end(), '\0', '?');
+        stored.resize(int(storedLine.size()));
+        std::memcpy(stored.data(), storedLine.data(), storedLine.size());
+        return true;
+    }
+};
+
+} // namespace
 
 bool SavedCaptureReader::convertLine(QByteArray &stored, SavedFormat format, const char *line,
                                      qsizetype size)
 {
-    switch (convertLineFast(stored, format, line, size)) {
-    case LineResult::Converted:
-        return true;
-    case LineResult::Skipped:
-        return false;
-    case LineResult::NotHandled:
-        break;
-    }
-    return convertLineReference(stored, format, line, size);
+    thread_local LineConverter converter;
+    return converter.convert(stored, format, line, size);
 }
 
 TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
@@ -154,6 +162,7 @@ TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
     bool header = true;
     QByteArray stored;
     stored.reserve(256);
+    LineConverter converter;
     while (reader.next(line, size)) {
         result.bytesRead = reader.bytesConsumed();
         if (header) {
@@ -161,7 +170,7 @@ TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
             continue;
         }
         ++result.linesRead;
-        if (convertLine(stored, format, line, size)) {
+        if (converter.convert(stored, format, line, size)) {
             ++result.rowsWritten;
             sink(stored);
         } else {

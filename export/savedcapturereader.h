@@ -27,18 +27,8 @@ public:
                                const TransferProgress &progress = {});
 
     // Converts one saved line into `stored` (replacing its content); false
-    // when the line splits into fewer than seven parts.
+    // when the line splits into fewer than seven parts. Decoding stops at a
+    // NUL byte; each part is trimmed of white space as QString::trimmed does.
     static bool convertLine(QByteArray &stored, SavedFormat format, const char *line,
                             qsizetype size);
-
-    enum class LineResult { Converted, Skipped, NotHandled };
-    // Byte-level conversion of a line that is plain ASCII without NUL bytes;
-    // NotHandled for any other line.
-    static LineResult convertLineFast(QByteArray &stored, SavedFormat format, const char *line,
-                                      qsizetype size);
-    // The same conversion through QString (linetext::decode, the toolkit's
-    // white space, Latin-1 encoding): handles any line and is what
-    // convertLineFast is checked against.
-    static bool convertLineReference(QByteArray &stored, SavedFormat format, const char *line,
-                                     qsizetype size);
 };

@@ -2,56 +2,39 @@
 
 #include "linereader.h"
 #include "linetext.h"
+#include "storedline.h"
 
 #include <QFileDevice>
-#include <QStringList>
 
 #include <cstring>
+#include <string_view>
 
 namespace {
 
-constexpr size_t flushThreshold = 256 * 1024;
+constexpr size_t kFlushThreshold = 256 * 1024;
 
-const char textHeader[] =
+const char kTextHeader[] =
     "  Count  | Time(h.m.s.ms.us.ns) | Type  |Addr(Hex)|  R/W  |Respond|Data(Hex)\r\n";
-const char csvHeader[] = "Count,Time(h.m.s.ms.us.ns),Type,Addr(Hex),R/W,Respond,Data(Hex)\r\n";
-const char htmlHead[] = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"utf-8\"/>\r\n";
-const char htmlTableHead[] = "</head>\r\n<body>\r\n"
-                             "<table border=\"1\">\r\n<tr>\r\n<th>Count</th>\r\n"
-                             "<th>Time(h.m.s.ms.us.ns)</th>\r\n<th>Type</th>\r\n"
-                             "<th>Addr(Hex)</th>\r\n<th>R/W</th>\r\n<th>Respond</th>\r\n"
-                             "<th>Data(Hex)</th>\r\n</tr>\r\n";
-const char htmlEnd[] = "</table>\r\n</body>\r\n</html>";
+const char kCsvHeader[] = "Count,Time(h.m.s.ms.us.ns),Type,Addr(Hex),R/W,Respond,Data(Hex)\r\n";
+const char kHtmlHead[] = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"utf-8\"/>\r\n";
+const char kHtmlTableHead[] = "</head>\r\n<body>\r\n"
+                              "<table border=\"1\">\r\n<tr>\r\n<th>Count</th>\r\n"
+                              "<th>Time(h.m.s.ms.us.ns)</th>\r\n<th>Type</th>\r\n"
+                              "<th>Addr(Hex)</th>\r\n<th>R/W</th>\r\n<th>Respond</th>\r\n"
+                              "<th>Data(Hex)</th>\r\n</tr>\r\n";
+const char kHtmlEnd[] = "</table>\r\n</body>\r\n</html>";
 
-struct Span
-{
-    const char *p;
-    size_t n;
-    bool equals(const char *s, size_t len) const { return n == len && std::memcmp(p, s, n) == 0; }
-};
-
-// Stored field k of a line: 0 number, 1 type, 2 address, 3 direction,
-// 4 data, 5 response, 6 timestamp. False with fewer than seven fields.
-bool splitStored(const char *p, size_t n, Span (&f)[7])
-{
-    const char *s = p;
-    const char *e = p + n;
-    for (int k = 0; k < 6; ++k) {
-        const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
-        if (!c)
-            return false;
-        f[k] = {s, size_t(c - s)};
-        s = c + 1;
-    }
-    const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
-    f[6] = {s, size_t((c ? c : e) - s)};
-    return true;
-}
+using Field = std::string_view;
 
 inline void put(char *&w, const char *s, size_t n)
 {
     std::memcpy(w, s, n);
     w += n;
+}
+
+inline void put(char *&w, Field f)
+{
+    put(w, f.data(), f.size());
 }
 
 template <size_t N> inline void put(char *&w, const char (&s)[N])
@@ -60,33 +43,34 @@ template <size_t N> inline void put(char *&w, const char (&s)[N])
 }
 
 // printf's "%-W.Ws": cut to W characters, then padded with spaces to W.
-inline void putFixed(char *&w, Span f, size_t width)
+inline void putFixed(char *&w, Field f, size_t width)
 {
-    const size_t m = f.n < width ? f.n : width;
-    std::memcpy(w, f.p, m);
+    const size_t m = f.size() < width ? f.size() : width;
+    std::memcpy(w, f.data(), m);
     std::memset(w + m, ' ', width - m);
     w += width;
 }
 
-void appendText(std::string &out, const Span (&f)[7])
+void appendText(std::string &out, const StoredLine &s)
 {
+    const Field data = s.field(StoredLine::Data);
     const size_t old = out.size();
-    out.resize(old + 70 + (f[4].n < 2 ? 2 : f[4].n));
+    out.resize(old + 70 + (data.size() < 2 ? 2 : data.size()));
     char *w = &out[old];
-    putFixed(w, f[0], 9);
+    putFixed(w, s.field(StoredLine::Number), 9);
     put(w, "| ");
-    putFixed(w, f[6], 21);
+    putFixed(w, s.field(StoredLine::Timestamp), 21);
     put(w, "| ");
-    putFixed(w, f[1], 6);
+    putFixed(w, s.field(StoredLine::Type), 6);
     put(w, "|   ");
-    putFixed(w, f[2], 6);
+    putFixed(w, s.field(StoredLine::Address), 6);
     put(w, "| ");
-    putFixed(w, f[3], 6);
+    putFixed(w, s.field(StoredLine::Direction), 6);
     put(w, "|  ");
-    putFixed(w, f[5], 5);
+    putFixed(w, s.field(StoredLine::Response), 5);
     *w++ = '|';
-    put(w, f[4].p, f[4].n);
-    for (size_t i = f[4].n; i < 2; ++i)
+    put(w, data);
+    for (size_t i = data.size(); i < 2; ++i)
         *w++ = ' ';
     put(w, "\r\n");
     out.resize(size_t(w - out.data()));
@@ -94,21 +78,21 @@ void appendText(std::string &out, const Span (&f)[7])
 
 enum class Prefix { None, Address, AddressAndData };
 
-Prefix prefixFor(Span type)
+Prefix prefixFor(const StoredLine &s)
 {
-    if (type.equals("DATA", 4))
+    if (s.is(CaptureRow::Type::Data))
         return Prefix::AddressAndData;
-    if (type.equals("ADDR", 4))
+    if (s.is(CaptureRow::Type::Addr))
         return Prefix::Address;
     return Prefix::None;
 }
 
 // "0x" before every part of the data split at single spaces, each followed
 // by a space: "12 34" gives "0x12 0x34 ".
-void putPrefixedData(char *&w, Span d)
+void putPrefixedData(char *&w, Field d)
 {
-    const char *s = d.p;
-    const char *e = d.p + d.n;
+    const char *s = d.data();
+    const char *e = s + d.size();
     for (;;) {
         const char *sp = static_cast<const char *>(std::memchr(s, ' ', size_t(e - s)));
         const char *partEnd = sp ? sp : e;
@@ -122,40 +106,40 @@ void putPrefixedData(char *&w, Span d)
 }
 
 // Worst case of putPrefixedData: every byte a space gives n + 1 parts of 3.
-inline size_t prefixedDataBound(Span d)
+inline size_t prefixedDataBound(Field d)
 {
-    return 3 * d.n + 3;
+    return 3 * d.size() + 3;
 }
 
-void appendCsv(std::string &out, const Span (&f)[7])
+void appendCsv(std::string &out, const StoredLine &s)
 {
-    const Prefix prefix = prefixFor(f[1]);
+    const Prefix prefix = prefixFor(s);
     size_t bound = 10 + 2;
-    for (const Span &s : f)
-        bound += s.n;
+    for (int k = 0; k < StoredLine::FieldCount; ++k)
+        bound += s.field(StoredLine::Field(k)).size();
     if (prefix == Prefix::AddressAndData)
-        bound += prefixedDataBound(f[4]);
+        bound += prefixedDataBound(s.field(StoredLine::Data));
     const size_t old = out.size();
     out.resize(old + bound);
     char *w = &out[old];
-    put(w, f[0].p, f[0].n);
+    put(w, s.field(StoredLine::Number));
     *w++ = ',';
-    put(w, f[6].p, f[6].n);
+    put(w, s.field(StoredLine::Timestamp));
     *w++ = ',';
-    put(w, f[1].p, f[1].n);
+    put(w, s.field(StoredLine::Type));
     *w++ = ',';
     if (prefix != Prefix::None)
         put(w, "0x");
-    put(w, f[2].p, f[2].n);
+    put(w, s.field(StoredLine::Address));
     *w++ = ',';
-    put(w, f[3].p, f[3].n);
+    put(w, s.field(StoredLine::Direction));
     *w++ = ',';
-    put(w, f[5].p, f[5].n);
+    put(w, s.field(StoredLine::Response));
     *w++ = ',';
     if (prefix == Prefix::AddressAndData)
-        putPrefixedData(w, f[4]);
+        putPrefixedData(w, s.field(StoredLine::Data));
     else
-        put(w, f[4].p, f[4].n);
+        put(w, s.field(StoredLine::Data));
     put(w, "\r\n");
     out.resize(size_t(w - out.data()));
 }
@@ -165,10 +149,10 @@ bool isHtmlSpecial(char c)
     return c == '<' || c == '>' || c == '&' || c == '"';
 }
 
-void appendEscaped(std::string &out, const char *p, size_t n)
+void appendEscaped(std::string &out, Field f)
 {
-    for (size_t i = 0; i < n; ++i) {
-        switch (p[i]) {
+    for (char c : f) {
+        switch (c) {
         case '<':
             out += "&lt;";
             break;
@@ -182,65 +166,109 @@ void appendEscaped(std::string &out, const char *p, size_t n)
             out += "&quot;";
             break;
         default:
-            out += p[i];
+            out += c;
         }
     }
 }
 
-void appendHtml(std::string &out, const Span (&f)[7])
+void appendHtml(std::string &out, const StoredLine &s)
 {
-    const Prefix prefix = prefixFor(f[1]);
+    const Prefix prefix = prefixFor(s);
     // Build the seven column texts unescaped, then escape them while writing
     // the cells; "0x" and the spaces added carry nothing to escape.
     std::string addr;
     std::string data;
-    Span cols[7] = {f[0], f[6], f[1], f[2], f[3], f[5], f[4]};
+    Field cols[7] = {s.field(StoredLine::Number),    s.field(StoredLine::Timestamp),
+                     s.field(StoredLine::Type),      s.field(StoredLine::Address),
+                     s.field(StoredLine::Direction), s.field(StoredLine::Response),
+                     s.field(StoredLine::Data)};
     if (prefix != Prefix::None) {
-        addr.reserve(f[2].n + 2);
-        addr.append("0x").append(f[2].p, f[2].n);
-        cols[3] = {addr.data(), addr.size()};
+        addr.reserve(cols[3].size() + 2);
+        addr.append("0x").append(cols[3]);
+        cols[3] = addr;
     }
     if (prefix == Prefix::AddressAndData) {
-        data.resize(prefixedDataBound(f[4]));
+        data.resize(prefixedDataBound(cols[6]));
         char *w = &data[0];
-        putPrefixedData(w, f[4]);
+        putPrefixedData(w, cols[6]);
         data.resize(size_t(w - data.data()));
-        cols[6] = {data.data(), data.size()};
+        cols[6] = data;
     }
     out += "<tr>\r\n";
-    for (const Span &c : cols) {
+    for (Field c : cols) {
         out += "<td>";
         bool special = false;
-        for (size_t i = 0; i < c.n && !special; ++i)
-            special = isHtmlSpecial(c.p[i]);
+        for (size_t i = 0; i < c.size() && !special; ++i)
+            special = isHtmlSpecial(c[i]);
         if (special)
-            appendEscaped(out, c.p, c.n);
+            appendEscaped(out, c);
         else
-            out.append(c.p, c.n);
+            out += c;
         out += "</td>\r\n";
     }
     out += "</tr>\r\n";
 }
 
-// Every UTF-16 unit outside ASCII becomes "?", as the text format wants.
-QString asciiOnly(QString s)
+// A line that is not plain ASCII as the bytes of the saved file's encoding,
+// so that the byte-level rows above serve it too: text is ASCII and CSV
+// Latin-1, each with "?" for every UTF-16 unit it cannot hold; HTML is UTF-8.
+QByteArray encodeForSave(SavedFormat format, const char *line, qsizetype size)
 {
-    for (QChar &c : s) {
-        if (c.unicode() >= 0x80)
-            c = QLatin1Char('?');
+    QString text = linetext::decode(line, size);
+    switch (format) {
+    case SavedFormat::Text:
+        for (QChar &c : text) {
+            if (c.unicode() >= 0x80)
+                c = QLatin1Char('?');
+        }
+        return text.toLatin1();
+    case SavedFormat::Html:
+        return text.toUtf8();
+    case SavedFormat::Csv:
+    case SavedFormat::None: // writes nothing, but counts the fields
+        break;
     }
-    return s;
+    return text.toLatin1();
 }
 
-void appendBytes(std::string &out, const QByteArray &b)
+// The row of a line already in the saved file's encoding. Every "\n" goes,
+// not only the last: a line read up to its "\n" holds no other one, but a
+// caller's might.
+bool appendBytesRow(std::string &out, SavedFormat format, std::string_view text)
 {
-    out.append(b.constData(), size_t(b.size()));
+    const size_t body = !text.empty() && text.back() == '\n' ? text.size() - 1 : text.size();
+    if (std::memchr(text.data(), '\n', body)) {
+        std::string joined;
+        joined.reserve(text.size());
+        for (char c : text) {
+            if (c != '\n')
+                joined += c;
+        }
+        return appendBytesRow(out, format, joined);
+    }
+    StoredLine stored;
+    if (!stored.parse(text))
+        return false;
+    switch (format) {
+    case SavedFormat::Text:
+        appendText(out, stored);
+        break;
+    case SavedFormat::Csv:
+        appendCsv(out, stored);
+        break;
+    case SavedFormat::Html:
+        appendHtml(out, stored);
+        break;
+    case SavedFormat::None:
+        break;
+    }
+    return true;
 }
 
 } // namespace
 
 SavedCaptureWriter::SavedCaptureWriter(QIODevice &out, SavedFormat format)
-    : out(out), format(format)
+    : m_out(out), m_format(format)
 {
 }
 
@@ -248,12 +276,12 @@ QByteArray SavedCaptureWriter::header(SavedFormat format, const QString &title)
 {
     switch (format) {
     case SavedFormat::Text:
-        return QByteArray(textHeader);
+        return QByteArray(kTextHeader);
     case SavedFormat::Csv:
-        return QByteArray(csvHeader);
+        return QByteArray(kCsvHeader);
     case SavedFormat::Html:
-        return QByteArray(htmlHead) + "<title>" + title.toHtmlEscaped().toUtf8() + "</title>\r\n" +
-               htmlTableHead;
+        return QByteArray(kHtmlHead) + "<title>" + title.toHtmlEscaped().toUtf8() + "</title>\r\n" +
+               kHtmlTableHead;
     case SavedFormat::None:
         break;
     }
@@ -262,154 +290,67 @@ QByteArray SavedCaptureWriter::header(SavedFormat format, const QString &title)
 
 QByteArray SavedCaptureWriter::footer(SavedFormat format)
 {
-    return format == SavedFormat::Html ? QByteArray(htmlEnd) : QByteArray();
-}
-
-SavedCaptureWriter::RowResult SavedCaptureWriter::appendRowFast(std::string &out,
-                                                                SavedFormat format,
-                                                                const char *line, qsizetype size)
-{
-    size_t n = size_t(size);
-    if (n > 0 && line[n - 1] == '\n')
-        --n;
-    if (!linetext::isPlainAscii(line, n))
-        return RowResult::NotHandled;
-    // A line read up to its "\n" holds no other one, but a caller's might.
-    if (std::memchr(line, '\n', n))
-        return RowResult::NotHandled;
-    Span f[7];
-    if (!splitStored(line, n, f))
-        return RowResult::Skipped;
-    switch (format) {
-    case SavedFormat::Text:
-        appendText(out, f);
-        break;
-    case SavedFormat::Csv:
-        appendCsv(out, f);
-        break;
-    case SavedFormat::Html:
-        appendHtml(out, f);
-        break;
-    case SavedFormat::None:
-        break;
-    }
-    return RowResult::Written;
-}
-
-bool SavedCaptureWriter::appendRowReference(std::string &out, SavedFormat format, const char *line,
-                                            qsizetype size)
-{
-    QString text = linetext::decode(line, size);
-    text.remove(QLatin1Char('\n'));
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() < 7)
-        return false;
-
-    const QString &count = parts[0];
-    const QString &time = parts[6];
-    const QString &type = parts[1];
-    QString addr = parts[2];
-    const QString &rw = parts[3];
-    const QString &resp = parts[5];
-    QString data = parts[4];
-
-    if (format == SavedFormat::Text) {
-        const QString row = asciiOnly(count).leftJustified(9, ' ', true) + '|' + ' ' +
-                            asciiOnly(time).leftJustified(21, ' ', true) + '|' + ' ' +
-                            asciiOnly(type).leftJustified(6, ' ', true) + '|' + "   " +
-                            asciiOnly(addr).leftJustified(6, ' ', true) + '|' + ' ' +
-                            asciiOnly(rw).leftJustified(6, ' ', true) + '|' + "  " +
-                            asciiOnly(resp).leftJustified(5, ' ', true) + '|' +
-                            asciiOnly(data).leftJustified(2) + "\r\n";
-        appendBytes(out, row.toLatin1());
-        return true;
-    }
-    if (format == SavedFormat::None)
-        return true;
-
-    if (type == QLatin1String("DATA")) {
-        addr.prepend(QLatin1String("0x"));
-        QString prefixed;
-        for (const QString &part : data.split(QLatin1Char(' ')))
-            prefixed += QLatin1String("0x") + part + QLatin1Char(' ');
-        data = prefixed;
-    } else if (type == QLatin1String("ADDR")) {
-        addr.prepend(QLatin1String("0x"));
-    }
-    const QStringList cols = {count, time, type, addr, rw, resp, data};
-    if (format == SavedFormat::Csv) {
-        appendBytes(out, (cols.join(QLatin1Char(',')) + "\r\n").toLatin1());
-        return true;
-    }
-    QString row = QStringLiteral("<tr>\r\n");
-    for (const QString &c : cols)
-        row += QLatin1String("<td>") + c.toHtmlEscaped() + QLatin1String("</td>\r\n");
-    row += QLatin1String("</tr>\r\n");
-    appendBytes(out, row.toUtf8());
-    return true;
+    return format == SavedFormat::Html ? QByteArray(kHtmlEnd) : QByteArray();
 }
 
 bool SavedCaptureWriter::appendRow(std::string &out, SavedFormat format, const char *line,
                                    qsizetype size)
 {
-    switch (appendRowFast(out, format, line, size)) {
-    case RowResult::Written:
-        return true;
-    case RowResult::Skipped:
-        return false;
-    case RowResult::NotHandled:
-        break;
+    if (!linetext::isPlainAscii(line, size_t(size))) {
+        const QByteArray encoded = encodeForSave(format, line, size);
+        return appendBytesRow(out, format,
+                              std::string_view(encoded.constData(), size_t(encoded.size())));
     }
-    return appendRowReference(out, format, line, size);
+    return appendBytesRow(out, format, std::string_view(line, size_t(size)));
 }
 
 void SavedCaptureWriter::writeBytes(const char *data, qsizetype size)
 {
-    buffer.append(data, size_t(size));
-    if (buffer.size() >= flushThreshold)
+    m_buffer.append(data, size_t(size));
+    if (m_buffer.size() >= kFlushThreshold)
         pushBuffer();
 }
 
 void SavedCaptureWriter::writeHeader(const QString &title)
 {
-    const QByteArray h = header(format, title);
+    const QByteArray h = header(m_format, title);
     writeBytes(h.constData(), h.size());
 }
 
 void SavedCaptureWriter::writeFooter()
 {
-    const QByteArray f = footer(format);
+    const QByteArray f = footer(m_format);
     writeBytes(f.constData(), f.size());
 }
 
 bool SavedCaptureWriter::writeStoredLine(const char *line, qsizetype size)
 {
-    if (format == SavedFormat::None)
+    if (m_format == SavedFormat::None)
         return false;
-    const bool written = appendRow(buffer, format, line, size);
+    const bool written = appendRow(m_buffer, m_format, line, size);
     if (written)
-        ++rows;
-    if (buffer.size() >= flushThreshold)
+        ++m_rows;
+    if (m_buffer.size() >= kFlushThreshold)
         pushBuffer();
     return written;
 }
 
 void SavedCaptureWriter::pushBuffer()
 {
-    if (!buffer.empty() && !failed()) {
-        const qint64 n = out.write(buffer.data(), qint64(buffer.size()));
-        if (n != qint64(buffer.size()))
-            error = out.errorString();
+    if (!m_buffer.empty() && !failed()) {
+        const qint64 n = m_out.write(m_buffer.data(), qint64(m_buffer.size()));
+        if (n != qint64(m_buffer.size()))
+            m_error = m_out.errorString();
     }
-    buffer.clear();
+    m_buffer.clear();
 }
 
 bool SavedCaptureWriter::flush()
 {
     pushBuffer();
-    if (auto *file = qobject_cast<QFileDevice *>(&out)) {
+    if (auto *file = qobject_cast<QFileDevice *>(&m_out)) {
         if (!failed() && !file->flush())
-            error = file->errorString();
+            m_error = file->errorString();
     }
     return !failed();
 }

@@ -27,9 +27,9 @@ public:
     // Pushes the buffered bytes to the device (and flushes a file device).
     bool flush();
 
-    bool failed() const { return !error.isEmpty(); }
-    QString errorString() const { return error; }
-    qint64 rowsWritten() const { return rows; }
+    bool failed() const { return !m_error.isEmpty(); }
+    QString errorString() const { return m_error; }
+    qint64 rowsWritten() const { return m_rows; }
 
     // The whole save: header, every line of `store` read sequentially from
     // offset 0, then the HTML end. `progress` sees the bytes read after each
@@ -44,26 +44,17 @@ public:
     static QByteArray footer(SavedFormat format);
 
     // Appends the saved row for one stored line to `out`; false when the line
-    // has fewer than seven fields (nothing appended).
+    // has fewer than seven fields (nothing appended). Decoding stops at a NUL
+    // byte and every "\n" is dropped.
     static bool appendRow(std::string &out, SavedFormat format, const char *line, qsizetype size);
-
-    enum class RowResult { Written, Skipped, NotHandled };
-    // Byte-level conversion of a line that is plain ASCII without NUL bytes,
-    // which is nearly every stored line; NotHandled for any other line.
-    static RowResult appendRowFast(std::string &out, SavedFormat format, const char *line,
-                                   qsizetype size);
-    // The same conversion through QString (linetext::decode): handles any
-    // line and is what appendRowFast is checked against.
-    static bool appendRowReference(std::string &out, SavedFormat format, const char *line,
-                                   qsizetype size);
 
 private:
     void writeBytes(const char *data, qsizetype size);
     void pushBuffer();
 
-    QIODevice &out;
-    SavedFormat format;
-    std::string buffer;
-    qint64 rows = 0;
-    QString error;
+    QIODevice &m_out;
+    SavedFormat m_format;
+    std::string m_buffer;
+    qint64 m_rows = 0;
+    QString m_error;
 };
