@@ -99,16 +99,20 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
                                           std::ref(pump));
         target.close();
         dialog.close();
-        if (!m_last.ok()) {
-            warn(QStringLiteral("保存文件 %1 失败：\n%2").arg(m_chosen, m_last.error));
-            result = Result::Failed;
-        } else if (m_last.cancelled) {
-            result = Result::Cancelled;
-        }
+        result = outcome(QStringLiteral("保存文件 %1 失败：\n%2"));
     }
     if (end)
         end();
     return result;
+}
+
+CaptureFileActions::Result CaptureFileActions::outcome(const QString &failureText) const
+{
+    if (!m_last.ok()) {
+        warn(failureText.arg(m_chosen, m_last.error));
+        return Result::Failed;
+    }
+    return m_last.cancelled ? Result::Cancelled : Result::Completed;
 }
 
 CaptureFileActions::Result CaptureFileActions::open(const StoredLineSink &sink, const Hook &begin,
@@ -137,13 +141,8 @@ CaptureFileActions::Result CaptureFileActions::open(const StoredLineSink &sink, 
         m_last = SavedCaptureReader::open(in, savedFormatForOpen(m_chosen), sink, std::ref(pump));
         in.close();
     }
-    if (!m_last.ok()) {
-        // The store holds only part of the file: say so.
-        warn(QStringLiteral("读取文件 %1 失败：\n%2").arg(m_chosen, m_last.error));
-        result = Result::Failed;
-    } else if (m_last.cancelled) {
-        result = Result::Cancelled;
-    }
+    // On failure the store holds only part of the file: say so.
+    result = outcome(QStringLiteral("读取文件 %1 失败：\n%2"));
     if (end)
         end();
     return result;

@@ -57,6 +57,9 @@ private:
     Result runSave(const std::function<QIODevice *()> &openStore, const QString &storeName,
                    const Hook &begin, const Hook &end);
     void warn(const QString &text) const;
+    // The result of the transfer in m_last; a failure is told with
+    // failureText (file name %1, reason %2).
+    Result outcome(const QString &failureText) const;
 
     QWidget *m_parent;
     AskFileName m_askSave;

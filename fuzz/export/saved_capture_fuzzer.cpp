@@ -3,6 +3,7 @@
 // must satisfy and that each line converts as the QString oracle of the
 // tests does.
 // Input: one byte choosing the format (bit 0: text), then the file.
+#include "fuzzrequire.h"
 #include "savedcapturereader.h"
 #include "savedcapturewriter.h"
 #include "savedformatoracle.h"
@@ -18,14 +19,6 @@
 namespace {
 
 // Stops the run at the broken property, naming its line.
-#define require(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
 bool plainAscii(const QByteArray &b)
 {
     for (char c : b)

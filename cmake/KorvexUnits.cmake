@@ -1,0 +1,10 @@
+# A folder's sources as units, each a header and its source of one name:
+#   korvex_unit_sources(OUT_VAR [PREFIX dir/] UNITS name ... [HEADERS extra.h ...])
+function(korvex_unit_sources out)
+    cmake_parse_arguments(U "" "PREFIX" "UNITS;HEADERS" ${ARGN})
+    set(sources ${U_HEADERS})
+    foreach(unit ${U_UNITS})
+        list(APPEND sources ${U_PREFIX}${unit}.h ${U_PREFIX}${unit}.cpp)
+    endforeach()
+    set(${out} ${sources} PARENT_SCOPE)
+endfunction()
