@@ -1,5 +1,5 @@
 #include "capturepipeline.h"
-#include "storetestutil.h"
+#include "rowtestutil.h"
 
 #include <gtest/gtest.h>
 
@@ -133,18 +133,4 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     ::unlink(path.toLocal8Bit().constData());
     feed(transfer(60, 5));
     EXPECT_TRUE(p.takeStoreFailureNotice());
-}
-
-TEST(CaptureCallback, ForwardsToTheProcessPipeline)
-{
-    qInstallMessageHandler(keepLog);
-    QTemporaryDir dir;
-    ASSERT_TRUE(capturePipeline().store().open(dir.filePath("I2CDataTemp.dat")));
-    const I2CCaptureCallback cb = &onI2CEvents;
-    const std::vector<I2CEvent> e = transfer(5, 0x33);
-    EXPECT_EQ(cb(7, 8, e.data(), int(e.size())), 0);
-    EXPECT_EQ(capturePipeline().storedLineCount(), 4);
-    EXPECT_TRUE(capturePipeline().store().closeAndRemove());
-    EXPECT_FALSE(QFile::exists(dir.filePath("I2CDataTemp.dat")));
-    qInstallMessageHandler(nullptr);
 }

@@ -1,4 +1,4 @@
-#include "storetestutil.h"
+#include "rowtestutil.h"
 
 #include <gtest/gtest.h>
 
@@ -92,41 +92,15 @@ TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
     EXPECT_EQ(lines({addrRow(0x50, true, false, 5)}, 1), expected.substr(41, 44));
 }
 
-TEST(StoredLine, SplitsIntoSevenFieldsOrNone)
+TEST(StoredLine, TheTailIsWhatFollowsTheData)
 {
-    StoredLine l;
-    ASSERT_TRUE(l.parse("12,ADDR,50,READ,-- [X],NACK,00.00.00.000.000.005\n"));
-    EXPECT_EQ(l.field(StoredLine::Number), "12");
-    EXPECT_EQ(l.field(StoredLine::Data), "-- [X]");
-    EXPECT_EQ(l.field(StoredLine::Timestamp), "00.00.00.000.000.005"); // no "\n"
-    EXPECT_FALSE(l.hasExtraFields());
-    EXPECT_TRUE(l.is(CaptureRow::Type::Addr) && l.is(CaptureRow::Direction::Read) &&
-                l.is(CaptureRow::Response::Nack));
-    EXPECT_FALSE(l.is(CaptureRow::Type::Data) || l.is(CaptureRow::Response::Ack));
-
-    ASSERT_TRUE(l.parse("1,STOP,--,--,--,--,ts,x,y"));
-    EXPECT_EQ(l.field(StoredLine::Timestamp), "ts");
-    EXPECT_TRUE(l.hasExtraFields());
-    EXPECT_TRUE(l.is(CaptureRow::Direction::None));
-
-    EXPECT_FALSE(l.parse("1,STOP,--,--,--,ts\n")); // six fields
-    EXPECT_EQ(l.field(StoredLine::Number), "");
-    EXPECT_FALSE(l.hasExtraFields());
-
-    const std::string_view f[StoredLine::FieldCount] = {"7",  "DATA", "50", "WRITE",
-                                                        "AA", "ACK",  "t"};
-    std::string out;
-    StoredLine::appendFields(out, f);
-    EXPECT_EQ(out, "7,DATA,50,WRITE,AA,ACK,t\n");
-    // The tail a merge rewrites is exactly what follows the data field.
-    for (const CaptureRow &r :
-         {dataRow(1, true, "AA", false, 5), dataRow(1, true, "", true, -1001)}) {
+    // A merge rewrites only the tail; negative times give longer ones.
+    for (const CaptureRow &r : {dataRow(1, true, "AA", false, 5), dataRow(1, true, "", true, -1)}) {
         std::string line, tail;
         StoredLine::append(line, 3, r);
         StoredLine::appendTail(tail, r);
         EXPECT_EQ(tail.size(), StoredLine::tailLength(r));
-        EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
-        EXPECT_EQ(line.substr(0, line.size() - tail.size()), "3,DATA,01,READ," + r.data);
+        EXPECT_EQ(line, "3,DATA,01,READ," + r.data + tail);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "capturepipeline.h"
 #include "pagefiller.h"
 #include "pagegeometry.h"
+#include "rowtestutil.h"
 #include "storedline.h"
 
 #include <gtest/gtest.h>
@@ -47,28 +48,23 @@ std::vector<I2CEvent> busEvents(unsigned seed, size_t count)
     return out;
 }
 
-// Walks one stored segment against the converted rows from `next` on; a
-// merged line stands for several rows.
+// Walks one stored segment against the converted rows from `next` on: a
+// merged line stands for several rows and ends as the last of them would.
 void checkSegment(const QByteArray &segment, const std::vector<CaptureRow> &ref, size_t &next)
 {
-    ASSERT_TRUE(segment.isEmpty() || segment.endsWith('\n'));
-    const QList<QByteArray> lines = segment.split('\n');
-    for (int i = 0; i + 1 < lines.size(); ++i) {
+    const QList<QByteArray> stored = segment.split('\n');
+    ASSERT_TRUE(stored.last().isEmpty());
+    for (int i = 0; i + 1 < stored.size(); ++i) {
         StoredLine l;
-        ASSERT_TRUE(l.parse(std::string_view(lines[i].constData(), size_t(lines[i].size()))));
-        ASSERT_EQ(l.field(StoredLine::Number), std::to_string(i));
-        const std::string_view data = l.field(StoredLine::Data);
-        const QList<QByteArray> bytes = QByteArray(data.data(), int(data.size())).split(' ');
-        for (int k = 0; k < bytes.size(); ++k, ++next) {
-            ASSERT_LT(next, ref.size()) << "more rows stored than converted";
-            // The stored line of this row alone, with the merged line's data.
-            std::string expected;
-            CaptureRow r = ref[next];
-            r.data = std::string(data);
-            StoredLine::append(expected, i, r);
-            ASSERT_EQ(bytes[k].toStdString(), ref[next].data) << "row " << next;
-            if (k == bytes.size() - 1) {
-                ASSERT_EQ(lines[i].toStdString() + "\n", expected) << "row " << next;
+        ASSERT_TRUE(l.parse(std::string_view(stored[i].constData(), size_t(stored[i].size()))));
+        std::string data;
+        for (CaptureRow r = ref.at(next);; r = ref.at(++next)) {
+            data += (data.empty() ? "" : " ") + r.data;
+            if (data.size() >= l.field(StoredLine::Data).size()) {
+                r.data = data;
+                ASSERT_EQ(stored[i].toStdString() + "\n", lines({r}, i)) << "row " << next;
+                ++next;
+                break;
             }
         }
     }

@@ -2,6 +2,7 @@
 #include "pagefiller.h"
 #include "pagegeometry.h"
 #include "rowstyle.h"
+#include "rowtestutil.h"
 
 #include <gtest/gtest.h>
 
@@ -26,18 +27,11 @@ protected:
         model.setColumnCount(PageGeometry::kColumnCount);
         // START, ADDR 50 WRITE ACK, DATA 41 ACK, STOP, ... numbered 0..9.
         std::vector<CaptureRow> rows;
-        for (int i = 0; i < 10; ++i) {
-            CaptureRow r = i % 4 == 3 ? CaptureRow::stop(i) : CaptureRow::start(i);
-            if (i % 4 == 1 || i % 4 == 2) {
-                r.type = i % 4 == 1 ? CaptureRow::Type::Addr : CaptureRow::Type::Data;
-                r.hasAddress = true;
-                r.address = 0x50;
-                r.direction = CaptureRow::Direction::Write;
-                r.response = CaptureRow::Response::Ack;
-                r.data = i % 4 == 1 ? "--" : "41";
-            }
-            rows.push_back(r);
-        }
+        for (int i = 0; i < 10; ++i)
+            rows.push_back(i % 4 == 0   ? CaptureRow::start(i)
+                           : i % 4 == 1 ? addrRow(0x50, false, true, i)
+                           : i % 4 == 2 ? dataRow(0x50, false, "41", true, i)
+                                        : CaptureRow::stop(i));
         p.store().appendRows(rows, p.mergeEnabled, p.decodeEnabled, nullptr);
     }
     void TearDown() override { qInstallMessageHandler(nullptr); }

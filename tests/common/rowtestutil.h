@@ -1,4 +1,5 @@
-// Helpers shared by the capture tests: events, rows and file contents.
+// Helpers shared by the capture and view tests: events, rows, lines and
+// file contents.
 #pragma once
 
 #include "adapter.h"
@@ -15,11 +16,7 @@
 
 inline I2CEvent ev(int type, int data, int64_t t)
 {
-    I2CEvent e{};
-    e.type = type;
-    e.data = uint8_t(data);
-    e.timestamp = t;
-    return e;
+    return I2CEvent{type, uint8_t(data), {}, t};
 }
 
 inline CaptureRow dataRow(int address, bool read, const std::string &data, bool ack, int64_t t)
