@@ -4,17 +4,13 @@
 #include "adapterregistry.h"
 #include "bussimulator.h"
 #include "capturedecoding.h"
-
-#include <gtest/gtest.h>
+#include "korvextest.h"
 
 #include <atomic>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 bool operator==(const I2CEvent &a, const I2CEvent &b)
 {
@@ -25,11 +21,6 @@ namespace korvex {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string dataPath(const std::string &relative)
-{
-    return std::string(KORVEX_TEST_DATA_DIR) + "/captures/" + relative;
-}
 
 // What the callback saw. The callback is a plain function, so this is global.
 struct Recorder
@@ -61,33 +52,23 @@ int32_t record(int32_t index, int32_t batch, const I2CEvent *events, int32_t cou
     return 0;
 }
 
-// Sets the environment of one test and clears it again.
-struct Environment
+// Sets the environment of one test, clearing what an earlier one set.
+void environment(std::initializer_list<std::pair<const char *, std::string>> values)
 {
-    Environment(std::initializer_list<std::pair<const char *, std::string>> values)
-    {
-        clear();
-        for (const auto &v : values)
-            setenv(v.first, v.second.c_str(), 1);
-    }
-    ~Environment() { clear(); }
-    static void clear()
-    {
-        for (const char *name : {"KORVEX_SIMULATOR", "KORVEX_REPLAY", "KORVEX_REPLAY_SPEED",
-                                 "KORVEX_SIM_SEED", "KORVEX_SIM_SPEED"})
-            unsetenv(name);
-        setenv("KORVEX_LIVE", "0", 1);
-    }
-};
+    for (const char *name : {"KORVEX_SIMULATOR", "KORVEX_REPLAY", "KORVEX_REPLAY_SPEED",
+                             "KORVEX_SIM_SEED", "KORVEX_SIM_SPEED"})
+        unsetenv(name);
+    setenv("KORVEX_LIVE", "0", 1);
+    for (const auto &v : values)
+        setenv(v.first, v.second.c_str(), 1);
+}
 
 bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout)
 {
     const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
+    for (; !done(); std::this_thread::sleep_for(2ms))
         if (std::chrono::steady_clock::now() >= until)
             return false;
-        std::this_thread::sleep_for(2ms);
-    }
     return true;
 }
 
@@ -97,15 +78,12 @@ bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeou
 int64_t capture(AdapterRegistry &registry, int32_t index, int32_t pair, int32_t rate,
                 const std::function<bool()> &done, std::chrono::milliseconds timeout = 20s)
 {
-    {
-        std::lock_guard<std::mutex> lock(recorder.mutex);
-        recorder.events.clear();
-        recorder.eventCount = 0;
-        recorder.calls = 0;
-        recorder.misplaced = false;
-        recorder.caller = std::this_thread::get_id();
-        recorder.index = index;
-    }
+    recorder.events.clear(); // no capture runs now: no lock needed
+    recorder.eventCount = 0;
+    recorder.calls = 0;
+    recorder.misplaced = false;
+    recorder.caller = std::this_thread::get_id();
+    recorder.index = index;
     const auto began = std::chrono::steady_clock::now();
     EXPECT_EQ(registry.start(index, pair, rate, record), 0) << index;
     waitFor(done, timeout);
@@ -120,7 +98,7 @@ int64_t capture(AdapterRegistry &registry, int32_t index, int32_t pair, int32_t 
 
 TEST(AdapterRegistry, SimulatorDeliversItsSeededBusAtWallClockPace)
 {
-    Environment env({{"KORVEX_SIM_SEED", "9"}});
+    environment({{"KORVEX_SIM_SEED", "9"}});
     AdapterRegistry registry;
     ASSERT_EQ(registry.scan(), 1);
     ASSERT_TRUE(registry.open(0));
@@ -128,18 +106,9 @@ TEST(AdapterRegistry, SimulatorDeliversItsSeededBusAtWallClockPace)
     const int64_t waited = capture(registry, 0, 3, 2500000, [] { return recorder.calls >= 10; });
     recorder.limit = SIZE_MAX;
 
-    BusSimulator bus(2500000, 3, 9);
     std::vector<uint8_t> samples;
-    bus.generate(2500000, samples);
-    I2CDecoderConfig config;
-    config.sdaChannel = 6;
-    config.sclChannel = 7;
-    config.sampleRate = 2500000;
-    config.assumeIdle = true;
-    I2CDecoder decoder;
-    ASSERT_TRUE(decoder.configure(config));
-    std::vector<I2CEvent> expected;
-    decoder.feed(samples.data(), samples.size(), expected);
+    BusSimulator(2500000, 3, 9).generate(2500000, samples);
+    std::vector<I2CEvent> expected = decodeAll({6, 7, 1, 2500000, true}, samples);
     std::lock_guard<std::mutex> lock(recorder.mutex);
     ASSERT_GE(recorder.events.size(), 100u);
     expected.resize(recorder.events.size());
@@ -163,7 +132,7 @@ int32_t stopFromInside(int32_t index, int32_t, const I2CEvent *, int32_t)
 
 TEST(AdapterRegistry, StartStopCyclesAreCleanAndRefuseMisuse)
 {
-    Environment env({{"KORVEX_SIM_SPEED", "max"}});
+    environment({{"KORVEX_SIM_SPEED", "max"}});
     AdapterRegistry registry;
     ASSERT_EQ(registry.scan(), 1);
     registry.stop(0); // idle: harmless
@@ -201,11 +170,11 @@ TEST(AdapterRegistry, ReplaysDeliverTheirFilesFromTheLogicChannels)
     // so the pair chooses.
     const std::string nacks = dataPath("extra/8564je_nacks.sr");
     const std::string synthetic = dataPath("synthetic/");
-    Environment env({{"KORVEX_REPLAY",
-                      nacks + ":" + synthetic + "sixteen-channels.sr:" + synthetic +
-                          "logic-and-analog.sr:" + synthetic + "analog-only.sr:" +
-                          dataPath("peer-suite/gigabyte_6vle-vxl_i2c/gigabyte_6vle_vxl_i2c.sr")},
-                     {"KORVEX_REPLAY_SPEED", "max"}});
+    environment({{"KORVEX_REPLAY",
+                  nacks + ":" + synthetic + "sixteen-channels.sr:" + synthetic +
+                      "logic-and-analog.sr:" + synthetic + "analog-only.sr:" +
+                      dataPath("peer-suite/gigabyte_6vle-vxl_i2c/gigabyte_6vle_vxl_i2c.sr")},
+                 {"KORVEX_REPLAY_SPEED", "max"}});
     AdapterRegistry registry;
     ASSERT_EQ(registry.scan(), 6);
     char text[256];
@@ -215,11 +184,8 @@ TEST(AdapterRegistry, ReplaysDeliverTheirFilesFromTheLogicChannels)
     CaptureFile file;
     std::string error;
     ASSERT_TRUE(file.open(nacks, &error)) << error;
-    I2CDecoderConfig config;
-    config.sdaChannel = 3;
-    config.sclChannel = 2;
     std::vector<I2CEvent> expected;
-    ASSERT_TRUE(decodeCapture(file, config, expected, nullptr, nullptr, &error)) << error;
+    ASSERT_TRUE(decodeCapture(file, {3, 2}, expected, nullptr, nullptr, &error)) << error;
     ASSERT_EQ(expected.size(), 61015u);
     ASSERT_TRUE(registry.open(1));
     capture(registry, 1, 3, 1000000, [&] { return recorder.eventCount >= expected.size(); });
@@ -240,30 +206,28 @@ TEST(AdapterRegistry, ReplaysDeliverTheirFilesFromTheLogicChannels)
     capture(registry, 5, 3, 1000000, [] { return true; });
 }
 
-void writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 TEST(AdapterRegistry, ReplayRefusesBrokenFilesAndPlaysAtTheRecordedPace)
 {
     std::ifstream in(dataPath("peer-suite/sensirion_sht3x/sensirion_sht31_25rh_28rh.sr"),
                      std::ios::binary);
     const std::string good((std::istreambuf_iterator<char>(in)), {});
     ASSERT_GT(good.size(), 20000u);
-    writeFile("empty.sr", "");
-    writeFile("truncated.sr", good.substr(0, good.size() / 2));
-    writeFile("noise.sr", std::string(4096, '\x5a'));
     std::string damaged = good;
     for (size_t i = 10900; i < 11000; ++i)
-        damaged[i] = static_cast<char>(damaged[i] ^ 0x55); // inside the first sample member
-    writeFile("damaged.sr", damaged);
+        damaged[i] ^= 0x55; // inside the first sample member
+    const std::pair<std::string, std::string> broken[] = {
+        {"empty.sr", ""},
+        {"truncated.sr", good.substr(0, good.size() / 2)},
+        {"noise.sr", std::string(4096, '\x5a')},
+        {"damaged.sr", damaged}};
+    for (const auto &f : broken)
+        std::ofstream(f.first, std::ios::binary) << f.second;
     const std::string noRate =
         dataPath("peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr");
     // Found by fuzzing: its metadata member does not inflate, so libsigrok
     // loads a session without a device (this once deadlocked the loader).
     const std::string noDevice = dataPath("damaged/unreadable-metadata.sr");
-    Environment env(
+    environment(
         {{"KORVEX_SIMULATOR", "0"},
          {"KORVEX_REPLAY", "empty.sr:truncated.sr:noise.sr:damaged.sr:" + noRate + ":" + noDevice +
                                ":missing.sr:.:" + dataPath("extra/8564je_nacks.sr")}});
@@ -276,8 +240,8 @@ TEST(AdapterRegistry, ReplayRefusesBrokenFilesAndPlaysAtTheRecordedPace)
         EXPECT_NE(registry.start(i, 0, 1000000, record), 0) << text;
     }
     // The same files through the decoding path say why.
-    for (const std::string &name : {std::string("empty.sr"), std::string("truncated.sr"),
-                                    std::string("noise.sr"), std::string("damaged.sr"), noDevice}) {
+    for (const std::string &name :
+         {broken[0].first, broken[1].first, broken[2].first, broken[3].first, noDevice}) {
         CaptureFile file;
         std::string error;
         std::vector<I2CEvent> events;
@@ -297,7 +261,7 @@ TEST(AdapterRegistry, ReplayRefusesBrokenFilesAndPlaysAtTheRecordedPace)
 
 TEST(AdapterRegistry, LiveAnalyzerPathRunsOnTheDemoDevice)
 {
-    Environment env({{"KORVEX_SIMULATOR", "0"}, {"KORVEX_LIVE", "demo"}});
+    environment({{"KORVEX_SIMULATOR", "0"}, {"KORVEX_LIVE", "demo"}});
     AdapterRegistry registry;
     for (int scan = 0; scan < 2; ++scan) { // a rescan replaces the device
         ASSERT_GE(registry.scan(), 1);
