@@ -25,14 +25,14 @@ using namespace std::chrono_literals;
 // global; its events are read only after the stop has joined the thread.
 struct Recorder
 {
-    std::vector<I2CEvent> events; // the first `limit` of them
-    size_t limit = SIZE_MAX;
+    std::vector<I2CEvent> events;
     std::atomic<size_t> eventCount{0};
     std::atomic<int> calls{0}, inside{0};
     // Overlapping calls, the caller's thread, another index or a batch number out of turn.
     std::atomic<bool> misplaced{false};
     std::thread::id caller;
-    int32_t index = 0;
+    int32_t index = 0, insideStart = 0;
+    AdapterRegistry *stopInside = nullptr; // the first callback starts and stops from inside
 } recorder;
 
 int32_t record(int32_t index, int32_t batch, const I2CEvent *events, int32_t count)
@@ -40,8 +40,11 @@ int32_t record(int32_t index, int32_t batch, const I2CEvent *events, int32_t cou
     if (recorder.inside.fetch_add(1) != 0 || std::this_thread::get_id() == recorder.caller ||
         index != recorder.index || batch != recorder.calls)
         recorder.misplaced = true;
-    for (int32_t i = 0; i < count && recorder.events.size() < recorder.limit; ++i)
-        recorder.events.push_back(events[i]);
+    if (recorder.stopInside && recorder.calls == 0) {
+        recorder.insideStart = recorder.stopInside->start(index, 0, 1000000, record);
+        recorder.stopInside->stop(index);
+    }
+    recorder.events.insert(recorder.events.end(), events, events + count);
     recorder.eventCount += static_cast<size_t>(count);
     ++recorder.calls;
     recorder.inside.fetch_sub(1);
@@ -92,15 +95,17 @@ int64_t capture(AdapterRegistry &registry, int32_t index, int32_t pair, int32_t 
     return std::chrono::duration_cast<std::chrono::nanoseconds>(stopped - began).count();
 }
 
-TEST(AdapterRegistry, SimulatorDeliversItsSeededBusAtWallClockPace)
+TEST(AdapterRegistry, SimulatorRunsItsSeededBusAtWallClockPaceAndRefusesMisuse)
 {
     environment({{"KORVEX_SIM_SEED", "9"}});
     AdapterRegistry registry;
     ASSERT_EQ(registry.scan(), 1);
+    registry.stop(0); // idle: harmless
+    registry.stop(5); // out of range: harmless
+    EXPECT_NE(registry.start(0, 0, 1000000, record), 0) << "started without open";
     ASSERT_TRUE(registry.open(0));
-    recorder.limit = 300;
+    ASSERT_TRUE(registry.open(0)); // opening twice is fine
     const int64_t waited = capture(registry, 0, 3, 2500000, [] { return recorder.calls >= 10; });
-    recorder.limit = SIZE_MAX;
     std::vector<uint8_t> samples;
     BusSimulator(2500000, 3, 9).generate(2500000, samples);
     std::vector<I2CEvent> expected = decodeAll({6, 7, 1, 2500000, true}, samples);
@@ -109,31 +114,8 @@ TEST(AdapterRegistry, SimulatorDeliversItsSeededBusAtWallClockPace)
     EXPECT_TRUE(recorder.events == expected);
     // Nothing from the bus's future: the last event is no later than the wall clock.
     EXPECT_LE(recorder.events.back().timestamp, waited);
-}
 
-AdapterRegistry *insideRegistry = nullptr;
-std::atomic<int> insideCalls{0};
-std::atomic<int32_t> insideStartResult{0};
-
-int32_t stopFromInside(int32_t index, int32_t, const I2CEvent *, int32_t)
-{
-    if (insideCalls++ == 0) {
-        insideStartResult = insideRegistry->start(index, 0, 1000000, stopFromInside);
-        insideRegistry->stop(index);
-    }
-    return 0;
-}
-
-TEST(AdapterRegistry, StartStopCyclesAreCleanAndRefuseMisuse)
-{
-    environment({{"KORVEX_SIM_SPEED", "max"}});
-    AdapterRegistry registry;
-    ASSERT_EQ(registry.scan(), 1);
-    registry.stop(0); // idle: harmless
-    registry.stop(5); // out of range: harmless
-    EXPECT_NE(registry.start(0, 0, 1000000, record), 0) << "started without open";
-    ASSERT_TRUE(registry.open(0));
-    ASSERT_TRUE(registry.open(0)); // opening twice is fine
+    setenv("KORVEX_SIM_SPEED", "max", 1);
     for (int round = 0; round < 20; ++round) {
         capture(registry, 0, round % 4, 1000000, [&registry, round] {
             EXPECT_NE(registry.start(0, 0, 1000000, record), 0) << "second start while capturing";
@@ -144,13 +126,14 @@ TEST(AdapterRegistry, StartStopCyclesAreCleanAndRefuseMisuse)
     }
     // Stopping from inside the callback asks for the stop; a start from there
     // is refused; the next stop joins the thread.
-    insideRegistry = &registry;
-    ASSERT_EQ(registry.start(0, 0, 1000000, stopFromInside), 0);
-    EXPECT_TRUE(waitFor([] { return insideCalls > 0; }, 5s));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(insideCalls, 1);
-    EXPECT_NE(insideStartResult, 0);
-    registry.stop(0);
+    recorder.stopInside = &registry;
+    capture(registry, 0, 0, 1000000, [] {
+        std::this_thread::sleep_for(50ms); // time for callbacks that should not come
+        return recorder.calls > 0;
+    });
+    recorder.stopInside = nullptr;
+    EXPECT_EQ(recorder.calls, 1);
+    EXPECT_NE(recorder.insideStart, 0);
     capture(registry, 0, 0, 1000000, [] { return recorder.calls > 0; }); // starts again
 }
 
@@ -170,13 +153,10 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
         {"damaged.sr", damaged}};
     for (const auto &f : broken)
         std::ofstream(f.first, std::ios::binary) << f.second;
-    // 8564je_nacks names SDA and SCL (D3, D2): the pair does not matter. The
-    // synthetic files hold the first chunk of 24aa025uid_seqrndread256.sr as
-    // 16 channels with SCL and SDA named at D9 and D12, and the same beside
-    // an analog channel. The next names no channel, so the pair chooses.
-    // Found by fuzzing: unreadable-metadata.sr's metadata member does not
-    // inflate, so libsigrok loads a session without a device (this once
-    // deadlocked the loader).
+    // 8564je_nacks names SDA and SCL (D3, D2), the synthetic ones name them at
+    // D12 and D9 among 16 channels, alone and beside an analog channel; the
+    // gigabyte capture names none, so the pair chooses. Found by fuzzing:
+    // unreadable-metadata.sr loads as a session without a device.
     const std::string nacks = dataPath("extra/8564je_nacks.sr"), synthetic = dataPath("synthetic/");
     const std::string noDevice = dataPath("damaged/unreadable-metadata.sr");
     environment(

@@ -147,26 +147,24 @@ std::string byte(uint8_t value, bool nack)
 TEST(I2CDecoder, BusCornersDecodeAsTheLinesSay)
 {
     const std::string midStart = "2220" + byte(0x3C << 1, true) + kStop;
-    const std::tuple<std::string, bool, const char *> cases[] = {
+    const std::tuple<std::string, bool, std::vector<std::string>> cases[] = {
         // START and STOP mid-byte abandon the byte; clocking without a START decodes nothing.
         {"333" + kStart + byte(0xA0, false) + bits(5, 3) + "1320" + byte(0xA1, false) + bits(1, 2) +
              kStop + bits(2, 2) + kStop,
-         false, "START ADDR A0 ACK START ADDR A1 ACK STOP"},
+         false,
+         {"START", "ADDR A0", "ACK", "START", "ADDR A1", "ACK", "STOP"}},
         // SDA low under a high SCL at first: a START only when the bus was idle before.
-        {midStart, true, "START ADDR 78 NACK STOP"},
-        {midStart, false, ""},
+        {midStart, true, {"START", "ADDR 78", "NACK", "STOP"}},
+        {midStart, false, {}},
         // SDA falling as SCL rises is a data bit, not a START.
-        {kStart + byte(0x10, false) + "120" + bits(0xFF, 8) + kStop, false,
-         "START ADDR 10 ACK DATA 7F NACK STOP"},
+        {kStart + byte(0x10, false) + "120" + bits(0xFF, 8) + kStop,
+         false,
+         {"START", "ADDR 10", "ACK", "DATA 7F", "NACK", "STOP"}},
     };
-    for (const auto &[wave, idle, expected] : cases) {
-        std::vector<uint8_t> samples;
-        for (char level : wave)
-            samples.push_back(static_cast<uint8_t>(level - '0'));
-        std::string decoded;
-        for (const std::string &line : eventLines(decodeAll({0, 1, 1, 0, idle}, samples)))
-            decoded += (decoded.empty() ? "" : " ") + line;
-        EXPECT_EQ(decoded, expected);
+    for (auto [wave, idle, expected] : cases) {
+        for (char &level : wave)
+            level = static_cast<char>(level - '0');
+        EXPECT_EQ(eventLines(decodeAll({0, 1, 1, 0, idle}, {wave.begin(), wave.end()})), expected);
     }
 }
 
@@ -178,7 +176,6 @@ TEST(I2CDecoder, TimestampsAreExactAndNeverOverflow)
         {100ull * 86400 * 16000000 + 1, 16000000, 100ull * 86400 * 1000000000 + 62},
         {3, 2500000, 1200}, // rounded down to whole nanoseconds
         {1, 3, 333333333},
-        // Rates whose remainder times 10^9 no longer fits 64 bits.
         {40000000000ull - 1, 40000000000ull, 999999999},
         {UINT64_MAX, 100000000000ull, 184467440737095516ull},
         // At and beyond what int64 nanoseconds hold: saturated, never wrapped.

@@ -6,8 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <thread>
 
 namespace korvex {
@@ -17,7 +15,6 @@ inline std::string dataPath(const std::string &relative)
     return std::string(KORVEX_TEST_DATA_DIR) + "/captures/" + relative;
 }
 
-// The events of `bytes` fed in one piece, with their sample numbers if asked.
 inline std::vector<I2CEvent> decodeAll(const I2CDecoderConfig &config,
                                        const std::vector<uint8_t> &bytes,
                                        std::vector<uint64_t> *samples = nullptr)
@@ -29,13 +26,14 @@ inline std::vector<I2CEvent> decodeAll(const I2CDecoderConfig &config,
     return events;
 }
 
-// These tests take seconds; a sample or file loop that never ends fails the
-// run after a minute rather than at the ctest timeout.
-const bool kWatchdogArmed = (std::thread([] {
-                                 std::this_thread::sleep_for(std::chrono::seconds(60));
-                                 std::fputs("still running after 60 s: endless loop?\n", stderr);
-                                 std::_Exit(1);
-                             }).detach(),
-                             true);
+// These tests take seconds: an endless sample or file loop fails the run
+// after a minute instead of at the ctest timeout.
+const bool kWatchdogArmed =
+    (std::thread([] {
+         std::this_thread::sleep_for(std::chrono::minutes(1));
+         std::fputs("still running after a minute: endless loop?\n", stderr);
+         std::_Exit(1);
+     }).detach(),
+     true);
 
 } // namespace korvex
