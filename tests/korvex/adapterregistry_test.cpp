@@ -21,8 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the callback saw. The callback is a plain function, so this is
-// global; its events are read only after the stop has joined the thread.
+// What the callback saw, global as the callback is a plain function. Its
+// events are read only after the stop has joined the thread.
 struct Recorder
 {
     std::vector<I2CEvent> events;
@@ -62,18 +62,8 @@ void environment(std::initializer_list<std::pair<const char *, std::string>> val
         setenv(v.first, v.second.c_str(), 1);
 }
 
-bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout)
-{
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    for (; !done(); std::this_thread::sleep_for(2ms))
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
-    return true;
-}
-
-// Runs adapter `index` from a clean recorder until `done` (or the timeout),
-// stops it and checks that no callback comes after the stop. Returns the
-// nanoseconds from the start to the stop.
+// Runs adapter `index` until `done` (or the timeout), stops it and checks that
+// no callback comes after the stop. Returns the nanoseconds it ran.
 int64_t capture(AdapterRegistry &registry, int32_t index, int32_t pair, int32_t rate,
                 const std::function<bool()> &done, std::chrono::milliseconds timeout = 20s)
 {
@@ -85,7 +75,8 @@ int64_t capture(AdapterRegistry &registry, int32_t index, int32_t pair, int32_t 
     recorder.index = index;
     const auto began = std::chrono::steady_clock::now();
     EXPECT_EQ(registry.start(index, pair, rate, record), 0) << index;
-    waitFor(done, timeout);
+    while (!done() && std::chrono::steady_clock::now() < began + timeout)
+        std::this_thread::sleep_for(2ms);
     registry.stop(index);
     const auto stopped = std::chrono::steady_clock::now();
     const int calls = recorder.calls;
@@ -192,7 +183,6 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
     }
     ASSERT_TRUE(registry.open(4));
     capture(registry, 4, 3, 1000000, [] { return true; });
-    // Analog channels only, then the broken files.
     for (int32_t i = 5; i < 14; ++i) {
         EXPECT_GT(registry.describe(i, text, sizeof text), 0);
         EXPECT_FALSE(registry.open(i)) << text;

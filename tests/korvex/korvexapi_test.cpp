@@ -46,7 +46,6 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
     EXPECT_STREQ(text, "x") << "written beyond a buffer of size 0";
     EXPECT_EQ(describeAdapter(0, text, sizeof text), -1);
     EXPECT_STREQ(text, "");
-
     unsetenv("KORVEX_SIMULATOR");
     ASSERT_EQ(scanAdapters(nullptr), 1);
     EXPECT_EQ(openAdapter(1), 0);
@@ -71,7 +70,6 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
           "adapter index 1 is out of range"})
         EXPECT_NE(log.find(logged), std::string::npos) << logged << " in " << log;
     EXPECT_EQ(calls, 0);
-
     // Descriptions are cut to the buffer, NUL-terminated, and tell their full length.
     const int32_t length = describeAdapter(0, text, sizeof text);
     EXPECT_GT(length, 15);
@@ -81,18 +79,14 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
     testing::internal::CaptureStderr();
     EXPECT_EQ(openAdapter(9), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
-    for (int rate : {1000000, 100000000}) {
-        calls = 0;
-        ASSERT_EQ(startI2CCapture(0, 1, rate, count), 0) << rate;
-        for (int wait = 0; calls < 3 && wait < 1000; ++wait) // up to 5 s
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(stopI2CCapture(0), 0);
-        EXPECT_GE(calls, 3) << rate;
-        const int seen = calls;
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        EXPECT_EQ(calls, seen) << "callback after stop at " << rate;
-    }
+    ASSERT_EQ(startI2CCapture(0, 1, 100000000, count), 0); // the highest rate offered
+    for (int wait = 0; calls < 3 && wait < 1000; ++wait)   // up to 5 s
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(stopI2CCapture(0), 0);
+    const int seen = calls;
+    EXPECT_GE(seen, 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    EXPECT_EQ(calls, seen) << "callback after stop";
 }
 
 } // namespace
