@@ -1,15 +1,16 @@
-// The adapters behind the C interface: captures that run from start to stop
-// on a thread of their own, replays of recorded files, refused files, and
-// the libsigrok path through the demo device.
+// The adapters behind the C interface: captures on a thread of their own,
+// replays of recorded and refused files, and libsigrok's demo device.
 #include "adapterregistry.h"
 #include "bussimulator.h"
 #include "capturedecoding.h"
 #include "korvextest.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 bool operator==(const I2CEvent &a, const I2CEvent &b)
 {
@@ -51,7 +52,6 @@ int32_t record(int32_t index, int32_t batch, const I2CEvent *events, int32_t cou
     return 0;
 }
 
-// Sets the environment of one test, clearing what an earlier one set.
 void environment(std::initializer_list<std::pair<const char *, std::string>> values)
 {
     for (const char *name : {"KORVEX_SIMULATOR", "KORVEX_REPLAY", "KORVEX_REPLAY_SPEED",
@@ -94,8 +94,7 @@ TEST(AdapterRegistry, SimulatorRunsItsSeededBusAtWallClockPaceAndRefusesMisuse)
     registry.stop(0); // idle: harmless
     registry.stop(5); // out of range: harmless
     EXPECT_NE(registry.start(0, 0, 1000000, record), 0) << "started without open";
-    ASSERT_TRUE(registry.open(0));
-    ASSERT_TRUE(registry.open(0)); // opening twice is fine
+    ASSERT_TRUE(registry.open(0) && registry.open(0)); // opening twice is fine
     const int64_t waited = capture(registry, 0, 3, 2500000, [] { return recorder.calls >= 10; });
     std::vector<uint8_t> samples;
     BusSimulator(2500000, 3, 9).generate(2500000, samples);
@@ -105,7 +104,6 @@ TEST(AdapterRegistry, SimulatorRunsItsSeededBusAtWallClockPaceAndRefusesMisuse)
     EXPECT_TRUE(recorder.events == expected);
     // Nothing from the bus's future: the last event is no later than the wall clock.
     EXPECT_LE(recorder.events.back().timestamp, waited);
-
     setenv("KORVEX_SIM_SPEED", "max", 1);
     for (int round = 0; round < 20; ++round) {
         capture(registry, 0, round % 4, 1000000, [&registry, round] {
@@ -148,8 +146,8 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
     // D12 and D9 among 16 channels, alone and beside an analog channel; the
     // gigabyte capture names none, so the pair chooses. Found by fuzzing:
     // unreadable-metadata.sr loads as a session without a device.
-    const std::string nacks = dataPath("extra/8564je_nacks.sr"), synthetic = dataPath("synthetic/");
-    const std::string noDevice = dataPath("damaged/unreadable-metadata.sr");
+    const std::string nacks = dataPath("extra/8564je_nacks.sr"), synthetic = dataPath("synthetic/"),
+                      noDevice = dataPath("damaged/unreadable-metadata.sr");
     environment(
         {{"KORVEX_REPLAY_SPEED", "max"},
          {"KORVEX_REPLAY",
@@ -163,7 +161,6 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
     char text[512];
     registry.describe(1, text, sizeof text);
     EXPECT_EQ(std::string(text), "Replay: " + nacks + " (16 MHz, 8 channels)");
-
     CaptureFile file;
     std::string error;
     ASSERT_TRUE(file.open(nacks, &error)) << error;
@@ -191,17 +188,15 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
     // The same files through the decoding path say why.
     for (const std::string &name :
          {broken[0].first, broken[1].first, broken[2].first, broken[3].first, noDevice}) {
-        std::vector<I2CEvent> events;
         EXPECT_FALSE(file.open(name, &error) &&
-                     decodeCapture(file, {}, events, nullptr, nullptr, &error))
+                     decodeCapture(file, {}, expected, nullptr, nullptr, &error))
             << name;
         EXPECT_NE(error.find(name), std::string::npos) << error;
     }
-
     unsetenv("KORVEX_REPLAY_SPEED");
     const int64_t waited = capture(registry, 1, 0, 16000000, [] { return recorder.calls >= 20; });
     ASSERT_FALSE(recorder.events.empty());
-    // Nothing from the recording's future: the last event is no later than the wall clock.
+    // As for the simulator: nothing from the future.
     EXPECT_LE(recorder.events.back().timestamp, waited);
 }
 

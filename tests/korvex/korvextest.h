@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <thread>
-
 namespace korvex {
 
 inline std::string dataPath(const std::string &relative)
@@ -25,15 +21,5 @@ inline std::vector<I2CEvent> decodeAll(const I2CDecoderConfig &config,
     decoder.feed(bytes.data(), bytes.size(), events, samples);
     return events;
 }
-
-// These tests take seconds: an endless sample or file loop fails the run
-// after a minute instead of at the ctest timeout.
-const bool kWatchdogArmed =
-    (std::thread([] {
-         std::this_thread::sleep_for(std::chrono::minutes(1));
-         std::fputs("still running after a minute: endless loop?\n", stderr);
-         std::_Exit(1);
-     }).detach(),
-     true);
 
 } // namespace korvex
