@@ -26,19 +26,16 @@ template <typename Call> std::string logOf(Call call)
     unsetenv("KORVEX_LOG");
     testing::internal::CaptureStderr();
     call();
-    const std::string log = testing::internal::GetCapturedStderr();
     setenv("KORVEX_LOG", "quiet", 1);
-    return log;
+    return testing::internal::GetCapturedStderr();
 }
 
-TEST(KorvexApi, RefusesBadArgumentsAndSaysWhy)
+TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
 {
-    setenv("KORVEX_LIVE", "0", 1);
     setenv("KORVEX_SIMULATOR", "0", 1);
     EXPECT_EQ(scanAdapters(nullptr), 0);
     std::string log = logOf([] { EXPECT_EQ(openAdapter(0), 0); });
-    EXPECT_NE(log.find("korvex: openAdapter: adapter index 0 is out of range"), std::string::npos)
-        << log;
+    EXPECT_NE(log.find("korvex: openAdapter: adapter index 0 is out of range"), std::string::npos);
     EXPECT_NE(startI2CCapture(0, 0, 1000000, count), 0);
     EXPECT_EQ(stopI2CCapture(0), 0);
     char text[16] = "x";
@@ -46,68 +43,45 @@ TEST(KorvexApi, RefusesBadArgumentsAndSaysWhy)
     EXPECT_STREQ(text, "x") << "written beyond a buffer of size 0";
     EXPECT_EQ(describeAdapter(0, text, sizeof text), -1);
     EXPECT_STREQ(text, "");
-
     unsetenv("KORVEX_SIMULATOR");
     ASSERT_EQ(scanAdapters(nullptr), 1);
     EXPECT_EQ(openAdapter(1), 0);
     EXPECT_EQ(startI2CCapture(0, 0, 1000000, count), 3) << "not opened";
     ASSERT_NE(openAdapter(0), 0);
-    // The codes are documented in korvex.h.
-    struct Case
-    {
-        int32_t index, pair, rate;
-        bool callback;
-        int32_t code;
-        const char *logged;
-    };
-    for (const Case &c : {Case{0, 4, 1000000, true, 5, "channel pair 4 is not 0..3"},
-                          Case{0, -1, 1000000, true, 5, "channel pair -1 is not 0..3"},
-                          Case{0, 0, 0, true, 6, "sample rate 0 Hz is not positive"},
-                          Case{0, 0, -1000000, true, 6, "not positive"},
-                          Case{0, 0, 999999, true, 7, "not 999999 Hz"},
-                          Case{0, 0, 100000001, true, 7, "not 100000001 Hz"},
-                          Case{0, 0, 1000000, false, 4, "no callback given"},
-                          Case{-1, 0, 1000000, true, 1, "adapter index -1 is out of range"},
-                          Case{1, 0, 1000000, true, 1, "adapter index 1 is out of range"}}) {
-        log = logOf([&c] {
-            EXPECT_EQ(startI2CCapture(c.index, c.pair, c.rate, c.callback ? count : nullptr),
-                      c.code);
-        });
-        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
-    }
+    log = logOf([] {
+        EXPECT_EQ(startI2CCapture(0, 4, 1000000, count), 5);
+        EXPECT_EQ(startI2CCapture(0, -1, 1000000, count), 5);
+        EXPECT_EQ(startI2CCapture(0, 0, 0, count), 6);
+        EXPECT_EQ(startI2CCapture(0, 0, -1000000, count), 6);
+        EXPECT_EQ(startI2CCapture(0, 0, 999999, count), 7);
+        EXPECT_EQ(startI2CCapture(0, 0, 100000001, count), 7);
+        EXPECT_EQ(startI2CCapture(0, 0, 1000000, nullptr), 4);
+        EXPECT_EQ(startI2CCapture(-1, 0, 1000000, count), 1);
+        EXPECT_EQ(startI2CCapture(1, 0, 1000000, count), 1);
+    });
+    for (const char *logged :
+         {"channel pair 4 is not 0..3", "channel pair -1 is not 0..3",
+          "sample rate 0 Hz is not positive", "-1000000 Hz is not positive", "not 999999 Hz",
+          "not 100000001 Hz", "no callback given", "adapter index -1 is out of range",
+          "adapter index 1 is out of range"})
+        EXPECT_NE(log.find(logged), std::string::npos) << logged << " in " << log;
     EXPECT_EQ(calls, 0);
-
     // Descriptions are cut to the buffer, NUL-terminated, and tell their full length.
     const int32_t length = describeAdapter(0, text, sizeof text);
     EXPECT_GT(length, 15);
-    EXPECT_EQ(std::string(text).size(), 15u);
+    EXPECT_EQ(std::string(text), "Built-in I2C bu");
     EXPECT_EQ(describeAdapter(0, nullptr, 0), length);
-    EXPECT_EQ(std::string(text).rfind("Built-in I2C bu", 0), 0u) << text;
-
-    // Quiet means quiet.
     testing::internal::CaptureStderr();
     EXPECT_EQ(openAdapter(9), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
-TEST(KorvexApi, CapturesFromTheSimulatorUntilStopped)
-{
-    setenv("KORVEX_LIVE", "0", 1);
-    unsetenv("KORVEX_SIMULATOR");
-    ASSERT_GE(scanAdapters(nullptr), 1);
-    ASSERT_NE(openAdapter(0), 0);
-    for (int rate : {1000000, 100000000}) {
-        calls = 0;
-        ASSERT_EQ(startI2CCapture(0, 1, rate, count), 0) << rate;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (calls < 3 && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(stopI2CCapture(0), 0);
-        EXPECT_GE(calls, 3) << rate;
-        const int seen = calls;
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        EXPECT_EQ(calls, seen) << "callback after stop at " << rate;
-    }
+    ASSERT_EQ(startI2CCapture(0, 1, 100000000, count), 0); // the highest rate offered
+    for (int wait = 0; calls < 3 && wait < 1000; ++wait)   // up to 5 s
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(stopI2CCapture(0), 0);
+    const int seen = calls;
+    EXPECT_GE(seen, 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    EXPECT_EQ(calls, seen) << "callback after stop";
 }
 
 } // namespace
