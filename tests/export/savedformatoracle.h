@@ -11,8 +11,8 @@
 
 namespace oracle {
 
-// The saved row of one stored line; false (nothing appended) with fewer
-// than seven fields.
+// Appends the saved row of one stored line; false (nothing appended) with
+// fewer than seven fields.
 bool savedRow(std::string &out, SavedFormat format, const QByteArray &line);
 
 // The stored line of one saved line; false (`stored` untouched) when it
