@@ -9,24 +9,11 @@ namespace {
 // Up to the first NUL: UTF-8 when valid, else Latin-1.
 QString decode(QByteArray bytes)
 {
-    const int nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
+    bytes.truncate(bytes.indexOf('\0') < 0 ? bytes.size() : bytes.indexOf('\0'));
     QTextCodec::ConverterState state;
     const QString text =
         QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (state.invalidChars == 0 && state.remainingChars == 0)
-        return text;
-    return QString::fromLatin1(bytes);
-}
-
-QByteArray asciiOnly(QString s)
-{
-    for (QChar &c : s) {
-        if (c.unicode() >= 0x80)
-            c = QLatin1Char('?');
-    }
-    return s.toLatin1();
+    return state.invalidChars || state.remainingChars ? QString::fromLatin1(bytes) : text;
 }
 
 } // namespace
@@ -40,7 +27,10 @@ bool savedRow(std::string &out, SavedFormat format, const QByteArray &line)
         return false;
     QByteArray row;
     if (format == SavedFormat::Text) {
-        const QList<QByteArray> a = asciiOnly(text).split(',');
+        QString ascii = text;
+        for (QChar &c : ascii)
+            c = c.unicode() < 0x80 ? c : QChar('?');
+        const QList<QByteArray> a = ascii.toLatin1().split(',');
         row = QString::asprintf("%-9.9s| %-21.21s| %-6.6s|   %-6.6s| %-6.6s|  %-5.5s|%-2s\r\n",
                                 a[0].constData(), a[6].constData(), a[1].constData(),
                                 a[2].constData(), a[3].constData(), a[5].constData(),
