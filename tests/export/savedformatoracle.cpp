@@ -20,7 +20,6 @@ QString decode(QByteArray bytes)
 
 bool savedRow(std::string &out, SavedFormat format, const QByteArray &line)
 {
-    // Stored order: count, type, address, direction, data, response, time.
     const QString text = decode(line).remove(QLatin1Char('\n'));
     const QStringList p = text.split(QLatin1Char(','));
     if (p.size() < 7)
@@ -37,13 +36,12 @@ bool savedRow(std::string &out, SavedFormat format, const QByteArray &line)
                                 a[4].constData())
                   .toLatin1();
     } else if (format != SavedFormat::None) {
-        QString addr = p[2];
-        QString data = p[4];
+        // Saved order: count, time, type, address, direction, response, data.
+        QStringList cols = {p[0], p[6], p[1], p[2], p[3], p[5], p[4]};
         if (p[1] == QLatin1String("DATA") || p[1] == QLatin1String("ADDR"))
-            addr.prepend(QLatin1String("0x"));
+            cols[3].prepend(QLatin1String("0x"));
         if (p[1] == QLatin1String("DATA"))
-            data = "0x" + data.replace(QLatin1Char(' '), QLatin1String(" 0x")) + ' ';
-        QStringList cols = {p[0], p[6], p[1], addr, p[3], p[5], data};
+            cols[6] = "0x" + cols[6].replace(QLatin1Char(' '), QLatin1String(" 0x")) + ' ';
         if (format == SavedFormat::Csv) {
             row = (cols.join(QLatin1Char(',')) + "\r\n").toLatin1();
         } else {

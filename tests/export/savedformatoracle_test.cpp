@@ -11,10 +11,8 @@
 
 namespace {
 
-// The pieces a field is made of, "~" apart: stored and saved vocabulary, the
-// separators, "0x" in its overlapping forms, white space ASCII, Latin-1 and
-// wider, HTML specials, UTF-8 and Latin-1 letters, a byte-order mark, broken
-// UTF-8, a character outside the BMP, NUL and line ends.
+// The pieces of a field, "~" apart: vocabulary, separators, "0x" forms, white
+// space of every width, HTML specials, UTF-8, Latin-1 and broken UTF-8, NUL.
 const char kPieceText[] =
     "DATA~ADDR~START~12~A5~[Temp]~ ~  ~,~|~0x~00xx~x~0~\t~\r~\v~\n~\r\n~<~>~&~\"~\xC3\xA9~\xE9~"
     "\xE6\xB8\xA9~\xC2\xA0~\xC2\x85~\x85~\xA0~\xE2\x80\x83~\xE3\x80\x80~\xEF\xBB\xBF~\xC3~\x80~"
@@ -45,18 +43,15 @@ TEST(SavedFormatOracle, SaveAndOpenAgreeWithTheOracle)
     std::mt19937 rng(2026);
     for (int i = 0; i < 20000; ++i) {
         const QByteArray stored = generatedLine(rng, ',');
-        for (SavedFormat f :
-             {SavedFormat::Text, SavedFormat::Csv, SavedFormat::Html, SavedFormat::None}) {
-            std::string got = "before";
-            std::string want = "before";
+        for (auto f : {SavedFormat::Text, SavedFormat::Csv, SavedFormat::Html, SavedFormat::None}) {
+            std::string got = "before", want = got;
             ASSERT_EQ(SavedCaptureWriter::appendRow(got, f, stored.constData(), stored.size()),
                       oracle::savedRow(want, f, stored));
             ASSERT_EQ(got, want) << int(f) << ' ' << stored.toStdString();
         }
         for (SavedFormat f : {SavedFormat::Text, SavedFormat::Csv}) {
             const QByteArray saved = generatedLine(rng, f == SavedFormat::Text ? '|' : ',');
-            QByteArray got = "before";
-            QByteArray want = "before";
+            QByteArray got = "before", want = got;
             ASSERT_EQ(SavedCaptureReader::convertLine(got, f, saved.constData(), saved.size()),
                       oracle::storedLine(want, f, saved));
             ASSERT_EQ(got.toStdString(), want.toStdString())
