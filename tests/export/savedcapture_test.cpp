@@ -12,14 +12,13 @@
 
 namespace {
 
-std::string saveAll(QByteArray store, SavedFormat format, TransferResult &r,
-                    const TransferProgress &progress = {})
+std::string saveAll(QByteArray store, SavedFormat format, TransferResult &r)
 {
     QByteArray saved;
     QBuffer in(&store), out(&saved);
     in.open(QIODevice::ReadOnly);
     out.open(QIODevice::WriteOnly);
-    r = SavedCaptureWriter::save(in, out, format, "a&b", progress);
+    r = SavedCaptureWriter::save(in, out, format, "a&b");
     return saved.toStdString();
 }
 
