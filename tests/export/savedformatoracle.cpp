@@ -1,6 +1,5 @@
 #include "savedformatoracle.h"
 
-#include <QString>
 #include <QStringList>
 #include <QTextCodec>
 
@@ -10,78 +9,48 @@ namespace {
 // Up to the first NUL: UTF-8 when valid, else Latin-1.
 QString decode(QByteArray bytes)
 {
-    const int nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
+    bytes.truncate(bytes.indexOf('\0') < 0 ? bytes.size() : bytes.indexOf('\0'));
     QTextCodec::ConverterState state;
     const QString text =
         QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (state.invalidChars == 0 && state.remainingChars == 0)
-        return text;
-    return QString::fromLatin1(bytes);
-}
-
-QString asciiOnly(QString s)
-{
-    for (QChar &c : s) {
-        if (c.unicode() >= 0x80)
-            c = QLatin1Char('?');
-    }
-    return s;
-}
-
-void append(std::string &out, const QByteArray &b)
-{
-    out.append(b.constData(), size_t(b.size()));
+    return state.invalidChars || state.remainingChars ? QString::fromLatin1(bytes) : text;
 }
 
 } // namespace
 
 bool savedRow(std::string &out, SavedFormat format, const QByteArray &line)
 {
-    QString text = decode(line);
-    text.remove(QLatin1Char('\n'));
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() < 7)
+    const QString text = decode(line).remove(QLatin1Char('\n'));
+    const QStringList p = text.split(QLatin1Char(','));
+    if (p.size() < 7)
         return false;
-    const QString &count = parts[0];
-    const QString &type = parts[1];
-    QString addr = parts[2];
-    const QString &rw = parts[3];
-    QString data = parts[4];
-    const QString &resp = parts[5];
-    const QString &time = parts[6];
-
+    QByteArray row;
     if (format == SavedFormat::Text) {
-        const QString row = asciiOnly(count).leftJustified(9, ' ', true) + "| " +
-                            asciiOnly(time).leftJustified(21, ' ', true) + "| " +
-                            asciiOnly(type).leftJustified(6, ' ', true) + "|   " +
-                            asciiOnly(addr).leftJustified(6, ' ', true) + "| " +
-                            asciiOnly(rw).leftJustified(6, ' ', true) + "|  " +
-                            asciiOnly(resp).leftJustified(5, ' ', true) + '|' +
-                            asciiOnly(data).leftJustified(2) + "\r\n";
-        append(out, row.toLatin1());
-        return true;
+        QString ascii = text;
+        for (QChar &c : ascii)
+            c = c.unicode() < 0x80 ? c : QChar('?');
+        const QList<QByteArray> a = ascii.toLatin1().split(',');
+        row = QString::asprintf("%-9.9s| %-21.21s| %-6.6s|   %-6.6s| %-6.6s|  %-5.5s|%-2s\r\n",
+                                a[0].constData(), a[6].constData(), a[1].constData(),
+                                a[2].constData(), a[3].constData(), a[5].constData(),
+                                a[4].constData())
+                  .toLatin1();
+    } else if (format != SavedFormat::None) {
+        // Saved order: count, time, type, address, direction, response, data.
+        QStringList cols = {p[0], p[6], p[1], p[2], p[3], p[5], p[4]};
+        if (p[1] == QLatin1String("DATA") || p[1] == QLatin1String("ADDR"))
+            cols[3].prepend(QLatin1String("0x"));
+        if (p[1] == QLatin1String("DATA"))
+            cols[6] = "0x" + cols[6].replace(QLatin1Char(' '), QLatin1String(" 0x")) + ' ';
+        if (format == SavedFormat::Csv) {
+            row = (cols.join(QLatin1Char(',')) + "\r\n").toLatin1();
+        } else {
+            for (QString &c : cols)
+                c = c.toHtmlEscaped();
+            row = ("<tr>\r\n<td>" + cols.join("</td>\r\n<td>") + "</td>\r\n</tr>\r\n").toUtf8();
+        }
     }
-    if (format == SavedFormat::None)
-        return true;
-    if (type == QLatin1String("DATA") || type == QLatin1String("ADDR"))
-        addr.prepend(QLatin1String("0x"));
-    if (type == QLatin1String("DATA")) {
-        QString prefixed;
-        for (const QString &part : data.split(QLatin1Char(' ')))
-            prefixed += QLatin1String("0x") + part + QLatin1Char(' ');
-        data = prefixed;
-    }
-    const QStringList cols = {count, time, type, addr, rw, resp, data};
-    if (format == SavedFormat::Csv) {
-        append(out, (cols.join(QLatin1Char(',')) + "\r\n").toLatin1());
-        return true;
-    }
-    QString row = QStringLiteral("<tr>\r\n");
-    for (const QString &c : cols)
-        row += QLatin1String("<td>") + c.toHtmlEscaped() + QLatin1String("</td>\r\n");
-    append(out, (row + QLatin1String("</tr>\r\n")).toUtf8());
+    out.append(row.constData(), size_t(row.size()));
     return true;
 }
 
@@ -90,13 +59,12 @@ bool storedLine(QByteArray &stored, SavedFormat format, const QByteArray &line)
     QString text = decode(line);
     if (format != SavedFormat::Text)
         text.remove(QLatin1String("0x"));
-    const QStringList parts = text.split(QLatin1Char(format == SavedFormat::Text ? '|' : ','));
-    if (parts.size() < 7)
+    const QStringList p = text.split(QLatin1Char(format == SavedFormat::Text ? '|' : ','));
+    if (p.size() < 7)
         return false;
-    stored = (parts[0].trimmed() + ',' + parts[2].trimmed() + ',' + parts[3].trimmed() + ',' +
-              parts[4].trimmed() + ',' + parts[6].trimmed() + ',' + parts[5].trimmed() + ',' +
-              parts[1].trimmed() + '\n')
-                 .toLatin1();
+    // Saved order: count, time, type, address, direction, response, data.
+    const auto f = [&p](int i) { return p[i].trimmed(); };
+    stored = (QStringList{f(0), f(2), f(3), f(4), f(6), f(5), f(1)}.join(',') + '\n').toLatin1();
     return true;
 }
 

@@ -11,12 +11,8 @@
 
 namespace oracle {
 
-// The saved row of one stored line; false (nothing appended) with fewer
-// than seven fields.
+// Both false, changing nothing, when the line has fewer than seven fields.
 bool savedRow(std::string &out, SavedFormat format, const QByteArray &line);
-
-// The stored line of one saved line; false (`stored` untouched) when it
-// splits into fewer than seven parts.
 bool storedLine(QByteArray &stored, SavedFormat format, const QByteArray &line);
 
 } // namespace oracle
