@@ -1,29 +1,22 @@
-// Rows as the converter produces them, for the labelling tests.
+// Address (byte < 0) and data rows as the converter produces them.
 #pragma once
 
 #include "capturerow.h"
 
 #include <cstdio>
 
-inline CaptureRow addrRow(uint8_t address, bool read = false)
+inline CaptureRow row(uint8_t address, int byte = -1, bool read = false)
 {
     CaptureRow r;
-    r.type = CaptureRow::Type::Addr;
+    r.type = byte < 0 ? CaptureRow::Type::Addr : CaptureRow::Type::Data;
     r.hasAddress = true;
     r.address = address;
     r.direction = read ? CaptureRow::Direction::Read : CaptureRow::Direction::Write;
     r.response = CaptureRow::Response::Ack;
     r.fieldCount = 6;
-    r.data = "--";
-    return r;
-}
-
-inline CaptureRow dataRow(uint8_t address, uint8_t byte, bool read = false)
-{
-    CaptureRow r = addrRow(address, read);
-    r.type = CaptureRow::Type::Data;
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", byte);
+    char hex[3] = "--";
+    if (byte >= 0)
+        std::snprintf(hex, sizeof hex, "%02X", unsigned(uint8_t(byte)));
     r.data = hex;
     return r;
 }
