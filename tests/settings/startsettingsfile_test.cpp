@@ -1,80 +1,47 @@
+// Each test runs in a fresh working directory, so relative paths are its own.
 #include "startsettingsfile.h"
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
-namespace {
-class StartSettingsFileTest : public ::testing::Test
+#include <gtest/gtest.h>
+
+TEST(StartSettingsFile, WrittenReadBackByPositionAndFailuresGiveAReason)
 {
-protected:
-    QString path(const char *name = "Setting/start_setting.xml") const
-    {
-        return dir.filePath(QString::fromLatin1(name));
-    }
-    std::optional<StartSettingsFile::Values> readBack(const QByteArray &bytes)
-    {
-        QFile f(path("put.xml"));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        f.close();
-        return StartSettingsFile::read(path("put.xml"));
-    }
-
-    QTemporaryDir dir;
-};
-} // namespace
-
-TEST_F(StartSettingsFileTest, ChildrenAreTakenByPosition)
-{
-    // Written with its directory, read back as written.
     QString error;
-    ASSERT_TRUE(StartSettingsFile::write(path(), {3, 2}, &error));
+    ASSERT_TRUE(StartSettingsFile::write("Setting/s.xml", {3, 2}, &error)); // makes its directory
     EXPECT_TRUE(error.isEmpty());
-    auto values = StartSettingsFile::read(path());
-    ASSERT_TRUE(values);
-    EXPECT_EQ(values->channelIndex, 3);
-    EXPECT_EQ(values->sampleRateIndex, 2);
+    QFile written("Setting/s.xml");
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<StartSettings>\n"
+                                 "    <ChannelIndex>3</ChannelIndex>\n"
+                                 "    <SamleRate>2</SamleRate>\n</StartSettings>\n");
 
-    // Names, the root's included, are not checked; a non-number and a
-    // missing second child read as 0; hex is not decimal; out-of-range
-    // values come back as stored, for the dialog to judge.
-    const struct
-    {
-        QByteArray xml;
-        int channel, rate;
-    } cases[] = {
-        {"<Other><Rate>two</Rate></Other>", 0, 0},
-        {"<S><ChannelIndex>0x2</ChannelIndex><SamleRate>2</SamleRate></S>", 0, 2},
-        {"<S><SamleRate>7</SamleRate><ChannelIndex>-1</ChannelIndex></S>", 7, -1},
-    };
-    for (const auto &c : cases) {
-        values = readBack(c.xml);
-        ASSERT_TRUE(values) << c.xml.constData();
-        EXPECT_EQ(values->channelIndex, c.channel) << c.xml.constData();
-        EXPECT_EQ(values->sampleRateIndex, c.rate) << c.xml.constData();
+    // Names, the root's included, are not checked; a non-number and a missing
+    // child read as 0; hex is not decimal; values come back as stored, for
+    // the dialog to judge. Nothing when the file is missing or not XML.
+    const std::pair<QByteArray, std::string> cases[] = {
+        {"<Other><Rate>two</Rate></Other>", "0 0"},
+        {"<S><ChannelIndex>0x2</ChannelIndex><SamleRate>2</SamleRate></S>", "0 2"},
+        {"<S><SamleRate>7</SamleRate><ChannelIndex>-1</ChannelIndex></S>", "7 -1"},
+        {"<StartSettings><ChannelIndex>2</ChannelIndex>", "none"},
+        {"\n", "none"}};
+    for (const auto &[xml, expected] : cases) {
+        QFile f("put.xml");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(xml) > 0);
+        f.close();
+        const auto v = StartSettingsFile::read("put.xml");
+        EXPECT_EQ(v ? std::to_string(v->channelIndex) + " " + std::to_string(v->sampleRateIndex)
+                    : "none",
+                  expected);
     }
-    // Nothing when missing or not XML: the dialog keeps its defaults.
-    EXPECT_FALSE(StartSettingsFile::read(path("missing.xml")));
-    EXPECT_FALSE(readBack("<StartSettings><ChannelIndex>2</ChannelIndex>"));
-    EXPECT_FALSE(readBack("\n"));
-}
-
-TEST_F(StartSettingsFileTest, WriteFailuresAreReportedWithAReason)
-{
-    // The file's place is a directory; the directory's place is a file; the
-    // file opens but the disk is full.
-    QDir().mkpath(path("dir.xml"));
-    readBack("x");
-    QStringList failing{path("dir.xml"), path("put.xml/start_setting.xml")};
-    if (QFile::exists(QStringLiteral("/dev/full")) &&
-        QFile::link(QStringLiteral("/dev/full"), path("full.xml")))
-        failing << path("full.xml");
-    for (const QString &p : failing) {
-        QString error;
-        EXPECT_FALSE(StartSettingsFile::write(p, {1, 1}, &error)) << p.toStdString();
-        EXPECT_FALSE(error.isEmpty()) << p.toStdString();
+    EXPECT_FALSE(StartSettingsFile::read("missing.xml"));
+    // The file's place is a directory; the directory's place is a file; a full disk.
+    QDir().mkpath("dir.xml");
+    QFile::link("/dev/full", "full.xml");
+    for (const char *path : {"dir.xml", "put.xml/s.xml", "full.xml"}) {
+        EXPECT_FALSE(StartSettingsFile::write(path, {1, 1}, &error)) << path;
+        EXPECT_FALSE(error.isEmpty()) << path;
+        error.clear();
     }
 }
