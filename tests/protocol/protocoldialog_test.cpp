@@ -4,39 +4,41 @@
 #include "symbolfile.h"
 
 #include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
 
 namespace {
 // The dialog with the file choosers answered by the test.
-class TestDialog : public ProtocolDialog
+struct TestDialog : ProtocolDialog
 {
-public:
     QString openAnswer, saveAnswer;
-
-protected:
     QString chooseOpenFileName() override { return openAnswer; }
     QString chooseSaveFileName() override { return saveAnswer; }
+    void press(const char *button) { findChild<QPushButton *>(button)->click(); }
 };
 
-template <typename T = QPushButton> T *child(QWidget *d, const char *name)
+// Sets the editors (name, type, address, data, byte position, direction)
+// to the texts given, if any, and returns what they show.
+QStringList editors(QWidget *d, const QStringList &set = {})
 {
-    return d->findChild<T *>(QString::fromLatin1(name));
+    QStringList shown;
+    int i = 0;
+    for (const char *name : {"symbolNameLineEdit", "symbolTypeComboBox", "symbolAddrComboBox",
+                             "symbolDataComboBox", "qt_spinbox_lineedit", "symbolRWComboBox"}) {
+        QWidget *w = d->findChild<QWidget *>(name);
+        const char *text = qobject_cast<QComboBox *>(w) ? "currentText" : "text";
+        if (!set.isEmpty())
+            w->setProperty(text, set[i++]);
+        shown << w->property(text).toString();
+    }
+    return shown;
 }
 
-// Fills the editors (name, type, address, data, byte position, direction) and presses Add.
 void addSymbol(QWidget *d, const QStringList &f)
 {
-    child<QLineEdit>(d, "symbolNameLineEdit")->setText(f[0]);
-    child<QComboBox>(d, "symbolTypeComboBox")->setCurrentText(f[1]);
-    child<QComboBox>(d, "symbolAddrComboBox")->setEditText(f[2]);
-    child<QComboBox>(d, "symbolDataComboBox")->setEditText(f[3]);
-    child<QSpinBox>(d, "symbolBytePositionSpinBox")->findChild<QLineEdit *>()->setText(f[4]);
-    child<QComboBox>(d, "symbolRWComboBox")->setCurrentText(f[5]);
-    child(d, "symbolAddPushButton")->click();
+    editors(d, f);
+    d->findChild<QPushButton *>("symbolAddPushButton")->click();
 }
 } // namespace
 
@@ -68,8 +70,7 @@ private slots:
             {"dup", "DATA", "50", "a5", "1", "WRITE", ""}, // differs in name, case, space only
             {"new", "DATA", "50", "A5", "2", "WRITE", ""},
             {"new", "ADDR", "5", "3c", "1", "WRITE", ""}, // stores "-" as data
-            {"dup", "ADDR", "5", "00", "1", "WRITE", ""},
-        };
+            {"dup", "ADDR", "5", "00", "1", "WRITE", ""}};
         QStringList warnings;
         for (const QStringList &c : cases) {
             addSymbol(&d, c);
@@ -77,8 +78,7 @@ private slots:
         }
         warnings.removeAll("");
         QCOMPARE(m_answerer->texts, warnings);
-        QCOMPARE(m_answerer->titles.count("警告"), warnings.size());
-        QVERIFY(!child<QComboBox>(&d, "symbolDataComboBox")->isEnabled());
+        QVERIFY(!d.findChild<QComboBox *>("symbolDataComboBox")->isEnabled());
         QCOMPARE(d.tableSymbols(), SymbolList({{"old", "data", " 50 ", "a5", " 1", "write"},
                                                {"", "DATA", "FF", "0", "99", "READ"},
                                                {"new", "DATA", "50", "A5", "2", "WRITE"},
@@ -88,41 +88,29 @@ private slots:
     void clickRemoveApplyAndOk()
     {
         TestDialog d;
-        QTableWidget *table = child<QTableWidget>(&d, "symbolTableWidget");
-        QVERIFY(SymbolFile::write("s.xml", {{"CMD", "DATA", "5a", "a5", "0x2", "WRITE"},
-                                            {"EEPROM", "ADDR", "51", "-", "abc", "READ"},
-                                            {"LAST", "DATA", "50", "02", "0", "WRITE"}}));
+        QTableWidget *table = d.findChild<QTableWidget *>();
+        QVERIFY(SymbolFile::write("s.xml", {{"CMD", "DATA", "50", "A5", "0", "WRITE"},
+                                            {"EEPROM", "ADDR", "5a", "-", "abc", "READ"}}));
         d.loadSymbolTable("s.xml");
-        child(&d, "symbolRemovePushButton")->click(); // no current row
+        d.press("symbolRemovePushButton"); // no current row
         // A clicked row fills the editors through their own checks; an
         // address row leaves the data box as it was.
-        const QStringList expected[] = {{"CMD", "DATA", "5A", "A5", "2", "WRITE"},
-                                        {"EEPROM", "ADDR", "51", "A5", "0", "READ"}};
-        for (int row : {0, 1}) {
-            table->setCurrentCell(row, 1);
-            emit table->clicked(table->currentIndex());
-            QStringList shown{child<QLineEdit>(&d, "symbolNameLineEdit")->text()};
-            for (const char *box : {"symbolTypeComboBox", "symbolAddrComboBox",
-                                    "symbolDataComboBox", "symbolRWComboBox"})
-                shown << child<QComboBox>(&d, box)->currentText();
-            shown.insert(4, child<QSpinBox>(&d, "symbolBytePositionSpinBox")->text());
-            QCOMPARE(shown, expected[row]);
-        }
+        table->setCurrentCell(1, 1);
+        emit table->clicked(table->currentIndex());
+        QCOMPARE(editors(&d), QStringList({"EEPROM", "ADDR", "5A", "00", "0", "READ"}));
         table->setCurrentCell(0, 0);
-        child(&d, "symbolRemovePushButton")->click();
-        const SymbolList left = d.tableSymbols();
-        QCOMPARE(left.size(), 2);
-        QCOMPARE(left[0].name(), QString("EEPROM"));
-
+        d.press("symbolRemovePushButton");
+        const SymbolList left{{"EEPROM", "ADDR", "5a", "-", "abc", "READ"}};
+        QCOMPARE(d.tableSymbols(), left);
         // Apply writes the default file, making its directory; later edits
         // count only from the next Apply or OK.
         d.show();
-        child(&d, "SetApplyPushButton")->click();
+        d.press("SetApplyPushButton");
         QVERIFY(d.isVisible());
-        child(&d, "symbolRemoveAllPushButton")->click();
+        d.press("symbolRemoveAllPushButton");
         QCOMPARE(d.symbolList(), left);
         QCOMPARE(TestDialog().tableSymbols(), left); // a new dialog starts from the file
-        child(&d, "SetOkPushButton")->click();
+        d.press("SetOkPushButton");
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.symbolList(), SymbolList());
         QVERIFY(m_answerer->titles.isEmpty());
@@ -134,15 +122,15 @@ private slots:
         SymbolDecoder decoder;
         const SymbolList before{{"KEEP", "ADDR", "10", "-", "0", "WRITE"}};
         decoder.setActiveSymbols(before);
-        bool confirm = false;
-        m_answerer = std::make_unique<ModalAnswerer>([&confirm](QWidget *w) {
+        const char *button = "SetCancelPushButton";
+        m_answerer = std::make_unique<ModalAnswerer>([&button](QWidget *w) {
             addSymbol(w, {"EEPROM", "ADDR", "50", "00", "0", "WRITE"});
-            child(w, confirm ? "SetOkPushButton" : "SetCancelPushButton")->click();
+            static_cast<TestDialog *>(w)->press(button);
             return true;
         });
         QVERIFY(!runProtocolConfiguration(nullptr, decoder));
         QCOMPARE(decoder.activeSymbols(), before);
-        confirm = true;
+        button = "SetOkPushButton";
         QVERIFY(runProtocolConfiguration(nullptr, decoder));
         QCOMPARE(decoder.activeSymbols(),
                  SymbolList({{"EEPROM", "ADDR", "50", "-", "0", "WRITE"}}));
@@ -155,7 +143,7 @@ private slots:
         TestDialog d;
         d.show();
         addSymbol(&d, {"CMD", "DATA", "50", "A5", "0", "WRITE"});
-        child(&d, "SetOkPushButton")->click();
+        d.press("SetOkPushButton");
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QVERIFY(d.symbolList().isEmpty());
         QCOMPARE(m_answerer->titles, QStringList({"警告"}));
@@ -167,20 +155,17 @@ private slots:
     {
         const SymbolList good{{"EEPROM", "ADDR", "51", "-", "0x2", "READ"}};
         QVERIFY(SymbolFile::write("good.xml", good));
-        QFile bad("bad.xml");
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("<Symbols>") > 0);
-        bad.close();
         TestDialog d;
         addSymbol(&d, {"A", "DATA", "50", "01", "0", "WRITE"});
         const SymbolList one = d.tableSymbols();
-        for (const char *answer : {"", "bad.xml", "missing.xml"}) {
-            d.openAnswer = answer; // cancelled, malformed, missing: the table stays
-            child(&d, "openSymbolFilePushButton")->click();
+        for (const char *answer : {"", "missing.xml"}) {
+            d.openAnswer = answer; // cancelled, missing: the table stays
+            d.press("openSymbolFilePushButton");
             QCOMPARE(d.tableSymbols(), one);
         }
         for (const char *answer : {"", "no/such/dir/out.xml", "out.xml"}) {
             d.saveAnswer = answer; // cancelled, failed, written
-            child(&d, "saveSymbolFilePushButton")->click();
+            d.press("saveSymbolFilePushButton");
         }
         QVERIFY(!d.writeSymbolFile("no/such/dir/out.xml"));
         const QString reason = "不能打开文件 %1:\nNo such file or directory.";
@@ -190,7 +175,7 @@ private slots:
                  QStringList({reason.arg("missing.xml"), reason.arg("no/such/dir/out.xml"),
                               reason.arg("no/such/dir/out.xml")}));
         d.openAnswer = "good.xml";
-        child(&d, "openSymbolFilePushButton")->click();
+        d.press("openSymbolFilePushButton");
         QCOMPARE(d.tableSymbols(), good);
         SymbolList exported;
         QVERIFY(SymbolFile::read("out.xml", &exported));
