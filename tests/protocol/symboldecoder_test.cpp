@@ -1,4 +1,3 @@
-#include "rows.h"
 #include "symboldecoder.h"
 #include "symbolfile.h"
 
@@ -6,27 +5,29 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
-#include <vector>
+#include <thread>
 
 namespace {
-using Texts = std::vector<std::string>;
+// An address (byte < 0) or data row as the converter produces it.
+CaptureRow row(uint8_t address, int byte = -1, bool read = false)
+{
+    CaptureRow r;
+    r.type = byte < 0 ? CaptureRow::Type::Addr : CaptureRow::Type::Data;
+    r.hasAddress = true;
+    r.address = address;
+    r.direction = read ? CaptureRow::Direction::Read : CaptureRow::Direction::Write;
+    r.response = CaptureRow::Response::Ack;
+    r.fieldCount = 6;
+    r.data = byte < 0 ? "--" : QByteArray(1, char(byte)).toHex().toUpper().toStdString();
+    return r;
+}
 
 SymbolDef sym(const QString &name, const QString &pos = "0", const QString &type = "ADDR",
               const QString &data = "-")
 {
     return SymbolDef(name, type, "50", data, pos, "WRITE");
-}
-
-// Labels the rows in order and returns their data texts.
-Texts label(SymbolDecoder &d, std::vector<CaptureRow> rows)
-{
-    Texts out;
-    for (CaptureRow &r : rows) {
-        d.applySymbols(r);
-        out.push_back(r.data);
-    }
-    return out;
 }
 
 // A plain pass over the list, slow and written for clarity: the oracle the
@@ -66,16 +67,26 @@ struct ReferenceLabeler
 TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
 {
     SymbolDecoder d;
-    EXPECT_EQ(label(d, {row(0x50)}), Texts({"--"})); // no list yet
+    CaptureRow first = row(0x50);
+    d.applySymbols(first); // no list yet
+    EXPECT_EQ(first.data, "--");
     // Deferred labels count every row and fire on an address or data row;
     // a STOP drops those not yet due.
     d.setActiveSymbols({sym("DEV"), sym("REG", "1"), sym("SECOND", "0x2"),
                         sym("CMD", "0", "DATA", "A5"), sym("NEXT", "1", "DATA", "03")});
-    EXPECT_EQ(label(d, {CaptureRow::start(0), row(0x50), row(0x50, 0xA5), row(0x50, 0x03),
-                        row(0x50, -1, true), row(0x51), row(0x50, 0x03), CaptureRow::stop(0),
-                        row(0x50, 0xA5, true)}),
-              Texts({"--", "-- [DEV]", "A5 [CMD] [REG]", "03 [SECOND]", "-- [NEXT]", "--", "03",
-                     "--", "A5"}));
+    const std::pair<CaptureRow, std::string> stream[] = {{CaptureRow::start(0), "--"},
+                                                         {row(0x50), "-- [DEV]"},
+                                                         {row(0x50, 0xA5), "A5 [CMD] [REG]"},
+                                                         {row(0x50, 3), "03 [SECOND]"},
+                                                         {row(0x50, -1, true), "-- [NEXT]"},
+                                                         {row(0x51), "--"},
+                                                         {row(0x50, 3), "03"},
+                                                         {CaptureRow::stop(0), "--"},
+                                                         {row(0x50, 0xA5, true), "A5"}};
+    for (auto [r, expected] : stream) {
+        d.applySymbols(r);
+        EXPECT_EQ(r.data, expected);
+    }
     EXPECT_TRUE(d.pendingLabels().isEmpty());
 
     // An unreadable file leaves the list in force; the default file is
@@ -167,4 +178,29 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
                 << "seed " << seed << " row " << i;
         }
     }
+}
+
+// Replacing the symbols on one thread while another labels rows: each row
+// must be labelled by one whole list. Run under ThreadSanitizer as well.
+TEST(LabellingConcurrency, SwappedListsNeverMixWithinARow)
+{
+    SymbolDecoder decoder;
+    const SymbolList first(50, sym("a")), second(50, sym("b"));
+    std::string allA = "--", allB = "--";
+    for (int i = 0; i < 50; ++i)
+        allA += " [a]", allB += " [b]";
+    std::atomic<bool> done{false};
+    int rowsLabelled = 0, mixed = 0; // storing thread only until joined
+    std::thread storing([&] {
+        for (; !done.load() || rowsLabelled < 1000; ++rowsLabelled) {
+            CaptureRow r = row(0x50);
+            decoder.applySymbols(r);
+            mixed += r.data != "--" && r.data != allA && r.data != allB;
+        }
+    });
+    for (int i = 0; i < 2000; ++i)
+        decoder.setActiveSymbols(i % 3 == 2 ? SymbolList() : (i % 3 == 0 ? first : second));
+    done.store(true);
+    storing.join();
+    EXPECT_EQ(mixed, 0);
 }
