@@ -24,10 +24,9 @@ CaptureRow row(uint8_t address, int byte = -1, bool read = false)
     return r;
 }
 
-SymbolDef sym(const QString &name, const QString &pos = "0", const QString &type = "ADDR",
-              const QString &data = "-")
+SymbolDef sym(const QString &name, const QString &pos = "0", const QString &data = "")
 {
-    return SymbolDef(name, type, "50", data, pos, "WRITE");
+    return SymbolDef(name, data.isEmpty() ? "ADDR" : "DATA", "50", data, pos, "WRITE");
 }
 
 // A plain pass over the list, slow and written for clarity: the oracle the
@@ -50,18 +49,18 @@ struct ReferenceLabeler
             const int n = SymbolDef::convertBytePosition(s.bytePosition());
             if (n == 0)
                 row.data += text;
-            else
+            else if (n > 0) // a negative position never counts down to a label
                 pending.append({QString::fromStdString(text.substr(2, text.size() - 3)), n});
         }
-        for (auto &e : pending)
-            if (e.second-- == 0 && (f[0] == "ADDR" || f[0] == "DATA"))
-                row.data += SymbolDecoder::labelText(e.first);
-        for (int i = pending.size() - 1; i >= 0; --i)
-            if (pending[i].second < 0)
-                pending.removeAt(i);
+        QVector<QPair<QString, int>> later;
+        for (const auto &[name, rows] : pending)
+            if (rows > 0)
+                later.append({name, rows - 1});
+            else if (f[0] == "ADDR" || f[0] == "DATA") // lost on other rows
+                row.data += SymbolDecoder::labelText(name);
+        pending = later;
     }
 };
-
 } // namespace
 
 TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
@@ -72,8 +71,8 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
     EXPECT_EQ(first.data, "--");
     // Deferred labels count every row and fire on an address or data row;
     // a STOP drops those not yet due.
-    d.setActiveSymbols({sym("DEV"), sym("REG", "1"), sym("SECOND", "0x2"),
-                        sym("CMD", "0", "DATA", "A5"), sym("NEXT", "1", "DATA", "03")});
+    d.setActiveSymbols({sym("DEV"), sym("REG", "1"), sym("SECOND", "0x2"), sym("CMD", "0", "A5"),
+                        sym("NEXT", "1", "03")});
     const std::pair<CaptureRow, std::string> stream[] = {{CaptureRow::start(0), "--"},
                                                          {row(0x50), "-- [DEV]"},
                                                          {row(0x50, 0xA5), "A5 [CMD] [REG]"},
@@ -91,10 +90,8 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
 
     // An unreadable file leaves the list in force; the default file is
     // relative to the working directory.
-    const SymbolList before{sym("OLD")};
-    d.setActiveSymbols(before);
     EXPECT_FALSE(d.loadActiveSymbols());
-    EXPECT_EQ(d.activeSymbols(), before);
+    EXPECT_EQ(d.activeSymbols().size(), 5);
     QDir().mkdir("symbols");
     ASSERT_TRUE(SymbolFile::write("symbols/symboldef.xml", {sym("NEW")}));
     EXPECT_TRUE(d.loadActiveSymbols());
@@ -104,14 +101,12 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
     // read from a hand-edited file (found by fuzzing) becomes a space.
     EXPECT_EQ(SymbolDecoder::labelText(QString::fromLatin1("a,b\nc\rd\0e", 9)), " [a;b c d e]");
     EXPECT_EQ(SymbolDecoder::labelText(QString::fromUtf8("寄存器,读")), " [寄存器;读]");
-
     // The base comes from the prefix; what does not convert is 0.
-    const std::pair<const char *, int> positions[] = {{"0x1A", 26}, {"010", 8}, {" 3 ", 3},
-                                                      {"-1", -1},   {"08", 0},  {"", 0}};
-    for (const auto &[text, rows] : positions) {
+    for (const auto &[text, rows] : std::map<QString, int>{
+             {"0x1A", 26}, {"010", 8}, {" 3 ", 3}, {"-1", -1}, {"08", 0}, {"", 0}}) {
         bool ok = false;
-        EXPECT_EQ(SymbolDef::convertBytePosition(text, &ok), rows) << text;
-        EXPECT_EQ(ok, rows != 0) << text;
+        EXPECT_EQ(SymbolDef::convertBytePosition(text, &ok), rows);
+        EXPECT_EQ(ok, rows != 0);
     }
 }
 
@@ -129,42 +124,39 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
         {"WRITE", "READ", "WRITE", "READ", "--", "write", ""}};
     const uint8_t addrs[] = {0x50, 0x51, 0x7F, 0x00, 0x05};
     const int bytes[] = {0xA5, 0x00, 0x01, 0xFF};
-
     for (unsigned seed = 1; seed <= 200; ++seed) {
+        SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         auto number = [&rng](int below) {
             return std::uniform_int_distribution<int>(0, below - 1)(rng);
         };
-        auto randomSymbols = [&] {
-            SymbolList list;
-            for (int i = number(41); i > 0; --i) {
-                QStringList f;
-                for (const QStringList &v : vocab)
-                    f << v[number(v.size())];
-                if (!list.isEmpty() && number(100) < 25) {
-                    // Data that an earlier symbol's immediate label produces.
-                    const SymbolDef &e = list[number(list.size())];
-                    f[1] = e.type();
-                    f[2] = e.addr();
-                    f[3] = e.data() + QString::fromStdString(SymbolDecoder::labelText(e.name()));
-                    f[5] = e.readWrite();
-                }
-                if (number(100) < 5)
-                    f = f.mid(0, number(6));
-                // Anywhere in the list: a chained symbol ahead of its source must not match.
-                list.insert(number(100) < 20 ? number(list.size() + 1) : list.size(),
-                            SymbolDef::fromList(f));
-            }
-            return list;
-        };
-
         SymbolDecoder decoder;
         ReferenceLabeler reference;
         const int stopPercent = number(9);
         for (int i = 0; i < 3000; ++i) {
             if (i % 1000 == 0) { // deferred labels of the old list still come
-                reference.symbols = randomSymbols();
-                decoder.setActiveSymbols(reference.symbols);
+                SymbolList &list = reference.symbols;
+                list.clear();
+                for (int k = number(41); k > 0; --k) {
+                    QStringList f;
+                    for (const QStringList &v : vocab)
+                        f << v[number(v.size())];
+                    if (!list.isEmpty() && number(100) < 25) {
+                        // Data that an earlier symbol's immediate label produces.
+                        const SymbolDef &e = list[number(list.size())];
+                        f[1] = e.type();
+                        f[2] = e.addr();
+                        f[3] =
+                            e.data() + QString::fromStdString(SymbolDecoder::labelText(e.name()));
+                        f[5] = e.readWrite();
+                    }
+                    if (number(100) < 5)
+                        f = f.mid(0, number(6));
+                    // Anywhere: a chained symbol ahead of its source must not match.
+                    list.insert(number(100) < 20 ? number(list.size() + 1) : list.size(),
+                                SymbolDef::fromList(f));
+                }
+                decoder.setActiveSymbols(list);
             }
             const int kind = number(100);
             CaptureRow r = kind < stopPercent ? CaptureRow::stop(0) : CaptureRow::start(0);
@@ -173,9 +165,8 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
             CaptureRow expected = r;
             reference.apply(expected);
             decoder.applySymbols(r);
-            ASSERT_EQ(r.data, expected.data) << "seed " << seed << " row " << i;
-            ASSERT_EQ(decoder.pendingLabels(), reference.pending)
-                << "seed " << seed << " row " << i;
+            ASSERT_EQ(r.data, expected.data) << "row " << i;
+            ASSERT_EQ(decoder.pendingLabels(), reference.pending) << "row " << i;
         }
     }
 }
