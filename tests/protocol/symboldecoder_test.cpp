@@ -1,7 +1,4 @@
 #include "symboldecoder.h"
-#include "symbolfile.h"
-
-#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -87,15 +84,6 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
         EXPECT_EQ(r.data, expected);
     }
     EXPECT_TRUE(d.pendingLabels().isEmpty());
-
-    // An unreadable file leaves the list in force; the default file is
-    // relative to the working directory.
-    EXPECT_FALSE(d.loadActiveSymbols());
-    EXPECT_EQ(d.activeSymbols().size(), 5);
-    QDir().mkdir("symbols");
-    ASSERT_TRUE(SymbolFile::write("symbols/symboldef.xml", {sym("NEW")}));
-    EXPECT_TRUE(d.loadActiveSymbols());
-    EXPECT_EQ(d.activeSymbols(), SymbolList{sym("NEW")});
 
     // Names cannot split the stored line into more fields or lines; a NUL
     // read from a hand-edited file (found by fuzzing) becomes a space.
