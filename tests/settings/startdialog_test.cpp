@@ -9,8 +9,8 @@
 
 namespace {
 // The settings file lives beside the test executables, shared with other
-// tests: each test starts without it and puts back what it found, even
-// when a check fails.
+// tests: a test replaces it for its own run and puts back what it found,
+// even when a check fails.
 struct SettingsGuard
 {
     const QString path = StartSettingsFile::defaultPath();
@@ -18,18 +18,14 @@ struct SettingsGuard
     const bool existed = saved.open(QIODevice::ReadOnly);
     const QByteArray bytes = saved.readAll();
 
-    SettingsGuard() { QDir(QFileInfo(path).path()).removeRecursively(); }
-    ~SettingsGuard()
+    explicit SettingsGuard(const QByteArray &file = {}) { put(file); }
+    ~SettingsGuard() { put(existed ? bytes : QByteArray()); }
+    void put(const QByteArray &b) const // an empty text: no file
     {
         QDir(QFileInfo(path).path()).removeRecursively();
-        if (existed)
-            put(bytes);
-    }
-    void put(const QByteArray &b) const
-    {
-        QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(b) == b.size());
+        QVERIFY(b.isEmpty() || (QDir().mkpath(QFileInfo(path).path()) &&
+                                f.open(QIODevice::WriteOnly) && f.write(b) == b.size()));
     }
 };
 
@@ -37,16 +33,17 @@ template <typename T = QComboBox> T *child(QObject *d, const char *name)
 {
     return d->findChild<T *>(QLatin1String(name));
 }
+
+// Adapter i is described as "#i".
+AdapterCatalog adapters(int count)
+{
+    return {[count] { return count; }, [](int i) { return QString("#%1").arg(i); }};
+}
 } // namespace
 
 class StartDialogTest : public QObject
 {
     Q_OBJECT
-    // Adapter i is described as "#i"; a negative count is a library error.
-    static AdapterCatalog adapters(int count)
-    {
-        return {[count] { return count; }, [](int i) { return QString("#%1").arg(i); }};
-    }
 
 private slots:
     void settingsPresetTheBoxesAndOkHandsOverTheChoice()
@@ -63,9 +60,7 @@ private slots:
                      {"<S><c>4</c><r>2</r></S>", 0, 2, 2500000},
                      {"<S><c>-1</c><r>4</r></S>", 0, 0, 10000000}};
         for (const auto &c : cases) {
-            SettingsGuard guard;
-            if (!c.file.isEmpty())
-                guard.put(c.file);
+            SettingsGuard guard(c.file);
             StartDialog d(adapters(3));
             QCOMPARE(child(&d, "channelComboBox")->currentIndex(), c.channel);
             QCOMPARE(child(&d, "samleRateComboBox")->currentIndex(), c.rate);
@@ -80,25 +75,21 @@ private slots:
         }
     }
 
-    void adaptersListedAndChannelNote()
+    void adaptersChannelNoteAndCancel()
     {
         SettingsGuard guard;
-        for (int count : {0, -3}) {
-            StartDialog d(adapters(count));
-            QCOMPARE(child(&d, "deviceIndexComboBox")->count(), 0);
-            QVERIFY(!child<QPushButton>(&d, "positivePushButton")->isEnabled());
-            child<QPushButton>(&d, "negativePushButton")->click();
-            QCOMPARE(d.result(), int(QDialog::Rejected));
-            QCOMPARE(d.channelIndex, -1);
-        }
+        StartDialog none(adapters(0));
+        QVERIFY(!child<QPushButton>(&none, "positivePushButton")->isEnabled());
         StartDialog d(adapters(3));
         QComboBox *devices = child(&d, "deviceIndexComboBox");
         QCOMPARE(devices->count(), 3);
         QCOMPARE(devices->itemText(2) + devices->itemData(2, Qt::ToolTipRole).toString(), "2#2");
-        // The note follows the channel pair and keeps the last one when none is chosen.
-        for (int channel : {3, 0, -1})
+        for (int channel : {3, 0, -1}) // the note keeps the last pair when none is chosen
             child(&d, "channelComboBox")->setCurrentIndex(channel);
         QCOMPARE(child<QLabel>(&d, "channelNoteLabel")->text(), QString("D0-->SDA D1-->SCL"));
+        child<QPushButton>(&d, "negativePushButton")->click();
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QCOMPARE(d.channelIndex, -1);
         QVERIFY(!QFile::exists(guard.path));
     }
 
