@@ -161,9 +161,8 @@ TEST(LabellingConcurrency, SwappedListsNeverMixWithinARow)
 {
     SymbolDecoder decoder;
     const SymbolList first(50, sym("a")), second(50, sym("b"));
-    std::string allA = "--", allB = "--";
-    for (int i = 0; i < 50; ++i)
-        allA += " [a]", allB += " [b]";
+    const std::string allA = "--" + QString(" [a]").repeated(50).toStdString(),
+                      allB = "--" + QString(" [b]").repeated(50).toStdString();
     std::atomic<bool> done{false};
     int rowsLabelled = 0, mixed = 0; // storing thread only until joined
     std::thread storing([&] {

@@ -50,28 +50,24 @@ private slots:
     {
         // Children are read by position. An index beyond a list would leave its
         // box empty and OK would yield channel -1 or 0 Hz: it is ignored.
-        const struct
-        {
-            QByteArray file;
-            int channel, rate, hertz;
-        } cases[] = {{"", 0, 0, 10000000},
-                     {"<S><c>2</c><r>3</r></S>", 2, 3, 1000000},
-                     {"<S><c>2</c>", 0, 0, 10000000},
-                     {"<S><c>4</c><r>2</r></S>", 0, 2, 2500000},
-                     {"<S><c>-1</c><r>4</r></S>", 0, 0, 10000000}};
-        for (const auto &c : cases) {
-            SettingsGuard guard(c.file);
+        const std::tuple<QByteArray, int, int, int> cases[] = {
+            {"", 0, 0, 10000000},
+            {"<S><c>2</c><r>3</r></S>", 2, 3, 1000000},
+            {"<S><c>2</c>", 0, 0, 10000000},
+            {"<S><c>4</c><r>2</r></S>", 0, 2, 2500000},
+            {"<S><c>-1</c><r>4</r></S>", 0, 0, 10000000}};
+        for (const auto &[file, channel, rate, hertz] : cases) {
+            SettingsGuard guard(file);
             StartDialog d(adapters(3));
-            QCOMPARE(child(&d, "channelComboBox")->currentIndex(), c.channel);
-            QCOMPARE(child(&d, "samleRateComboBox")->currentIndex(), c.rate);
+            QCOMPARE(child(&d, "channelComboBox")->currentIndex(), channel);
+            QCOMPARE(child(&d, "samleRateComboBox")->currentIndex(), rate);
             child(&d, "deviceIndexComboBox")->setCurrentIndex(2);
             child<QPushButton>(&d, "positivePushButton")->click();
             QCOMPARE(d.result(), int(QDialog::Accepted));
             QCOMPARE(QVector<int>({d.deviceIndex, d.channelIndex, d.sampleRate}),
-                     QVector<int>({2, c.channel, c.hertz}));
+                     QVector<int>({2, channel, hertz}));
             const auto stored = StartSettingsFile::read(guard.path);
-            QVERIFY(stored && stored->channelIndex == c.channel &&
-                    stored->sampleRateIndex == c.rate);
+            QVERIFY(stored && stored->channelIndex == channel && stored->sampleRateIndex == rate);
         }
     }
 

@@ -1,7 +1,6 @@
 // Each test runs in a fresh working directory, so relative paths are its own.
 #include "startsettingsfile.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -16,15 +15,14 @@ TEST(StartSettingsFile, WrittenReadBackByPositionAndFailuresGiveAReason)
     EXPECT_EQ(f.readAll(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<StartSettings>\n"
                            "    <ChannelIndex>3</ChannelIndex>\n"
                            "    <SamleRate>2</SamleRate>\n</StartSettings>\n");
-
     // Names are not checked; a non-number or a missing child reads as 0, and
     // hex is not decimal; values come back as stored, for the dialog to judge.
-    const std::pair<QByteArray, std::string> cases[] = {{"<O><R>two</R></O>", "0 0"},
-                                                        {"<S><C>0x2</C><R>2</R></S>", "0 2"},
-                                                        {"<S><R>7</R><C>-1</C></S>", "7 -1"},
-                                                        {"<S><C>2</C>", "none"},
-                                                        {"\n", "none"}};
-    for (const auto &[xml, expected] : cases) {
+    for (const auto &[xml, expected] :
+         std::map<QByteArray, std::string>{{"<O><R>two</R></O>", "0 0"},
+                                           {"<S><C>0x2</C><R>2</R></S>", "0 2"},
+                                           {"<S><R>7</R><C>-1</C></S>", "7 -1"},
+                                           {"<S><C>2</C>", "none"},
+                                           {"\n", "none"}}) {
         f.resize(0);
         f.write(xml);
         f.flush();
