@@ -1,4 +1,9 @@
+// Each test runs in a fresh working directory, so relative paths are its own.
 #include "symboldecoder.h"
+#include "symbolfile.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -76,11 +81,8 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
     EXPECT_EQ(SymbolDecoder::labelText(QString::fromUtf8("寄存器,读")), " [寄存器;读]");
     // The base comes from the prefix; what does not convert is 0.
     for (const auto &[text, rows] : std::map<QString, int>{
-             {"0x1A", 26}, {"010", 8}, {" 3 ", 3}, {"-1", -1}, {"08", 0}, {"", 0}}) {
-        bool ok = false;
-        EXPECT_EQ(SymbolDef::convertBytePosition(text, &ok), rows);
-        EXPECT_EQ(ok, rows != 0);
-    }
+             {"0x1A", 26}, {"010", 8}, {" 3 ", 3}, {"-1", -1}, {"08", 0}, {"", 0}})
+        EXPECT_EQ(SymbolDef::convertBytePosition(text), rows);
 }
 
 // The index must give exactly the labels, their order and the pending
@@ -166,4 +168,51 @@ TEST(LabellingConcurrency, SwappedListsNeverMixWithinARow)
     done.store(true);
     storing.join();
     EXPECT_EQ(mixed, 0);
+}
+
+TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
+{
+    const SymbolList one{{"EEPROM", "ADDR", "50", "-", "0", "WRITE"}};
+    EXPECT_EQ(SymbolFile::toXml({}), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Symbols/>\n");
+    const SymbolList odd{{"a<b & \"c\" 'd' >", "DATA", "<&>", "]]> &amp; <!-- x -->", " 7 ", "x"},
+                         {QString::fromUtf8("读寄存器,高位"), "", "", "", "", ""},
+                         {"tab\there\nnew line\r\n", "ADDR", "7F", "-", "0x10", "READ"}};
+    SymbolList read;
+    for (const SymbolList &written : {odd, SymbolList(), one}) {
+        ASSERT_TRUE(SymbolFile::write("s.xml", written));
+        ASSERT_TRUE(SymbolFile::read("s.xml", &read));
+        EXPECT_EQ(read, written);
+    }
+    QFile f("s.xml");
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    EXPECT_EQ(
+        f.readAll(),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Symbols>\n    <Symbol Name=\"EEPROM\">\n"
+        "        <Type>ADDR</Type>\n        <Addr>50</Addr>\n        <Data>-</Data>\n"
+        "        <BytePosition>0</BytePosition>\n        <ReadWrite>WRITE</ReadWrite>\n"
+        "    </Symbol>\n</Symbols>\n");
+
+    // Hand-edited files: fields go by position whatever the names, a stray
+    // text is an empty field, extra children are dropped, missing ones empty.
+    // Malformed ones, or none, change nothing.
+    const std::pair<QByteArray, SymbolList> cases[] = {
+        {"<A><X Name=\"n\"><a>DATA</a>text<c>51</c><d/><e/><f/><g>extra</g></X><Y/></A>",
+         {{"n", "DATA", "", "51", "", ""}, {"", "", "", "", "", ""}}},
+        {"<S><X Name=\"x\"><a>ADDR</S>", {{"n", "DATA", "", "51", "", ""}, {}}},
+        {"\n", {{"n", "DATA", "", "51", "", ""}, {}}}};
+    for (const auto &[xml, expected] : cases) {
+        f.resize(0);
+        f.write(xml);
+        f.flush();
+        EXPECT_EQ(SymbolFile::read("s.xml", &read), xml.startsWith("<A>"));
+        EXPECT_FALSE(SymbolFile::read("missing.xml", &read));
+        EXPECT_EQ(read, expected);
+    }
+    // No directory, a directory in the way, a full disk.
+    QFile::link("/dev/full", "full.xml");
+    for (const char *name : {"no/such/dir/s.xml", ".", "full.xml"}) {
+        QString error;
+        EXPECT_FALSE(SymbolFile::write(name, one, &error)) << name;
+        EXPECT_FALSE(error.isEmpty()) << name;
+    }
 }
