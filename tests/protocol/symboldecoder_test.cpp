@@ -1,4 +1,3 @@
-// Each test runs in a fresh working directory, so relative paths are its own.
 #include "symboldecoder.h"
 #include "symbolfile.h"
 
@@ -150,20 +149,21 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
 TEST(LabellingConcurrency, SwappedListsNeverMixWithinARow)
 {
     SymbolDecoder decoder;
-    const SymbolList first(50, sym("a")), second(50, sym("b"));
-    const std::string allA = "--" + QString(" [a]").repeated(50).toStdString(),
-                      allB = "--" + QString(" [b]").repeated(50).toStdString();
+    const SymbolList lists[] = {SymbolList(50, sym("a")), SymbolList(50, sym("b")), {}};
+    const QString allA = "--" + QString(" [a]").repeated(50),
+                  allB = QString(allA).replace("[a]", "[b]");
     std::atomic<bool> done{false};
     int rowsLabelled = 0, mixed = 0; // storing thread only until joined
     std::thread storing([&] {
         for (; !done.load() || rowsLabelled < 1000; ++rowsLabelled) {
             CaptureRow r = row(0x50);
             decoder.applySymbols(r);
-            mixed += r.data != "--" && r.data != allA && r.data != allB;
+            const QString text = QString::fromStdString(r.data);
+            mixed += text != "--" && text != allA && text != allB;
         }
     });
     for (int i = 0; i < 2000; ++i)
-        decoder.setActiveSymbols(i % 3 == 2 ? SymbolList() : (i % 3 == 0 ? first : second));
+        decoder.setActiveSymbols(lists[i % 3]);
     done.store(true);
     storing.join();
     EXPECT_EQ(mixed, 0);
