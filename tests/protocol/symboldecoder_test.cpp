@@ -72,7 +72,6 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
         d.applySymbols(rows[i]);
     EXPECT_EQ(rows[0].data + "|" + rows[2].data + "|" + rows[3].data, "--|-- [DEV]|A5 [CMD]");
     EXPECT_EQ(d.pendingLabels(), (QVector<QPair<QString, int>>{{"REG", 0}}));
-
     // Names cannot split the stored line into more fields or lines; a NUL
     // read from a hand-edited file (found by fuzzing) becomes a space.
     EXPECT_EQ(SymbolDecoder::labelText(QString::fromLatin1("a,b\nc\rd\0e", 9)), " [a;b c d e]");
@@ -98,7 +97,6 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
     const uint8_t addrs[] = {0x50, 0x51, 0x7F, 0x00, 0x05};
     const int bytes[] = {0xA5, 0x00, 0x01, 0xFF};
     for (unsigned seed = 1; seed <= 200; ++seed) {
-        SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         auto number = [&rng](int below) {
             return std::uniform_int_distribution<int>(0, below - 1)(rng);
@@ -138,8 +136,8 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
             CaptureRow expected = r;
             reference.apply(expected);
             decoder.applySymbols(r);
-            ASSERT_EQ(r.data, expected.data) << "row " << i;
-            ASSERT_EQ(decoder.pendingLabels(), reference.pending) << "row " << i;
+            ASSERT_EQ(r.data, expected.data) << seed << ':' << i;
+            ASSERT_EQ(decoder.pendingLabels(), reference.pending) << seed << ':' << i;
         }
     }
 }
@@ -172,10 +170,8 @@ TEST(LabellingConcurrency, SwappedListsNeverMixWithinARow)
 TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
 {
     const SymbolList one{{"EEPROM", "ADDR", "50", "-", "0", "WRITE"}};
-    EXPECT_EQ(SymbolFile::toXml({}), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Symbols/>\n");
     const SymbolList odd{{"a<b & \"c\" 'd' >", "DATA", "<&>", "]]> &amp; <!-- x -->", " 7 ", "x"},
-                         {QString::fromUtf8("读寄存器,高位"), "", "", "", "", ""},
-                         {"tab\there\nnew line\r\n", "ADDR", "7F", "-", "0x10", "READ"}};
+                         {QString::fromUtf8("读,高\t\n\r\n"), "", "", "", "", ""}};
     SymbolList read;
     for (const SymbolList &written : {odd, SymbolList(), one}) {
         ASSERT_TRUE(SymbolFile::write("s.xml", written));

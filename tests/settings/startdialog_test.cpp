@@ -8,9 +8,8 @@
 #include <QtTest>
 
 namespace {
-// The settings file lives beside the test executables, shared with other
-// tests: a test replaces it for its own run and puts back what it found,
-// even when a check fails.
+// The settings file lives beside the test executables, shared with other tests:
+// replaced for a test's run, what was there is put back even when a check fails.
 struct SettingsGuard
 {
     const QString path = StartSettingsFile::defaultPath();
@@ -34,8 +33,7 @@ template <typename T = QComboBox> T *child(QObject *d, const char *name)
     return d->findChild<T *>(QLatin1String(name));
 }
 
-// Adapter i is described as "#i".
-AdapterCatalog adapters(int count)
+AdapterCatalog adapters(int count) // adapter i is described as "#i"
 {
     return {[count] { return count; }, [](int i) { return QString("#%1").arg(i); }};
 }
