@@ -78,8 +78,7 @@ private slots:
         QVERIFY(SymbolFile::write("s.xml", {{"CMD", "DATA", "50", "A5", "0", "WRITE"},
                                             {"EEPROM", "ADDR", "5a", "-", "abc", "READ"}}));
         d.loadSymbolTable("s.xml");
-        // A clicked row fills the editors through their own checks; an
-        // address row leaves the data box as it was.
+        // A clicked row fills the editors; an address row leaves the data box as it was.
         table->setCurrentCell(1, 1);
         emit table->clicked(table->currentIndex());
         QCOMPARE(editors(&d), QStringList({"EEPROM", "ADDR", "5A", "00", "0", "READ"}));
@@ -87,8 +86,7 @@ private slots:
         d.press("symbolRemovePushButton");
         const SymbolList left{{"EEPROM", "ADDR", "5a", "-", "abc", "READ"}};
         QCOMPARE(d.tableSymbols(), left);
-        // Apply writes the default file, making its directory; later edits
-        // count only from the next Apply or OK.
+        // Apply writes the default file; later edits count from the next Apply or OK.
         d.press("SetApplyPushButton");
         d.press("symbolRemoveAllPushButton");
         QCOMPARE(d.symbolList(), left);

@@ -46,8 +46,7 @@ class StartDialogTest : public QObject
 private slots:
     void presetsChoiceAdaptersAndUnwritableSettings()
     {
-        // Children are read by position. An index beyond a list would leave its
-        // box empty and OK would yield channel -1 or 0 Hz: it is ignored.
+        // An index beyond a list would leave its box empty (channel -1, 0 Hz): ignored.
         const std::tuple<QByteArray, int, int, int> cases[] = {
             {"", 0, 0, 10000000},
             {"<S><c>2</c><r>3</r></S>", 2, 3, 1000000},
@@ -72,8 +71,9 @@ private slots:
         QVERIFY(!child<QPushButton>(&none, "positivePushButton")->isEnabled());
         StartDialog d(adapters(3));
         QComboBox *devices = child(&d, "deviceIndexComboBox");
-        QCOMPARE(devices->count(), 3);
-        QCOMPARE(devices->itemText(2) + devices->itemData(2, Qt::ToolTipRole).toString(), "2#2");
+        QCOMPARE(devices->itemText(2) + devices->itemData(2, Qt::ToolTipRole).toString() +
+                     devices->itemText(3),
+                 "2#2");
         for (int channel : {3, 0, -1}) // the note keeps the last pair when none is chosen
             child(&d, "channelComboBox")->setCurrentIndex(channel);
         QCOMPARE(child<QLabel>(&d, "channelNoteLabel")->text(), QString("D0-->SDA D1-->SCL"));
@@ -88,6 +88,41 @@ private slots:
         QCOMPARE(answerer.titles, QStringList({"Warning"}));
         QVERIFY(answerer.texts[0].startsWith(QString("Cannot open file %1:\n").arg(guard.path)));
         QCOMPARE(d.sampleRate, 5000000);
+    }
+
+    void settingsFileRoundTripByPositionAndFailures()
+    {
+        // The working directory is the test's own.
+        QString error;
+        QVERIFY(StartSettingsFile::write("Setting/s.xml", {3, 2}, &error)); // makes its directory
+        QVERIFY(error.isEmpty());
+        QFile f("Setting/s.xml");
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QCOMPARE(f.readAll(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                         "<StartSettings>\n    <ChannelIndex>3</ChannelIndex>\n"
+                                         "    <SamleRate>2</SamleRate>\n</StartSettings>\n"));
+        // Names are not checked; a non-number or a missing child reads as 0, hex
+        // is not decimal; values come back as stored, for the dialog to judge.
+        for (const auto &[xml, expected] :
+             std::map<QByteArray, QString>{{"<O><R>two</R></O>", "0 0"},
+                                           {"<S><C>0x2</C><R>2</R></S>", "0 2"},
+                                           {"<S><R>7</R><C>-1</C></S>", "7 -1"},
+                                           {"<S><C>2</C>", "none"},
+                                           {"\n", "none"}}) {
+            f.resize(0);
+            f.write(xml);
+            f.flush();
+            const auto v = StartSettingsFile::read("Setting/s.xml");
+            QCOMPARE(v ? QString("%1 %2").arg(v->channelIndex).arg(v->sampleRateIndex) : "none",
+                     expected);
+        }
+        // The file's place is a directory; the directory's place is a file; a full disk.
+        QFile::link("/dev/full", "full.xml");
+        for (const char *path : {"Setting", "Setting/s.xml/s.xml", "full.xml"}) {
+            error.clear();
+            QVERIFY2(!StartSettingsFile::write(path, {1, 1}, &error), path);
+            QVERIFY2(!error.isEmpty(), path);
+        }
     }
 };
 
