@@ -59,13 +59,11 @@ private slots:
             {"new", "DATA", "50", "A5", "2", "WRITE", ""},
             {"dup", "DATA", "50", "A5", " 2 ", "WRITE", ""}, // differs in name and spaces only
             {"new", "ADDR", "5", "3c", "1", "WRITE", ""}};   // stores "-" as data
-        QStringList warnings;
         for (const QStringList &c : cases) {
             editors(&d, c);
-            warnings << c[6];
+            QCOMPARE(m_answerer->texts.join('|'), c[6]);
+            m_answerer->texts.clear();
         }
-        warnings.removeAll("");
-        QCOMPARE(m_answerer->texts, warnings);
         QVERIFY(!d.findChild<QComboBox *>("symbolDataComboBox")->isEnabled());
         QCOMPARE(d.tableSymbols().size(), 3);
         QCOMPARE(d.tableSymbols().last(), SymbolDef("new", "ADDR", "5", "-", "1", "WRITE"));
@@ -93,7 +91,6 @@ private slots:
         QCOMPARE(TestDialog().tableSymbols(), left); // a new dialog starts from the file
         d.press("SetOkPushButton");
         QCOMPARE(d.symbolList(), SymbolList());
-
         // The configuration action puts only a confirmed dialog's symbols in force.
         SymbolDecoder decoder;
         const char *button = "SetCancelPushButton";

@@ -72,8 +72,7 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
         d.applySymbols(rows[i]);
     EXPECT_EQ(rows[0].data + "|" + rows[2].data + "|" + rows[3].data, "--|-- [DEV]|A5 [CMD]");
     EXPECT_EQ(d.pendingLabels(), (QVector<QPair<QString, int>>{{"REG", 0}}));
-    // Names cannot split the stored line into more fields or lines; a NUL
-    // read from a hand-edited file (found by fuzzing) becomes a space.
+    // Names cannot split the stored line; a NUL (hand-edited, found by fuzzing) is a space.
     EXPECT_EQ(SymbolDecoder::labelText(QString::fromLatin1("a,b\nc\rd\0e", 9)), " [a;b c d e]");
     EXPECT_EQ(SymbolDecoder::labelText(QString::fromUtf8("寄存器,读")), " [寄存器;读]");
     // The base comes from the prefix; what does not convert is 0.
@@ -140,8 +139,7 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
     }
 }
 
-// Replacing the symbols on one thread while another labels rows: each row
-// must be labelled by one whole list. Run under ThreadSanitizer as well.
+// One thread swaps the lists while another labels: no row mixes two (run under TSan too).
 TEST(LabellingConcurrency, SwappedListsNeverMixWithinARow)
 {
     SymbolDecoder decoder;
@@ -184,7 +182,6 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
         "        <Type>ADDR</Type>\n        <Addr>50</Addr>\n        <Data>-</Data>\n"
         "        <BytePosition>0</BytePosition>\n        <ReadWrite>WRITE</ReadWrite>\n"
         "    </Symbol>\n</Symbols>\n");
-
     // Hand-edited: fields go by position whatever the names, a stray text is
     // an empty field, extra children are dropped, missing ones empty. A
     // malformed file, or none, changes nothing.

@@ -92,7 +92,6 @@ private slots:
 
     void settingsFileRoundTripByPositionAndFailures()
     {
-        // The working directory is the test's own.
         QString error;
         QVERIFY(StartSettingsFile::write("Setting/s.xml", {3, 2}, &error)); // makes its directory
         QVERIFY(error.isEmpty());
