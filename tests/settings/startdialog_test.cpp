@@ -1,75 +1,41 @@
-#include "adaptercatalog.h"
 #include "modalanswerer.h"
 #include "startdialog.h"
 #include "startsettingsfile.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
 namespace {
-// The settings file lives beside this executable; every test starts and ends
-// without it so that no test depends on another.
-void removeSettings()
+// The settings file lives beside the test executables, shared with other tests:
+// replaced for a test's run, what was there is put back even when a check fails.
+struct SettingsGuard
 {
-    const QString dir = QFileInfo(StartSettingsFile::defaultPath()).absolutePath();
-    QFile::remove(dir); // a file or a link in its place
-    QDir(dir).removeRecursively();
+    const QString path = StartSettingsFile::defaultPath();
+    QFile saved{path};
+    const bool existed = saved.open(QIODevice::ReadOnly);
+    const QByteArray bytes = saved.readAll();
+
+    explicit SettingsGuard(const QByteArray &file = {}) { put(file); }
+    ~SettingsGuard() { put(existed ? bytes : QByteArray()); }
+    void put(const QByteArray &b) const // an empty text: no file
+    {
+        QDir(QFileInfo(path).path()).removeRecursively();
+        QFile f(path);
+        QVERIFY(b.isEmpty() || (QDir().mkpath(QFileInfo(path).path()) &&
+                                f.open(QIODevice::WriteOnly) && f.write(b) == b.size()));
+    }
+};
+
+template <typename T = QComboBox> T *child(QObject *d, const char *name)
+{
+    return d->findChild<T *>(QLatin1String(name));
 }
 
-void putSettings(const QByteArray &bytes)
+AdapterCatalog adapters(int count) // adapter i is described as "#i"
 {
-    QDir().mkpath(QFileInfo(StartSettingsFile::defaultPath()).absolutePath());
-    QFile f(StartSettingsFile::defaultPath());
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray settingsBytes()
-{
-    QFile f(StartSettingsFile::defaultPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray settingsDocument(int channel, int rate)
-{
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<StartSettings>\n"
-                          "    <ChannelIndex>%1</ChannelIndex>\n"
-                          "    <SamleRate>%2</SamleRate>\n"
-                          "</StartSettings>\n")
-        .arg(channel)
-        .arg(rate)
-        .toUtf8();
-}
-
-AdapterCatalog fakeAdapters(int count)
-{
-    AdapterCatalog catalog;
-    catalog.count = [count] { return count; };
-    catalog.describe = [](int i) { return QStringLiteral("bench adapter #%1").arg(i); };
-    return catalog;
-}
-
-template <typename T> T *child(QObject *dialog, const char *name)
-{
-    T *found = dialog->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
-QComboBox *box(StartDialog &d, const char *name)
-{
-    return child<QComboBox>(&d, name);
-}
-
-void press(StartDialog &d, const char *button)
-{
-    QTest::mouseClick(child<QPushButton>(&d, button), Qt::LeftButton);
+    return {[count] { return count; }, [](int i) { return QString("#%1").arg(i); }};
 }
 } // namespace
 
@@ -78,105 +44,84 @@ class StartDialogTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { removeSettings(); }
-    void cleanup() { removeSettings(); }
-
-    void withoutAdaptersOnlyCancelCloses_data()
+    void presetsChoiceAdaptersAndUnwritableSettings()
     {
-        QTest::addColumn<int>("count");
-        QTest::newRow("none") << 0;
-        QTest::newRow("library error") << -3;
-    }
-    void withoutAdaptersOnlyCancelCloses()
-    {
-        QFETCH(int, count);
-        StartDialog d(fakeAdapters(count));
-        d.show();
-        QCOMPARE(box(d, "deviceIndexComboBox")->count(), 0);
-        press(d, "positivePushButton");
-        QVERIFY(d.isVisible());
-        press(d, "negativePushButton");
-        QCOMPARE(d.result(), int(QDialog::Rejected));
-        QCOMPARE(d.channelIndex, -1);
-        QVERIFY(!QFile::exists(StartSettingsFile::defaultPath()));
-    }
+        // An index beyond a list would leave its box empty (channel -1, 0 Hz): ignored.
+        const std::tuple<QByteArray, int, int, int> cases[] = {
+            {"", 0, 0, 10000000},
+            {"<S><c>2</c><r>3</r></S>", 2, 3, 1000000},
+            {"<S><c>2</c>", 0, 0, 10000000},
+            {"<S><c>4</c><r>2</r></S>", 0, 2, 2500000},
+            {"<S><c>-1</c><r>4</r></S>", 0, 0, 10000000}};
+        for (const auto &[file, channel, rate, hertz] : cases) {
+            SettingsGuard guard(file);
+            StartDialog d(adapters(3));
+            QCOMPARE(child(&d, "channelComboBox")->currentIndex(), channel);
+            QCOMPARE(child(&d, "samleRateComboBox")->currentIndex(), rate);
+            child(&d, "deviceIndexComboBox")->setCurrentIndex(2);
+            child<QPushButton>(&d, "positivePushButton")->click();
+            QCOMPARE(QVector<int>({d.deviceIndex, d.channelIndex, d.sampleRate}),
+                     QVector<int>({2, channel, hertz}));
+            const auto stored = StartSettingsFile::read(guard.path);
+            QVERIFY(stored && stored->channelIndex == channel && stored->sampleRateIndex == rate);
+        }
 
-    void adaptersAreListedAndChosen()
-    {
-        StartDialog d(fakeAdapters(3));
-        QComboBox *devices = box(d, "deviceIndexComboBox");
-        QCOMPARE(devices->count(), 3);
-        QCOMPARE(devices->itemText(2), QStringLiteral("2"));
-        QCOMPARE(devices->itemData(2, Qt::ToolTipRole).toString(),
-                 QStringLiteral("bench adapter #2"));
+        SettingsGuard guard;
+        StartDialog none(adapters(0));
+        QVERIFY(!child<QPushButton>(&none, "positivePushButton")->isEnabled());
+        StartDialog d(adapters(3));
+        QComboBox *devices = child(&d, "deviceIndexComboBox");
+        QCOMPARE(devices->itemText(2) + devices->itemData(2, Qt::ToolTipRole).toString() +
+                     devices->itemText(3),
+                 "2#2");
+        for (int channel : {3, 0, -1}) // the note keeps the last pair when none is chosen
+            child(&d, "channelComboBox")->setCurrentIndex(channel);
+        QCOMPARE(child<QLabel>(&d, "channelNoteLabel")->text(), QString("D0-->SDA D1-->SCL"));
+        child<QPushButton>(&d, "negativePushButton")->click();
+        QCOMPARE(d.channelIndex, -1); // nothing handed over on Cancel
 
-        // The note follows the channel pair, and keeps the last one when no
-        // pair is chosen.
-        auto *note = child<QLabel>(&d, "channelNoteLabel");
-        box(d, "channelComboBox")->setCurrentIndex(3);
-        QCOMPARE(note->text(), QStringLiteral("D6-->SDA D7-->SCL"));
-        box(d, "channelComboBox")->setCurrentIndex(0);
-        QCOMPARE(note->text(), QStringLiteral("D0-->SDA D1-->SCL"));
-        box(d, "channelComboBox")->setCurrentIndex(-1);
-        QCOMPARE(note->text(), QStringLiteral("D0-->SDA D1-->SCL"));
-
-        // As the caller runs it: modally, OK pressed once it is up.
-        devices->setCurrentIndex(2);
-        box(d, "channelComboBox")->setCurrentIndex(1);
-        box(d, "samleRateComboBox")->setCurrentIndex(2);
-        QTimer::singleShot(0, &d, [&d] { press(d, "positivePushButton"); });
-        QCOMPARE(d.exec(), int(QDialog::Accepted));
-        QCOMPARE(d.deviceIndex, 2);
-        QCOMPARE(d.channelIndex, 1);
-        QCOMPARE(d.sampleRate, 2500000);
-        QCOMPARE(settingsBytes(), settingsDocument(1, 2));
-        QCOMPARE(StartDialog::sampleRateFromText("10MHz"), 10000000);
-    }
-
-    void settingsFilePresetsTheBoxes_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<int>("channel");
-        QTest::addColumn<int>("rate");
-        QTest::newRow("stored") << settingsDocument(2, 3) << 2 << 3;
-        QTest::newRow("malformed") << QByteArray("<StartSettings>") << 0 << 0;
-        // An index beyond a list would leave its box empty and OK would yield
-        // channel -1 or 0 Hz: such a value is ignored, the other one kept.
-        QTest::newRow("channel out of range") << settingsDocument(4, 2) << 0 << 2;
-        QTest::newRow("both out of range") << settingsDocument(-1, 4) << 0 << 0;
-    }
-    void settingsFilePresetsTheBoxes()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(int, channel);
-        QFETCH(int, rate);
-        putSettings(file);
-        if (!file.startsWith("<?xml"))
-            QTest::ignoreMessage(QtDebugMsg, "setcontent for do error");
-        StartDialog d(fakeAdapters(1));
-        QCOMPARE(box(d, "channelComboBox")->currentIndex(), channel);
-        QCOMPARE(box(d, "samleRateComboBox")->currentIndex(), rate);
-    }
-
-    void unwritableSettingsWarnAndStillStart()
-    {
-        // The file's place is taken by a directory: opening it fails even as root.
-        QVERIFY(QDir().mkpath(StartSettingsFile::defaultPath()));
-        QFile probe(StartSettingsFile::defaultPath());
-        QVERIFY(!probe.open(QIODevice::WriteOnly | QIODevice::Text));
-
-        StartDialog d(fakeAdapters(2));
-        box(d, "deviceIndexComboBox")->setCurrentIndex(1);
-        box(d, "samleRateComboBox")->setCurrentIndex(1);
+        // A directory in the file's place, even for root: a warning, and the start goes on.
+        QVERIFY(QDir().mkpath(guard.path));
+        child(&d, "samleRateComboBox")->setCurrentIndex(1);
         ModalAnswerer answerer;
-        QTimer::singleShot(0, &d, [&d] { press(d, "positivePushButton"); });
-        QCOMPARE(d.exec(), int(QDialog::Accepted));
+        child<QPushButton>(&d, "positivePushButton")->click();
         QCOMPARE(answerer.titles, QStringList({"Warning"}));
-        QCOMPARE(answerer.texts.first(),
-                 QStringLiteral("Cannot open file %1:\n%2.")
-                     .arg(StartSettingsFile::defaultPath(), probe.errorString()));
-        QCOMPARE(d.deviceIndex, 1);
+        QVERIFY(answerer.texts[0].startsWith(QString("Cannot open file %1:\n").arg(guard.path)));
         QCOMPARE(d.sampleRate, 5000000);
+    }
+
+    void settingsFileRoundTripByPositionAndFailures()
+    {
+        QString error;
+        QVERIFY(StartSettingsFile::write("Setting/s.xml", {3, 2}, &error)); // makes its directory
+        QVERIFY(error.isEmpty());
+        QFile f("Setting/s.xml");
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QCOMPARE(f.readAll(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                         "<StartSettings>\n    <ChannelIndex>3</ChannelIndex>\n"
+                                         "    <SamleRate>2</SamleRate>\n</StartSettings>\n"));
+        // Names are not checked; a non-number or a missing child reads as 0, hex
+        // is not decimal; values come back as stored, for the dialog to judge.
+        for (const auto &[xml, expected] :
+             std::map<QByteArray, QString>{{"<O><R>two</R></O>", "0 0"},
+                                           {"<S><C>0x2</C><R>2</R></S>", "0 2"},
+                                           {"<S><R>7</R><C>-1</C></S>", "7 -1"},
+                                           {"<S><C>2</C>", "none"},
+                                           {"\n", "none"}}) {
+            f.resize(0);
+            f.write(xml);
+            f.flush();
+            const auto v = StartSettingsFile::read("Setting/s.xml");
+            QCOMPARE(v ? QString("%1 %2").arg(v->channelIndex).arg(v->sampleRateIndex) : "none",
+                     expected);
+        }
+        // The file's place is a directory; the directory's place is a file; a full disk.
+        QFile::link("/dev/full", "full.xml");
+        for (const char *path : {"Setting", "Setting/s.xml/s.xml", "full.xml"}) {
+            error.clear();
+            QVERIFY2(!StartSettingsFile::write(path, {1, 1}, &error), path);
+            QVERIFY2(!error.isEmpty(), path);
+        }
     }
 };
 
