@@ -1,4 +1,4 @@
-// korvex-decode: its command line, channel choice, output formats and errors.
+// korvex-decode: its outputs against the program's own writers, its command line and failures.
 #include "decodecommand.h"
 
 #include <capturepipeline.h>
@@ -9,32 +9,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
+#include <csignal>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace korvex {
 namespace {
 
-std::string data(const std::string &relative)
-{
-    return std::string(KORVEX_TEST_DATA_DIR) + "/captures/" + relative;
-}
-
-const std::string kEeprom = data("extra/24aa025uid_seqrndread256.sr"); // SCL = D0, SDA = D1
-const std::string kNacks = data("extra/8564je_nacks.sr");              // SCL = D2, SDA = D3
-const std::string kRtc = data("peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr");
-
-struct Result
-{
-    int status;
-    std::string out, err;
-};
+const std::string kCaptures = std::string(KORVEX_TEST_DATA_DIR) + "/captures/";
+const std::string kEeprom = kCaptures + "extra/24aa025uid_seqrndread256.sr"; // SCL = D0, SDA = D1
+const std::string kNacks = kCaptures + "extra/8564je_nacks.sr";              // SCL = D2, SDA = D3
 
 std::string fileText(const std::string &path)
 {
@@ -42,10 +28,9 @@ std::string fileText(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs the command in this process. Standard output is a stream and a
-// temporary file's descriptor; `out` is what reached either. With outFd
-// given, that descriptor is standard output instead of the file.
-Result run(std::vector<std::string> args, int outFd = -1)
+// Runs the command in this process: its status, and what reached standard output (a stream
+// and a temporary file's descriptor, or outFd) and then standard error.
+std::pair<int, std::string> run(std::vector<std::string> args, int outFd = -1)
 {
     args.insert(args.begin(), "korvex-decode");
     std::vector<const char *> argv;
@@ -53,237 +38,106 @@ Result run(std::vector<std::string> args, int outFd = -1)
         argv.push_back(a.c_str());
     std::FILE *file = std::tmpfile();
     std::ostringstream out, err;
-    const int status = runDecodeCommand(static_cast<int>(argv.size()), argv.data(), out,
+    const int status = runDecodeCommand(int(argv.size()), argv.data(), out,
                                         outFd >= 0 ? outFd : fileno(file), err);
-    std::string text = out.str();
-    std::rewind(file);
-    char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        text.append(buffer, n);
+    const std::string text = fileText("/proc/self/fd/" + std::to_string(fileno(file)));
     std::fclose(file);
-    return {status, text, err.str()};
-}
-
-size_t lineCount(const std::string &text)
-{
-    return size_t(std::count(text.begin(), text.end(), '\n'));
-}
-
-void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-// The program's capture file after the capture callback got the capture's
-// events, `batch` at a time, with Merge and Decode off (as they start).
-std::string storeFileFor(const std::string &capture, const std::string &path, size_t batch)
-{
-    DecodeOptions options;
-    options.capture = capture;
-    DecodedCapture decoded;
-    std::string error;
-    EXPECT_TRUE(decodeForOptions(options, decoded, &error)) << error;
-    qInstallMessageHandler(dropLog); // the callback logs every batch
-    CapturePipeline pipeline;
-    EXPECT_TRUE(pipeline.store().open(QString::fromStdString(path)));
-    for (size_t at = 0; at < decoded.events.size(); at += batch)
-        pipeline.onI2CEvents(decoded.events.data() + at,
-                             int(std::min(batch, decoded.events.size() - at)));
-    EXPECT_FALSE(pipeline.store().failed()) << pipeline.store().errorString().toStdString();
-    pipeline.store().close();
-    qInstallMessageHandler(nullptr);
-    return fileText(path);
-}
-
-// What Save writes from the store file at storePath in `format`.
-std::string savedFrom(const std::string &storePath, SavedFormat format, const QString &title)
-{
-    QFile store(QString::fromStdString(storePath));
-    EXPECT_TRUE(store.open(QIODevice::ReadOnly));
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    const TransferResult result = SavedCaptureWriter::save(store, out, format, title);
-    EXPECT_TRUE(result.ok()) << result.error.toStdString();
-    EXPECT_EQ(result.linesSkipped, 0);
-    return out.data().toStdString();
-}
-
-TEST(DecodeCommand, RejectsMalformedCommandLines)
-{
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"--sda=1", kEeprom},
-        {"--scl=0", kEeprom},
-        {"--pair=4", kEeprom},
-        {"--pair=x", kEeprom},
-        {"--pair=0", "--sda=1", "--scl=0", kEeprom},
-        {"--format=pdf", kEeprom},
-        {"--bogus", kEeprom},
-        {"--sda=", "--scl=0", kEeprom},
-        {"--output=", kEeprom},
-        {kEeprom, kEeprom},
-    };
-    for (const auto &args : bad) {
-        const Result r = run(args);
-        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
-        EXPECT_NE(r.err.find("usage: korvex-decode"), std::string::npos);
-        EXPECT_TRUE(r.out.empty());
-    }
-    const Result help = run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--assume-idle"), std::string::npos);
-    std::string error;
-    EXPECT_FALSE(writeEventFormat("pdf", DecodedCapture(), FormatOutput(), &error));
-    EXPECT_NE(error.find("pdf"), std::string::npos);
-}
-
-TEST(DecodeCommand, PrintsOneLinePerEvent)
-{
-    const Result r = run({"--sda=1", "--scl=0", "--assume-idle", kRtc});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(lineCount(r.out), 181u);
-    const std::string first = "0 START\n2 ADDR D0\n18 ACK\n25 DATA 00\n";
-    EXPECT_EQ(r.out.substr(0, first.size()), first);
-    EXPECT_NE(r.out.find("\n171 STOP\n"), std::string::npos);
-    // Without the idle start, the START in the first sample is not seen.
-    EXPECT_EQ(lineCount(run({"--sda=1", "--scl=0", kRtc}).out), 181u - 20u);
-    // A capture without a sample rate still has sample positions.
-    const Result noRate =
-        run({"--sda=1", "--scl=0", "--assume-idle",
-             data("peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr")});
-    EXPECT_EQ(noRate.status, 0) << noRate.err;
-    EXPECT_TRUE(noRate.out == r.out);
-}
-
-TEST(DecodeCommand, ChoosesChannelsByNameNumberOrPair)
-{
-    const Result byDefault = run({kNacks});
-    ASSERT_EQ(byDefault.status, 0) << byDefault.err;
-    EXPECT_EQ(lineCount(byDefault.out), 61015u);
-    for (const auto &args : std::vector<std::vector<std::string>>{{"--sda=SDA", "--scl=SCL"},
-                                                                  {"--sda=sda", "--scl=scl"},
-                                                                  {"--sda=3", "--scl=2"},
-                                                                  {"--scl=2", "--sda=SDA"}}) {
-        EXPECT_TRUE(run({args[0], args[1], kNacks}).out == byDefault.out) << args[0] << args[1];
-    }
-    // Pair 1 is SDA = D2, SCL = D3: the lines swapped, so another decode.
-    const Result pair1 = run({"--pair=1", kNacks});
-    EXPECT_EQ(pair1.status, 0);
-    EXPECT_FALSE(pair1.out == byDefault.out) << "an explicit pair wins over channel names";
-    EXPECT_EQ(run({"--pair=3", kNacks}).status, 0);
-    // A name of the first channel.
-    EXPECT_TRUE(run({"--sda=SDA", "--scl=SCL", kEeprom}).out == run({kEeprom}).out);
-
-    // Without SDA/SCL names the default is pair 0 (this file: 0 = SCL, 3 = SDA).
-    const std::string unnamed = data("peer-suite/gigabyte_6vle-vxl_i2c/gigabyte_6vle_vxl_i2c.sr");
-    EXPECT_TRUE(run({unnamed}).out == run({"--pair=0", unnamed}).out);
-    EXPECT_TRUE(run({"--sda=0", "--scl=1", unnamed}).out == run({"--pair=0", unnamed}).out);
-
-    for (const auto &args : std::vector<std::vector<std::string>>{
-             {"--sda=SDA", "--scl=CLOCK"}, {"--sda=3", "--scl=9"}, {"--sda=3", "--scl=3"}}) {
-        const Result r = run({args[0], args[1], kNacks});
-        EXPECT_EQ(r.status, 1) << args[1];
-        EXPECT_FALSE(r.err.empty());
-        EXPECT_TRUE(r.out.empty());
-    }
-}
-
-TEST(DecodeCommand, WritesTheOutputFileOrFailsClearly)
-{
-    for (const std::string &format : eventFormatNames()) {
-        SCOPED_TRACE(format);
-        const Result toStdout = run({"--format=" + format, kEeprom});
-        ASSERT_EQ(toStdout.status, 0) << toStdout.err;
-        ASSERT_FALSE(toStdout.out.empty());
-        // An existing, longer file is replaced, not overwritten in part.
-        std::ofstream("out.dat") << std::string(toStdout.out.size() + 4096, 'x');
-        const Result toFile = run({"--format=" + format, "--output=out.dat", kEeprom});
-        ASSERT_EQ(toFile.status, 0) << toFile.err;
-        EXPECT_TRUE(toFile.out.empty());
-        if (format != "html") { // its title is the file name
-            EXPECT_TRUE(fileText("out.dat") == toStdout.out);
-        }
-        // A device takes the output in order.
-        EXPECT_EQ(run({"--format=" + format, "--output=/dev/null", kEeprom}).status, 0);
-
-        // Nothing written must not pass for success.
-        for (const std::string target : {"no/such/dir/out.dat", ".", "/dev/full"}) {
-            const Result r = run({"--format=" + format, "--output=" + target, kEeprom});
-            EXPECT_EQ(r.status, 1) << target;
-            EXPECT_NE(r.err.find(target), std::string::npos) << r.err;
-            EXPECT_TRUE(r.out.empty());
-        }
-        const int fullFd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-        ASSERT_GE(fullFd, 0);
-        const Result fullStdout = run({"--format=" + format, kEeprom}, fullFd);
-        ::close(fullFd);
-        if (format != "events") { // that one writes the stream, which takes anything
-            EXPECT_EQ(fullStdout.status, 1);
-            EXPECT_NE(fullStdout.err.find("standard output"), std::string::npos) << fullStdout.err;
-        }
-    }
-
-    const Result missing = run({"no-such-capture.sr"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("no-such-capture.sr"), std::string::npos);
-    std::ofstream("garbage.sr") << "not a capture";
-    EXPECT_EQ(run({"garbage.sr"}).status, 1);
+    return {status, out.str() + text + err.str()};
 }
 
 TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
 {
-    // Many NACKs and repeated STARTs; the callback's batches here split the
-    // events elsewhere than the tool does.
-    const std::string store = storeFileFor(kNacks, "I2CDataTemp.dat", 333);
-    ASSERT_EQ(lineCount(store), 34392u);
-    EXPECT_NE(store.find("\n1,ADDR,51,WRITE,--,NACK,00.00.00.381.900.562\n"), std::string::npos);
+    // The program's capture file, the callback fed in batches split elsewhere than the tool's.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    DecodeOptions options;
+    options.capture = kNacks;
+    DecodedCapture decoded;
+    ASSERT_TRUE(decodeForOptions(options, decoded, nullptr));
+    CapturePipeline pipeline;
+    ASSERT_TRUE(pipeline.store().open(QStringLiteral("I2CDataTemp.dat")));
+    for (size_t at = 0; at < decoded.events.size(); at += 333)
+        pipeline.onI2CEvents(decoded.events.data() + at,
+                             int(std::min<size_t>(333, decoded.events.size() - at)));
+    pipeline.store().close();
+    const std::string store = fileText("I2CDataTemp.dat");
+    ASSERT_EQ(std::count(store.begin(), store.end(), '\n'), 34392);
+
     const std::string name = "saved <&> copy.csv"; // --format decides, not the name
-    const struct
-    {
-        const char *format;
-        SavedFormat saved;
-    } formats[] = {{"lines", SavedFormat::None},
-                   {"txt", SavedFormat::Text},
-                   {"csv", SavedFormat::Csv},
-                   {"html", SavedFormat::Html}};
-    for (const auto &f : formats) {
-        SCOPED_TRACE(f.format);
-        const auto expected = [&](const QString &title) {
-            return f.saved == SavedFormat::None ? store
-                                                : savedFrom("I2CDataTemp.dat", f.saved, title);
+    for (const auto &[format, saved] :
+         {std::pair("--format=lines", SavedFormat::None),
+          std::pair("--format=txt", SavedFormat::Text), std::pair("--format=csv", SavedFormat::Csv),
+          std::pair("--format=html", SavedFormat::Html)}) {
+        const auto expected = [&, saved = saved](const std::string &title) {
+            QFile in(QStringLiteral("I2CDataTemp.dat"));
+            QBuffer out;
+            EXPECT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+            if (saved == SavedFormat::None)
+                return store;
+            SavedCaptureWriter::save(in, out, saved, QString::fromStdString(title));
+            return out.data().toStdString();
         };
-        const Result toStdout = run({std::string("--format=") + f.format, kNacks});
-        ASSERT_EQ(toStdout.status, 0) << toStdout.err;
-        EXPECT_TRUE(toStdout.out == expected(QStringLiteral("-")));
-        // The HTML title is the name as given.
-        const Result toFile =
-            run({std::string("--format=") + f.format, "--output=" + name, kNacks});
-        ASSERT_EQ(toFile.status, 0) << toFile.err;
-        EXPECT_TRUE(fileText(name) == expected(QString::fromStdString(name)));
+        EXPECT_TRUE(run({format, kNacks}).second == expected("-")) << format;
+        // A longer file already there is replaced; the HTML title is the name as given.
+        std::ofstream(name) << std::string(store.size() * 2, 'x');
+        EXPECT_EQ(run({format, "--output=" + name, kNacks}).first, 0);
+        EXPECT_TRUE(fileText(name) == expected(name)) << format;
     }
-    EXPECT_NE(fileText(name).find("<title>saved &lt;&amp;&gt; copy.csv</title>"),
-              std::string::npos);
 }
 
-TEST(DecodeCommand, TheProgramExitsWithTheCommandsStatus)
+TEST(DecodeCommand, EventsAndChannelChoice)
 {
-    auto status = [](const std::string &args, std::string *out = nullptr) {
-        const std::string command = std::string(KORVEX_DECODE_BIN) + " " + args + " 2>/dev/null";
-        FILE *pipe = popen(command.c_str(), "r");
-        std::string text;
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        const int rc = pclose(pipe);
-        if (out)
-            *out = text;
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    const std::string rtc = kCaptures + "peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr";
+    const std::string events = run({"--sda=1", "--scl=0", "--assume-idle", rtc}).second;
+    EXPECT_EQ(events.substr(0, 36), "0 START\n2 ADDR D0\n18 ACK\n25 DATA 00\n");
+    // Without the idle start, the START in the first sample is not seen.
+    EXPECT_NE(run({"--sda=1", "--scl=0", rtc}).second.substr(0, 8), "0 START\n");
+
+    const std::string byDefault = run({kNacks}).second;
+    EXPECT_TRUE(run({"--pair=1", kNacks}).second != byDefault); // the lines swapped
+    EXPECT_TRUE(run({"--sda=SDA", "--scl=SCL", kEeprom}).second == run({kEeprom}).second);
+    EXPECT_TRUE(run({"--pair=0", kEeprom}).first == 0 && run({"--pair=3", kEeprom}).first == 0);
+}
+
+TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
+{
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{}, 2, "no capture file given"},
+        {{"--sda=1", kEeprom}, 2, "--sda and --scl go together"},
+        {{"--pair=4", kEeprom}, 2, "--pair takes 0, 1, 2 or 3, not '4'"},
+        {{"--pair=0", "--sda=1", "--scl=0", kEeprom}, 2, "exclude each other"},
+        {{"--format=pdf", kEeprom}, 2, "unknown format 'pdf'"},
+        {{"--bogus", kEeprom}, 2, "unknown option '--bogus'"},
+        {{"--sda=", "--scl=0", kEeprom}, 2, "--sda needs a channel"},
+        {{"--output=", kEeprom}, 2, "--output needs a file name"},
+        {{kEeprom, kEeprom}, 2, "only one capture file"},
+        {{"no-such-capture.sr"}, 1, "no-such-capture.sr"},
+        {{"--sda=SDA", "--scl=CLOCK", kNacks}, 1, "no channel named 'CLOCK'"},
+        {{"--sda=3", "--scl=9", kNacks}, 1, "no logic channel 9"},
+        {{"--sda=3", "--scl=3", kNacks}, 1, "the same channel"},
+        // Nothing written must not pass for success; a device takes the lines in order.
+        {{"--format=events", "--output=no/such/dir", kEeprom}, 1, "cannot write no/such/dir"},
+        {{"--format=events", "--output=/dev/full", kEeprom}, 1, "writing /dev/full failed"},
+        {{"--format=lines", "--output=.", kEeprom}, 1, "cannot write ."},
+        {{"--format=lines", "--output=/dev/full", kEeprom}, 1, "/dev/full: "},
+        {{"--format=txt", "--output=no/such/dir", kEeprom}, 1, "cannot write no/such/dir"},
+        {{"--format=csv", "--output=/dev/full", kEeprom}, 1, "writing /dev/full failed"},
     };
-    // Standard output as a pipe, through the stream and the descriptor.
-    for (const std::string format : {"events", "lines", "csv"}) {
-        std::string out;
-        EXPECT_EQ(status("--format=" + format + " " + kEeprom, &out), 0);
-        EXPECT_TRUE(out == run({"--format=" + format, kEeprom}).out) << format;
+    for (const auto &[args, status, message] : cases) {
+        const auto [code, text] = run(args);
+        EXPECT_EQ(code, status) << message;
+        EXPECT_NE(text.find(message), std::string::npos) << text;
+        EXPECT_EQ(text.find("usage:") != std::string::npos, status == 2) << message;
     }
-    EXPECT_EQ(status("--pair=7 x.sr"), 2);
-    EXPECT_EQ(status("no-such-capture.sr"), 1);
+    EXPECT_FALSE(writeEventFormat("pdf", DecodedCapture(), FormatOutput(), nullptr));
+
+    // Standard output a pipe whose reader has gone.
+    std::signal(SIGPIPE, SIG_IGN);
+    int fds[2];
+    ASSERT_TRUE(::pipe(fds) == 0 && ::close(fds[0]) == 0);
+    const auto [code, text] = run({"--format=csv", kEeprom}, fds[1]);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(text.find("writing standard output failed"), std::string::npos) << text;
+    ::close(fds[1]);
 }
 
 } // namespace
