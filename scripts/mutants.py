@@ -170,6 +170,8 @@ def cmd_run(args):
                     if rc != 0:
                         result["status"] = "uncompilable"
                     else:
+                        if args.before_test:
+                            subprocess.run(args.before_test, shell=True)
                         rc, log = run(env_ctest, args.build_dir, 3600)
                         result["status"] = "survived" if rc == 0 else "killed"
                         if rc != 0:
@@ -206,6 +208,8 @@ def main():
     pr.add_argument("--build-dir", required=True)
     pr.add_argument("--out")
     pr.add_argument("--test-timeout", type=int, default=300)
+    pr.add_argument("--before-test", help="shell command run before each ctest (e.g. to clean "
+                    "state an old build's tests keep between runs)")
     pr.add_argument("--tests", help="ctest -R regex: only these tests (a quick look, not the score)")
     args = p.parse_args()
     cmd_list(args) if args.cmd == "list" else cmd_run(args)

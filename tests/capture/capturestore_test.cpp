@@ -35,13 +35,6 @@ protected:
         ASSERT_TRUE(s.open(path)) << s.errorString().toStdString();
     }
     std::string contents() const { return fileBytes(path); }
-    std::vector<qint64> index() const
-    {
-        std::vector<qint64> v;
-        for (qint64 i = 0; i < s.lineIndex().size(); ++i)
-            v.push_back(s.lineIndex()[i]);
-        return v;
-    }
     // Index, counters and file agree: every entry is a line start and the
     // last one the file's end.
     void expectConsistent()
@@ -73,15 +66,14 @@ std::vector<CaptureRow> transferRows()
 
 TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
 {
-    EXPECT_EQ(index(), std::vector<qint64>{0});
     store(s, f, {CaptureRow::start(1234567890)});
     store(s, f, {addrRow(0x50, true, false, 5), dataRow(0x50, true, "3C", true, 6)});
     const std::string expected = "0,START,--,--,--,--,00.00.01.234.567.890\n"
                                  "1,ADDR,50,READ,--,NACK,00.00.00.000.000.005\n"
                                  "2,DATA,50,READ,3C,ACK,00.00.00.000.000.006\n";
     EXPECT_EQ(contents(), expected);
-    EXPECT_EQ(index(), (std::vector<qint64>{0, 41, 85, 128}));
-    EXPECT_EQ(s.nextRowNumber(), 3);
+    EXPECT_EQ(s.lineIndex()[1], 41);
+    expectConsistent();
     EXPECT_EQ(s.lineCount(), 3);
     EXPECT_EQ(s.previousRow(), dataRow(0x50, true, "3C", true, 6));
 
@@ -89,19 +81,6 @@ TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
     EXPECT_EQ(s.readLines(1, 99).toStdString(), expected.substr(41));
     EXPECT_TRUE(s.readLines(3, 1).isEmpty());
     EXPECT_TRUE(s.readLines(-1, 1).isEmpty());
-    EXPECT_EQ(lines({addrRow(0x50, true, false, 5)}, 1), expected.substr(41, 44));
-}
-
-TEST(StoredLine, TheTailIsWhatFollowsTheData)
-{
-    // A merge rewrites only the tail; negative times give longer ones.
-    for (const CaptureRow &r : {dataRow(1, true, "AA", false, 5), dataRow(1, true, "", true, -1)}) {
-        std::string line, tail;
-        StoredLine::append(line, 3, r);
-        StoredLine::appendTail(tail, r);
-        EXPECT_EQ(tail.size(), StoredLine::tailLength(r));
-        EXPECT_EQ(line, "3,DATA,01,READ," + r.data + tail);
-    }
 }
 
 TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
@@ -126,7 +105,7 @@ TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
     // after it are lines of their own even when equal; then any type merges.
     const CaptureRow last = s.previousRow();
     s.resetStore();
-    EXPECT_EQ(index(), std::vector<qint64>{0});
+    EXPECT_EQ(s.lineIndex().size(), 1);
     EXPECT_EQ(s.nextRowNumber(), 0);
     EXPECT_EQ(contents(), "");
     EXPECT_EQ(s.previousRow(), last);
@@ -316,28 +295,13 @@ TEST_F(StoreTest, ARemovedOrTruncatedFileStopsStoring)
     expectConsistent();
 }
 
-TEST(CaptureStoreFailure, OpenAndSinkReportProblems)
+TEST(CaptureStoreFailure, AFileThatCannotBeOpenedIsReported)
 {
+    // (Writing to a sink is checked through korvex-decode's "lines" format.)
     CaptureStore s;
     EXPECT_FALSE(s.open("/nonexistent-dir/I2CDataTemp.dat"));
-    EXPECT_FALSE(s.errorString().isEmpty());
+    EXPECT_TRUE(s.errorString().startsWith("/nonexistent-dir/I2CDataTemp.dat: "));
     Flags f;
     store(s, f, {CaptureRow::start(1)}); // not open: a failure, not a crash
     EXPECT_TRUE(s.failed());
-
-    // A sink prints the same lines a file would hold.
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    ASSERT_TRUE(s.openSink(fds[1]));
-    store(s, f, transferRows());
-    f.merge = true;
-    store(s, f, {CaptureRow::stop(7)}); // would rewrite an earlier batch: own line
-    s.close();
-    ::close(fds[1]);
-    std::string out;
-    char buf[4096];
-    for (ssize_t r; (r = ::read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, size_t(r));
-    ::close(fds[0]);
-    EXPECT_EQ(out, lines(transferRows(), 0) + "6,STOP,--,--,--,--," + ts(7) + "\n");
 }

@@ -23,51 +23,38 @@ public:
 
     explicit ModalAnswerer(Handler handler = {}) : m_handler(std::move(handler))
     {
-        ++counter();
-        m_timer.setInterval(20);
+        ++m_liveCount;
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_timer.start();
+        m_timer.start(20);
     }
-    ~ModalAnswerer() override { --counter(); }
+    ~ModalAnswerer() override { --m_liveCount; }
 
     // Answerers alive now (GUI thread only).
-    static int liveCount() { return counter(); }
+    static int liveCount() { return m_liveCount; }
 
     QStringList titles;
     QStringList texts;
 
 private:
-    static int &counter()
-    {
-        static int n = 0;
-        return n;
-    }
-
     void poll()
     {
         QWidget *w = QApplication::activeModalWidget();
         if (!w)
             return;
+        auto *box = qobject_cast<QMessageBox *>(w);
         titles << w->windowTitle();
-        if (auto *box = qobject_cast<QMessageBox *>(w))
-            texts << box->text();
-        else
-            texts << QString();
+        texts << (box ? box->text() : QString());
         if (m_handler && m_handler(w))
             return;
-        if (auto *box = qobject_cast<QMessageBox *>(w)) {
-            QAbstractButton *b = box->button(QMessageBox::Ok);
-            if (b)
-                b->click();
-            else
-                box->accept();
-        } else if (auto *dlg = qobject_cast<QDialog *>(w)) {
-            dlg->reject();
-        } else {
+        if (box && box->button(QMessageBox::Ok))
+            box->button(QMessageBox::Ok)->click();
+        else if (auto *dialog = qobject_cast<QDialog *>(w))
+            box ? box->accept() : dialog->reject();
+        else
             w->close();
-        }
     }
 
+    inline static int m_liveCount = 0;
     Handler m_handler;
     QTimer m_timer;
 };

@@ -21,16 +21,15 @@ inline I2CEvent ev(int type, int data, int64_t t)
 
 inline CaptureRow dataRow(int address, bool read, const std::string &data, bool ack, int64_t t)
 {
-    CaptureRow r;
-    r.type = CaptureRow::Type::Data;
-    r.hasAddress = true;
-    r.address = uint8_t(address);
-    r.direction = read ? CaptureRow::Direction::Read : CaptureRow::Direction::Write;
-    r.data = data;
-    r.response = ack ? CaptureRow::Response::Ack : CaptureRow::Response::Nack;
-    r.fieldCount = 6;
-    r.timeNs = t;
-    return r;
+    using R = CaptureRow;
+    return R{R::Type::Data,
+             read ? R::Direction::Read : R::Direction::Write,
+             ack ? R::Response::Ack : R::Response::Nack,
+             true,
+             uint8_t(address),
+             6,
+             t,
+             data};
 }
 
 inline CaptureRow addrRow(int address, bool read, bool ack, int64_t t)
@@ -59,10 +58,7 @@ inline std::string lines(const std::vector<CaptureRow> &rows, int first)
 inline std::string fileBytes(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    const QByteArray b = f.readAll();
-    return std::string(b.constData(), size_t(b.size()));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "<unreadable>";
 }
 
 // Stores rows as a capture would: one appendRows call per batch.
