@@ -7,7 +7,7 @@
 #include "pagegeometry.h"
 #include "protocoldialog.h"
 #include "startdialog.h"
-#include "symboldecoder.h"
+#include "symbollabeler.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -66,7 +66,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     for (int c = 0; c < 8; ++c)
         view->setColumnWidth(c, widths[c]);
 
-    capturePipeline().setLabeler(&symbolDecoder());
+    capturePipeline().setLabeler(&symbolLabeler());
     CaptureStore &store = capturePipeline().store();
     if (!store.open(QString::fromLatin1(tempFileName))) {
         const QString why = store.errorString();
@@ -180,14 +180,14 @@ void MainWindow::on_actionMerge_triggered(bool checked)
 
 void MainWindow::on_actionProtocolConfig_triggered()
 {
-    runProtocolConfiguration(this, symbolDecoder());
+    runProtocolConfiguration(this, symbolLabeler());
 }
 
 void MainWindow::on_actionDecode_triggered(bool checked)
 {
     // Load first, so the first labelled row already sees the fresh symbols.
     if (checked)
-        symbolDecoder().loadActiveSymbols();
+        symbolLabeler().loadActiveSymbols();
     capturePipeline().decodeEnabled.store(checked);
     m_ui->actionMerge->setEnabled(!checked);
 }

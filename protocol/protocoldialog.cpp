@@ -1,7 +1,7 @@
 #include "protocoldialog.h"
 
-#include "symboldecoder.h"
 #include "symbolfile.h"
+#include "symbollabeler.h"
 #include "ui_protocoldialog.h"
 
 #include <QComboBox>
@@ -259,12 +259,12 @@ void ProtocolDialog::on_SetCancelPushButton_clicked()
     reject();
 }
 
-bool runProtocolConfiguration(QWidget *parent, SymbolDecoder &decoder)
+bool runProtocolConfiguration(QWidget *parent, SymbolLabeler &labeler)
 {
     ProtocolDialog dialog(parent);
     dialog.setWindowTitle(QObject::tr("配置I2C总线解析协议"));
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    decoder.setActiveSymbols(dialog.symbolList());
+    labeler.setActiveSymbols(dialog.symbolList());
     return true;
 }

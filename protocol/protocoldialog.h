@@ -12,7 +12,7 @@
 namespace Ui {
 class ProtocolDialog;
 }
-class SymbolDecoder;
+class SymbolLabeler;
 
 class ProtocolDialog : public QDialog
 {
@@ -65,6 +65,6 @@ private:
 };
 
 // The protocol configuration action: runs the dialog modally over parent
-// and, when it is confirmed, puts its symbols in force in decoder.
+// and, when it is confirmed, puts its symbols in force in labeler.
 // Returns whether the dialog was confirmed.
-bool runProtocolConfiguration(QWidget *parent, SymbolDecoder &decoder);
+bool runProtocolConfiguration(QWidget *parent, SymbolLabeler &labeler);

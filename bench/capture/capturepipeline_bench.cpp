@@ -2,7 +2,7 @@
 // (conversion, labelling when decoding, storing, one positioned write per
 // batch).
 #include "capturepipeline.h"
-#include "symboldecoder.h"
+#include "symbollabeler.h"
 
 #include <benchmark/benchmark.h>
 
@@ -95,7 +95,7 @@ void BM_CapturePipeline(benchmark::State &state, Mode mode)
         state.SkipWithError("cannot open the store");
         return;
     }
-    SymbolDecoder decoder;
+    SymbolLabeler decoder;
     p.mergeEnabled = mode == Mode::Merge;
     if (mode == Mode::Decode) {
         decoder.setActiveSymbols(symbolSet(1000));

@@ -3,8 +3,8 @@
 // read writes and reads back the same, and no label can split a stored line.
 #include "capturerow.h"
 #include "fuzzrequire.h"
-#include "symboldecoder.h"
 #include "symbolfile.h"
+#include "symbollabeler.h"
 
 #include <QBuffer>
 #include <QtGlobal>
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(s.toStringList().size() == SymbolDef::kFieldCount);
         for (const QString &t : s.toStringList())
             safe = safe && xmlSafe(t);
-        require(lineSafe(SymbolDecoder::labelText(s.name())));
+        require(lineSafe(SymbolLabeler::labelText(s.name())));
     }
     if (safe) {
         SymbolList again;
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Label a short bus transfer with every symbol in force: the labels may
     // land anywhere, but the data text never gains a field or a line.
-    SymbolDecoder decoder;
+    SymbolLabeler decoder;
     decoder.setActiveSymbols(symbols);
     for (int i = 0; i < 64; ++i) {
         CaptureRow row;

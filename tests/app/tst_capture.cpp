@@ -5,8 +5,8 @@
 #include "modalanswerer.h"
 #include "quietdebug.h"
 #include "storedline.h"
-#include "symboldecoder.h"
 #include "symbolfile.h"
+#include "symbollabeler.h"
 
 #include <korvex/korvex.h>
 
@@ -226,7 +226,7 @@ private slots:
         auto *bar = w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
         QAction *merge = action(w, "actionMerge"), *decode = action(w, "actionDecode");
         std::mt19937 rng(20240611);
-        symbolDecoder().setActiveSymbols({{"A", "ADDR", "68", "-", "0", "WRITE"}});
+        symbolLabeler().setActiveSymbols({{"A", "ADDR", "68", "-", "0", "WRITE"}});
         const auto scroll = [&] {
             bar->setValue(rng() % 2 ? int(rng() % unsigned(bar->maximum() + 1)) : bar->maximum());
         };

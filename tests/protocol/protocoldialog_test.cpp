@@ -1,7 +1,7 @@
 #include "modalanswerer.h"
 #include "protocoldialog.h"
-#include "symboldecoder.h"
 #include "symbolfile.h"
+#include "symbollabeler.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -92,7 +92,7 @@ private slots:
         d.press("SetOkPushButton");
         QCOMPARE(d.symbolList(), SymbolList());
         // The configuration action puts only a confirmed dialog's symbols in force.
-        SymbolDecoder decoder;
+        SymbolLabeler decoder;
         const char *button = "SetCancelPushButton";
         m_answerer = std::make_unique<ModalAnswerer>([&button](QWidget *w) {
             editors(w, {"EEPROM", "ADDR", "50", "00", "0", "WRITE"});

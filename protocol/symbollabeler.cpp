@@ -1,4 +1,4 @@
-#include "symboldecoder.h"
+#include "symbollabeler.h"
 
 #include "symbolfile.h"
 
@@ -81,7 +81,7 @@ struct DataKeyHash
 // Immutable once published. Yields, for a row, the matching symbols in list
 // order: address symbols by slot alone, the others by slot and current data
 // text, which a label appended earlier in the same pass may have changed.
-struct SymbolDecoder::Index
+struct SymbolLabeler::Index
 {
     struct Entry
     {
@@ -104,7 +104,7 @@ struct SymbolDecoder::Index
     explicit Index(const SymbolList &list);
 };
 
-SymbolDecoder::Index::Index(const SymbolList &list) : symbols(list)
+SymbolLabeler::Index::Index(const SymbolList &list) : symbols(list)
 {
     std::vector<uint32_t> slotOfEntry;
     entries.reserve(size_t(list.size()));
@@ -147,10 +147,10 @@ SymbolDecoder::Index::Index(const SymbolList &list) : symbols(list)
     }
 }
 
-SymbolDecoder::SymbolDecoder() = default;
-SymbolDecoder::~SymbolDecoder() = default;
+SymbolLabeler::SymbolLabeler() = default;
+SymbolLabeler::~SymbolLabeler() = default;
 
-void SymbolDecoder::setActiveSymbols(const SymbolList &symbols)
+void SymbolLabeler::setActiveSymbols(const SymbolList &symbols)
 {
     std::shared_ptr<const Index> next = std::make_shared<const Index>(symbols);
     std::atomic_store(&m_published, std::move(next));
@@ -160,7 +160,7 @@ void SymbolDecoder::setActiveSymbols(const SymbolList &symbols)
     qDebug() << symbols;
 }
 
-bool SymbolDecoder::loadActiveSymbols(const QString &path)
+bool SymbolLabeler::loadActiveSymbols(const QString &path)
 {
     SymbolList symbols;
     if (!SymbolFile::read(path, &symbols))
@@ -169,18 +169,18 @@ bool SymbolDecoder::loadActiveSymbols(const QString &path)
     return true;
 }
 
-bool SymbolDecoder::loadActiveSymbols()
+bool SymbolLabeler::loadActiveSymbols()
 {
     return loadActiveSymbols(SymbolFile::defaultPath());
 }
 
-SymbolList SymbolDecoder::activeSymbols() const
+SymbolList SymbolLabeler::activeSymbols() const
 {
     const std::shared_ptr<const Index> index = std::atomic_load(&m_published);
     return index ? index->symbols : SymbolList();
 }
 
-std::string SymbolDecoder::labelText(const QString &name)
+std::string SymbolLabeler::labelText(const QString &name)
 {
     std::string label = " [";
     label += name.toStdString();
@@ -194,7 +194,7 @@ std::string SymbolDecoder::labelText(const QString &name)
     return label;
 }
 
-void SymbolDecoder::applySymbols(CaptureRow &row)
+void SymbolLabeler::applySymbols(CaptureRow &row)
 {
     const uint64_t generation = m_generation.load(std::memory_order_acquire);
     if (generation != m_currentGeneration) {
@@ -251,7 +251,7 @@ void SymbolDecoder::applySymbols(CaptureRow &row)
         firePending(row, now);
 }
 
-void SymbolDecoder::addPending(uint64_t fireAt, const std::string &label)
+void SymbolLabeler::addPending(uint64_t fireAt, const std::string &label)
 {
     const uint64_t seq = m_nextSeq++;
     if (fireAt - m_rowCounter < kRingSize - 1)
@@ -261,7 +261,7 @@ void SymbolDecoder::addPending(uint64_t fireAt, const std::string &label)
     ++m_pendingCount;
 }
 
-void SymbolDecoder::firePending(CaptureRow &row, uint64_t now)
+void SymbolLabeler::firePending(CaptureRow &row, uint64_t now)
 {
     // Every earlier row was processed, so nothing due before now is left:
     // the bucket holds only entries due now, and so does the map's front.
@@ -287,7 +287,7 @@ void SymbolDecoder::firePending(CaptureRow &row, uint64_t now)
     m_far.erase(m_far.begin(), farEnd);
 }
 
-void SymbolDecoder::clearPending()
+void SymbolLabeler::clearPending()
 {
     for (std::vector<Pending> &bucket : m_ring)
         bucket.clear();
@@ -295,7 +295,7 @@ void SymbolDecoder::clearPending()
     m_pendingCount = 0;
 }
 
-QVector<QPair<QString, int>> SymbolDecoder::pendingLabels() const
+QVector<QPair<QString, int>> SymbolLabeler::pendingLabels() const
 {
     struct Item
     {
@@ -320,8 +320,8 @@ QVector<QPair<QString, int>> SymbolDecoder::pendingLabels() const
     return result;
 }
 
-SymbolDecoder &symbolDecoder()
+SymbolLabeler &symbolLabeler()
 {
-    static SymbolDecoder decoder;
-    return decoder;
+    static SymbolLabeler labeler;
+    return labeler;
 }

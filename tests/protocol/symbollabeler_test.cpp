@@ -1,5 +1,5 @@
-#include "symboldecoder.h"
 #include "symbolfile.h"
+#include "symbollabeler.h"
 
 #include <QFile>
 
@@ -44,7 +44,7 @@ struct ReferenceLabeler
             if (s.type() != f[0] || s.addr() != f[1] || s.readWrite() != f[2] ||
                 (s.type() != "ADDR" && s.data() != QString::fromStdString(row.data)))
                 continue;
-            const std::string text = SymbolDecoder::labelText(s.name());
+            const std::string text = SymbolLabeler::labelText(s.name());
             const int n = SymbolDef::convertBytePosition(s.bytePosition());
             if (n == 0)
                 row.data += text;
@@ -56,7 +56,7 @@ struct ReferenceLabeler
             if (rows > 0)
                 later.append({name, rows - 1});
             else if (f[0] == "ADDR" || f[0] == "DATA") // lost on other rows
-                row.data += SymbolDecoder::labelText(name);
+                row.data += SymbolLabeler::labelText(name);
         pending = later;
     }
 };
@@ -64,7 +64,7 @@ struct ReferenceLabeler
 
 TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
 {
-    SymbolDecoder d;
+    SymbolLabeler d;
     CaptureRow rows[] = {row(0x50), CaptureRow::start(0), row(0x50), row(0x50, 0xA5)};
     d.applySymbols(rows[0]); // no list yet
     d.setActiveSymbols({sym("DEV"), sym("REG", "2"), sym("CMD", "0", "A5")});
@@ -73,8 +73,8 @@ TEST(Labelling, ReadableExamplesEscapingAndBytePositions)
     EXPECT_EQ(rows[0].data + "|" + rows[2].data + "|" + rows[3].data, "--|-- [DEV]|A5 [CMD]");
     EXPECT_EQ(d.pendingLabels(), (QVector<QPair<QString, int>>{{"REG", 0}}));
     // Names cannot split the stored line; a NUL (hand-edited, found by fuzzing) is a space.
-    EXPECT_EQ(SymbolDecoder::labelText(QString::fromLatin1("a,b\nc\rd\0e", 9)), " [a;b c d e]");
-    EXPECT_EQ(SymbolDecoder::labelText(QString::fromUtf8("寄存器,读")), " [寄存器;读]");
+    EXPECT_EQ(SymbolLabeler::labelText(QString::fromLatin1("a,b\nc\rd\0e", 9)), " [a;b c d e]");
+    EXPECT_EQ(SymbolLabeler::labelText(QString::fromUtf8("寄存器,读")), " [寄存器;读]");
     // The base comes from the prefix; what does not convert is 0.
     for (const auto &[text, rows] : std::map<QString, int>{
              {"0x1A", 26}, {"010", 8}, {" 3 ", 3}, {"-1", -1}, {"08", 0}, {"", 0}})
@@ -100,7 +100,7 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
         auto number = [&rng](int below) {
             return std::uniform_int_distribution<int>(0, below - 1)(rng);
         };
-        SymbolDecoder decoder;
+        SymbolLabeler decoder;
         ReferenceLabeler reference;
         const int stopPercent = number(9);
         for (int i = 0; i < 3000; ++i) {
@@ -117,7 +117,7 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
                         f[1] = e.type();
                         f[2] = e.addr();
                         f[3] =
-                            e.data() + QString::fromStdString(SymbolDecoder::labelText(e.name()));
+                            e.data() + QString::fromStdString(SymbolLabeler::labelText(e.name()));
                         f[5] = e.readWrite();
                     }
                     // Anywhere: a chained symbol ahead of its source must not match.
@@ -142,7 +142,7 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
 // One thread swaps the lists while another labels: no row mixes two (run under TSan too).
 TEST(LabellingConcurrency, SwappedListsNeverMixWithinARow)
 {
-    SymbolDecoder decoder;
+    SymbolLabeler decoder;
     const SymbolList lists[] = {SymbolList(50, sym("a")), SymbolList(50, sym("b")), {}};
     const QString allA = "--" + QString(" [a]").repeated(50),
                   allB = QString(allA).replace("[a]", "[b]");

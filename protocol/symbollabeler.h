@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-class SymbolDecoder : public RowLabeler
+class SymbolLabeler : public RowLabeler
 {
 public:
-    SymbolDecoder();
-    ~SymbolDecoder() override;
-    SymbolDecoder(const SymbolDecoder &) = delete;
-    SymbolDecoder &operator=(const SymbolDecoder &) = delete;
+    SymbolLabeler();
+    ~SymbolLabeler() override;
+    SymbolLabeler(const SymbolLabeler &) = delete;
+    SymbolLabeler &operator=(const SymbolLabeler &) = delete;
 
     // --- GUI thread ---
     // Puts symbols in force from the next labelled row on, and logs them.
@@ -81,5 +81,5 @@ private:
     std::multimap<uint64_t, Pending> m_far; // fire row -> entries in order of entry
 };
 
-// The process-wide decoder the capture store labels through.
-SymbolDecoder &symbolDecoder();
+// The process-wide labeler the capture store labels through.
+SymbolLabeler &symbolLabeler();

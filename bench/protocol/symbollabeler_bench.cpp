@@ -1,6 +1,6 @@
 // Labelling throughput: rows per second through applySymbols with a
 // realistic symbol set and bus traffic.
-#include "symboldecoder.h"
+#include "symbollabeler.h"
 
 #include <QLoggingCategory>
 
@@ -103,7 +103,7 @@ template <typename Labeler> void run(benchmark::State &state, Labeler &labeler)
 void BM_ApplySymbols(benchmark::State &state)
 {
     QLoggingCategory::setFilterRules("*.debug=false");
-    SymbolDecoder decoder;
+    SymbolLabeler decoder;
     decoder.setActiveSymbols(symbolSet(int(state.range(0))));
     run(state, decoder);
 }
