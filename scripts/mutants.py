@@ -107,17 +107,30 @@ def cmd_list(args):
     print()
 
 
+def normalised(text):
+    """A line with member and constant prefixes and suffixes folded away
+    (m_name, name_, kName all read as name), so that a renaming alone does
+    not lose a mutant."""
+    text = re.sub(r"\bm_(\w)", r"\1", text.strip())
+    text = re.sub(r"\b([a-z]\w*)_\b", r"\1", text)
+    text = re.sub(r"\bk([A-Z])", r"\1", text)
+    return text.lower()
+
+
 def locate(m):
     """(path, line index) of the mutant's line in today's tree, or None."""
     candidates = [m["file"]] + [p for p in sorted(product_files(".")) if p != m["file"]]
-    for path in candidates:
-        if not os.path.exists(path):
-            continue
-        with open(path, encoding="utf-8", errors="replace") as f:
-            lines = f.read().split("\n")
-        hits = [i for i, l in enumerate(lines) if l.strip() == m["text"]]
-        if hits:
-            return path, min(hits, key=lambda i: abs(i + 1 - m["line"]))
+    for exact in (True, False):
+        want = m["text"] if exact else normalised(m["text"])
+        for path in candidates:
+            if not os.path.exists(path):
+                continue
+            with open(path, encoding="utf-8", errors="replace") as f:
+                lines = f.read().split("\n")
+            hits = [i for i, l in enumerate(lines)
+                    if (l.strip() if exact else normalised(l)) == want]
+            if hits:
+                return path, min(hits, key=lambda i: abs(i + 1 - m["line"]))
     return None
 
 
