@@ -24,7 +24,7 @@
 
 namespace {
 constexpr int kRefreshIntervalMs = 40;
-const char tempFileName[] = "I2CDataTemp.dat";
+const char kTempFileName[] = "I2CDataTemp.dat";
 } // namespace
 
 // The images are compiled into this static library; register them before use.
@@ -68,12 +68,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
 
     capturePipeline().setLabeler(&symbolLabeler());
     CaptureStore &store = capturePipeline().store();
-    if (!store.open(QString::fromLatin1(tempFileName))) {
+    if (!store.open(QString::fromLatin1(kTempFileName))) {
         const QString why = store.errorString();
         // Told once the window is up, so the box has a visible parent.
         QTimer::singleShot(0, this, [this, why] {
             warn(QStringLiteral("无法创建临时文件 %1：%2\n捕获的数据将无法保存。")
-                     .arg(QString::fromLatin1(tempFileName), why));
+                     .arg(QString::fromLatin1(kTempFileName), why));
         });
     }
 }
