@@ -55,16 +55,7 @@ size_t StoredLine::tailLength(const CaptureRow &row)
 
 void StoredLine::appendFields(std::string &out, const std::string_view (&fields)[FieldCount])
 {
-    // One resize and plain copies: Open writes every line of a file this way.
-    size_t size = FieldCount;
-    for (const std::string_view &f : fields)
-        size += f.size();
     const size_t old = out.size();
-    out.resize(old + size);
-    char *w = &out[old];
-    for (int k = 0; k < FieldCount; ++k) {
-        std::memcpy(w, fields[k].data(), fields[k].size());
-        w += fields[k].size();
-        *w++ = k < Timestamp ? ',' : '\n';
-    }
+    out.resize(old + fieldsLength(fields));
+    writeFields(&out[old], fields);
 }

@@ -62,6 +62,24 @@ public:
     static size_t tailLength(const CaptureRow &row);
     // Appends a line of seven field texts given in stored order.
     static void appendFields(std::string &out, const std::string_view (&fields)[FieldCount]);
+    // The same line written at out, which must hold fieldsLength(fields)
+    // bytes: Open writes every line of a file this way, straight into the
+    // buffer it hands on.
+    static size_t fieldsLength(const std::string_view (&fields)[FieldCount])
+    {
+        size_t size = FieldCount;
+        for (const std::string_view &f : fields)
+            size += f.size();
+        return size;
+    }
+    static void writeFields(char *out, const std::string_view (&fields)[FieldCount])
+    {
+        for (int k = 0; k < FieldCount; ++k) {
+            std::memcpy(out, fields[k].data(), fields[k].size());
+            out += fields[k].size();
+            *out++ = k < Timestamp ? ',' : '\n';
+        }
+    }
 
 private:
     std::string_view m_fields[FieldCount];

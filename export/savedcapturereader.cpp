@@ -99,13 +99,12 @@ QByteArray encodeForOpen(const char *line, qsizetype size)
     return text.toLatin1();
 }
 
-// What convertLine does, with the work buffers of the caller: a CSV row
-// nearly always holds "0x", and every row goes through StoredLine's writer,
-// so keeping their capacity between lines saves an allocation each.
+// What convertLine does, with the work buffer of the caller: a CSV row
+// nearly always holds "0x", so keeping its capacity between lines saves an
+// allocation each.
 struct LineConverter
 {
     std::string unprefixed;
-    std::string storedLine;
 
     bool convert(QByteArray &stored, SavedFormat format, const char *line, qsizetype size)
     {
@@ -131,12 +130,10 @@ struct LineConverter
         // Saved order: Count, Time, Type, Addr, R/W, Respond, Data.
         const std::string_view fields[StoredLine::FieldCount] = {
             parts[0], parts[2], parts[3], parts[4], parts[6], parts[5], parts[1]};
-        storedLine.clear();
-        StoredLine::appendFields(storedLine, fields);
+        stored.resize(int(StoredLine::fieldsLength(fields)));
+        StoredLine::writeFields(stored.data(), fields);
         if (!ascii)
-            std::replace(storedLine.begin(), storedLine.end(), '\0', '?');
-        stored.resize(int(storedLine.size()));
-        std::memcpy(stored.data(), storedLine.data(), storedLine.size());
+            std::replace(stored.begin(), stored.end(), '\0', '?');
         return true;
     }
 };
