@@ -1,6 +1,7 @@
 // Events to stored lines on one core: the capture callback's whole path
 // (conversion, labelling when decoding, storing, one positioned write per
 // batch).
+#include "benchsymbols.h"
 #include "capturepipeline.h"
 #include "symbollabeler.h"
 
@@ -15,11 +16,9 @@
 namespace {
 void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
 
-const uint8_t devices[] = {0x50, 0x51, 0x52, 0x53, 0x1A, 0x68, 0x3C, 0x20};
-
 // Transfers of START, address, eight data bytes and STOP: 20 events, 11 rows.
 // One EEPROM (0x50) written and read in turn, or with manyDevices each of
-// eight devices in turn, in both directions.
+// eight kBenchDevices in turn, in both directions.
 std::vector<I2CEvent> busEvents(int transfers, bool manyDevices = false)
 {
     std::vector<I2CEvent> e;
@@ -33,7 +32,7 @@ std::vector<I2CEvent> busEvents(int transfers, bool manyDevices = false)
     };
     for (int k = 0; k < transfers; ++k) {
         add(EventStart);
-        add(EventAddr, manyDevices ? devices[k % 8] << 1 | ((k / 8) & 1) : 0xA0 | (k & 1));
+        add(EventAddr, manyDevices ? kBenchDevices[k % 8] << 1 | ((k / 8) & 1) : 0xA0 | (k & 1));
         add(EventAck);
         for (int i = 0; i < 8; ++i) {
             add(EventData, k + i);
@@ -58,32 +57,6 @@ long residentBytes()
 constexpr int BatchEvents = 1000; // the callback's batch
 constexpr int RowsPerTransfer = 11;
 
-QString hex2(int v)
-{
-    return QString::asprintf("%02X", v);
-}
-
-// `count` symbols over the devices: address symbols labelling the address row
-// and the four rows after it, then data symbols for byte values, at once or
-// one or two rows later, in either direction.
-SymbolList symbolSet(int count)
-{
-    SymbolList list;
-    for (uint8_t dev : devices)
-        for (const char *rw : {"WRITE", "READ"})
-            for (int pos = 0; pos < 5; ++pos)
-                list << SymbolDef(QString("DEV%1_%2").arg(hex2(dev)).arg(pos), "ADDR", hex2(dev),
-                                  "-", QString::number(pos), rw);
-    for (int v = 0; list.size() < count; ++v)
-        for (uint8_t dev : devices) {
-            if (list.size() >= count)
-                break;
-            list << SymbolDef(QString("REG%1").arg(v), "DATA", hex2(dev), hex2(v % 256),
-                              QString::number(v % 3), v % 2 ? "READ" : "WRITE");
-        }
-    return list;
-}
-
 enum class Mode { Plain, Merge, Decode };
 
 void BM_CapturePipeline(benchmark::State &state, Mode mode)
@@ -98,7 +71,7 @@ void BM_CapturePipeline(benchmark::State &state, Mode mode)
     SymbolLabeler decoder;
     p.mergeEnabled = mode == Mode::Merge;
     if (mode == Mode::Decode) {
-        decoder.setActiveSymbols(symbolSet(1000));
+        decoder.setActiveSymbols(benchSymbolSet(1000, [](int v) { return v % 3; }));
         p.setLabeler(&decoder);
         p.decodeEnabled = true;
     }

@@ -1,5 +1,6 @@
 // Labelling throughput: rows per second through applySymbols with a
 // realistic symbol set and bus traffic.
+#include "benchsymbols.h"
 #include "symbollabeler.h"
 
 #include <QLoggingCategory>
@@ -11,33 +12,6 @@
 #include <vector>
 
 namespace {
-const uint8_t devices[] = {0x50, 0x51, 0x52, 0x53, 0x1A, 0x68, 0x3C, 0x20};
-
-QString hex2(int v)
-{
-    return QString::asprintf("%02X", v);
-}
-
-// Up to `count` symbols over the devices: address symbols labelling the
-// transfer and its first bytes, then data symbols for register values.
-SymbolList symbolSet(int count)
-{
-    SymbolList list;
-    for (uint8_t dev : devices)
-        for (const char *rw : {"WRITE", "READ"})
-            for (int pos = 0; pos < 5; ++pos)
-                list << SymbolDef(QString("DEV%1_%2").arg(hex2(dev)).arg(pos), "ADDR", hex2(dev),
-                                  "-", QString::number(pos), rw);
-    for (int v = 0; list.size() < count; ++v)
-        for (uint8_t dev : devices) {
-            if (list.size() >= count)
-                break;
-            list << SymbolDef(QString("REG%1").arg(v), "DATA", hex2(dev), hex2(v % 256),
-                              QString::number(v % 7 == 0 ? 1 : 0), v % 2 ? "READ" : "WRITE");
-        }
-    list.resize(count);
-    return list;
-}
 
 CaptureRow row(CaptureRow::Type type, uint8_t address, bool read, int byte)
 {
@@ -65,7 +39,7 @@ std::vector<CaptureRow> busTraffic()
     std::mt19937 rng(7);
     std::vector<CaptureRow> rows;
     while (rows.size() < 100000) {
-        const uint8_t dev = devices[rng() % 8];
+        const uint8_t dev = kBenchDevices[rng() % 8];
         rows.push_back(row(CaptureRow::Type::Start, 0, false, -1));
         rows.push_back(row(CaptureRow::Type::Addr, dev, false, -1));
         rows.push_back(row(CaptureRow::Type::Data, dev, false, int(rng() % 256)));
@@ -104,7 +78,8 @@ void BM_ApplySymbols(benchmark::State &state)
 {
     QLoggingCategory::setFilterRules("*.debug=false");
     SymbolLabeler decoder;
-    decoder.setActiveSymbols(symbolSet(int(state.range(0))));
+    decoder.setActiveSymbols(
+        benchSymbolSet(int(state.range(0)), [](int v) { return v % 7 == 0 ? 1 : 0; }));
     run(state, decoder);
 }
 BENCHMARK(BM_ApplySymbols)->Arg(0)->Arg(100)->Arg(1000)->Arg(10000);
