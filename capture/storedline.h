@@ -23,6 +23,10 @@ public:
         // Inline: Save and the view split every line they show or write.
         if (!line.empty() && line.back() == '\n')
             line.remove_suffix(1);
+        if (line.empty()) { // no fields, and memchr must not see a null pointer
+            *this = StoredLine();
+            return false;
+        }
         const char *s = line.data();
         const char *const e = s + line.size();
         for (int k = 0; k < Timestamp; ++k) {
