@@ -66,6 +66,28 @@ bool CaptureRow::directionFromText(std::string_view text, Direction *d)
     return fromText(kDirectionTexts, text, d);
 }
 
+bool CaptureRow::responseFromText(std::string_view text, Response *r)
+{
+    return fromText(kResponseTexts, text, r);
+}
+
+bool CaptureRow::addressFromText(std::string_view text, uint8_t *address)
+{
+    if (text.size() != 2)
+        return false;
+    int v = 0;
+    for (char c : text) {
+        const int d = hexDigitValue(c);
+        if (d < 0)
+            return false;
+        v = v * 16 + d;
+    }
+    if (v > 0x7F)
+        return false;
+    *address = uint8_t(v);
+    return true;
+}
+
 std::string_view CaptureRow::addressText(char *buf) const
 {
     if (!hasAddress)
@@ -95,6 +117,41 @@ std::string CaptureRow::timestampText() const
     std::string s;
     appendTimestampText(s, timeNs);
     return s;
+}
+
+bool CaptureRow::timestampFromText(std::string_view text, int64_t *t)
+{
+    // Hours, minutes, seconds, ms, us, ns from the left; missing ones are 0.
+    static constexpr int64_t kUnitNs[] = {3600000000000LL, 60000000000LL, 1000000000LL,
+                                          1000000LL,       1000LL,        1LL};
+    static constexpr int64_t kLimit[] = {24, 60, 60, 1000, 1000, 1000};
+    int64_t total = 0;
+    size_t field = 0;
+    size_t pos = 0;
+    while (true) {
+        if (field >= std::size(kUnitNs))
+            return false;
+        const size_t dot = text.find('.', pos);
+        const std::string_view part =
+            text.substr(pos, dot == std::string_view::npos ? dot : dot - pos);
+        if (part.empty() || part.size() > 3)
+            return false;
+        int64_t v = 0;
+        for (char c : part) {
+            if (c < '0' || c > '9')
+                return false;
+            v = v * 10 + (c - '0');
+        }
+        if (v >= kLimit[field])
+            return false;
+        total += v * kUnitNs[field];
+        ++field;
+        if (dot == std::string_view::npos)
+            break;
+        pos = dot + 1;
+    }
+    *t = total;
+    return true;
 }
 
 QString CaptureRow::text(int field) const

@@ -58,6 +58,9 @@ public:
     // direction None).
     static bool typeFromText(std::string_view text, Type *t);
     static bool directionFromText(std::string_view text, Direction *d);
+    static bool responseFromText(std::string_view text, Response *r);
+    // Two hex digits (either case) of a 7-bit address; false for anything else.
+    static bool addressFromText(std::string_view text, uint8_t *address);
 
     std::string_view typeText() const { return typeText(type); }
     std::string_view directionText() const { return directionText(direction); }
@@ -68,6 +71,9 @@ public:
     // Appends "HH.MM.SS.mmm.uuu.nnn" for t (hours modulo 24, truncating fields).
     static void appendTimestampText(std::string &out, int64_t t);
     std::string timestampText() const;
+    // The time of a "HH.MM.SS.mmm.uuu.nnn" text (fields may be shorter, as
+    // typed by a user: "1.5" is 1 h 5 min); false for anything else.
+    static bool timestampFromText(std::string_view text, int64_t *t);
 
     // The six strings (fewer while incomplete), for tests, logs and symbols.
     QString text(int field) const;

@@ -34,6 +34,19 @@ void CaptureStore::startEmpty()
     m_batch.clear();
     m_failed.store(false, std::memory_order_release);
     publish();
+    for (StoreObserver *o : m_observers)
+        o->storeReset();
+}
+
+void CaptureStore::addObserver(StoreObserver *observer)
+{
+    m_observers.push_back(observer);
+}
+
+void CaptureStore::removeObserver(StoreObserver *observer)
+{
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
+                      m_observers.end());
 }
 
 bool CaptureStore::open(const QString &path)
@@ -112,6 +125,8 @@ void CaptureStore::appendNewLine(const CaptureRow &row)
 {
     StoredLine::append(m_batch, m_nextRowNumber++, row);
     m_index.push_back(m_writeFrom + qint64(m_batch.size()));
+    for (StoreObserver *o : m_observers)
+        o->lineAdded(m_index.lineCount() - 1, row);
 }
 
 bool CaptureStore::mergeIntoLastLine(const CaptureRow &row)
@@ -137,6 +152,8 @@ bool CaptureStore::mergeIntoLastLine(const CaptureRow &row)
     m_previousRow.data += ' ';
     m_previousRow.data += row.data;
     m_previousRow.timeNs = row.timeNs;
+    for (StoreObserver *o : m_observers)
+        o->lineMerged(m_index.lineCount() - 1, row);
     return true;
 }
 
@@ -220,6 +237,8 @@ void CaptureStore::writeBatch(qint64 indexSizeBefore, qint64 backBefore)
         m_index.truncate(indexSizeBefore);
         m_index.setBack(backBefore);
         m_nextRowNumber = int(m_index.lineCount());
+        for (StoreObserver *o : m_observers)
+            o->linesKept(m_index.lineCount());
         fail(QStringLiteral("write failed"), error);
     } else {
         keepLinesUpTo(m_writeFrom + written);
@@ -245,6 +264,8 @@ void CaptureStore::keepLinesUpTo(qint64 validBytes)
     }
     m_index.truncate(lo + 1);
     m_nextRowNumber = int(m_index.lineCount());
+    for (StoreObserver *o : m_observers)
+        o->linesKept(m_index.lineCount());
     m_fileEnd = m_index.back();
     if (!m_sink && ::ftruncate(m_fd, m_fileEnd) != 0) {
         // Bytes beyond the index stay in the file but are never read through it.
@@ -315,6 +336,14 @@ bool CaptureStore::appendStoredLine(const QByteArray &line)
     m_fileEnd += written;
     m_index.push_back(m_fileEnd);
     ++m_nextRowNumber;
+    if (!m_observers.empty()) {
+        CaptureRow row;
+        StoredLine stored;
+        if (stored.parse(std::string_view(bytes.constData(), size_t(bytes.size()))))
+            stored.toRow(&row);
+        for (StoreObserver *o : m_observers)
+            o->lineAdded(m_index.lineCount() - 1, row);
+    }
     publish();
     return true;
 }

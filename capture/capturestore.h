@@ -14,6 +14,7 @@
 #include "capturerow.h"
 #include "lineindex.h"
 #include "rowlabeler.h"
+#include "storeobserver.h"
 
 #include <QByteArray>
 #include <QString>
@@ -80,6 +81,12 @@ public:
     int failureCount() const { return m_failureCount.load(std::memory_order_acquire); }
     QString errorString() const;
 
+    // Observers are told of every line stored from now on, in the order they
+    // were added; they must outlive the store or be removed first. Only while
+    // no other thread uses the store (start-up, no capture running).
+    void addObserver(StoreObserver *observer);
+    void removeObserver(StoreObserver *observer);
+
 private:
     enum class Path { Plain, Label, Merge };
 
@@ -112,4 +119,5 @@ private:
     std::atomic<int> m_failureCount{0};
     mutable std::mutex m_errorMutex; // m_errorString is read by the GUI while the writer fails
     QString m_errorString;
+    std::vector<StoreObserver *> m_observers;
 };

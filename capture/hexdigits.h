@@ -12,3 +12,15 @@ inline void putHexByte(char *out, uint8_t b)
     out[0] = kHexDigits[b >> 4];
     out[1] = kHexDigits[b & 0xF];
 }
+
+// The value of a hex digit of either case; -1 for any other character.
+inline int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}

@@ -59,3 +59,21 @@ void StoredLine::appendFields(std::string &out, const std::string_view (&fields)
     out.resize(old + fieldsLength(fields));
     writeFields(&out[old], fields);
 }
+
+bool StoredLine::toRow(CaptureRow *row) const
+{
+    CaptureRow r;
+    r.fieldCount = 6;
+    bool known = CaptureRow::typeFromText(m_fields[Type], &r.type);
+    known = CaptureRow::directionFromText(m_fields[Direction], &r.direction) && known;
+    if (!CaptureRow::responseFromText(m_fields[Response], &r.response))
+        known = false;
+    r.hasAddress = CaptureRow::addressFromText(m_fields[Address], &r.address);
+    if (!r.hasAddress && m_fields[Address] != "--")
+        known = false;
+    r.data.assign(m_fields[Data].data(), m_fields[Data].size());
+    if (!CaptureRow::timestampFromText(m_fields[Timestamp], &r.timeNs))
+        r.timeNs = 0;
+    *row = std::move(r);
+    return known;
+}

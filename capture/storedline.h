@@ -57,6 +57,12 @@ public:
         return m_fields[Response] == CaptureRow::responseText(r);
     }
 
+    // The row this line was stored for, as far as its fields tell (Open's
+    // lines were not captured here): unknown texts read as START, "--" or
+    // None, an unreadable timestamp as 0. False when a fixed field held text
+    // that is not one of its values.
+    bool toRow(CaptureRow *row) const;
+
     // Appends the line of row with the given number.
     static void append(std::string &out, int number, const CaptureRow &row);
     // Appends what follows the data field: "," response "," timestamp "\n".

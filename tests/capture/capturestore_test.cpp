@@ -305,3 +305,77 @@ TEST(CaptureStoreFailure, AFileThatCannotBeOpenedIsReported)
     store(s, f, {CaptureRow::start(1)}); // not open: a failure, not a crash
     EXPECT_TRUE(s.failed());
 }
+
+namespace {
+// Rebuilds every stored line's row from what observers are told.
+class RowMirror : public StoreObserver
+{
+public:
+    std::vector<CaptureRow> rows;
+    int resets = 0;
+    void lineAdded(qint64 line, const CaptureRow &row) override
+    {
+        EXPECT_EQ(line, qint64(rows.size()));
+        rows.push_back(row);
+    }
+    void lineMerged(qint64 line, const CaptureRow &row) override
+    {
+        ASSERT_EQ(line + 1, qint64(rows.size()));
+        rows.back().data += ' ' + row.data;
+        rows.back().timeNs = row.timeNs;
+    }
+    void storeReset() override
+    {
+        rows.clear();
+        ++resets;
+    }
+    void linesKept(qint64 lines) override { rows.resize(size_t(lines)); }
+};
+} // namespace
+
+TEST_F(StoreTest, ObserversAreToldEveryLineAsTheRowItWasStoredFor)
+{
+    RowMirror mirror;
+    s.addObserver(&mirror);
+    Labels labels;
+    f.merge = true;
+    store(s, f, transferRows());
+    f.merge = false;
+    f.decode = true;
+    store(s, f, {addrRow(0x7F, true, false, 3600000000000LL * 23 + 59999999999LL)}, &labels);
+    ASSERT_TRUE(s.appendStoredLine("9,DATA,0a,READ,FF,NACK,01.02.03.004.005.006"));
+    ASSERT_TRUE(s.appendStoredLine("10,???,--,--,x,--,garbage"));
+    // Every line read back from the file gives the row the observer holds.
+    ASSERT_EQ(qint64(mirror.rows.size()), s.lineCount());
+    const QList<QByteArray> fileLines = QByteArray::fromStdString(contents()).split('\n');
+    for (int i = 0; i < s.lineCount(); ++i) {
+        StoredLine line;
+        CaptureRow row;
+        const std::string text = fileLines[i].toStdString();
+        ASSERT_TRUE(line.parse(text));
+        EXPECT_EQ(line.toRow(&row), i != 7) << i;
+        EXPECT_EQ(row, mirror.rows[size_t(i)]) << text;
+    }
+    EXPECT_EQ(mirror.rows[6].address, 0x0A);
+    EXPECT_EQ(mirror.rows[6].timeNs, 3723004005006LL);
+
+    // Short forms as a user types them; out-of-range or malformed ones refused.
+    int64_t t = -1;
+    EXPECT_TRUE(CaptureRow::timestampFromText("1.5", &t));
+    EXPECT_EQ(t, 3900000000000LL);
+    for (const char *bad :
+         {"", "24", "1.60", "1..2", "1.2.3.4.5.6.7", "00.00.1000", "a", "1.", "0001"})
+        EXPECT_FALSE(CaptureRow::timestampFromText(bad, &t)) << bad;
+    uint8_t a = 0;
+    EXPECT_FALSE(CaptureRow::addressFromText("80", &a));
+    EXPECT_FALSE(CaptureRow::addressFromText("5", &a));
+    EXPECT_TRUE(CaptureRow::addressFromText("7f", &a));
+    EXPECT_EQ(a, 0x7F);
+
+    s.resetStore();
+    EXPECT_TRUE(mirror.rows.empty());
+    s.removeObserver(&mirror);
+    store(s, f, transferRows());
+    EXPECT_TRUE(mirror.rows.empty());
+    EXPECT_EQ(mirror.resets, 1);
+}
