@@ -108,6 +108,10 @@ const Format kFormats[] = {
      "what Save writes from those lines as HTML; its title is\n"
      "FILE, or \"-\" on standard output",
      writeHtml},
+    {"summary",
+     "per address seen: transfers, bytes written and read, NACKs,\n"
+     "first and last seen, estimated bus clock (Hz, \"-\" unknown)",
+     writeAddressSummary},
 };
 
 } // namespace

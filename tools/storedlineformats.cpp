@@ -1,5 +1,6 @@
 #include "storedlineformats.h"
 
+#include <addressstats.h>
 #include <capturestore.h>
 #include <eventconverter.h>
 #include <savedcapturewriter.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,6 +155,38 @@ bool writeSavedCapture(const DecodedCapture &capture, SavedFormat format,
     }
     if (!written)
         return fail(error, "writing " + name + " failed: " + why.toStdString());
+    return true;
+}
+
+bool writeAddressSummary(const DecodedCapture &capture, const FormatOutput &output,
+                         std::string *error)
+{
+    // Rows go straight to the counts, as the store hands them on with Merge
+    // and Decode off; no file is written.
+    AddressStats stats;
+    forEachRowBatch(capture, [&stats](const std::vector<CaptureRow> &rows) {
+        for (const CaptureRow &row : rows)
+            stats.addRow(row);
+        return true;
+    });
+    const std::string text = stats.summaryText();
+    const std::string name = outputName(output);
+    std::ofstream file;
+    std::ostream *out = output.stream;
+    if (!output.path.empty()) {
+        file.open(output.path, std::ios::binary | std::ios::trunc);
+        if (!file)
+            return fail(error, "cannot write " + name + ": " + std::strerror(errno));
+        out = &file;
+    } else if (!out) {
+        return fail(error, "no standard output to write to");
+    }
+    out->write(text.data(), std::streamsize(text.size()));
+    out->flush();
+    if (!output.path.empty())
+        file.close();
+    if (!*out)
+        return fail(error, "writing " + name + " failed");
     return true;
 }
 

@@ -23,4 +23,9 @@ bool writeStoreLines(const DecodedCapture &capture, const FormatOutput &output, 
 bool writeSavedCapture(const DecodedCapture &capture, SavedFormat format,
                        const FormatOutput &output, std::string *error);
 
+// The address map's table for `capture`: a header line, then one line per
+// address seen, counted from the rows the store would keep.
+bool writeAddressSummary(const DecodedCapture &capture, const FormatOutput &output,
+                         std::string *error);
+
 } // namespace korvex

@@ -1,0 +1,218 @@
+#include "addressstats.h"
+
+#include <capturestore.h>
+#include <storedline.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+// The only writer adds: a plain load and store, no locked instruction, so
+// counting costs the capture path next to nothing.
+void add(std::atomic<quint64> &counter, quint64 n)
+{
+    counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+}
+
+// Lines read back at once by recount().
+constexpr int kRecountChunkLines = 4096;
+} // namespace
+
+int AddressStats::dataByteCount(std::string_view data)
+{
+    if (data.size() == 2) // one byte: the path of nearly every row
+        return data != "--";
+    int bytes = 0;
+    bool inLabel = false;
+    size_t at = 0;
+    while (at < data.size()) {
+        size_t end = data.find(' ', at);
+        if (end == std::string_view::npos)
+            end = data.size();
+        const std::string_view piece = data.substr(at, end - at);
+        at = end + 1;
+        // Labels may hold spaces, and bytes merged after a labelled row
+        // follow its label.
+        if (!inLabel && !piece.empty() && piece.front() == '[')
+            inLabel = true;
+        if (inLabel) {
+            inLabel = piece.empty() || piece.back() != ']';
+            continue;
+        }
+        if (!piece.empty() && piece != "--")
+            ++bytes;
+    }
+    return bytes;
+}
+
+void AddressStats::lineAdded(qint64, const CaptureRow &row)
+{
+    addRow(row);
+}
+
+void AddressStats::lineMerged(qint64, const CaptureRow &row)
+{
+    // The merged byte counts as the row it was; only the line is shared.
+    addRow(row);
+}
+
+void AddressStats::addRow(const CaptureRow &row)
+{
+    const bool byteRow = row.type == CaptureRow::Type::Addr || row.type == CaptureRow::Type::Data;
+    if (!byteRow || !row.hasAddress || row.address >= kAddressCount) {
+        m_haveLastByte = false; // START or STOP: a new transfer begins
+        return;
+    }
+    Counters &c = m_counters[row.address];
+    if (c.activity.load(std::memory_order_relaxed) == 0)
+        c.firstSeenNs.store(row.timeNs, std::memory_order_relaxed);
+    c.lastSeenNs.store(row.timeNs, std::memory_order_relaxed);
+    add(c.activity, 1);
+    if (row.type == CaptureRow::Type::Addr) {
+        add(c.transfers, 1);
+        if (row.response == CaptureRow::Response::Ack)
+            add(c.ackedAddresses, 1);
+        else if (row.response == CaptureRow::Response::Nack)
+            add(c.nackedAddresses, 1);
+        m_haveLastByte = true;
+        m_lastByteNs = row.timeNs;
+        return;
+    }
+    const int bytes = dataByteCount(row.data);
+    if (row.direction == CaptureRow::Direction::Write)
+        add(c.bytesWritten, quint64(bytes));
+    else if (row.direction == CaptureRow::Direction::Read)
+        add(c.bytesRead, quint64(bytes));
+    if (row.response == CaptureRow::Response::Nack)
+        add(c.nackedDataBytes, quint64(bytes));
+    if (bytes > 0)
+        addSpacing(row.address, row.timeNs, bytes);
+}
+
+void AddressStats::addSpacing(int address, qint64 timeNs, int bytes)
+{
+    const bool haveLast = m_haveLastByte;
+    const qint64 delta = timeNs - m_lastByteNs;
+    m_haveLastByte = true;
+    m_lastByteNs = timeNs;
+    // A row carries the time of its last byte, so a merged row of n bytes
+    // lies n byte spacings after the row before it.
+    if (!haveLast || delta <= 0)
+        return;
+    Counters &c = m_counters[address];
+    qint64 &shortest = m_shortestSpacingNs[size_t(address)];
+    const qint64 n = bytes;
+    // Stretched clocks and pauses between bytes only lengthen a spacing, so
+    // the shortest spacings are the clock. Those within a quarter of the
+    // shortest are averaged, which evens out the sampling grid; a spacing
+    // clearly shorter than all before starts the average anew.
+    if (shortest == 0 || delta * 4 < shortest * 3 * n) {
+        shortest = delta / n;
+        c.spacingSumNs.store(delta, std::memory_order_relaxed);
+        c.spacingBytes.store(quint64(n), std::memory_order_relaxed);
+    } else if (delta * 4 <= shortest * 5 * n) {
+        shortest = std::min(shortest, delta / n);
+        c.spacingSumNs.store(c.spacingSumNs.load(std::memory_order_relaxed) + delta,
+                             std::memory_order_relaxed);
+        add(c.spacingBytes, quint64(n));
+    }
+}
+
+void AddressStats::storeReset()
+{
+    for (Counters &c : m_counters) {
+        for (std::atomic<quint64> *a :
+             {&c.transfers, &c.ackedAddresses, &c.nackedAddresses, &c.bytesWritten, &c.bytesRead,
+              &c.nackedDataBytes, &c.activity, &c.spacingBytes})
+            a->store(0, std::memory_order_relaxed);
+        c.firstSeenNs.store(0, std::memory_order_relaxed);
+        c.lastSeenNs.store(0, std::memory_order_relaxed);
+        c.spacingSumNs.store(0, std::memory_order_relaxed);
+    }
+    m_shortestSpacingNs.fill(0);
+    m_haveLastByte = false;
+    m_needsRecount.store(false, std::memory_order_release);
+}
+
+void AddressStats::linesKept(qint64)
+{
+    // The cut lines were counted already and cannot be taken back one by one.
+    m_needsRecount.store(true, std::memory_order_release);
+}
+
+void AddressStats::recount(const CaptureStore &store)
+{
+    storeReset();
+    const int lines = int(store.lineIndex().lineCount());
+    StoredLine stored;
+    CaptureRow row;
+    for (int first = 0; first < lines; first += kRecountChunkLines) {
+        const QByteArray chunk = store.readLines(first, kRecountChunkLines);
+        std::string_view rest(chunk.constData(), size_t(chunk.size()));
+        while (!rest.empty()) {
+            const size_t end = rest.find('\n');
+            const size_t len = end == std::string_view::npos ? rest.size() : end + 1;
+            if (stored.parse(rest.substr(0, len))) {
+                stored.toRow(&row); // unknown texts count as START: nothing
+                addRow(row);
+            }
+            rest.remove_prefix(len);
+        }
+    }
+}
+
+AddressFigures AddressStats::figures(int address) const
+{
+    AddressFigures f;
+    if (address < 0 || address >= kAddressCount)
+        return f;
+    const Counters &c = m_counters[size_t(address)];
+    constexpr auto r = std::memory_order_relaxed;
+    f.transfers = c.transfers.load(r);
+    f.ackedAddresses = c.ackedAddresses.load(r);
+    f.nackedAddresses = c.nackedAddresses.load(r);
+    f.bytesWritten = c.bytesWritten.load(r);
+    f.bytesRead = c.bytesRead.load(r);
+    f.nackedDataBytes = c.nackedDataBytes.load(r);
+    f.activity = c.activity.load(r);
+    f.firstSeenNs = c.firstSeenNs.load(r);
+    f.lastSeenNs = c.lastSeenNs.load(r);
+    const qint64 sum = c.spacingSumNs.load(r);
+    const quint64 bytes = c.spacingBytes.load(r);
+    if (sum > 0 && bytes > 0)
+        f.clockHz = std::llround(double(kClocksPerByte) * 1e9 * double(bytes) / double(sum));
+    return f;
+}
+
+const char *AddressStats::summaryHeader()
+{
+    return "address transfers bytes_written bytes_read nacked_addresses nacked_data_bytes "
+           "first_seen last_seen clock_hz";
+}
+
+std::string AddressStats::summaryText() const
+{
+    std::string out = summaryHeader();
+    out += '\n';
+    for (int a = 0; a < kAddressCount; ++a) {
+        const AddressFigures f = figures(a);
+        if (!f.seen())
+            continue;
+        char head[160];
+        std::snprintf(head, sizeof head, "0x%02X %llu %llu %llu %llu %llu ", a,
+                      static_cast<unsigned long long>(f.transfers),
+                      static_cast<unsigned long long>(f.bytesWritten),
+                      static_cast<unsigned long long>(f.bytesRead),
+                      static_cast<unsigned long long>(f.nackedAddresses),
+                      static_cast<unsigned long long>(f.nackedDataBytes));
+        out += head;
+        CaptureRow::appendTimestampText(out, f.firstSeenNs);
+        out += ' ';
+        CaptureRow::appendTimestampText(out, f.lastSeenNs);
+        out += ' ';
+        out += f.clockHz > 0 ? std::to_string(f.clockHz) : std::string("-");
+        out += '\n';
+    }
+    return out;
+}
