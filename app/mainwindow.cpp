@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "addressmapdock.h"
 #include "appinfo.h"
 #include "capturefileactions.h"
 #include "capturepipeline.h"
@@ -67,6 +68,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
         view->setColumnWidth(c, widths[c]);
 
     capturePipeline().setLabeler(&symbolLabeler());
+    // The address map beside the table; shown and hidden from the 操作 menu.
+    AddressMapDock::install(this, m_ui->menu, capturePipeline(), &symbolLabeler());
     CaptureStore &store = capturePipeline().store();
     if (!store.open(QString::fromLatin1(kTempFileName))) {
         const QString why = store.errorString();

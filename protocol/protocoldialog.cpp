@@ -2,13 +2,16 @@
 
 #include "symbolfile.h"
 #include "symbollabeler.h"
+#include "symbollibrary.h"
 #include "ui_protocoldialog.h"
 
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 // The symbol table's own geometry, independent of the main window's table.
@@ -22,6 +25,20 @@ void limitHexText(QComboBox *box, const QString &text)
     const QString limited = text.left(2).toUpper();
     if (limited != text)
         box->setEditText(limited);
+}
+
+// The box layout below root that holds widget, or null.
+QBoxLayout *boxLayoutOf(QLayout *root, QWidget *widget)
+{
+    if (!root)
+        return nullptr;
+    if (root->indexOf(widget) >= 0)
+        return qobject_cast<QBoxLayout *>(root);
+    for (int i = 0; i < root->count(); ++i) {
+        if (QBoxLayout *found = boxLayoutOf(root->itemAt(i)->layout(), widget))
+            return found;
+    }
+    return nullptr;
 }
 
 bool convertsHex(const QString &text)
@@ -38,6 +55,36 @@ ProtocolDialog::ProtocolDialog(QWidget *parent) : QDialog(parent), m_ui(new Ui::
     for (int c = 0; c < SymbolDef::kFieldCount; ++c)
         m_ui->symbolTableWidget->setColumnWidth(c, kSymbolColumnWidths[c]);
     loadSymbolTable(SymbolFile::defaultPath());
+
+    // The device library button, built here beside the import button so the
+    // form stays as drawn.
+    auto *libraryButton = new QPushButton(tr("添加器件库…"), this);
+    libraryButton->setObjectName(QStringLiteral("addLibraryPushButton"));
+    libraryButton->setToolTip(tr("把器件库中常用I2C器件的符号添加到表中"));
+    if (QBoxLayout *row = boxLayoutOf(layout(), m_ui->openSymbolFilePushButton))
+        row->insertWidget(row->indexOf(m_ui->openSymbolFilePushButton) + 1, libraryButton);
+    connect(libraryButton, &QPushButton::clicked, this,
+            [this] { addLibraryFiles(chooseLibraryFileNames()); });
+}
+
+QStringList ProtocolDialog::chooseLibraryFileNames()
+{
+    return QFileDialog::getOpenFileNames(this, tr("添加器件库"), SymbolLibrary::directory(),
+                                         tr("Extensible Markup Language Files(*.xml)"));
+}
+
+void ProtocolDialog::addLibraryFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    const SymbolList before = tableSymbols();
+    SymbolList symbols = before;
+    QStringList unreadable;
+    SymbolLibrary::addFiles(paths, &symbols, &unreadable);
+    for (int i = before.size(); i < symbols.size(); ++i)
+        appendRow(symbols[i]);
+    if (!unreadable.isEmpty())
+        warn(tr("不能读取器件库文件:\n%1").arg(unreadable.join(QLatin1Char('\n'))));
 }
 
 ProtocolDialog::~ProtocolDialog() = default;

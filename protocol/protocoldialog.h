@@ -36,11 +36,16 @@ public:
     bool writeSymbolFile(const QString &path);
     // The table's rows, six cell texts each.
     SymbolList tableSymbols() const;
+    // Appends the symbols of device library files to the table, leaving out
+    // those it holds already; warns about files that cannot be read.
+    void addLibraryFiles(const QStringList &paths);
 
 protected:
     // Ask the user for a symbol file; an empty text means cancelled.
     virtual QString chooseOpenFileName();
     virtual QString chooseSaveFileName();
+    // Ask for device library files (in the library folder); empty: cancelled.
+    virtual QStringList chooseLibraryFileNames();
 
 private slots:
     void on_symbolAddPushButton_clicked();

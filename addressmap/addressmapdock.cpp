@@ -1,0 +1,188 @@
+#include "addressmapdock.h"
+
+#include "addressgrid.h"
+
+#include <capturepipeline.h>
+#include <capturerow.h>
+#include <symbolfile.h>
+#include <symbollabeler.h>
+
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kRefreshMs = 100;
+// The table changes more slowly than the eye follows the grid.
+constexpr int kTableEveryTicks = 5;
+
+qint64 monotonicMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed() + 1; // 0 means "never" to the grid
+}
+
+QString timeText(qint64 ns)
+{
+    std::string text;
+    CaptureRow::appendTimestampText(text, ns);
+    return QString::fromStdString(text);
+}
+} // namespace
+
+AddressMapDock::AddressMapDock(CapturePipeline &pipeline, const SymbolLabeler *labeler,
+                               QWidget *parent)
+    : QDockWidget(QStringLiteral("地址映射"), parent), m_pipeline(pipeline), m_labeler(labeler),
+      m_stats(std::make_unique<AddressStats>())
+{
+    setObjectName(QStringLiteral("addressMapDock"));
+    auto *body = new QWidget(this);
+    auto *layout = new QVBoxLayout(body);
+    layout->setContentsMargins(2, 2, 2, 2);
+    m_grid = new AddressGrid(body);
+    layout->addWidget(m_grid, 3);
+
+    m_table = new QTableWidget(0, 10, body);
+    m_table->setHorizontalHeaderLabels({QStringLiteral("地址(HEX)"), QStringLiteral("名称"),
+                                        QStringLiteral("传输次数"), QStringLiteral("写入字节"),
+                                        QStringLiteral("读取字节"), QStringLiteral("地址NACK"),
+                                        QStringLiteral("数据NACK"), QStringLiteral("首次出现"),
+                                        QStringLiteral("最后出现"), QStringLiteral("总线时钟")});
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(20);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    layout->addWidget(m_table, 2);
+    setWidget(body);
+
+    SymbolFile::read(SymbolFile::defaultPath(), &m_fileSymbols);
+    connect(m_grid, &AddressGrid::addressClicked, this, &AddressMapDock::onAddressClicked);
+    m_pipeline.store().addObserver(m_stats.get());
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &AddressMapDock::refresh);
+    timer->start(kRefreshMs);
+    refresh();
+}
+
+AddressMapDock::~AddressMapDock()
+{
+    // The window stops a running capture before its children go.
+    m_pipeline.store().removeObserver(m_stats.get());
+}
+
+AddressMapDock *AddressMapDock::install(QMainWindow *window, QMenu *menu, CapturePipeline &pipeline,
+                                        const SymbolLabeler *labeler)
+{
+    auto *dock = new AddressMapDock(pipeline, labeler, window);
+    window->addDockWidget(Qt::RightDockWidgetArea, dock);
+    QAction *toggle = dock->toggleViewAction(); // checkable, follows the dock's visibility
+    toggle->setText(QStringLiteral("地址映射"));
+    menu->addAction(toggle);
+    return dock;
+}
+
+QString AddressMapDock::clockText(qint64 hz)
+{
+    if (hz <= 0)
+        return QStringLiteral("未知");
+    return QStringLiteral("%1 kHz").arg(double(hz) / 1000.0, 0, 'f', 1);
+}
+
+void AddressMapDock::setSelectedAddress(int address)
+{
+    m_grid->setSelectedAddress(address);
+}
+
+void AddressMapDock::onAddressClicked(int address)
+{
+    if (address == m_grid->selectedAddress()) {
+        m_grid->setSelectedAddress(-1);
+        emit filterCleared();
+    } else {
+        m_grid->setSelectedAddress(address);
+        emit addressActivated(address);
+    }
+}
+
+void AddressMapDock::refresh()
+{
+    // Lines a failed write cut off were counted already: count the store
+    // again, once it can be had (nothing is stored after a failure anyway).
+    if (m_stats->needsRecount() && m_pipeline.tryAcquireStore()) {
+        m_stats->recount(m_pipeline.store());
+        m_pipeline.releaseStore();
+    }
+    std::array<AddressFigures, AddressStats::kAddressCount> figures;
+    for (int a = 0; a < AddressStats::kAddressCount; ++a)
+        figures[size_t(a)] = m_stats->figures(a);
+    updateNames();
+    m_grid->setFigures(figures, monotonicMs());
+    if (m_tick++ % kTableEveryTicks == 0 && isVisible())
+        fillTable(figures);
+}
+
+void AddressMapDock::updateNames()
+{
+    SymbolList symbols = m_labeler ? m_labeler->activeSymbols() : SymbolList();
+    if (symbols.isEmpty())
+        symbols = m_fileSymbols;
+    if (symbols == m_namedSymbols && m_tick > 0)
+        return; // shared data: the usual case costs one pointer comparison
+    m_namedSymbols = symbols;
+    std::array<QStringList, AddressStats::kAddressCount> names;
+    for (const SymbolDef &s : symbols) {
+        bool ok = false;
+        const int a = s.addr().toInt(&ok, 16);
+        // Matched as the labelling matches: exact upper-case two-digit text.
+        if (s.type() != QLatin1String("ADDR") || !ok || a < 0 || a >= AddressStats::kAddressCount ||
+            s.addr() != QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0')).toUpper() ||
+            s.bytePosition().toInt() != 0 || names[size_t(a)].contains(s.name()))
+            continue;
+        names[size_t(a)] << s.name();
+    }
+    for (size_t a = 0; a < names.size(); ++a)
+        m_names[a] = names[a].join(QLatin1Char('/'));
+    m_grid->setNames(m_names);
+}
+
+void AddressMapDock::fillTable(
+    const std::array<AddressFigures, AddressStats::kAddressCount> &figures)
+{
+    int rows = 0;
+    for (const AddressFigures &f : figures)
+        rows += f.seen();
+    m_table->setRowCount(rows);
+    int r = 0;
+    for (int a = 0; a < AddressStats::kAddressCount; ++a) {
+        const AddressFigures &f = figures[size_t(a)];
+        if (!f.seen())
+            continue;
+        const QString texts[] = {QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0')).toUpper(),
+                                 m_names[size_t(a)],
+                                 QString::number(f.transfers),
+                                 QString::number(f.bytesWritten),
+                                 QString::number(f.bytesRead),
+                                 QString::number(f.nackedAddresses),
+                                 QString::number(f.nackedDataBytes),
+                                 timeText(f.firstSeenNs),
+                                 timeText(f.lastSeenNs),
+                                 clockText(f.clockHz)};
+        for (int c = 0; c < 10; ++c) {
+            QTableWidgetItem *item = m_table->item(r, c);
+            if (!item) {
+                item = new QTableWidgetItem;
+                m_table->setItem(r, c, item);
+            }
+            if (item->text() != texts[c])
+                item->setText(texts[c]);
+        }
+        ++r;
+    }
+}
