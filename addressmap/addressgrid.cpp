@@ -11,7 +11,7 @@
 
 namespace {
 constexpr int kMinCellWidth = 26, kMinCellHeight = 24;
-constexpr int kCellWidth = 46, kCellHeight = 34;
+constexpr int kCellWidth = 30, kCellHeight = 36;
 
 // The record table's colours: ACK magenta, NACK pink, address orange.
 const QColor kUnseen(40, 40, 40), kAnswered(255, 0, 128), kNackOnly(249, 117, 142),
@@ -93,7 +93,9 @@ double AddressGrid::activityAt(int address, qint64 nowMs) const
 QString AddressGrid::toolTipText(int address) const
 {
     const AddressFigures &f = m_figures[size_t(address)];
-    QString text = QStringLiteral("地址 0x%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
+    QString text =
+        QStringLiteral("地址 0x%1")
+            .arg(QString::number(address, 16).rightJustified(2, QLatin1Char('0')).toUpper());
     if (!m_names[size_t(address)].isEmpty())
         text += QStringLiteral(" [%1]").arg(m_names[size_t(address)]);
     if (!f.seen())
@@ -139,17 +141,19 @@ void AddressGrid::paintEvent(QPaintEvent *)
         p.setPen(f.seen() ? kLit : QColor(120, 120, 120));
         const QString hex = QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0')).toUpper();
         const QString &name = m_names[size_t(a)];
-        if (name.isEmpty() || cell.height() < 2 * p.fontMetrics().height()) {
+        // The name goes below the address, both small, when the cell has room.
+        const QFontMetrics smallMetrics(small);
+        if (name.isEmpty() || cell.height() < 2 * smallMetrics.height()) {
             p.drawText(cell, Qt::AlignCenter, hex);
             continue;
         }
         QRect top = cell, bottom = cell;
         top.setBottom(cell.center().y());
         bottom.setTop(cell.center().y());
-        p.drawText(top, Qt::AlignHCenter | Qt::AlignBottom, hex);
         p.setFont(small);
+        p.drawText(top, Qt::AlignHCenter | Qt::AlignBottom, hex);
         p.drawText(bottom, Qt::AlignHCenter | Qt::AlignTop,
-                   QFontMetrics(small).elidedText(name, Qt::ElideRight, cell.width() - 2));
+                   smallMetrics.elidedText(name, Qt::ElideRight, cell.width() - 2));
         p.setFont(font());
     }
 }

@@ -46,7 +46,7 @@ AddressMapDock::AddressMapDock(CapturePipeline &pipeline, const SymbolLabeler *l
     auto *layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
     m_grid = new AddressGrid(body);
-    layout->addWidget(m_grid, 3);
+    layout->addWidget(m_grid, 2);
 
     m_table = new QTableWidget(0, 10, body);
     m_table->setHorizontalHeaderLabels({QStringLiteral("地址(HEX)"), QStringLiteral("名称"),
@@ -59,14 +59,14 @@ AddressMapDock::AddressMapDock(CapturePipeline &pipeline, const SymbolLabeler *l
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    layout->addWidget(m_table, 2);
+    layout->addWidget(m_table, 1);
     setWidget(body);
 
     SymbolFile::read(SymbolFile::defaultPath(), &m_fileSymbols);
     connect(m_grid, &AddressGrid::addressClicked, this, &AddressMapDock::onAddressClicked);
     m_pipeline.store().addObserver(m_stats.get());
     auto *timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &AddressMapDock::refresh);
+    connect(timer, &QTimer::timeout, this, [this] { refresh(++m_tick % kTableEveryTicks == 0); });
     timer->start(kRefreshMs);
     refresh();
 }
@@ -111,7 +111,7 @@ void AddressMapDock::onAddressClicked(int address)
     }
 }
 
-void AddressMapDock::refresh()
+void AddressMapDock::refresh(bool withTable)
 {
     // Lines a failed write cut off were counted already: count the store
     // again, once it can be had (nothing is stored after a failure anyway).
@@ -124,7 +124,7 @@ void AddressMapDock::refresh()
         figures[size_t(a)] = m_stats->figures(a);
     updateNames();
     m_grid->setFigures(figures, monotonicMs());
-    if (m_tick++ % kTableEveryTicks == 0 && isVisible())
+    if (withTable && isVisible())
         fillTable(figures);
 }
 
@@ -133,9 +133,10 @@ void AddressMapDock::updateNames()
     SymbolList symbols = m_labeler ? m_labeler->activeSymbols() : SymbolList();
     if (symbols.isEmpty())
         symbols = m_fileSymbols;
-    if (symbols == m_namedSymbols && m_tick > 0)
+    if (symbols == m_namedSymbols && m_namesSet)
         return; // shared data: the usual case costs one pointer comparison
     m_namedSymbols = symbols;
+    m_namesSet = true;
     std::array<QStringList, AddressStats::kAddressCount> names;
     for (const SymbolDef &s : symbols) {
         bool ok = false;

@@ -40,8 +40,9 @@ public:
     const AddressStats &stats() const { return *m_stats; }
     AddressGrid *grid() const { return m_grid; }
     QTableWidget *table() const { return m_table; }
-    // One refresh, as the timer makes it.
-    void refresh();
+    // Grid (and table) from the current figures; the timer refreshes the
+    // table on every few ticks only.
+    void refresh(bool withTable = true);
 
     // The estimated clock as table and tooltip show it ("未知" while unknown).
     static QString clockText(qint64 hz);
@@ -69,4 +70,5 @@ private:
     SymbolList m_namedSymbols; // the symbols the names were taken from
     std::array<QString, AddressStats::kAddressCount> m_names; // "/"-joined per address
     int m_tick = 0;
+    bool m_namesSet = false;
 };

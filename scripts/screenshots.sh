@@ -4,6 +4,7 @@
 #   docs/protocol-dialog.png  the protocol dialog with a few symbols
 #   docs/labelled-rows.png    rows labelled while decoding
 #   docs/saved-html.png       a capture saved as HTML, in headless Chromium
+#   docs/address-map.png      the address map beside the table while capturing
 # Needs xvfb, xdotool, imagemagick and chromium (Debian packages). With the
 # argument "gui" only the window pictures are made.
 set -euo pipefail
@@ -36,9 +37,9 @@ cat >"$work/symbols/symboldef.xml" <<'XML'
 XML
 
 # One X session per picture: start the program, act, grab the screen.
-shoot() { # name script
-    local name=$1 script=$2
-    (cd "$work" && KORVEX_LIVE=0 xvfb-run -a -s "-screen 0 903x462x24" bash -c "
+shoot() { # name script [screen size]
+    local name=$1 script=$2 size=${3:-903x462}
+    (cd "$work" && KORVEX_LIVE=0 xvfb-run -a -s "-screen 0 ${size}x24" bash -c "
         '$top/$bin/korvex-i2c-sniffer' >/dev/null 2>&1 & pid=\$!
         sleep 2
         $script
@@ -55,6 +56,7 @@ config='xdotool mousemove 206 42 click 1; sleep 1.5'
 shoot screenshot "$start"
 shoot protocol-dialog "$config"
 shoot labelled-rows "$decode; $start; $stop"
+shoot address-map "$start; sleep 4" 1280x720
 
 # A saved HTML capture, through the same writer as Save.
 [ "${1:-}" = gui ] && exit 0

@@ -1,0 +1,102 @@
+// The address map dock: counts and names reach grid and table, clicks select
+// and clear, activity fades, Clear empties it, and the menu shows and hides it.
+#include "addressgrid.h"
+#include "addressmapdock.h"
+
+#include <capturepipeline.h>
+#include <symbollabeler.h>
+
+#include <QMainWindow>
+#include <QMenu>
+#include <QTableWidget>
+#include <QtTest>
+
+class AddressMapDockTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void figuresNamesClicksAndMenu();
+};
+
+void AddressMapDockTest::figuresNamesClicksAndMenu()
+{
+    CapturePipeline pipeline;
+    QVERIFY(pipeline.store().open(QStringLiteral("I2CDataTemp.dat")));
+    SymbolLabeler labeler;
+    labeler.setActiveSymbols({SymbolDef("EEPROM", "ADDR", "50", "-", "0", "WRITE"),
+                              SymbolDef("later", "ADDR", "50", "-", "1", "WRITE")});
+    QMainWindow window;
+    QMenu menu;
+    AddressMapDock *dock = AddressMapDock::install(&window, &menu, pipeline, &labeler);
+    window.show();
+    std::vector<I2CEvent> events;
+    for (auto [type, data] : {std::pair{1, 0},
+                              {2, 0xA0},
+                              {6, 0},
+                              {3, 0x12},
+                              {5, 0},
+                              {4, 0},
+                              {1, 0},
+                              {2, 0x79},
+                              {5, 0},
+                              {4, 0}})
+        events.push_back(I2CEvent{type, uint8_t(data), {}, int64_t(events.size()) * 90000});
+    pipeline.onI2CEvents(events.data(), int(events.size()));
+    dock->refresh();
+
+    AddressGrid *grid = dock->grid();
+    QTableWidget *table = dock->table();
+    QCOMPARE(table->rowCount(), 2);
+    const QStringList row0 = {"3C", "", "1", "0", "0", "1", "0"};
+    const QStringList row1 = {"50", "EEPROM", "1", "1", "0", "0", "1"};
+    for (int c = 0; c < row0.size(); ++c) {
+        QCOMPARE(table->item(0, c)->text(), row0[c]);
+        QCOMPARE(table->item(1, c)->text(), row1[c]);
+    }
+    QCOMPARE(table->item(1, 9)->text(), QStringLiteral("50.0 kHz"));
+    QCOMPARE(table->item(0, 9)->text(), QStringLiteral("未知"));
+    QVERIFY(grid->toolTipText(0x50).startsWith(QStringLiteral("地址 0x50 [EEPROM]\n传输次数：1")));
+    QVERIFY(grid->toolTipText(0x51).endsWith(QStringLiteral("未出现")));
+
+    // Lit when its activity moved, fading to nothing; an idle address stays dark.
+    std::array<AddressFigures, AddressGrid::kCells> figures{};
+    figures[5].activity = 1;
+    grid->setFigures(figures, 1000);
+    QCOMPARE(grid->activityAt(5, 1000), 1.0);
+    QCOMPARE(grid->activityAt(5, 1000 + AddressGrid::kFadeMs / 2), 0.5);
+    QCOMPARE(grid->activityAt(5, 1000 + AddressGrid::kFadeMs), 0.0);
+    QCOMPARE(grid->activityAt(6, 1000), 0.0);
+    grid->setFigures(figures, 1000 + AddressGrid::kFadeMs / 2); // unchanged: keeps fading
+    QCOMPARE(grid->activityAt(5, 1000 + AddressGrid::kFadeMs / 2), 0.5);
+
+    QSignalSpy activated(dock, &AddressMapDock::addressActivated);
+    QSignalSpy cleared(dock, &AddressMapDock::filterCleared);
+    const QPoint cell50 = grid->cellRect(0x50).center();
+    QCOMPARE(grid->addressAt(cell50), 0x50);
+    QCOMPARE(grid->addressAt(grid->cellRect(0x7F).bottomRight()), 0x7F);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->cellRect(0x3C).center());
+    QTest::mouseClick(grid, Qt::LeftButton, {}, cell50);
+    QCOMPARE(activated.size(), 2);
+    QCOMPARE(activated.last().at(0).toInt(), 0x50);
+    QCOMPARE(grid->selectedAddress(), 0x50);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, cell50);
+    QCOMPARE(cleared.size(), 1);
+    QCOMPARE(grid->selectedAddress(), -1);
+    dock->setSelectedAddress(0x3C);
+    QCOMPARE(grid->selectedAddress(), 0x3C);
+
+    pipeline.clearStore();
+    dock->refresh();
+    QCOMPARE(table->rowCount(), 0);
+
+    QAction *toggle = menu.actions().value(0);
+    QVERIFY(toggle && toggle->isCheckable() && toggle->isChecked());
+    QCOMPARE(toggle->text(), QStringLiteral("地址映射"));
+    toggle->trigger();
+    QVERIFY(!dock->isVisible());
+    toggle->trigger();
+    QVERIFY(dock->isVisible());
+}
+
+QTEST_MAIN(AddressMapDockTest)
+#include "addressmapdock_test.moc"
