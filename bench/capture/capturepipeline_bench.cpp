@@ -1,6 +1,7 @@
 // Events to stored lines on one core: the capture callback's whole path
 // (conversion, labelling when decoding, storing, one positioned write per
 // batch).
+#include "addressstats.h"
 #include "benchsymbols.h"
 #include "capturepipeline.h"
 #include "symbollabeler.h"
@@ -58,8 +59,10 @@ constexpr int BatchEvents = 1000; // the callback's batch
 constexpr int RowsPerTransfer = 11;
 
 enum class Mode { Plain, Merge, Decode };
+// With the address map's statistics watching the store, as in the program.
+enum class Watch { None, AddressMap };
 
-void BM_CapturePipeline(benchmark::State &state, Mode mode)
+void BM_CapturePipeline(benchmark::State &state, Mode mode, Watch watch = Watch::None)
 {
     qInstallMessageHandler(dropLog);
     QTemporaryDir dir;
@@ -68,6 +71,9 @@ void BM_CapturePipeline(benchmark::State &state, Mode mode)
         state.SkipWithError("cannot open the store");
         return;
     }
+    AddressStats stats;
+    if (watch == Watch::AddressMap)
+        p.store().addObserver(&stats);
     SymbolLabeler decoder;
     p.mergeEnabled = mode == Mode::Merge;
     if (mode == Mode::Decode) {
@@ -106,6 +112,12 @@ void BM_CapturePipeline(benchmark::State &state, Mode mode)
 BENCHMARK_CAPTURE(BM_CapturePipeline, plain, Mode::Plain)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_CapturePipeline, merge, Mode::Merge)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_CapturePipeline, decode, Mode::Decode)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CapturePipeline, plain_addressmap, Mode::Plain, Watch::AddressMap)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CapturePipeline, merge_addressmap, Mode::Merge, Watch::AddressMap)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CapturePipeline, decode_addressmap, Mode::Decode, Watch::AddressMap)
+    ->Unit(benchmark::kMicrosecond);
 
 // Memory during a long capture: resident growth and index size per stored
 // line, with the callback storing state.range(0) rows.
