@@ -24,7 +24,8 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     QVERIFY(pipeline.store().open(QStringLiteral("I2CDataTemp.dat")));
     SymbolLabeler labeler;
     labeler.setActiveSymbols({SymbolDef("EEPROM", "ADDR", "50", "-", "0", "WRITE"),
-                              SymbolDef("later", "ADDR", "50", "-", "1", "WRITE")});
+                              SymbolDef("later", "ADDR", "50", "-", "1", "WRITE"),
+                              SymbolDef("byte", "DATA", "50", "12", "0", "WRITE")});
     QMainWindow window;
     QMenu menu;
     AddressMapDock *dock = AddressMapDock::install(&window, &menu, pipeline, &labeler);
