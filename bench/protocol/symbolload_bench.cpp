@@ -25,7 +25,8 @@ struct SymbolDir
     {
         QDir::setCurrent(dir.path());
         SymbolFile::makeDefaultDir();
-        SymbolFile::write(SymbolFile::defaultPath(), benchSymbolSet(n, [](int v) { return v % 3; }));
+        SymbolFile::write(SymbolFile::defaultPath(),
+                          benchSymbolSet(n, [](int v) { return v % 3; }));
     }
     ~SymbolDir() { QDir::setCurrent(oldCwd); }
 };
