@@ -281,10 +281,12 @@ bool SymbolFile::read(QIODevice *device, SymbolList *symbols, QString *errorStri
         }
     }
     if (xml.hasError() || !haveRoot) {
-        const QString why =
-            xml.hasError()
-                ? QObject::tr("第 %1 行: %2").arg(xml.lineNumber()).arg(xml.errorString())
-                : QObject::tr("没有根元素");
+        QString why = xml.hasError()
+                          ? QObject::tr("第 %1 行: %2").arg(xml.lineNumber()).arg(xml.errorString())
+                          : QObject::tr("没有根元素");
+        // The reason ends a sentence of the caller's own.
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
         qDebug() << "setcontent for do error" << why;
         if (errorString)
             *errorString = why;

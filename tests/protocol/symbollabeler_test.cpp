@@ -1,6 +1,7 @@
 #include "symbolfile.h"
 #include "symbollabeler.h"
 
+#include <QBuffer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <atomic>
 #include <random>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 // An address (byte < 0) or data row as the converter produces it.
@@ -194,10 +197,26 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
         EXPECT_FALSE(SymbolFile::read("missing.xml", &read));
         EXPECT_EQ(read, SymbolList({{"n", "DATA", "", "51", "", ""}, {}}));
     }
-    // No directory, a directory in the way, a full disk.
+    // A comment is a symbol, text a field, a field all the text in it;
+    // nesting beyond the limit, even 50,000 deep, is refused with its reason.
+    QString error;
+    for (int n : {SymbolFile::kMaxDepth - 2, SymbolFile::kMaxDepth - 1, 50000}) {
+        const QByteArray deep =
+            QByteArray("<a>").repeated(n) + "7" + QByteArray("</a>").repeated(n);
+        QBuffer in;
+        in.setData("<S><!--c--><X Name=\"n\">t" + deep + "</X></S>");
+        in.open(QIODevice::ReadOnly);
+        EXPECT_EQ(SymbolFile::read(&in, &read, &error), n < SymbolFile::kMaxDepth - 1);
+        EXPECT_EQ(read, SymbolList({{}, {"n", "", "7", "", "", ""}}));
+    }
+    EXPECT_EQ(error, "第 1 行: 元素嵌套超过 64 层");
+    ASSERT_EQ(::mkfifo("fifo.xml", 0600), 0);
+    EXPECT_FALSE(SymbolFile::read("fifo.xml", &read, &error));
+    EXPECT_EQ(error, "不是普通文件");
+    // No directory, a directory in the way, a device, a FIFO.
     QFile::link("/dev/full", "full.xml");
-    for (const char *name : {"no/such/dir/s.xml", ".", "full.xml"}) {
-        QString error;
+    for (const char *name : {"no/such/dir/s.xml", ".", "full.xml", "fifo.xml"}) {
+        error.clear();
         EXPECT_FALSE(SymbolFile::write(name, one, &error)) << name;
         EXPECT_FALSE(error.isEmpty()) << name;
     }
