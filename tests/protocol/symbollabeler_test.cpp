@@ -172,7 +172,8 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
     const SymbolList odd{{"a<b & \"c\" 'd' >", "DATA", "<&>", "]]> &amp; <!-- x -->", " 7 ", "x"},
                          {QString::fromUtf8("读,高\t\n\r\n"), "", "", "", "", ""}};
     SymbolList read;
-    for (const SymbolList &written : {odd, SymbolList(), one}) {
+    const SymbolList escaped{{"<&>\"'", "DATA", "]]>", "", "1", "x"}}; // the writer's layout
+    for (const SymbolList &written : {odd, escaped, SymbolList(), one}) {
         ASSERT_TRUE(SymbolFile::write("s.xml", written));
         ASSERT_TRUE(SymbolFile::read("s.xml", &read));
         EXPECT_EQ(read, written);
@@ -210,6 +211,12 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
         EXPECT_EQ(read, SymbolList({{}, {"n", "", "7", "", "", ""}}));
     }
     EXPECT_EQ(error, "第 1 行: 元素嵌套超过 64 层");
+    QBuffer ref; // the writer's layout, but a character reference in it
+    ref.setData("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Symbols><Symbol Name=\"&#65;\"><Type/>"
+                "<Addr/><Data/><BytePosition/><ReadWrite/></Symbol></Symbols>");
+    ref.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(SymbolFile::read(&ref, &read));
+    EXPECT_EQ(read, SymbolList({{"A", "", "", "", "", ""}}));
     ASSERT_EQ(::mkfifo("fifo.xml", 0600), 0);
     EXPECT_FALSE(SymbolFile::read("fifo.xml", &read, &error));
     EXPECT_EQ(error, "不是普通文件");
