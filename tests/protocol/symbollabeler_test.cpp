@@ -217,6 +217,10 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
     ref.open(QIODevice::ReadOnly);
     EXPECT_TRUE(SymbolFile::read(&ref, &read));
     EXPECT_EQ(read, SymbolList({{"A", "", "", "", "", ""}}));
+    QByteArray bytes = QByteArray(ref.data()).replace("&#65;", "\xff"); // not UTF-8: refused
+    QBuffer bad(&bytes);
+    bad.open(QIODevice::ReadOnly);
+    EXPECT_FALSE(SymbolFile::read(&bad, &read));
     ASSERT_EQ(::mkfifo("fifo.xml", 0600), 0);
     EXPECT_FALSE(SymbolFile::read("fifo.xml", &read, &error));
     EXPECT_EQ(error, "不是普通文件");
