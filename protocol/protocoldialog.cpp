@@ -8,8 +8,9 @@
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QDebug>
-#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -17,15 +18,6 @@ namespace {
 // The symbol table's own geometry, independent of the main window's table.
 constexpr int kSymbolRowHeight = 20;
 const int kSymbolColumnWidths[SymbolDef::kFieldCount] = {230, 80, 50, 50, 100, 60};
-
-// At most two characters, upper case; leaves the box alone when it already
-// holds that, so the change signal it raises ends the recursion.
-void limitHexText(QComboBox *box, const QString &text)
-{
-    const QString limited = text.left(2).toUpper();
-    if (limited != text)
-        box->setEditText(limited);
-}
 
 // The box layout below root that holds widget, or null.
 QBoxLayout *boxLayoutOf(QLayout *root, QWidget *widget)
@@ -41,11 +33,18 @@ QBoxLayout *boxLayoutOf(QLayout *root, QWidget *widget)
     return nullptr;
 }
 
-bool convertsHex(const QString &text)
+// Rows carry addresses and data bytes as two upper-case hex digits, so a
+// symbol's text is brought to that form ("5" -> "05"); false for a text that
+// is no byte at all (empty, signed, above FF), which could never match.
+bool normaliseHexByte(QString *text)
 {
     bool ok = false;
-    text.toInt(&ok, 16);
-    return ok;
+    const QString t = text->trimmed();
+    const int value = t.toInt(&ok, 16);
+    if (!ok || value < 0 || value > 0xFF)
+        return false;
+    *text = QString::asprintf("%02X", value);
+    return true;
 }
 } // namespace
 
@@ -107,17 +106,25 @@ void ProtocolDialog::appendRow(const SymbolDef &symbol)
 void ProtocolDialog::loadSymbolTable(const QString &path)
 {
     SymbolList symbols;
-    if (!SymbolFile::read(path, &symbols))
+    QString error;
+    if (!SymbolFile::read(path, &symbols, &error)) {
+        m_lastLoadError = error;
         return;
+    }
+    m_lastLoadError.clear();
     // Every cell is set: a short Symbol element gives empty cells rather than
-    // leaving texts of a previously shown row behind.
+    // leaving texts of a previously shown row behind. Rows take their 20
+    // pixels as the header's default size: sizing them one by one costs
+    // time quadratic in the rows, minutes for a large file.
     QTableWidget *table = m_ui->symbolTableWidget;
+    table->setUpdatesEnabled(false);
+    table->setRowCount(0);
+    table->verticalHeader()->setDefaultSectionSize(kSymbolRowHeight);
     table->setRowCount(symbols.size());
-    for (int r = 0; r < symbols.size(); ++r) {
-        table->setRowHeight(r, kSymbolRowHeight);
+    for (int r = 0; r < symbols.size(); ++r)
         for (int c = 0; c < SymbolDef::kFieldCount; ++c)
             table->setItem(r, c, new QTableWidgetItem(symbols[r][c]));
-    }
+    table->setUpdatesEnabled(true);
 }
 
 SymbolList ProtocolDialog::tableSymbols() const
@@ -179,14 +186,29 @@ void ProtocolDialog::on_symbolAddPushButton_clicked()
     SymbolDef s(m_ui->symbolNameLineEdit->text(), m_ui->symbolTypeComboBox->currentText(),
                 m_ui->symbolAddrComboBox->currentText(), m_ui->symbolDataComboBox->currentText(),
                 m_ui->symbolBytePositionSpinBox->text(), m_ui->symbolRWComboBox->currentText());
+    const bool isAddr = s.type() == QLatin1String("ADDR");
 
-    if (!convertsHex(s[SymbolDef::Addr])) {
+    // The name is the label in the stored line: empty gives "[]", and a ","
+    // would split the line's fields.
+    if (s.name().trimmed().isEmpty()) {
+        warn(tr("名称不能为空!"));
+        m_ui->symbolNameLineEdit->setFocus();
+        return;
+    }
+    if (s.name().contains(QLatin1Char(','))) {
+        warn(tr("名称不能包含逗号!"));
+        m_ui->symbolNameLineEdit->setFocus();
+        return;
+    }
+    if (!normaliseHexByte(&s[SymbolDef::Addr])) {
         warn(tr("地址数据不合法!"));
         m_ui->symbolAddrComboBox->setFocus();
         return;
     }
-    // Checked for address symbols too: their disabled data box still holds a text.
-    if (!convertsHex(s[SymbolDef::Data])) {
+    // An address symbol has no data byte: its greyed-out box is not looked at.
+    if (isAddr) {
+        s[SymbolDef::Data] = QStringLiteral("-");
+    } else if (!normaliseHexByte(&s[SymbolDef::Data])) {
         warn(tr("数据不合法!"));
         m_ui->symbolDataComboBox->setFocus();
         return;
@@ -198,8 +220,6 @@ void ProtocolDialog::on_symbolAddPushButton_clicked()
         m_ui->symbolBytePositionSpinBox->setFocus();
         return;
     }
-    if (s.type() == QLatin1String("ADDR"))
-        s[SymbolDef::Data] = QStringLiteral("-");
 
     // A symbol differing from an existing row only in its name, letter case
     // or surrounding white space would label the same rows again.
@@ -211,8 +231,10 @@ void ProtocolDialog::on_symbolAddPushButton_clicked()
             const QString cell = item ? item->text() : QString();
             same = s[c].simplified().toUpper() == cell.simplified().toUpper();
         }
-        if (same)
+        if (same) {
+            warn(tr("第 %1 行已定义相同的符号!").arg(r + 1));
             return;
+        }
     }
 
     qDebug() << s;
@@ -224,14 +246,18 @@ void ProtocolDialog::on_symbolTypeComboBox_currentTextChanged(const QString &tex
     m_ui->symbolDataComboBox->setEnabled(text != QLatin1String("ADDR"));
 }
 
+// Upper case only: a text too long for a byte is refused by Add with a
+// message rather than cut here without a word.
 void ProtocolDialog::on_symbolDataComboBox_currentTextChanged(const QString &text)
 {
-    limitHexText(m_ui->symbolDataComboBox, text);
+    if (text != text.toUpper())
+        m_ui->symbolDataComboBox->setEditText(text.toUpper());
 }
 
 void ProtocolDialog::on_symbolAddrComboBox_currentTextChanged(const QString &text)
 {
-    limitHexText(m_ui->symbolAddrComboBox, text);
+    if (text != text.toUpper())
+        m_ui->symbolAddrComboBox->setEditText(text.toUpper());
 }
 
 void ProtocolDialog::on_symbolRemovePushButton_clicked()
@@ -270,9 +296,13 @@ void ProtocolDialog::on_symbolTableWidget_clicked(const QModelIndex &index)
 
 void ProtocolDialog::on_saveSymbolFilePushButton_clicked()
 {
-    const QString path = chooseSaveFileName();
-    if (!path.isEmpty())
-        writeSymbolFile(path);
+    QString path = chooseSaveFileName();
+    if (path.isEmpty())
+        return;
+    // Symbol files are found by their suffix; a bare name gets it.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".xml");
+    writeSymbolFile(path);
 }
 
 void ProtocolDialog::on_openSymbolFilePushButton_clicked()
@@ -280,13 +310,11 @@ void ProtocolDialog::on_openSymbolFilePushButton_clicked()
     const QString path = chooseOpenFileName();
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        warn(tr("不能打开文件 %1:\n%2.").arg(path, file.errorString()));
-        return;
-    }
-    file.close();
+    // One read: it refuses what is not a regular file without blocking, and
+    // its reason (cannot open, or where the XML is wrong) goes to the user.
     loadSymbolTable(path);
+    if (!m_lastLoadError.isEmpty())
+        warn(tr("不能打开文件 %1:\n%2.").arg(path, m_lastLoadError));
 }
 
 void ProtocolDialog::on_SetApplyPushButton_clicked()

@@ -27,8 +27,9 @@ public:
     const SymbolList &symbolList() const { return m_symbolList; }
 
     // Replaces the table's rows with the symbols of path; an unreadable or
-    // malformed file changes nothing.
+    // malformed file changes nothing and leaves its reason in lastLoadError().
     void loadSymbolTable(const QString &path);
+    const QString &lastLoadError() const { return m_lastLoadError; }
     // Writes the table to the default symbol file and rebuilds symbolList();
     // false (after a warning) when the file cannot be written.
     bool saveDefaultSymbolFile();
@@ -67,6 +68,7 @@ private:
 
     std::unique_ptr<Ui::ProtocolDialog> m_ui;
     SymbolList m_symbolList;
+    QString m_lastLoadError;
 };
 
 // The protocol configuration action: runs the dialog modally over parent

@@ -19,16 +19,22 @@ public:
     // cannot be made) is not an error here: the open that follows reports it.
     static void makeDefaultDir();
 
+    // Elements nested deeper than this are refused: a symbol file needs
+    // three levels, and a hostile one must not exhaust memory or time.
+    static constexpr int kMaxDepth = 64;
+
     // Reads the symbols of path into *symbols. Returns false, leaving *symbols
-    // untouched, when the file cannot be opened, does not parse or has no
+    // untouched and setting *errorString, when the path is not a regular
+    // file or cannot be opened, does not parse, nests too deeply or has no
     // document element.
-    static bool read(const QString &path, SymbolList *symbols);
-    // Same, from an open device (parsing only).
-    static bool read(QIODevice *device, SymbolList *symbols);
+    static bool read(const QString &path, SymbolList *symbols, QString *errorString = nullptr);
+    // Same, from an open device (parsing only). Streams through the file
+    // without building a tree, so neither depth nor size costs stack.
+    static bool read(QIODevice *device, SymbolList *symbols, QString *errorString = nullptr);
 
     // Replaces path's content with the symbols. Returns false and sets
     // *errorString (the system's text) when the file cannot be opened or
-    // written.
+    // written; an existing path that is not a regular file is refused.
     static bool write(const QString &path, const SymbolList &symbols,
                       QString *errorString = nullptr);
     // The serialised document, as write() stores it.

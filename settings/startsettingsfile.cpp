@@ -1,5 +1,7 @@
 #include "startsettingsfile.h"
 
+#include "regularfile.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -7,40 +9,85 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QXmlStreamReader>
 
 QString StartSettingsFile::defaultPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/Setting/start_setting.xml");
 }
 
-std::optional<StartSettingsFile::Values> StartSettingsFile::read(const QString &path)
+std::optional<StartSettingsFile::Values> StartSettingsFile::read(const QString &path,
+                                                                 QString *errorText)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    QFile file;
+    if (!RegularFile::openForReading(file, path, errorText)) {
+        if (QFileInfo::exists(path))
+            qDebug() << "Open file error" << path << (errorText ? *errorText : QString());
         return std::nullopt;
-    return read(&file);
+    }
+    return read(&file, errorText);
 }
 
-std::optional<StartSettingsFile::Values> StartSettingsFile::read(QIODevice *device)
+std::optional<StartSettingsFile::Values> StartSettingsFile::read(QIODevice *device,
+                                                                 QString *errorText)
 {
-    QDomDocument doc;
-    if (!doc.setContent(device)) {
-        qDebug() << "setcontent for do error";
+    // The root's first two child nodes by position; a child that is not an
+    // element (a comment, non-blank text) takes its place and reads as 0.
+    QXmlStreamReader xml(device);
+    QString texts[2];
+    bool haveRoot = false;
+    int depth = 0;  // elements open; the root is at depth 1
+    int child = -1; // position of the root's current child node
+    bool inElement = false;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (depth == kMaxDepth) {
+                xml.raiseError(QObject::tr("元素嵌套超过 %1 层").arg(kMaxDepth));
+                break;
+            }
+            haveRoot = true;
+            if (depth == 1) {
+                ++child;
+                inElement = true;
+            }
+            ++depth;
+            break;
+        case QXmlStreamReader::EndElement:
+            if (--depth == 1)
+                inElement = false;
+            break;
+        case QXmlStreamReader::Characters:
+            if (xml.isWhitespace() && !xml.isCDATA())
+                break;
+            if (inElement && child < 2)
+                texts[child] += xml.text();
+            else if (depth == 1)
+                ++child;
+            break;
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::ProcessingInstruction:
+        case QXmlStreamReader::EntityReference:
+            if (depth == 1)
+                ++child;
+            break;
+        default:
+            break;
+        }
+    }
+    if (xml.hasError() || !haveRoot) {
+        const QString why =
+            xml.hasError()
+                ? QObject::tr("第 %1 行: %2").arg(xml.lineNumber()).arg(xml.errorString())
+                : QObject::tr("没有根元素");
+        qDebug() << "setcontent for do error" << why;
+        if (errorText)
+            *errorText = why;
         return std::nullopt;
     }
-    if (doc.isNull()) {
-        qDebug() << "document is null";
-        return std::nullopt;
-    }
-
-    const QDomElement root = doc.documentElement();
-    if (root.isNull())
-        return std::nullopt;
-
-    const QDomNodeList children = root.childNodes();
     Values values;
-    values.channelIndex = children.at(0).toElement().text().toInt(nullptr, 10);
-    values.sampleRateIndex = children.at(1).toElement().text().toInt(nullptr, 10);
+    values.channelIndex = texts[0].toInt(nullptr, 10);
+    values.sampleRateIndex = texts[1].toInt(nullptr, 10);
     return values;
 }
 
@@ -50,12 +97,9 @@ bool StartSettingsFile::write(const QString &path, const Values &values, QString
     // below fails and says why.
     QDir().mkpath(QFileInfo(path).absolutePath());
 
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        if (errorText)
-            *errorText = file.errorString();
+    QFile file;
+    if (!RegularFile::openForWriting(file, path, errorText))
         return false;
-    }
 
     QDomDocument doc;
     doc.appendChild(doc.createProcessingInstruction(

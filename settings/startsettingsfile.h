@@ -21,15 +21,21 @@ public:
     // "<application dir>/Setting/start_setting.xml"; needs a QCoreApplication.
     static QString defaultPath();
 
-    // Nothing when the file is missing, unreadable or not XML; the caller
-    // keeps its defaults. The root's children are taken by position, so a
-    // file with them swapped swaps the values; a text that is not a number
-    // reads as 0. Values are returned as stored, without a range check.
-    static std::optional<Values> read(const QString &path);
-    // Same, from an open device (parsing only).
-    static std::optional<Values> read(QIODevice *device);
+    // Elements nested deeper than this are refused; the file needs two.
+    static constexpr int kMaxDepth = 16;
 
-    // Creates the file's directory if needed and replaces the file. On
-    // failure returns false and, if errorText is given, the system's reason.
+    // Nothing when the path is not a regular file (a FIFO would block), is
+    // missing or unreadable, is not XML or nests too deeply; the caller
+    // keeps its defaults and *errorText says why. The root's children are
+    // taken by position, so a file with them swapped swaps the values; a
+    // text that is not a number reads as 0. Values are returned as stored,
+    // without a range check.
+    static std::optional<Values> read(const QString &path, QString *errorText = nullptr);
+    // Same, from an open device (parsing only, without building a tree).
+    static std::optional<Values> read(QIODevice *device, QString *errorText = nullptr);
+
+    // Creates the file's directory if needed and replaces the file; an
+    // existing path that is not a regular file is refused. On failure
+    // returns false and, if errorText is given, the reason.
     static bool write(const QString &path, const Values &values, QString *errorText = nullptr);
 };

@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 // The dialog with the file choosers answered by the test.
 struct TestDialog : ProtocolDialog
@@ -52,21 +54,28 @@ private slots:
         const QStringList cases[] = {
             {"x", "DATA", "", "00", "0", "WRITE", "地址数据不合法!"},
             {"x", "DATA", "zz top", "00", "0", "WRITE", "地址数据不合法!"},
+            {"x", "DATA", "123", "00", "0", "WRITE", "地址数据不合法!"}, // not cut to 12
+            {"x", "DATA", "-5", "00", "0", "WRITE", "地址数据不合法!"},
             {"x", "DATA", "50", "G", "0", "WRITE", "数据不合法!"},
-            {"x", "ADDR", "50", "", "0", "WRITE", "数据不合法!"}, // its disabled box counts
+            {"x", "DATA", "50", "100", "0", "WRITE", "数据不合法!"},
+            {" ", "DATA", "50", "01", "0", "WRITE", "名称不能为空!"},
+            {"a,b", "DATA", "50", "01", "0", "WRITE", "名称不能包含逗号!"},
             {"x", "DATA", "50", "01", "", "WRITE", "显示偏移量不合法!"},
-            {"", "DATA", "FF", "0", "99", "READ", ""}, // above 7F, no name, one digit
-            {"new", "DATA", "50", "A5", "2", "WRITE", ""},
-            {"dup", "DATA", "50", "A5", " 2 ", "WRITE", ""}, // differs in name and spaces only
-            {"new", "ADDR", "5", "3c", "1", "WRITE", ""}};   // stores "-" as data
+            {"x", "ADDR", "50", "G", "0", "WRITE", ""}, // its greyed-out data box is ignored
+            {"y", "DATA", "FF", "0", "99", "READ", ""}, // above 7F; one digit gets two
+            {"new", "DATA", "50", "a5", "2", "WRITE", ""},
+            {"dup", "DATA", "50", "A5", " 2 ", "WRITE", "第 3 行已定义相同的符号!"},
+            {"new", "ADDR", "5", "3c", "1", "WRITE", ""}};
         for (const QStringList &c : cases) {
             editors(&d, c);
             QCOMPARE(m_answerer->texts.join('|'), c[6]);
             m_answerer->texts.clear();
         }
         QVERIFY(!d.findChild<QComboBox *>("symbolDataComboBox")->isEnabled());
-        QCOMPARE(d.tableSymbols().size(), 3);
-        QCOMPARE(d.tableSymbols().last(), SymbolDef("new", "ADDR", "5", "-", "1", "WRITE"));
+        QCOMPARE(d.tableSymbols(), SymbolList({{"x", "ADDR", "50", "-", "0", "WRITE"},
+                                               {"y", "DATA", "FF", "00", "99", "READ"},
+                                               {"new", "DATA", "50", "A5", "2", "WRITE"},
+                                               {"new", "ADDR", "05", "-", "1", "WRITE"}}));
     }
 
     void clickRemoveApplyOkAndConfiguration()
@@ -125,6 +134,22 @@ private slots:
         d.press("openSymbolFilePushButton"); // out.xml replaces the table
         QCOMPARE(d.tableSymbols(), one);
         QVERIFY(d.symbolList().isEmpty()); // exporting is not applying
+        // A bare export name gets its suffix; malformed XML and a FIFO are
+        // refused with their reason, the table untouched.
+        d.saveAnswer = "bare";
+        d.press("saveSymbolFilePushButton");
+        QVERIFY(QFile::exists("bare.xml"));
+        QFile bad("bad.xml");
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("<Symbols>\n<a>") && bad.flush());
+        QCOMPARE(::mkfifo("fifo.xml", 0600), 0);
+        for (const char *answer : {"bad.xml", "fifo.xml"}) {
+            d.openAnswer = answer;
+            d.press("openSymbolFilePushButton");
+            QCOMPARE(d.tableSymbols(), one);
+        }
+        QCOMPARE(m_answerer->texts.mid(3),
+                 QStringList({"不能打开文件 bad.xml:\n第 2 行: Premature end of document.",
+                              "不能打开文件 fifo.xml:\n不是普通文件."}));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "symbolfile.h"
 #include "symbollabeler.h"
 
+#include <QBuffer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <atomic>
 #include <random>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 // An address (byte < 0) or data row as the converter produces it.
@@ -169,7 +172,8 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
     const SymbolList odd{{"a<b & \"c\" 'd' >", "DATA", "<&>", "]]> &amp; <!-- x -->", " 7 ", "x"},
                          {QString::fromUtf8("读,高\t\n\r\n"), "", "", "", "", ""}};
     SymbolList read;
-    for (const SymbolList &written : {odd, SymbolList(), one}) {
+    const SymbolList escaped{{"<&>\"'", "DATA", "]]>", "", "1", "x"}}; // the writer's layout
+    for (const SymbolList &written : {odd, escaped, SymbolList(), one}) {
         ASSERT_TRUE(SymbolFile::write("s.xml", written));
         ASSERT_TRUE(SymbolFile::read("s.xml", &read));
         EXPECT_EQ(read, written);
@@ -194,10 +198,36 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
         EXPECT_FALSE(SymbolFile::read("missing.xml", &read));
         EXPECT_EQ(read, SymbolList({{"n", "DATA", "", "51", "", ""}, {}}));
     }
-    // No directory, a directory in the way, a full disk.
+    // A comment is a symbol, text a field, a field all the text in it;
+    // nesting beyond the limit, even 50,000 deep, is refused with its reason.
+    QString error;
+    for (int n : {SymbolFile::kMaxDepth - 2, SymbolFile::kMaxDepth - 1, 50000}) {
+        const QByteArray deep =
+            QByteArray("<a>").repeated(n) + "7" + QByteArray("</a>").repeated(n);
+        QBuffer in;
+        in.setData("<S><!--c--><X Name=\"n\">t" + deep + "</X></S>");
+        in.open(QIODevice::ReadOnly);
+        EXPECT_EQ(SymbolFile::read(&in, &read, &error), n < SymbolFile::kMaxDepth - 1);
+        EXPECT_EQ(read, SymbolList({{}, {"n", "", "7", "", "", ""}}));
+    }
+    EXPECT_EQ(error, "第 1 行: 元素嵌套超过 64 层");
+    QBuffer ref; // the writer's layout, but a character reference in it
+    ref.setData("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Symbols><Symbol Name=\"&#65;\"><Type/>"
+                "<Addr/><Data/><BytePosition/><ReadWrite/></Symbol></Symbols>");
+    ref.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(SymbolFile::read(&ref, &read));
+    EXPECT_EQ(read, SymbolList({{"A", "", "", "", "", ""}}));
+    QByteArray bytes = QByteArray(ref.data()).replace("&#65;", "\xff"); // not UTF-8: refused
+    QBuffer bad(&bytes);
+    bad.open(QIODevice::ReadOnly);
+    EXPECT_FALSE(SymbolFile::read(&bad, &read));
+    ASSERT_EQ(::mkfifo("fifo.xml", 0600), 0);
+    EXPECT_FALSE(SymbolFile::read("fifo.xml", &read, &error));
+    EXPECT_EQ(error, "不是普通文件");
+    // No directory, a directory in the way, a device, a FIFO.
     QFile::link("/dev/full", "full.xml");
-    for (const char *name : {"no/such/dir/s.xml", ".", "full.xml"}) {
-        QString error;
+    for (const char *name : {"no/such/dir/s.xml", ".", "full.xml", "fifo.xml"}) {
+        error.clear();
         EXPECT_FALSE(SymbolFile::write(name, one, &error)) << name;
         EXPECT_FALSE(error.isEmpty()) << name;
     }

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 // The settings file lives beside the test executables, shared with other tests:
 // replaced for a test's run, what was there is put back even when a check fails.
@@ -102,12 +104,21 @@ private slots:
                                          "    <SamleRate>2</SamleRate>\n</StartSettings>\n"));
         // Names are not checked; a non-number or a missing child reads as 0, hex
         // is not decimal; values come back as stored, for the dialog to judge.
+        // A comment or text is a child too; nesting beyond the limit is refused.
+        const auto nest = [](int n) {
+            return QByteArray("<a>").repeated(n) + QByteArray("</a>").repeated(n);
+        };
         for (const auto &[xml, expected] :
              std::map<QByteArray, QString>{{"<O><R>two</R></O>", "0 0"},
                                            {"<S><C>0x2</C><R>2</R></S>", "0 2"},
                                            {"<S><R>7</R><C>-1</C></S>", "7 -1"},
                                            {"<S><C>2</C>", "none"},
-                                           {"\n", "none"}}) {
+                                           {"\n", "none"},
+                                           {"<S><!--c--><R>5</R></S>", "0 5"},
+                                           {"<S>x<R><a>4</a>2</R></S>", "0 42"},
+                                           {"<S>" + nest(15) + "<R>6</R></S>", "0 6"},
+                                           {"<S>" + nest(16) + "</S>", "none"},
+                                           {"<S>" + nest(50000) + "</S>", "none"}}) {
             f.resize(0);
             f.write(xml);
             f.flush();
@@ -115,9 +126,13 @@ private slots:
             QCOMPARE(v ? QString("%1 %2").arg(v->channelIndex).arg(v->sampleRateIndex) : "none",
                      expected);
         }
-        // The file's place is a directory; the directory's place is a file; a full disk.
+        // A FIFO is refused at once, never waited on, for reading and writing.
+        QCOMPARE(::mkfifo("fifo.xml", 0600), 0);
+        QVERIFY(!StartSettingsFile::read("fifo.xml", &error));
+        QCOMPARE(error, QString("不是普通文件"));
+        // The file's place is a directory; the directory's place is a file; a device.
         QFile::link("/dev/full", "full.xml");
-        for (const char *path : {"Setting", "Setting/s.xml/s.xml", "full.xml"}) {
+        for (const char *path : {"Setting", "Setting/s.xml/s.xml", "full.xml", "fifo.xml"}) {
             error.clear();
             QVERIFY2(!StartSettingsFile::write(path, {1, 1}, &error), path);
             QVERIFY2(!error.isEmpty(), path);
