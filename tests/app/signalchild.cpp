@@ -1,16 +1,12 @@
-// The program's window and signal handling, with a capture started on the
-// simulator: prints "capturing" once rows are stored, then waits for the
-// signal that tst_capture sends it.
+// The program's window and signal handling, capturing from the simulator; prints
+// "capturing" once rows are stored, then waits for tst_capture's signal.
 #include "capturepipeline.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
 #include "terminationsignals.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QPushButton>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -26,11 +22,8 @@ int main(int argc, char *argv[])
     window.findChild<QAction *>(QStringLiteral("actionStart"))->trigger();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&poll] {
-        if (capturePipeline().storedLineCount() > 0) {
-            std::puts("capturing");
-            std::fflush(stdout);
-            poll.stop();
-        }
+        if (capturePipeline().storedLineCount() > 0 && (std::puts("capturing"), true))
+            poll.stop(), std::fflush(stdout);
     });
     poll.start(10);
     return app.exec();

@@ -124,12 +124,11 @@ private slots:
     void oneWindowPerCaptureFile()
     {
         // A lock left by a process that no longer runs does not block.
-        QFile stale(kTempFile + QStringLiteral(".lock"));
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("4194303\nkorvex-i2c-sniffer\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        QFile stale(kTempFile + QStringLiteral(".lock")), capture(kTempFile);
+        QVERIFY(stale.open(QIODevice::WriteOnly) &&
+                stale.write("4194303\nx\n" + QSysInfo::machineHostName().toUtf8() + "\n") > 0);
         stale.close();
         auto first = std::make_unique<MainWindow>();
-        QFile capture(kTempFile);
         QVERIFY(capture.open(QIODevice::Append) && capture.write("0,START\n") == 8);
         capture.close();
         {
@@ -173,10 +172,7 @@ private slots:
         qputenv("KORVEX_REPLAY", "missing.sr:" KORVEX_TEST_DATA_DIR
                                  "/captures/peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr");
         qputenv("KORVEX_REPLAY_SPEED", "max");
-        const auto restore = qScopeGuard([] {
-            qunsetenv("KORVEX_REPLAY");
-            qunsetenv("KORVEX_REPLAY_SPEED");
-        });
+        const auto restore = qScopeGuard([] { qunsetenv("KORVEX_REPLAY"); });
         MainWindow w;
         w.show();
         int device = 1;
@@ -193,11 +189,9 @@ private slots:
         device = 2;
         action(w, "actionStart")->trigger();
         QCOMPARE(enabled(w), QStringLiteral("0100"));
-        QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage().startsWith(
-                                     QStringLiteral("回放已结束，不会再有新数据：")),
+        QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage().contains(QStringLiteral(
+                                     "回放已结束，不会再有新数据：adapter 2: replay of ")),
                                  10000);
-        QVERIFY(w.statusBar()->currentMessage().endsWith(
-            QStringLiteral("rtc_ds1307_200khz.sr finished")));
         QCOMPARE(enabled(w), QStringLiteral("0100")); // quiet until Stop
         action(w, "actionStop")->trigger();
         QCOMPARE(answerer.texts.size(), 3);

@@ -219,8 +219,7 @@ TEST(LineIndex, ResetGivesTheMemoryBackToTheSystem)
     const auto resident = [] {
         long pages = 0, total = 0;
         std::FILE *statm = std::fopen("/proc/self/statm", "r");
-        EXPECT_TRUE(statm && std::fscanf(statm, "%ld %ld", &total, &pages) == 2);
-        std::fclose(statm);
+        EXPECT_TRUE(std::fscanf(statm, "%ld %ld", &total, &pages) == 2 && std::fclose(statm) == 0);
         return pages * ::sysconf(_SC_PAGESIZE);
     };
     LineIndex idx;

