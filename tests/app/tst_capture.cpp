@@ -216,6 +216,7 @@ private slots:
         action(w, "actionStart")->trigger();
         QCOMPARE(enabled(w), QStringLiteral("0100"));
         QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() > 3 && following(), 10000);
+        QCOMPARE(w.statusBar()->currentMessage(), QString()); // a running capture has not ended
         bar->setValue(0);
         QTRY_COMPARE(model->index(0, 0).data().toString(), QStringLiteral("0"));
         action(w, "actionStop")->trigger();
