@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "terminationsignals.h"
 
 #include <QApplication>
 #include <QTextCodec>
@@ -14,7 +15,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     int code = 0;
     {
+        // Created first, so a signal during start-up already closes the window.
+        TerminationSignals termination;
         MainWindow window;
+        QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
         window.show();
         code = app.exec();
     }

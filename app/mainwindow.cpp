@@ -3,6 +3,7 @@
 #include "addressmapdock.h"
 #include "appinfo.h"
 #include "capturefileactions.h"
+#include "capturefilelock.h"
 #include "capturepipeline.h"
 #include "pagefiller.h"
 #include "pagegeometry.h"
@@ -18,6 +19,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -26,6 +28,15 @@
 namespace {
 constexpr int kRefreshIntervalMs = 40;
 const char kTempFileName[] = "I2CDataTemp.dat";
+
+// The adapter library's reason for its last failure on this thread, as a
+// second line of a warning ("" when it gave none).
+QString adapterFailureReason()
+{
+    char why[512] = {};
+    lastAdapterError(why, sizeof why);
+    return why[0] ? QStringLiteral("\n") + QString::fromLocal8Bit(why) : QString();
+}
 } // namespace
 
 // The images are compiled into this static library; register them before use.
@@ -70,6 +81,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     capturePipeline().setLabeler(&symbolLabeler());
     // The address map beside the table; shown and hidden from the 操作 menu.
     AddressMapDock::install(this, m_ui->menu, capturePipeline(), &symbolLabeler());
+    m_captureFileLock = std::make_unique<CaptureFileLock>(QString::fromLatin1(kTempFileName));
+    if (!m_captureFileLock->tryLock()) {
+        // Another instance captures into this directory's file: leave it alone and go.
+        const qint64 pid = m_captureFileLock->holderPid();
+        m_captureFileLock.reset();
+        QTimer::singleShot(0, this, [this, pid] {
+            warn(QStringLiteral("另一个 KORVEX I2C Sniffer（进程 %1）正在使用本目录的临时文件 "
+                                "%2。\n同一目录只能运行一个实例，本窗口将关闭。")
+                     .arg(pid)
+                     .arg(QString::fromLatin1(kTempFileName)));
+            close();
+        });
+        return;
+    }
+    m_ownsCaptureFile = true;
     CaptureStore &store = capturePipeline().store();
     if (!store.open(QString::fromLatin1(kTempFileName))) {
         const QString why = store.errorString();
@@ -85,7 +111,9 @@ MainWindow::~MainWindow()
 {
     if (m_ui->actionStop->isEnabled())
         on_actionStop_triggered();
-    capturePipeline().store().closeAndRemove();
+    if (m_ownsCaptureFile)
+        capturePipeline().store().closeAndRemove();
+    m_captureFileLock.reset(); // only once the file is gone
     delete m_ui;
 }
 
@@ -112,6 +140,26 @@ void MainWindow::setCapturing(bool capturing)
     m_ui->actionSaveFile->setEnabled(!capturing);
     // Open rebuilds the store the callback writes into: never during a capture.
     m_ui->actionOpenFile->setEnabled(!capturing);
+    if (capturing) {
+        m_captureEndShown = false;
+        statusBar()->clearMessage();
+    }
+}
+
+void MainWindow::showCaptureEnd()
+{
+    if (m_captureEndShown || !m_ui->actionStop->isEnabled())
+        return;
+    char why[512] = {};
+    const int32_t state = captureState(m_deviceIndex, why, sizeof why);
+    if (state != KORVEX_CAPTURE_FINISHED && state != KORVEX_CAPTURE_FAILED)
+        return;
+    m_captureEndShown = true;
+    // The capture stays on until Stop; the user learns that nothing more will come.
+    statusBar()->showMessage((state == KORVEX_CAPTURE_FINISHED
+                                  ? QStringLiteral("回放已结束，不会再有新数据：%1")
+                                  : QStringLiteral("采集已中断：%1"))
+                                 .arg(QString::fromLocal8Bit(why)));
 }
 
 bool MainWindow::storeUsable() const
@@ -136,7 +184,7 @@ void MainWindow::on_actionStart_triggered()
         return;
     }
     if (!openAdapter(m_deviceIndex)) {
-        warn(QStringLiteral("打开设备失败！"));
+        warn(QStringLiteral("打开设备失败！") + adapterFailureReason());
         return;
     }
     if (!storeUsable()) {
@@ -145,7 +193,7 @@ void MainWindow::on_actionStart_triggered()
         return;
     }
     if (startI2CCapture(m_deviceIndex, m_channelIndex, sampleRate, onI2CEvents) != 0) {
-        warn(QStringLiteral("启动设备失败！"));
+        warn(QStringLiteral("启动设备失败！") + adapterFailureReason());
         return;
     }
     setCapturing(true);
@@ -246,6 +294,7 @@ void MainWindow::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() != m_refreshTimerId)
         return;
+    showCaptureEnd();
     CapturePipeline &pipeline = capturePipeline();
     QString why;
     if (pipeline.takeStoreFailureNotice(&why))

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+class CaptureFileLock;
 class PageFiller;
 class QStandardItemModel;
 
@@ -52,6 +53,7 @@ private:
     void stopRefreshTimer();
     void warn(const QString &text);
     QString contactText() const;
+    void showCaptureEnd();
 
     Ui::MainWindow *m_ui;
     int32_t m_deviceIndex = 0;
@@ -62,4 +64,9 @@ private:
     bool m_autoFollow = true;
     // The page fill's reusable read buffer.
     std::unique_ptr<PageFiller> m_pageFiller;
+    // Held while this window owns the working directory's capture file; a
+    // window without it never opens, empties or removes that file.
+    std::unique_ptr<CaptureFileLock> m_captureFileLock;
+    bool m_ownsCaptureFile = false;
+    bool m_captureEndShown = false; // the end of the running capture was told
 };

@@ -1,5 +1,9 @@
 #include "lineindex.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 LineIndex::LineIndex()
 {
     push_back(0);
@@ -31,9 +35,16 @@ void LineIndex::releaseUnusedChunks()
 {
     const size_t needed = size_t((m_size + kChunkMask) >> kChunkBits);
     if (m_chunks.size() > needed) {
+        const size_t released = m_chunks.size() - needed;
         m_chunks.resize(needed);
         if (needed <= 1)
             m_chunks.shrink_to_fit();
+#if defined(__GLIBC__)
+        // glibc keeps freed chunks in its arenas (a Clear after 10^8 rows kept
+        // a gigabyte resident); hand a large release back to the system.
+        if (released >= kTrimChunks)
+            malloc_trim(0);
+#endif
     }
 }
 

@@ -47,6 +47,8 @@ public:
     static constexpr int kChunkBits = 16;
     static constexpr qint64 kChunkSize = qint64(1) << kChunkBits;
     static constexpr qint64 kChunkMask = kChunkSize - 1;
+    // Releasing this many chunks (8 MiB) at once returns the memory to the system.
+    static constexpr size_t kTrimChunks = 16;
 
 private:
     void addChunk();

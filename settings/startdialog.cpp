@@ -4,6 +4,7 @@
 #include "ui_startdialog.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace {
@@ -32,6 +33,10 @@ StartDialog::StartDialog(const AdapterCatalog &adapters, QWidget *parent)
 
     const int count = adapters.count ? adapters.count() : 0;
     if (count <= 0) {
+        // Say why OK is greyed out rather than leave the user guessing.
+        auto *none = new QLabel(QStringLiteral("无设备连接！请连接设备后重新启动。"), this);
+        none->setObjectName(QStringLiteral("noAdapterLabel"));
+        m_ui->gridLayout_2->addWidget(none, m_ui->gridLayout_2->rowCount(), 0);
         m_ui->positivePushButton->setEnabled(false);
         return;
     }

@@ -36,6 +36,12 @@ bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std
     CaptureFile file;
     if (!file.open(options.capture, error))
         return false;
+    if (file.sampleRate() == 0) {
+        // Every timestamp would be zero; the replay adapter refuses such a file too.
+        if (error)
+            *error = options.capture + ": the capture has no sample rate";
+        return false;
+    }
     I2CDecoderConfig config;
     config.assumeIdle = options.assumeIdle;
     if (!options.sda.empty()) {

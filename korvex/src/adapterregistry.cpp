@@ -7,6 +7,7 @@
 #include "replayadapter.h"
 #include "simulatoradapter.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace korvex {
@@ -116,12 +117,29 @@ int32_t AdapterRegistry::describe(int32_t index, char *buf, int32_t size)
         std::lock_guard<std::mutex> lock(m_mutex);
         auto adapter = adapterLocked(index, "describeAdapter");
         if (!adapter) {
-            if (buf && size > 0)
-                buf[0] = '\0';
+            copyText(std::string(), buf, size);
             return -1;
         }
         text = adapter->description();
     }
+    return copyText(text, buf, size);
+}
+
+int32_t AdapterRegistry::captureState(int32_t index, char *buf, int32_t size)
+{
+    std::shared_ptr<BusAdapter> adapter;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        adapter = adapterLocked(index, "captureState");
+    }
+    std::string why;
+    const int32_t state = adapter ? static_cast<int32_t>(adapter->captureState(&why)) : -1;
+    copyText(why, buf, size);
+    return state;
+}
+
+int32_t AdapterRegistry::copyText(const std::string &text, char *buf, int32_t size)
+{
     if (buf && size > 0) {
         const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
         std::memcpy(buf, text.data(), n);

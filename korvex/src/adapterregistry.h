@@ -31,6 +31,11 @@ public:
                   I2CCaptureCallback callback);
     void stop(int32_t index);
     int32_t describe(int32_t index, char *buf, int32_t size);
+    int32_t captureState(int32_t index, char *buf, int32_t size);
+
+    // Copies text into buf as the C interface does: NUL-terminated, cut to
+    // size, nothing written for size <= 0. Returns the full length.
+    static int32_t copyText(const std::string &text, char *buf, int32_t size);
 
 private:
     void scanLocked();

@@ -61,4 +61,31 @@ bool ArchiveCheck::checkMembers(std::string *error)
     return false;
 }
 
+bool ArchiveCheck::readMember(const char *name, size_t limit, std::string *text, std::string *error)
+{
+    text->clear();
+    const zip_int64_t index = m_archive ? zip_name_locate(m_archive, name, 0) : -1;
+    if (index < 0)
+        return false;
+    auto fail = [&](const std::string &why) {
+        if (error)
+            *error = m_path + ": corrupt capture data (" + name + ": " + why + ")";
+        return false;
+    };
+    zip_file_t *file = zip_fopen_index(m_archive, static_cast<zip_uint64_t>(index), 0);
+    if (!file)
+        return fail(zip_strerror(m_archive));
+    char buffer[4096];
+    zip_int64_t n;
+    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0 && text->size() <= limit)
+        text->append(buffer, static_cast<size_t>(n));
+    const std::string why = n < 0 ? zip_file_strerror(file) : "";
+    zip_fclose(file);
+    if (n < 0)
+        return fail(why);
+    if (text->size() > limit)
+        return fail("longer than " + std::to_string(limit) + " bytes");
+    return true;
+}
+
 } // namespace korvex

@@ -23,6 +23,10 @@ public:
     // Reads every member to its end; may run on a thread of its own.
     bool checkMembers(std::string *error);
 
+    // Reads member `name` into *text. False when it is missing (with *error
+    // untouched), damaged or longer than `limit` bytes (with the reason).
+    bool readMember(const char *name, size_t limit, std::string *text, std::string *error);
+
 private:
     std::string m_path;
     zip *m_archive = nullptr;

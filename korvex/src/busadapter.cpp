@@ -69,6 +69,10 @@ BusAdapter::StartResult BusAdapter::start(const CaptureRequest &request,
             } catch (...) {
                 logf("adapter %d: capture ended by an unknown error", request.index);
             }
+            // A run() that returns unasked has failed, before or after it began:
+            // its last log line says why, for the caller.
+            if (!session->stopRequested())
+                session->ended(lastThreadLogLine(), true);
             session->finished();
         });
     } catch (const std::exception &e) {
@@ -77,7 +81,12 @@ BusAdapter::StartResult BusAdapter::start(const CaptureRequest &request,
         return NoThread;
     }
     if (session->waitForStart() != CaptureSession::State::Running) {
+        std::string why;
+        session->end(&why);
         joinThread();
+        // Logged again on this thread, where the caller asks for the reason.
+        logf("adapter %d: the capture did not start: %s", request.index,
+             why.empty() ? "no reason given" : why.c_str());
         return FailedToStart;
     }
     m_capturing.store(true);
@@ -97,6 +106,22 @@ void BusAdapter::stop()
     std::lock_guard<std::mutex> lock(m_control);
     joinThread();
     m_capturing.store(false);
+}
+
+BusAdapter::CaptureState BusAdapter::captureState(std::string *why)
+{
+    std::lock_guard<std::mutex> lock(m_control);
+    if (!m_capturing.load() || !m_session)
+        return CaptureState::Idle;
+    switch (m_session->end(why)) {
+    case CaptureSession::End::Finished:
+        return CaptureState::Finished;
+    case CaptureSession::End::Failed:
+        return CaptureState::Failed;
+    case CaptureSession::End::None:
+        break;
+    }
+    return CaptureState::Running;
 }
 
 void BusAdapter::joinThread()

@@ -62,6 +62,12 @@ public:
     // From a successful start until stop.
     bool capturing() const { return m_capturing.load(); }
 
+    // How the capture stands, as captureState() of the C interface reports it.
+    enum class CaptureState : int32_t { Idle = 0, Running = 1, Finished = 2, Failed = 3 };
+    // A running capture whose source ended by itself is Finished (or Failed,
+    // when an error ended it), with the reason in *why.
+    CaptureState captureState(std::string *why);
+
 protected:
     BusAdapter() = default;
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace korvex {
@@ -28,6 +29,85 @@ bool sameName(const std::string &a, const char *b)
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
             std::tolower(static_cast<unsigned char>(b[i])))
             return false;
+    }
+    return true;
+}
+
+// Beyond these, libsigrok's loader takes quadratic time over the channel list,
+// and no sample of the decoder's could hold the channels anyway.
+constexpr long kMaxChannels = long(I2CDecoder::kMaxUnitSize) * 8;
+constexpr size_t kMaxMetadataBytes = 1 << 20;
+// Far beyond any analyzer, and well inside 64 bits.
+constexpr double kMaxSampleRate = 1e12;
+
+std::string trimmed(const std::string &text)
+{
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A whole decimal number in 0..max, else -1.
+long boundedCount(const std::string &text, long max)
+{
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    const long value = std::stol(text);
+    return value <= max ? value : -1;
+}
+
+// "16 MHz", "4m", "200000": positive and below kMaxSampleRate, else 0.
+double parsedRate(const std::string &text)
+{
+    const char *begin = text.c_str();
+    char *end = nullptr;
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return 0;
+    double value = std::strtod(begin, &end);
+    std::string unit = trimmed(end);
+    const char prefix = unit.empty() ? '\0' : static_cast<char>(std::tolower(unit[0]));
+    if (prefix == 'k' || prefix == 'm' || prefix == 'g') {
+        value *= prefix == 'k' ? 1e3 : prefix == 'm' ? 1e6 : 1e9;
+        unit.erase(0, 1);
+    }
+    if (!unit.empty() && !sameName(unit, "hz"))
+        return 0;
+    return value > 0 && value < kMaxSampleRate ? value : 0;
+}
+
+// Refuses what libsigrok would load too slowly or read wrongly: channel
+// counts beyond any sample, unit sizes that do not fit its 16-bit field, and
+// sample rates that are zero, negative or overflow.
+bool checkMetadata(const std::string &metadata, std::string *why)
+{
+    size_t at = 0;
+    while (at < metadata.size()) {
+        size_t end = metadata.find('\n', at);
+        if (end == std::string::npos)
+            end = metadata.size();
+        const std::string line = metadata.substr(at, end - at);
+        at = end + 1;
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        const std::string key = trimmed(line.substr(0, equals));
+        const std::string value = trimmed(line.substr(equals + 1));
+        if ((key == "total probes" || key == "total analog") &&
+            boundedCount(value, kMaxChannels) < 0) {
+            *why =
+                "bad channel count '" + value + "' (at most " + std::to_string(kMaxChannels) + ")";
+            return false;
+        }
+        if (key == "unitsize" && boundedCount(value, I2CDecoder::kMaxUnitSize) < 1) {
+            *why = "corrupt capture data (bad unit size " + value + ")";
+            return false;
+        }
+        if (key == "samplerate" && parsedRate(value) <= 0) {
+            *why = "bad sample rate '" + value + "'";
+            return false;
+        }
     }
     return true;
 }
@@ -78,6 +158,20 @@ bool CaptureFile::open(const std::string &path, std::string *error)
         return fail("not a regular file");
     if (info.st_size == 0)
         return fail("empty file");
+    {
+        // The description is checked before libsigrok loads it.
+        ArchiveCheck archive;
+        std::string metadata, why;
+        if (archive.open(path, nullptr) &&
+            !archive.readMember("metadata", kMaxMetadataBytes, &metadata, &why) && !why.empty()) {
+            if (error)
+                *error = why;
+            close();
+            return false;
+        }
+        if (!checkMetadata(metadata, &why))
+            return fail(why);
+    }
     if (!m_sigrok)
         m_sigrok = SigrokContext::acquire();
     if (!m_sigrok)

@@ -21,6 +21,23 @@ void CaptureSession::finished()
     m_wake.notify_all();
 }
 
+void CaptureSession::ended(const std::string &why, bool failed)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_end != End::None)
+        return;
+    m_end = failed ? End::Failed : End::Finished;
+    m_endReason = why;
+}
+
+CaptureSession::End CaptureSession::end(std::string *why)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (why)
+        *why = m_endReason;
+    return m_end;
+}
+
 CaptureSession::State CaptureSession::waitForStart()
 {
     std::unique_lock<std::mutex> lock(m_mutex);

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <string>
 
 namespace korvex {
 
@@ -32,6 +33,15 @@ public:
     // Sleeps until `due`; false (at once) when a stop is requested.
     bool waitUntil(Clock::time_point due);
 
+    // Capture thread: the source has nothing more to deliver (a replay at its
+    // end, a device that stopped); `failed` when an error ended it. The first
+    // call counts.
+    void ended(const std::string &why, bool failed);
+
+    // Any thread: whether ended() was called, with its reason.
+    enum class End { None, Finished, Failed };
+    End end(std::string *why);
+
     // Calls the callback with the events (in several calls beyond INT32_MAX).
     void deliver(const I2CEvent *events, size_t count);
 
@@ -52,6 +62,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     State m_state = State::Starting; // guarded by m_mutex
+    End m_end = End::None;           // guarded by m_mutex
+    std::string m_endReason;         // guarded by m_mutex
 };
 
 } // namespace korvex

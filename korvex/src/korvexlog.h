@@ -2,6 +2,8 @@
 // prefixed "korvex: ", silenced by KORVEX_LOG=quiet.
 #pragma once
 
+#include <string>
+
 namespace korvex {
 
 #if defined(__GNUC__)
@@ -15,5 +17,10 @@ void logf(const char *format, ...) KORVEX_PRINTF(1, 2);
 
 // True when KORVEX_LOG=quiet asks for silence.
 bool logQuiet();
+
+// The last line this thread logged (without the prefix), kept even when the
+// log is quiet: the C interface hands it to callers as the reason of a failure.
+const std::string &lastThreadLogLine();
+void clearThreadLogLine();
 
 } // namespace korvex

@@ -178,6 +178,8 @@ void LiveAdapter::run(CaptureSession &session, const CaptureRequest &request)
              sr_strerror(rc));
     else if (!session.stopRequested())
         logf("adapter %d: %s stopped sending", request.index, description().c_str());
+    if (!session.stopRequested())
+        session.ended(lastThreadLogLine(), rc != SR_OK);
 
     g_source_destroy(tick);
     g_source_unref(tick);

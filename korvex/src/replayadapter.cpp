@@ -106,10 +106,12 @@ void ReplayAdapter::run(CaptureSession &session, const CaptureRequest &request)
         &error);
     if (session.stopRequested())
         return;
-    if (!read || !error.empty())
+    const bool failed = !read || !error.empty();
+    if (failed)
         logf("adapter %d: replay of %s failed: %s", request.index, m_path.c_str(), error.c_str());
     else
         logf("adapter %d: replay of %s finished", request.index, m_path.c_str());
+    session.ended(lastThreadLogLine(), failed);
     // The capture lasts until stop, even with nothing more to deliver.
     while (session.waitUntil(CaptureSession::Clock::now() + std::chrono::hours(1))) {
     }

@@ -11,11 +11,15 @@
 #include <korvex/korvex.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLockFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTableView>
 #include <QtTest>
 
@@ -23,6 +27,7 @@
 #include <cstring>
 #include <random>
 #include <sys/resource.h>
+#include <sys/types.h>
 
 namespace {
 const QString kTempFile = QStringLiteral("I2CDataTemp.dat");
@@ -116,6 +121,82 @@ private slots:
         QVERIFY(answerer.texts[0].contains(kTempFile));
     }
 
+    void oneWindowPerCaptureFile()
+    {
+        // A lock left by a process that no longer runs does not block.
+        QFile stale(kTempFile + QStringLiteral(".lock")), capture(kTempFile);
+        QVERIFY(stale.open(QIODevice::WriteOnly) &&
+                stale.write("4194303\nx\n" + QSysInfo::machineHostName().toUtf8() + "\n") > 0);
+        stale.close();
+        auto first = std::make_unique<MainWindow>();
+        QVERIFY(capture.open(QIODevice::Append) && capture.write("0,START\n") == 8);
+        capture.close();
+        {
+            ModalAnswerer answerer;
+            MainWindow second;
+            second.show();
+            QTRY_VERIFY(!second.isVisible()); // it says so, then closes
+            QCOMPARE(answerer.titles, QStringList{"警告"});
+            QVERIFY(
+                answerer.texts[0].contains(QString::number(QCoreApplication::applicationPid())));
+        }
+        QCOMPARE(QFileInfo(kTempFile).size(), 8); // neither emptied nor removed
+        first.reset();
+        QVERIFY(!QFile::exists(kTempFile) && !QFile::exists(stale.fileName()));
+    }
+
+    void signalsEndTheProgramLikeClosingIt()
+    {
+        QVERIFY(QDir().mkpath(QStringLiteral("child")));
+        const QString capture = QStringLiteral("child/") + kTempFile;
+        for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+            QProcess child;
+            child.setWorkingDirectory(QStringLiteral("child"));
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QStringLiteral(KORVEX_SIGNAL_CHILD), QStringList());
+            QVERIFY(child.waitForStarted());
+            while (!child.canReadLine() && child.waitForReadyRead(10000)) {
+            }
+            QCOMPARE(child.readLine(), QByteArray("capturing\n"));
+            QVERIFY(QFileInfo(capture).size() > 0);
+            ::kill(pid_t(child.processId()), signalNumber);
+            QVERIFY(child.waitForFinished(10000));
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+            QVERIFY2(!QFile::exists(capture), qPrintable(QString::number(signalNumber)));
+        }
+    }
+
+    void startFailuresSayWhyAndAReplaySaysItEnded()
+    {
+        qputenv("KORVEX_REPLAY", "missing.sr:" KORVEX_TEST_DATA_DIR
+                                 "/captures/peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr");
+        qputenv("KORVEX_REPLAY_SPEED", "max");
+        const auto restore = qScopeGuard([] { qunsetenv("KORVEX_REPLAY"); });
+        MainWindow w;
+        w.show();
+        int device = 1;
+        ModalAnswerer answerer([&device, accept = acceptStartDialog()](QWidget *d) {
+            if (auto *devices = d->findChild<QComboBox *>(QStringLiteral("deviceIndexComboBox")))
+                devices->setCurrentIndex(device);
+            return accept(d);
+        });
+        action(w, "actionStart")->trigger();
+        QTRY_COMPARE(answerer.texts.size(), 2);
+        QCOMPARE(
+            answerer.texts[1],
+            QStringLiteral("打开设备失败！\ncannot replay missing.sr: No such file or directory"));
+        device = 2;
+        action(w, "actionStart")->trigger();
+        QCOMPARE(enabled(w), QStringLiteral("0100"));
+        QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage().contains(QStringLiteral(
+                                     "回放已结束，不会再有新数据：adapter 2: replay of ")),
+                                 10000);
+        QCOMPARE(enabled(w), QStringLiteral("0100")); // quiet until Stop
+        action(w, "actionStop")->trigger();
+        QCOMPARE(answerer.texts.size(), 3);
+    }
+
     void startStopClearAndFollow()
     {
         MainWindow w;
@@ -135,6 +216,7 @@ private slots:
         action(w, "actionStart")->trigger();
         QCOMPARE(enabled(w), QStringLiteral("0100"));
         QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() > 3 && following(), 10000);
+        QCOMPARE(w.statusBar()->currentMessage(), QString()); // a running capture has not ended
         bar->setValue(0);
         QTRY_COMPARE(model->index(0, 0).data().toString(), QStringLiteral("0"));
         action(w, "actionStop")->trigger();

@@ -84,4 +84,27 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
     EXPECT_EQ(calls, seen) << "callback after stop";
 }
 
+TEST(KorvexApi, FailuresKeepTheirReasonForTheCaller)
+{
+    const std::string rtc = std::string(KORVEX_TEST_DATA_DIR) +
+                            "/captures/peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr";
+    setenv("KORVEX_REPLAY", ("missing.sr:" + rtc).c_str(), 1);
+    ASSERT_EQ(scanAdapters(nullptr), 3);
+    char why[256] = "x";
+    EXPECT_EQ(openAdapter(1), 0);
+    EXPECT_EQ(lastAdapterError(why, 7), 51) << "cut to the buffer, full length told";
+    EXPECT_STREQ(why, "cannot");
+    EXPECT_NE(startI2CCapture(1, 0, 1000000, count), 0);
+    lastAdapterError(why, sizeof why);
+    EXPECT_STREQ(why, "adapter 1 is not open; call openAdapter first");
+    EXPECT_EQ(captureState(3, why, sizeof why), -1);
+    ASSERT_NE(openAdapter(2), 0);
+    EXPECT_EQ(lastAdapterError(why, sizeof why), 0) << "success leaves no reason";
+    ASSERT_EQ(startI2CCapture(2, 0, 1000000, count), 0); // the window sees the replay end
+    EXPECT_EQ(captureState(2, why, sizeof why), KORVEX_CAPTURE_RUNNING);
+    EXPECT_EQ(stopI2CCapture(2), 0);
+    EXPECT_EQ(captureState(2, why, sizeof why), KORVEX_CAPTURE_IDLE);
+    unsetenv("KORVEX_REPLAY");
+}
+
 } // namespace

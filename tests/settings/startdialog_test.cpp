@@ -71,7 +71,10 @@ private slots:
         SettingsGuard guard;
         StartDialog none(adapters(0));
         QVERIFY(!child<QPushButton>(&none, "positivePushButton")->isEnabled());
+        QCOMPARE(child<QLabel>(&none, "noAdapterLabel")->text(),
+                 QStringLiteral("无设备连接！请连接设备后重新启动。"));
         StartDialog d(adapters(3));
+        QVERIFY(!d.findChild<QLabel *>(QStringLiteral("noAdapterLabel")));
         QComboBox *devices = child(&d, "deviceIndexComboBox");
         QCOMPARE(devices->itemText(2) + devices->itemData(2, Qt::ToolTipRole).toString() +
                      devices->itemText(3),

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+#include <zip.h>
 
 namespace korvex {
 namespace {
@@ -21,11 +22,30 @@ namespace {
 const std::string kCaptures = std::string(KORVEX_TEST_DATA_DIR) + "/captures/";
 const std::string kEeprom = kCaptures + "extra/24aa025uid_seqrndread256.sr"; // SCL = D0, SDA = D1
 const std::string kNacks = kCaptures + "extra/8564je_nacks.sr";              // SCL = D2, SDA = D3
+const std::string kRtc = kCaptures + "peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr";
 
 std::string fileText(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The RTC capture saved as `name` with its metadata text `from` replaced by `to`.
+std::string withMetadata(const std::string &name, const std::string &from, const std::string &to)
+{
+    std::ofstream(name, std::ios::binary) << fileText(kRtc);
+    zip_t *archive = zip_open(name.c_str(), 0, nullptr);
+    zip_file_t *member = zip_fopen(archive, "metadata", 0);
+    char text[4096] = {};
+    zip_fread(member, text, sizeof text - 1);
+    zip_fclose(member);
+    static std::string metadata; // libzip reads it as the archive closes
+    metadata = text;
+    metadata.replace(metadata.find(from), from.size(), to);
+    zip_file_add(archive, "metadata",
+                 zip_source_buffer(archive, metadata.data(), metadata.size(), 0), ZIP_FL_OVERWRITE);
+    EXPECT_EQ(zip_close(archive), 0);
+    return name;
 }
 
 // Runs the command in this process: its status, and what reached standard output (a stream
@@ -96,6 +116,12 @@ TEST(DecodeCommand, EventsAndChannelChoice)
     EXPECT_TRUE(run({"--pair=1", kNacks}).second != byDefault); // the lines swapped
     EXPECT_TRUE(run({"--sda=SDA", "--scl=SCL", kEeprom}).second == run({kEeprom}).second);
     EXPECT_TRUE(run({"--pair=0", kEeprom}).first == 0 && run({"--pair=3", kEeprom}).first == 0);
+    // Rates as sigrok writes them still load.
+    for (const auto &[rate, at] :
+         {std::pair("200000", "00.00.00.001.265.000"), std::pair("0.2 MHz", "00.00.00.001.265.000"),
+          std::pair("2k", "00.00.00.126.500.000")})
+        EXPECT_NE(run({"--format=lines", withMetadata("r.sr", "200 kHz", rate)}).second.find(at),
+                  std::string::npos);
 }
 
 TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
@@ -114,6 +140,17 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
         {{"--sda=SDA", "--scl=CLOCK", kNacks}, 1, "no channel named 'CLOCK'"},
         {{"--sda=3", "--scl=9", kNacks}, 1, "no logic channel 9"},
         {{"--sda=3", "--scl=3", kNacks}, 1, "the same channel"},
+        // Metadata refused before libsigrok loads it (100,000 probes would take it seconds).
+        {{withMetadata("many.sr", "total probes = 32", "total probes = 100000")},
+         1,
+         "many.sr: bad channel count '100000' (at most 512)"},
+        {{withMetadata("unit.sr", "unitsize = 1", "unitsize = 1000000")}, 1, "unit size 1000000"},
+        {{withMetadata("zero.sr", "200 kHz", "0 Hz")}, 1, "zero.sr: bad sample rate '0 Hz'"},
+        {{withMetadata("negative.sr", "200 kHz", "-5 MHz")}, 1, "bad sample rate '-5 MHz'"},
+        {{withMetadata("huge.sr", "200 kHz", "99999999999 GHz")}, 1, "rate '99999999999 GHz'"},
+        {{kCaptures + "peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr"},
+         1,
+         "the capture has no sample rate"},
         // Nothing written must not pass for success; a device takes the lines in order.
         {{"--format=events", "--output=no/such/dir", kEeprom}, 1, "cannot write no/such/dir"},
         {{"--format=events", "--output=/dev/full", kEeprom}, 1, "writing /dev/full failed"},

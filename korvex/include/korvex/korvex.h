@@ -13,7 +13,9 @@
  *  - the callback's return value is ignored.
  *
  * Every function checks its arguments, logs what was wrong to stderr and
- * returns a failure value; no C++ exception crosses this interface.
+ * returns a failure value; no C++ exception crosses this interface. The
+ * reason of the last failure on the calling thread is kept for the caller
+ * (lastAdapterError), so that it can show the user why.
  *
  * Adapters are listed in a fixed order: index 0 is the built-in bus
  * simulator, then one adapter per recorded capture named in KORVEX_REPLAY,
@@ -94,6 +96,33 @@ KORVEX_API int32_t stopI2CCapture(int32_t index);
  * for an index out of range.
  */
 KORVEX_API int32_t describeAdapter(int32_t index, char *buf, int32_t size);
+
+/* What captureState returns. */
+enum {
+    KORVEX_CAPTURE_IDLE = 0,     /* no capture runs on the adapter */
+    KORVEX_CAPTURE_RUNNING = 1,  /* the capture runs and its source delivers */
+    KORVEX_CAPTURE_FINISHED = 2, /* the source ended by itself (a replay reached its end);
+                                    the capture stays quiet until stopI2CCapture */
+    KORVEX_CAPTURE_FAILED = 3    /* an error ended the source (a device that stopped, a
+                                    file found damaged while replaying); quiet until stop */
+};
+
+/*
+ * How the capture on adapter `index` stands: one of KORVEX_CAPTURE_*, or -1
+ * for an index out of range. For FINISHED and FAILED the reason is written
+ * into buf (NUL-terminated, cut to size; "" otherwise). Safe to poll from the
+ * caller's thread while the capture runs.
+ */
+KORVEX_API int32_t captureState(int32_t index, char *buf, int32_t size);
+
+/*
+ * Writes the reason of the last failed call made on the calling thread (the
+ * same text the library logs, without the "korvex: " prefix, e.g.
+ * "cannot replay /a.sr: No such file or directory") into buf, NUL-terminated
+ * and cut to size; "" when that call succeeded. Every other function of this
+ * interface replaces it. Returns the full length of the text.
+ */
+KORVEX_API int32_t lastAdapterError(char *buf, int32_t size);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,30 @@
+// The program's window and signal handling, capturing from the simulator; prints
+// "capturing" once rows are stored, then waits for tst_capture's signal.
+#include "capturepipeline.h"
+#include "mainwindow.h"
+#include "modalanswerer.h"
+#include "terminationsignals.h"
+
+#include <QAction>
+#include <QPushButton>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    TerminationSignals termination; // as in the program's main()
+    MainWindow window;
+    QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
+    window.show();
+    ModalAnswerer answerer([](QWidget *d) {
+        d->findChild<QPushButton *>(QStringLiteral("positivePushButton"))->click();
+        return true;
+    });
+    window.findChild<QAction *>(QStringLiteral("actionStart"))->trigger();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&poll] {
+        if (capturePipeline().storedLineCount() > 0 && (std::puts("capturing"), true))
+            poll.stop(), std::fflush(stdout);
+    });
+    poll.start(10);
+    return app.exec();
+}
