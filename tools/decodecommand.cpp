@@ -36,8 +36,9 @@ bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std
     CaptureFile file;
     if (!file.open(options.capture, error))
         return false;
-    if (file.sampleRate() == 0) {
-        // Every timestamp would be zero; the replay adapter refuses such a file too.
+    if (file.sampleRate() == 0 && options.format != "events") {
+        // Every timestamp would be zero (events print sample numbers, so they
+        // still make sense); the replay adapter refuses such a file too.
         if (error)
             *error = options.capture + ": the capture has no sample rate";
         return false;

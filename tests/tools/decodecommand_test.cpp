@@ -148,7 +148,8 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
         {{withMetadata("zero.sr", "200 kHz", "0 Hz")}, 1, "zero.sr: bad sample rate '0 Hz'"},
         {{withMetadata("negative.sr", "200 kHz", "-5 MHz")}, 1, "bad sample rate '-5 MHz'"},
         {{withMetadata("huge.sr", "200 kHz", "99999999999 GHz")}, 1, "rate '99999999999 GHz'"},
-        {{kCaptures + "peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr"},
+        {{"--format=lines",
+          kCaptures + "peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr"},
          1,
          "the capture has no sample rate"},
         // Nothing written must not pass for success; a device takes the lines in order.
