@@ -24,69 +24,53 @@ std::string at(const TableNavigator &n)
 }
 } // namespace
 
+// One move and where it leaves the table.
+#define STEP(call, expected)                                                                       \
+    do {                                                                                           \
+        n.call;                                                                                    \
+        EXPECT_EQ(at(n), expected) << #call;                                                       \
+    } while (0)
+
 TEST(TableNavigator, KeysWheelAndScrollAtTheEndsOfTheCapture)
 {
     EveryNth all;
     all.lines = 100;
     TableNavigator n(&all);
     n.setPageRows(10);
-    n.update();
-    EXPECT_EQ(at(n), "90 -1 -1 f");
+    STEP(update(), "90 -1 -1 f");
     EXPECT_EQ(n.pageCount(), 10);
-    n.moveBy(-1); // no current row: Up takes the page's last row
-    EXPECT_EQ(at(n), "90 99 9");
-    n.moveBy(-10); // a page up takes the page along
-    EXPECT_EQ(at(n), "80 89 9");
-    n.moveBy(1); // keeps the page until the row leaves it
-    EXPECT_EQ(at(n), "81 90 9");
-    n.toFirst();
-    EXPECT_EQ(at(n), "0 0 0");
-    n.moveBy(-1);
-    n.moveBy(-10);
-    EXPECT_EQ(at(n), "0 0 0");
-    n.moveBy(25);
-    EXPECT_EQ(at(n), "25 25 0");
-    all.lines = 120; // rows arrive: not following, the page stays
-    n.update();
-    EXPECT_EQ(at(n), "25 25 0");
-    n.toLast();
-    n.update();
-    EXPECT_EQ(at(n), "110 119 9 f");
-    n.moveBy(10); // at the last row: stays, and no longer follows
-    EXPECT_EQ(at(n), "110 119 9");
+    STEP(moveBy(-1), "90 99 9");  // no current row: Up takes the page's last row
+    STEP(moveBy(-10), "80 89 9"); // a page up takes the page along
+    STEP(moveBy(1), "81 90 9");   // the page moves once the row leaves it
+    STEP(toFirst(), "0 0 0");
+    STEP(moveBy(-10), "0 0 0");
+    STEP(moveBy(25), "25 25 0");
+    all.lines = 120;
+    STEP(update(), "25 25 0"); // rows arrive: not following, the page stays
+    STEP(toLast(), "110 119 9 f");
+    STEP(moveBy(10), "110 119 9"); // at the last row it stays, no longer following
     all.lines = 130;
-    n.update();
-    EXPECT_EQ(at(n), "110 119 9");
-    n.scrollBy(-200); // wheel and scroll bar stop at the ends
-    EXPECT_EQ(at(n), "0 119 -1");
-    n.moveBy(1); // the current row is off the page: Down takes the page's first
-    EXPECT_EQ(at(n), "0 0 0");
-    n.scrollTo(120); // the last page follows again
+    STEP(update(), "110 119 9");
+    STEP(scrollBy(-200), "0 119 -1");  // wheel and scroll bar stop at the ends
+    STEP(moveBy(1), "0 0 0");          // current row off the page: Down takes the first
+    STEP(scrollTo(120), "120 0 -1 f"); // the last page follows again
     all.lines = 135;
-    n.update();
-    EXPECT_EQ(at(n), "125 0 -1 f");
-    n.showLine(3); // a third of the way down when it was off the page
-    EXPECT_EQ(at(n), "0 3 3");
-    n.showLine(60);
-    EXPECT_EQ(at(n), "57 60 3");
-    n.showLine(500);
-    EXPECT_EQ(at(n), "125 134 9");
-    n.followNewest();
-    EXPECT_EQ(at(n), "125 134 9 f");
-    all.lines = 5; // shrunk below a page
-    n.update();
-    EXPECT_EQ(at(n), "0 134 -1 f");
+    STEP(update(), "125 0 -1 f");
+    STEP(showLine(3), "0 3 3"); // a third of the way down when it was off the page
+    STEP(showLine(60), "57 60 3");
+    STEP(showLine(500), "125 134 9");
+    STEP(followNewest(), "125 134 9 f");
+    all.lines = 5;
+    STEP(update(), "0 134 -1 f"); // shrunk below a page
     EXPECT_EQ(n.pageCount(), 5);
     all.lines = 0;
-    n.update();
-    n.moveBy(1);
-    n.toFirst();
-    n.showLine(0);
-    EXPECT_EQ(at(n), "0 -1 -1 f");
+    STEP(update(), "0 -1 -1 f");
+    STEP(moveBy(1), "0 -1 -1 f");
+    STEP(toFirst(), "0 -1 -1 f");
+    STEP(showLine(0), "0 -1 -1 f");
     all.lines = 50;
     n.showLine(7);
-    n.reset();
-    EXPECT_EQ(at(n), "0 -1 -1 f");
+    STEP(reset(), "0 -1 -1 f");
 }
 
 TEST(TableNavigator, ASubsetOfRowsKeepsTheCurrentLine)
@@ -97,25 +81,16 @@ TEST(TableNavigator, ASubsetOfRowsKeepsTheCurrentLine)
     TableNavigator n(&all);
     n.setPageRows(10);
     n.showLine(500);
-    n.setRows(&sevenths); // 500 is hidden: the next shown line, 504 (row 72)
-    EXPECT_EQ(at(n), "69 504 3");
-    n.moveBy(1);
-    EXPECT_EQ(n.currentLine(), 511);
-    n.toLast();
-    EXPECT_EQ(at(n), "133 994 9 f");
-    n.moveBy(-10);
-    EXPECT_EQ(at(n), "123 924 9");
-    n.setRows(&all); // visible in both: stays, a third down
-    EXPECT_EQ(at(n), "921 924 3");
+    STEP(setRows(&sevenths), "69 504 3"); // 500 is hidden: the next shown line
+    STEP(moveBy(1), "69 511 4");
+    STEP(toLast(), "133 994 9 f");
+    STEP(moveBy(-10), "123 924 9");
+    STEP(setRows(&all), "921 924 3"); // shown in both: stays, a third down
     n.showLine(998);
-    n.setRows(&sevenths); // nothing at or after it: the last row
-    EXPECT_EQ(n.currentLine(), 994);
-    n.toFirst();
-    n.moveBy(-5);
-    EXPECT_EQ(at(n), "0 0 0");
+    STEP(setRows(&sevenths), "133 994 9"); // none at or after it: the last row
+    STEP(toFirst(), "0 0 0");
     n.setRows(&all);
     n.reset();
-    n.scrollTo(40); // no current row: the first line on the page stays first
-    n.setRows(&sevenths);
-    EXPECT_EQ(n.top(), 6); // line 42
+    n.scrollTo(40);
+    STEP(setRows(&sevenths), "6 -1 -1"); // no current row: line 42 heads the page
 }
