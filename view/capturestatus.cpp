@@ -23,10 +23,12 @@ QString CaptureStatus::stateText(CaptureState state, const QString &detail)
 
 QString CaptureStatus::captureDetail(const QString &adapter, int32_t sampleRate, int channelPair)
 {
-    return QStringLiteral("%1，%2，D%3/D%4")
-        .arg(adapter, sampleRateText(sampleRate))
+    // The adapter's description may be long: it comes last, where the bar cuts.
+    return QStringLiteral("%1，D%2/D%3，%4")
+        .arg(sampleRateText(sampleRate))
         .arg(channelPair * 2)
-        .arg(channelPair * 2 + 1);
+        .arg(channelPair * 2 + 1)
+        .arg(adapter);
 }
 
 QString CaptureStatus::sampleRateText(int32_t hertz)

@@ -14,7 +14,7 @@ class CaptureStatus
 public:
     // "空闲", "正在捕获：<detail>", "回放结束", "已停止".
     static QString stateText(CaptureState state, const QString &detail);
-    // Adapter, sample rate and channel pair of a capture: "<adapter>，2.5MHz，D2/D3".
+    // Adapter, sample rate and channel pair of a capture: "2.5MHz，D2/D3，<adapter>".
     static QString captureDetail(const QString &adapter, int32_t sampleRate, int channelPair);
     static QString sampleRateText(int32_t hertz);
     static QString rowsText(qint64 rows);
