@@ -1,3 +1,4 @@
+#include "capturestatus.h"
 #include "pagegeometry.h"
 
 #include <gtest/gtest.h>
@@ -26,4 +27,18 @@ TEST(PageGeometry, WholeRowsAndColumnWidths)
     const W wide{200, 200, 200, 200, 0, 0, 200, 200};
     EXPECT_EQ(PageGeometry::columnWidths(1000, current, wide),
               (W{200, 200, 200, 200, 0, 0, 200, 200}));
+}
+
+TEST(CaptureStatus, RateAndCaptureTexts)
+{
+    EXPECT_EQ(CaptureStatus::captureDetail("sim", 1000000, 1), "1MHz，D2/D3，sim");
+    EXPECT_EQ(CaptureStatus::sampleRateText(2500000) + CaptureStatus::sampleRateText(999999),
+              "2.5MHz999.999kHz");
+    CaptureStatus rate;
+    rate.restart(100, 0);
+    EXPECT_FALSE(rate.sample(600, 999));
+    EXPECT_TRUE(rate.sample(2100, 2000));
+    EXPECT_EQ(rate.rowsPerSecond(), 1000);
+    EXPECT_TRUE(rate.sample(50, 2100)); // emptied: counts anew
+    EXPECT_EQ(rate.rowsPerSecond(), 0);
 }

@@ -39,9 +39,10 @@ TEST(TableNavigator, KeysWheelAndScrollAtTheEndsOfTheCapture)
     n.setPageRows(10);
     STEP(update(), "90 -1 -1 f");
     EXPECT_EQ(n.pageCount(), 10);
-    STEP(moveBy(-1), "90 99 9");  // no current row: Up takes the page's last row
-    STEP(moveBy(-10), "80 89 9"); // a page up takes the page along
-    STEP(moveBy(1), "81 90 9");   // the page moves once the row leaves it
+    STEP(moveBy(-1), "90 99 9");    // no current row: Up takes the page's last row
+    STEP(moveBy(-10), "80 89 9");   // a page up takes the page along
+    STEP(moveBy(1), "81 90 9");     // the page moves once the row leaves it
+    STEP(scrollBy(-1), "80 90 -1"); // just below the page
     STEP(toFirst(), "0 0 0");
     STEP(moveBy(-10), "0 0 0");
     STEP(moveBy(25), "25 25 0");
