@@ -2,7 +2,10 @@
 #include "terminationsignals.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTextCodec>
+#include <QTranslator>
 
 #include <csignal>
 
@@ -13,6 +16,11 @@ int main(int argc, char *argv[])
     // A file-size limit must fail the capture file's write, not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
+    // The window is Chinese: so are the standard dialogs and buttons (Qt's own catalogue).
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTexts);
     int code = 0;
     {
         // Created first, so a signal during start-up already closes the window.

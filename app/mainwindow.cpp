@@ -1,27 +1,39 @@
 #include "mainwindow.h"
 
 #include "addressmapdock.h"
+#include "allrows.h"
 #include "appinfo.h"
 #include "capturefileactions.h"
 #include "capturefilelock.h"
 #include "capturepipeline.h"
+#include "lineseeker.h"
 #include "pagefiller.h"
 #include "pagegeometry.h"
 #include "protocoldialog.h"
 #include "startdialog.h"
+#include "storeresetflag.h"
 #include "symbollabeler.h"
+#include "tablenavigator.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
+
+#include <algorithm>
+#include <climits>
 
 #include <korvex/korvex.h>
 
@@ -53,7 +65,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
 
     m_deviceIndex = 0;
     m_channelIndex = 0;
-    m_autoFollow = true;
     startRefreshTimer();
     m_ui->verticalScrollBar->setRange(0, 0);
 
@@ -68,6 +79,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     m_tableModel->setRowCount(0);
     m_ui->displayTableView->setModel(m_tableModel);
     m_pageFiller = std::make_unique<PageFiller>();
+    m_allRows = std::make_unique<AllRows>(capturePipeline().store());
+    m_navigator = std::make_unique<TableNavigator>(m_allRows.get());
+    m_storeReset = std::make_unique<StoreResetFlag>();
+    // No capture runs yet, so the store may take an observer.
+    capturePipeline().store().addObserver(m_storeReset.get());
 
     QTableView *view = m_ui->displayTableView;
     view->verticalHeader()->hide();
@@ -77,6 +93,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     const int widths[] = {50, 70, 70, 60, 200, 200, 60, 150};
     for (int c = 0; c < 8; ++c)
         view->setColumnWidth(c, widths[c]);
+    // The model holds exactly the page: the view never scrolls up or down by
+    // itself (a click would shift it), but sideways when the columns need
+    // more than the window is wide.
+    view->setAutoScroll(false);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setWordWrap(false);
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
+    m_ui->verticalScrollBar->installEventFilter(this);
+    // A click makes its row current: it stays with its data, not the screen row.
+    connect(view, &QTableView::pressed, this, [this](const QModelIndex &index) {
+        if (index.row() < m_navigator->pageCount())
+            showStoredLine(m_navigator->rows()->storedLine(m_navigator->top() + index.row()));
+    });
+    view->setFocus();
+    setUpShortcuts();
+    setUpStatusBar();
+    applyColumnWidths(view->width() - 2 * view->frameWidth());
 
     capturePipeline().setLabeler(&symbolLabeler());
     // The address map beside the table; shown and hidden from the 操作 menu.
@@ -111,6 +147,7 @@ MainWindow::~MainWindow()
 {
     if (m_ui->actionStop->isEnabled())
         on_actionStop_triggered();
+    capturePipeline().store().removeObserver(m_storeReset.get());
     if (m_ownsCaptureFile)
         capturePipeline().store().closeAndRemove();
     m_captureFileLock.reset(); // only once the file is gone
@@ -143,7 +180,10 @@ void MainWindow::setCapturing(bool capturing)
     if (capturing) {
         m_captureEndShown = false;
         statusBar()->clearMessage();
+        // A new capture shows its newest rows, wherever the user had scrolled.
+        m_navigator->followNewest();
     }
+    setCaptureState(capturing ? CaptureState::Capturing : CaptureState::Stopped);
 }
 
 void MainWindow::showCaptureEnd()
@@ -155,6 +195,8 @@ void MainWindow::showCaptureEnd()
     if (state != KORVEX_CAPTURE_FINISHED && state != KORVEX_CAPTURE_FAILED)
         return;
     m_captureEndShown = true;
+    if (state == KORVEX_CAPTURE_FINISHED)
+        setCaptureState(CaptureState::ReplayFinished);
     // The capture stays on until Stop; the user learns that nothing more will come.
     statusBar()->showMessage((state == KORVEX_CAPTURE_FINISHED
                                   ? QStringLiteral("回放已结束，不会再有新数据：%1")
@@ -176,6 +218,7 @@ void MainWindow::on_actionStart_triggered()
         return;
     m_deviceIndex = dialog.deviceIndex;
     m_channelIndex = dialog.channelIndex;
+    m_sampleRate = dialog.sampleRate;
     const int32_t sampleRate = dialog.sampleRate;
     qDebug() << "SampleRate = " << sampleRate;
 
@@ -207,7 +250,10 @@ void MainWindow::on_actionStop_triggered()
 
 void MainWindow::on_verticalScrollBar_valueChanged(int value)
 {
-    m_autoFollow = PageGeometry::autoFollowAt(value, m_ui->verticalScrollBar->maximum());
+    if (m_settingScrollBar)
+        return;
+    m_navigator->scrollTo(value);
+    refreshPage();
 }
 
 void MainWindow::on_actionClear_triggered()
@@ -218,7 +264,7 @@ void MainWindow::on_actionClear_triggered()
     pipeline.acquireStoreWaiting();
     pipeline.store().resetStore();
     m_ui->verticalScrollBar->setMaximum(0);
-    m_autoFollow = true;
+    m_navigator->reset();
     m_tableModel->removeRows(0, m_tableModel->rowCount());
     pipeline.releaseStore();
 }
@@ -302,33 +348,309 @@ void MainWindow::timerEvent(QTimerEvent *event)
                             "失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
                  .arg(why));
 
-    QScrollBar *bar = m_ui->verticalScrollBar;
-    const int stored = pipeline.storedLineCount();
-    if (m_autoFollow) {
-        bar->setMaximum(stored);
-        bar->setValue(stored);
-    }
-    const PageWindow page = PageGeometry::pageWindow(
-        bar->value(), PageGeometry::pageRowCount(m_ui->displayTableView->height()), stored);
-    fillPage(page.first, page.count);
+    refreshPage();
+    updateStatus();
 }
 
-void MainWindow::fillPage(int firstLine, int lineCount)
+void MainWindow::refreshPage()
 {
-    m_pageFiller->fillPage(*m_tableModel, capturePipeline(), firstLine, lineCount);
+    QTableView *view = m_ui->displayTableView;
+    if (m_storeReset->take()) {
+        // Clear or Open: the old position and page mean nothing now.
+        m_navigator->reset();
+        m_pageFiller->invalidate();
+    }
+    // Rows as they are really drawn: a font may need more than the 20 pixels asked for.
+    const int rowHeight = m_tableModel->rowCount() > 0
+                              ? view->rowHeight(0)
+                              : view->verticalHeader()->defaultSectionSize();
+    m_navigator->setPageRows(PageGeometry::pageRowCount(view->viewport()->height(), rowHeight));
+    m_navigator->update();
+
+    QScrollBar *bar = m_ui->verticalScrollBar;
+    m_settingScrollBar = true;
+    bar->setRange(0, int(std::min<qint64>(m_navigator->maxTop(), INT_MAX)));
+    bar->setPageStep(std::max(m_navigator->pageRows(), 1));
+    bar->setValue(int(std::min<qint64>(m_navigator->top(), INT_MAX)));
+    m_settingScrollBar = false;
+
+    if (!m_pageFiller->fillRows(*m_tableModel, capturePipeline(), *m_navigator->rows(),
+                                m_navigator->top(), int(m_navigator->pageCount())))
+        return; // store busy: the next tick shows it
+    // The highlight stays on the current row's data, wherever that is on screen.
+    QItemSelectionModel *selection = view->selectionModel();
+    const int row = m_navigator->currentPageRow();
+    if (row < 0) {
+        if (selection->hasSelection())
+            selection->clear();
+    } else if (selection->selectedRows().size() != 1 || !selection->isRowSelected(row, {})) {
+        selection->setCurrentIndex(m_tableModel->index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+void MainWindow::setVisibleRows(VisibleRows *rows)
+{
+    m_navigator->setRows(rows ? rows : m_allRows.get());
+    m_pageFiller->invalidate();
+    refreshPage();
+}
+
+qint64 MainWindow::currentStoredLine() const
+{
+    return m_navigator->currentLine();
+}
+
+void MainWindow::showStoredLine(qint64 line)
+{
+    m_navigator->showLine(line);
+    refreshPage();
+}
+
+void MainWindow::goTo()
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        this, QStringLiteral("转到"),
+        QStringLiteral("行号，或时间戳（时.分.秒.毫秒.微秒.纳秒，可只写前几段）："),
+        QLineEdit::Normal, QString(), &ok);
+    if (ok && !text.trimmed().isEmpty())
+        goToText(text);
+}
+
+bool MainWindow::goToText(const QString &text)
+{
+    const QString typed = text.trimmed();
+    bool isNumber = false;
+    int64_t target = typed.toLongLong(&isNumber);
+    LineSeeker::Key key = LineSeeker::Key::Number;
+    if (!isNumber || target < 0) {
+        key = LineSeeker::Key::Timestamp;
+        const QByteArray utf8 = typed.toUtf8();
+        if (!CaptureRow::timestampFromText(std::string_view(utf8.constData(), size_t(utf8.size())),
+                                           &target)) {
+            warn(QStringLiteral("无法识别“%1”：请输入行号，或 时.分.秒.毫秒.微秒.纳秒 "
+                                "格式的时间戳。")
+                     .arg(typed));
+            return false;
+        }
+    }
+    CapturePipeline &pipeline = capturePipeline();
+    // A few dozen lines are read: the capture waits that long at most.
+    pipeline.acquireStoreWaiting();
+    const qint64 line = LineSeeker::firstAtOrAfter(pipeline.store(), key, target);
+    pipeline.releaseStore();
+    showStoredLine(line);
+    return true;
+}
+
+void MainWindow::setUpShortcuts()
+{
+    // Standard keys where the platform has them; the form itself sets none.
+    m_ui->actionOpenFile->setShortcut(QKeySequence::Open);
+    m_ui->actionSaveFile->setShortcut(QKeySequence::Save);
+    m_ui->actionHelp->setShortcut(QKeySequence::HelpContents);
+    m_ui->actionStart->setShortcut(Qt::Key_F5);
+    m_ui->actionStop->setShortcut(Qt::SHIFT + Qt::Key_F5);
+
+    QMenu *menu = new QMenu(QStringLiteral("查找"), m_ui->menuBar);
+    m_ui->menuBar->insertMenu(m_ui->menuHelp->menuAction(), menu);
+    const QKeySequence goToKey(Qt::CTRL + Qt::Key_G);
+    const auto add = [menu, &goToKey](const QString &text, QKeySequence::StandardKey key) {
+        QAction *action = menu->addAction(text);
+        // Some desktops also bind Ctrl+G to Find next; Go to keeps it.
+        QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+        keys.removeAll(goToKey);
+        action->setShortcuts(keys);
+        return action;
+    };
+    m_findAction = add(QStringLiteral("查找..."), QKeySequence::Find);
+    m_findNextAction = add(QStringLiteral("查找下一个"), QKeySequence::FindNext);
+    m_findPreviousAction = add(QStringLiteral("查找上一个"), QKeySequence::FindPrevious);
+    menu->addSeparator();
+    m_goToAction = menu->addAction(QStringLiteral("转到..."));
+    m_goToAction->setShortcut(goToKey);
+    connect(m_goToAction, &QAction::triggered, this, &MainWindow::goTo);
+}
+
+void MainWindow::setUpStatusBar()
+{
+    QStatusBar *bar = m_ui->statusBar;
+    // Permanent widgets, so a message shown with showMessage() sits beside them.
+    m_stateLabel = new QLabel(bar);
+    m_filterLabel = new QLabel(bar);
+    m_rowsLabel = new QLabel(bar);
+    m_sizeLabel = new QLabel(bar);
+    m_rateLabel = new QLabel(bar);
+    for (QLabel *label : {m_stateLabel, m_filterLabel, m_rowsLabel, m_sizeLabel, m_rateLabel})
+        bar->addPermanentWidget(label);
+    // A long adapter description must not widen the window: it is cut, and
+    // whole in its tool tip.
+    m_stateLabel->setMinimumWidth(60);
+    m_filterLabel->hide();
+    m_rateLabel->hide();
+    m_clock.start();
+    setCaptureState(CaptureState::Idle);
+    updateStatus();
+}
+
+void MainWindow::setCaptureState(CaptureState state)
+{
+    m_captureState = state;
+    QString detail;
+    if (state == CaptureState::Capturing) {
+        char name[128] = {};
+        describeAdapter(m_deviceIndex, name, int32_t(sizeof name));
+        detail =
+            CaptureStatus::captureDetail(QString::fromUtf8(name), m_sampleRate, m_channelIndex);
+        m_rate.restart(capturePipeline().storedLineCount(), m_clock.elapsed());
+        m_rateLabel->setText(CaptureStatus::rateText(0));
+    }
+    m_rateLabel->setVisible(state == CaptureState::Capturing);
+    m_stateLabel->setText(CaptureStatus::stateText(state, detail));
+    m_stateLabel->setToolTip(m_stateLabel->text());
+}
+
+void MainWindow::setFilterStatus(const QString &text)
+{
+    m_filterLabel->setText(text);
+    m_filterLabel->setVisible(!text.isEmpty());
+}
+
+void MainWindow::updateStatus()
+{
+    CapturePipeline &pipeline = capturePipeline();
+    const int stored = pipeline.storedLineCount();
+    const QString rows = CaptureStatus::rowsText(stored);
+    if (m_rowsLabel->text() != rows)
+        m_rowsLabel->setText(rows);
+    // The size comes from the index, which the capture thread moves: read it held.
+    if (pipeline.tryAcquireStore()) {
+        const QString size = CaptureStatus::fileSizeText(pipeline.store().dataSize());
+        pipeline.releaseStore();
+        if (m_sizeLabel->text() != size)
+            m_sizeLabel->setText(size);
+    }
+    if (m_captureState == CaptureState::Capturing && m_rate.sample(stored, m_clock.elapsed()))
+        m_rateLabel->setText(CaptureStatus::rateText(m_rate.rowsPerSecond()));
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    QTableView *view = m_ui->displayTableView;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        return watched == view && navigationKey(static_cast<QKeyEvent *>(event));
+    case QEvent::Wheel: {
+        // One row per wheel step, before the view's or the scroll bar's own handling.
+        const int dy = static_cast<QWheelEvent *>(event)->angleDelta().y();
+        if (dy == 0)
+            return false; // sideways: the table scrolls its columns
+        wheelStep(dy);
+        return true;
+    }
+    case QEvent::ToolTip:
+        return watched == view->viewport() && showCellToolTip(static_cast<QHelpEvent *>(event));
+    case QEvent::Resize:
+        if (watched == view)
+            applyColumnWidths(static_cast<QResizeEvent *>(event)->size().width() -
+                              2 * view->frameWidth());
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool MainWindow::navigationKey(const QKeyEvent *event)
+{
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const qint64 page = std::max(m_navigator->pageRows(), 1);
+    switch (event->key()) {
+    case Qt::Key_Up:
+        m_navigator->moveBy(-1);
+        break;
+    case Qt::Key_Down:
+        m_navigator->moveBy(1);
+        break;
+    case Qt::Key_PageUp:
+        m_navigator->moveBy(-page);
+        break;
+    case Qt::Key_PageDown:
+        m_navigator->moveBy(page);
+        break;
+    case Qt::Key_Home:
+        if (!control)
+            return false;
+        m_navigator->toFirst();
+        break;
+    case Qt::Key_End:
+        if (!control)
+            return false;
+        m_navigator->toLast();
+        break;
+    default:
+        return false;
+    }
+    refreshPage();
+    return true;
+}
+
+void MainWindow::wheelStep(int angleDelta)
+{
+    // Away from the user (positive) goes towards the first row.
+    m_navigator->scrollBy(angleDelta > 0 ? -1 : 1);
+    refreshPage();
+}
+
+bool MainWindow::showCellToolTip(const QHelpEvent *event)
+{
+    QTableView *view = m_ui->displayTableView;
+    const QModelIndex index = view->indexAt(event->pos());
+    const QString text = index.data().toString();
+    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    if (text.isEmpty() ||
+        view->fontMetrics().horizontalAdvance(text) + margin <= view->visualRect(index).width()) {
+        QToolTip::hideText();
+        return true;
+    }
+    // Rich text wraps, so a long data field stays on screen.
+    QToolTip::showText(event->globalPos(), Qt::convertFromPlainText(text), view->viewport(),
+                       view->visualRect(index));
+    return true;
+}
+
+void MainWindow::applyColumnWidths(int viewWidth)
+{
+    QTableView *view = m_ui->displayTableView;
+    QHeaderView *header = view->horizontalHeader();
+    // What each column must show whole: its title, a 10-digit row number, the
+    // longest type, direction and response, the whole timestamp.
+    static const char *const kWidest[PageGeometry::kColumnCount] = {
+        "0000000000", "START", "00", "WRITE", "", "", "NACK", "00.00.00.000.000.000"};
+    const int cellMargin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 2;
+    const int titleMargin = 2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
+    PageGeometry::Widths current{}, minimum{};
+    for (int c = 0; c < PageGeometry::kColumnCount; ++c) {
+        current[size_t(c)] = view->columnWidth(c);
+        minimum[size_t(c)] =
+            std::max(header->fontMetrics().horizontalAdvance(m_headerLabels.value(c)) + titleMargin,
+                     view->fontMetrics().horizontalAdvance(QLatin1String(kWidest[c])) + cellMargin);
+    }
+    const PageGeometry::Widths widths = PageGeometry::columnWidths(viewWidth, current, minimum);
+    for (int c = 0; c < PageGeometry::kColumnCount; ++c)
+        if (widths[size_t(c)] != current[size_t(c)])
+            view->setColumnWidth(c, widths[size_t(c)]);
 }
 
 void MainWindow::wheelEvent(QWheelEvent *event)
 {
-    QScrollBar *bar = m_ui->verticalScrollBar;
-    bar->setValue(PageGeometry::wheelValue(bar->value(), event->angleDelta().y(), bar->maximum()));
+    if (event->angleDelta().y() != 0)
+        wheelStep(event->angleDelta().y());
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    if (const auto widths = PageGeometry::columnWidths(m_ui->displayTableView->width())) {
-        for (int c = 0; c < PageGeometry::kColumnCount; ++c)
-            m_ui->displayTableView->setColumnWidth(c, (*widths)[size_t(c)]);
-    }
+    QTableView *view = m_ui->displayTableView;
+    applyColumnWidths(view->width() - 2 * view->frameWidth());
 }

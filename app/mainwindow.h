@@ -4,6 +4,9 @@
 // only connect it to the widgets.
 #pragma once
 
+#include "capturestatus.h"
+
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -11,8 +14,16 @@
 #include <memory>
 
 class CaptureFileLock;
+class AllRows;
 class PageFiller;
+class QAction;
+class QHelpEvent;
+class QKeyEvent;
+class QLabel;
 class QStandardItemModel;
+class StoreResetFlag;
+class TableNavigator;
+class VisibleRows;
 
 namespace Ui {
 class MainWindow;
@@ -25,6 +36,37 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // The rows the table walks through (a filter's); nullptr for every
+    // stored line. Not owned: the caller keeps them alive until replaced.
+    // The current stored line stays current if visible, else the next one.
+    void setVisibleRows(VisibleRows *rows);
+    // The current row's stored line, -1 when no row is current.
+    qint64 currentStoredLine() const;
+    // Makes the row of that stored line (or the next visible one) current,
+    // shown and highlighted; the table stops following.
+    void showStoredLine(qint64 line);
+    // Goes to a typed row number or timestamp ("HH.MM.SS.mmm.uuu.nnn", or
+    // shorter): the first row at or after it. False, after a warning, for
+    // any other text.
+    bool goToText(const QString &text);
+
+    // The status bar's capture state; Capturing names the adapter, sample
+    // rate and channel pair of the capture started last.
+    void setCaptureState(CaptureState state);
+    CaptureState captureState() const { return m_captureState; }
+
+    // Find, Find next, Find previous: in the menu with their keys, for the
+    // find bar to connect to.
+    QAction *findAction() const { return m_findAction; }
+    QAction *findNextAction() const { return m_findNextAction; }
+    QAction *findPreviousAction() const { return m_findPreviousAction; }
+
+public slots:
+    // "k / n 行" while a filter is set, empty for none.
+    void setFilterStatus(const QString &text);
+    // Asks for a row number or timestamp and goes there (Ctrl+G).
+    void goTo();
 
 private slots:
     void on_actionStart_triggered();
@@ -44,9 +86,18 @@ protected:
     void timerEvent(QTimerEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void fillPage(int firstLine, int lineCount);
+    void setUpShortcuts();
+    void setUpStatusBar();
+    // Page size, position, scroll bar, page fill and highlight, now.
+    void refreshPage();
+    void updateStatus();
+    void applyColumnWidths(int viewWidth);
+    bool navigationKey(const QKeyEvent *event);
+    void wheelStep(int angleDelta);
+    bool showCellToolTip(const QHelpEvent *event);
     void setCapturing(bool capturing);
     bool storeUsable() const;
     void startRefreshTimer();
@@ -61,12 +112,30 @@ private:
     int m_refreshTimerId = 0;
     QStandardItemModel *m_tableModel = nullptr;
     QStringList m_headerLabels;
-    bool m_autoFollow = true;
-    // The page fill's reusable read buffer.
+    int32_t m_sampleRate = 0;
+    // The page fill's reusable read buffer and the page it shows.
     std::unique_ptr<PageFiller> m_pageFiller;
     // Held while this window owns the working directory's capture file; a
     // window without it never opens, empties or removes that file.
     std::unique_ptr<CaptureFileLock> m_captureFileLock;
     bool m_ownsCaptureFile = false;
     bool m_captureEndShown = false; // the end of the running capture was told
+    std::unique_ptr<AllRows> m_allRows;
+    std::unique_ptr<TableNavigator> m_navigator; // holds whether the view follows
+    std::unique_ptr<StoreResetFlag> m_storeReset;
+    bool m_settingScrollBar = false; // our own changes are not the user's scrolling
+
+    QAction *m_findAction = nullptr;
+    QAction *m_findNextAction = nullptr;
+    QAction *m_findPreviousAction = nullptr;
+    QAction *m_goToAction = nullptr;
+
+    CaptureState m_captureState = CaptureState::Idle;
+    CaptureStatus m_rate;
+    QElapsedTimer m_clock;
+    QLabel *m_stateLabel = nullptr;
+    QLabel *m_filterLabel = nullptr;
+    QLabel *m_rowsLabel = nullptr;
+    QLabel *m_sizeLabel = nullptr;
+    QLabel *m_rateLabel = nullptr;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Remakes the pictures in docs/ from the real program under Xvfb:
 #   docs/screenshot.png       the window capturing from the simulator
+#   docs/following-tall.png   a tall window following a capture, last row whole
 #   docs/protocol-dialog.png  the protocol dialog with a few symbols
 #   docs/labelled-rows.png    rows labelled while decoding
 #   docs/saved-html.png       a capture saved as HTML, in headless Chromium
@@ -37,11 +38,13 @@ cat >"$work/symbols/symboldef.xml" <<'XML'
 XML
 
 # One X session per picture: start the program, act, grab the screen.
-shoot() { # name script [screen size]
+shoot() { # name script [screen size, default the window's]
     local name=$1 script=$2 size=${3:-903x462}
     (cd "$work" && KORVEX_LIVE=0 xvfb-run -a -s "-screen 0 ${size}x24" bash -c "
         '$top/$bin/korvex-i2c-sniffer' >/dev/null 2>&1 & pid=\$!
         sleep 2
+        wid=\$(xdotool search --name 'KORVEX I2C Sniffer' | head -1)
+        xdotool windowsize \$wid ${size/x/ } windowfocus \$wid; sleep 0.5
         $script
         import -window root '$top/docs/$name.png'
         kill \$pid; wait \$pid || true")
@@ -57,6 +60,7 @@ shoot screenshot "$start"
 shoot protocol-dialog "$config"
 shoot labelled-rows "$decode; $start; $stop"
 shoot address-map "$start; sleep 4" 1280x720
+shoot following-tall "$start; $stop" 1300x850
 
 # A saved HTML capture, through the same writer as Save.
 [ "${1:-}" = gui ] && exit 0

@@ -15,7 +15,7 @@ read -r -a extra_cmake_args <<<"${KORVEX_CMAKE_ARGS:-}"
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5xml5 libqt5test5
+    qtbase5-dev qtbase5-dev-tools libqt5xml5 libqt5test5 qttranslations5-l10n
     libsigrok-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev

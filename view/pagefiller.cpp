@@ -4,6 +4,7 @@
 #include "pagegeometry.h"
 #include "rowstyle.h"
 #include "storedline.h"
+#include "visiblerows.h"
 
 #include <QDebug>
 #include <QStandardItem>
@@ -25,14 +26,51 @@ bool PageFiller::fillPage(QStandardItemModel &model, CapturePipeline &pipeline, 
 void PageFiller::fillPageHeld(QStandardItemModel &model, const CaptureStore &store, int first,
                               int count)
 {
-    const LineIndex &index = store.lineIndex();
     // Only lines that exist: a page never reaches past the last line.
-    const qint64 n = first < 0 ? 0 : std::min<qint64>(count, index.lineCount() - first);
-    if (n <= 0) {
+    const qint64 n = first < 0 ? 0 : std::min<qint64>(count, store.lineIndex().lineCount() - first);
+    m_lines.clear();
+    for (qint64 i = 0; i < n; ++i)
+        m_lines.push_back(first + i);
+    fillLines(model, store, m_lines);
+}
+
+bool PageFiller::fillRows(QStandardItemModel &model, CapturePipeline &pipeline,
+                          const VisibleRows &rows, qint64 first, int count)
+{
+    if (!pipeline.tryAcquireStore())
+        return false;
+    const CaptureStore &store = pipeline.store();
+    const qint64 n = first < 0 ? 0 : std::min<qint64>(count, rows.count() - first);
+    const qint64 stored = store.lineIndex().lineCount();
+    m_lines.clear();
+    for (qint64 i = 0; i < n; ++i) {
+        const qint64 line = rows.storedLine(first + i);
+        if (line < 0 || line >= stored) // a filter ahead of an emptied store
+            break;
+        m_lines.push_back(line);
+    }
+    fillLines(model, store, m_lines);
+    pipeline.releaseStore();
+    return true;
+}
+
+void PageFiller::fillLines(QStandardItemModel &model, const CaptureStore &store,
+                           const std::vector<qint64> &lines)
+{
+    const LineIndex &index = store.lineIndex();
+    const int rows = int(lines.size());
+    m_key.clear();
+    for (const qint64 line : lines)
+        m_key.insert(m_key.end(), {line, index[line], index[line + 1]});
+    // The same lines with the same bytes (a merge moves the end of the last
+    // one) show the same texts: an idle window does no work.
+    if (rows == model.rowCount() && m_key == m_shown)
+        return;
+    m_shown = m_key;
+    if (rows == 0) {
         model.removeRows(0, model.rowCount());
         return;
     }
-    const int rows = int(n);
     if (model.rowCount() != rows) {
         model.removeRows(0, model.rowCount());
         model.setRowCount(rows);
@@ -48,16 +86,69 @@ void PageFiller::fillPageHeld(QStandardItemModel &model, const CaptureStore &sto
         }
     }
 
-    const qint64 base = index[first];
-    const qint64 size = index[first + n] - base;
-    m_buffer.resize(int(size));
-    const qint64 got = std::max<qint64>(store.readAt(base, m_buffer.data(), size), 0);
+    // One positioned read for each run of consecutive lines.
+    qint64 total = 0;
+    for (const qint64 line : lines)
+        total += index[line + 1] - index[line];
+    m_buffer.resize(int(total));
+    m_rowBytes.assign(2 * size_t(rows), 0);
+    qint64 at = 0;
+    for (int i = 0; i < rows;) {
+        int j = i + 1;
+        while (j < rows && lines[size_t(j)] == lines[size_t(j - 1)] + 1)
+            ++j;
+        const qint64 base = index[lines[size_t(i)]];
+        const qint64 size = index[lines[size_t(j - 1)] + 1] - base;
+        const qint64 got = std::max<qint64>(store.readAt(base, m_buffer.data() + at, size), 0);
+        for (int k = i; k < j; ++k) {
+            // A short read leaves the later lines empty, and so too short.
+            m_rowBytes[2 * size_t(k)] = at + std::min(index[lines[size_t(k)]] - base, got);
+            m_rowBytes[2 * size_t(k) + 1] = at + std::min(index[lines[size_t(k)] + 1] - base, got);
+        }
+        at += size;
+        i = j;
+    }
     for (int i = 0; i < rows; ++i) {
-        // A short read leaves the later lines empty, and so too short.
-        const qint64 from = std::min(index[first + i] - base, got);
-        const qint64 to = std::min(index[first + i + 1] - base, got);
+        const qint64 from = m_rowBytes[2 * size_t(i)];
+        const qint64 to = m_rowBytes[2 * size_t(i) + 1];
         fillRow(model, i, m_buffer.constData() + from, int(to - from));
     }
+}
+
+namespace {
+constexpr std::string_view kEllipsis = "\u2026";
+
+// The first kMaxCellBytes bytes of text, not cutting a UTF-8 character.
+std::string_view cellPrefix(std::string_view text)
+{
+    if (text.size() <= size_t(PageFiller::kMaxCellBytes))
+        return text;
+    size_t end = PageFiller::kMaxCellBytes;
+    while (end > 0 && (uchar(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+// The ASCII column of a data field, from its first bytes only; the piece cut
+// in two is left out rather than shown as a wrong byte.
+QString asciiCellText(std::string_view data)
+{
+    std::string_view shown = cellPrefix(data);
+    if (shown.size() == data.size())
+        return RowStyle::asciiText(QString::fromUtf8(data.data(), int(data.size())));
+    shown = shown.substr(0, shown.rfind(' '));
+    return RowStyle::asciiText(QString::fromUtf8(shown.data(), int(shown.size()))) +
+           QString::fromUtf8(kEllipsis.data(), int(kEllipsis.size()));
+}
+} // namespace
+
+QString PageFiller::cellText(std::string_view field)
+{
+    const std::string_view shown = cellPrefix(field);
+    QString text = QString::fromUtf8(shown.data(), int(shown.size()));
+    if (shown.size() < field.size())
+        text += QString::fromUtf8(kEllipsis.data(), int(kEllipsis.size()));
+    return text;
 }
 
 void PageFiller::fillRow(QStandardItemModel &model, int row, const char *line, int size)
@@ -69,25 +160,22 @@ void PageFiller::fillRow(QStandardItemModel &model, int row, const char *line, i
         // The terminator is not part of the text logged.
         if (size > 0 && line[size - 1] == '\n')
             --size;
-        qDebug().noquote() << "检测到异常数据" << QString::fromUtf8(line, size);
+        qDebug().noquote() << "检测到异常数据" << cellText(std::string_view(line, size_t(size)));
         return;
     }
     // A line with more than seven fields has no place in the table's cells.
     if (stored.hasExtraFields() || model.columnCount() != PageGeometry::kColumnCount)
         return;
 
-    const auto text = [&stored](StoredLine::Field f) {
-        const std::string_view v = stored.field(f);
-        return QString::fromUtf8(v.data(), int(v.size()));
-    };
-    const QString data = text(StoredLine::Data);
+    const auto text = [&stored](StoredLine::Field f) { return cellText(stored.field(f)); };
     const QString cells[PageGeometry::kColumnCount] = {
         text(StoredLine::Number),
         text(StoredLine::Type),
         text(StoredLine::Address),
         text(StoredLine::Direction),
-        data,
-        stored.is(CaptureRow::Type::Data) ? RowStyle::asciiText(data) : QStringLiteral("--"),
+        text(StoredLine::Data),
+        stored.is(CaptureRow::Type::Data) ? asciiCellText(stored.field(StoredLine::Data))
+                                          : QStringLiteral("--"),
         text(StoredLine::Response),
         text(StoredLine::Timestamp)};
 

@@ -2,11 +2,14 @@
 // colours. Its cost must not depend on how many lines are stored.
 #include "capturepipeline.h"
 #include "pagefiller.h"
+#include "visiblerows.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QStandardItemModel>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 #include <memory>
 #include <random>
@@ -67,6 +70,37 @@ void BM_PageFill(benchmark::State &state)
     qInstallMessageHandler(nullptr);
 }
 BENCHMARK(BM_PageFill)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+
+// Every 7th stored line, as a filter would leave them.
+struct EverySeventh : VisibleRows
+{
+    qint64 lines = 0;
+    qint64 count() const override { return (lines + 6) / 7; }
+    qint64 storedLine(qint64 row) const override { return row * 7; }
+    qint64 rowAtOrAfter(qint64 line) const override { return std::min(count(), (line + 6) / 7); }
+};
+
+// The same page when the rows are not consecutive: one read per line.
+void BM_PageFillFiltered(benchmark::State &state)
+{
+    qInstallMessageHandler(dropLog);
+    Store store(state.range(0));
+    EverySeventh rows;
+    rows.lines = state.range(0);
+    QStandardItemModel model;
+    model.setColumnCount(8);
+    PageFiller filler;
+    constexpr int kRows = 40;
+    std::mt19937 rng(7);
+    filler.fillRows(model, store.p, rows, 0, kRows);
+    for (auto _ : state) {
+        const qint64 first = qint64(rng() % uint32_t(rows.count() - kRows + 1));
+        benchmark::DoNotOptimize(filler.fillRows(model, store.p, rows, first, kRows));
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
+    qInstallMessageHandler(nullptr);
+}
+BENCHMARK(BM_PageFillFiltered)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 #include "storedline.h"
 #include "symbolfile.h"
 #include "symbollabeler.h"
+#include "visiblerows.h"
 
 #include <korvex/korvex.h>
 
@@ -21,6 +22,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
+#include <QToolTip>
 #include <QtTest>
 
 #include <csignal>
@@ -293,6 +295,114 @@ private slots:
         QCOMPARE(enabled(w), QStringLiteral("1011"));
         action(w, "actionClear")->trigger();
         QVERIFY(!capturePipeline().store().failed() && capturePipeline().store().lineCount() == 0);
+    }
+
+    // A stored capture walked at three window sizes: the last row whole while following, one
+    // row per wheel step, the keys, a click, Go to, a subset of rows, cut cells, Start follows.
+    void tableWalksTheWholeCapture()
+    {
+        MainWindow w;
+        w.show();
+        auto *view = w.findChild<QTableView *>(QStringLiteral("displayTableView"));
+        auto *model = view->model();
+        const auto append = [](int from, int to) {
+            for (int i = from; i < to; ++i) {
+                std::string line;
+                CaptureRow row = CaptureRow::start(i * 1000LL);
+                row.data = i == 10 ? std::string(300, '7') : "--";
+                StoredLine::append(line, i, row);
+                QVERIFY(capturePipeline().store().appendStoredLine(line.c_str()));
+            }
+        };
+        append(0, 1000);
+        const auto number = [model](int row) { return model->index(row, 0).data().toInt(); };
+        const auto last = [model] { return model->rowCount() - 1; };
+        for (const QSize size : {QSize(903, 462), QSize(1300, 850), QSize(600, 300)}) {
+            w.resize(size);
+            // The newest row whole, and no room for one more.
+            QTRY_VERIFY(number(last()) == 999 && [&] {
+                const QRect bottom = view->visualRect(model->index(last(), 0));
+                const int height = view->viewport()->height();
+                return bottom.bottom() < height && bottom.bottom() + bottom.height() >= height;
+            }());
+            // Every column can be reached: sideways scrolling when they need more room.
+            QCOMPARE(view->horizontalScrollBar()->isVisible(), size.width() < 700);
+        }
+        const int rows = model->rowCount();
+        const auto wheel = [view](int dy, int times) {
+            for (int i = 0; i < times; ++i) {
+                QWheelEvent e(QPointF(5, 5), view->mapToGlobal(QPoint(5, 5)), {}, {0, dy},
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(view->viewport(), &e);
+            }
+        };
+        wheel(120, 20);
+        wheel(-120, 3);
+        QCOMPARE(number(0), 1000 - rows - 17);
+        const auto key = [view](Qt::Key k, Qt::KeyboardModifiers m = {}) {
+            QTest::keyClick(view, k, m);
+        };
+        const auto selected = [view, &number] {
+            const QModelIndexList s = view->selectionModel()->selectedRows();
+            return s.size() == 1 ? number(s[0].row()) : -1;
+        };
+        key(Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(number(0) * 1000 + selected(), 0);
+        key(Qt::Key_PageDown);
+        key(Qt::Key_Down);
+        QCOMPARE(number(0) * 1000 + selected(), rows * 1000 + rows + 1);
+        QCOMPARE(w.currentStoredLine(), rows + 1);
+        key(Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(selected(), 999);
+        append(1000, 1005); // following: the newest rows show
+        QTRY_COMPARE(number(last()), 1004);
+
+        // A clicked row keeps its highlight on its data while the page stays.
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(model->index(2, 3)).center());
+        QCOMPARE(w.currentStoredLine(), 1005 - rows + 2);
+        append(1005, 1010);
+        QTest::qWait(100);
+        QCOMPARE(selected(), 1005 - rows + 2);
+
+        ModalAnswerer answerer(acceptStartDialog());
+        QVERIFY(w.goToText(" 500 ") && w.currentStoredLine() == 500 && selected() == 500);
+        QVERIFY(w.goToText("00.00.00.000.600.5") && selected() == 601);
+        QVERIFY(w.goToText("99999") && selected() == 1009);
+        QVERIFY(!w.goToText("6o0") && selected() == 1009);
+        QTRY_COMPARE(answerer.titles, QStringList{"警告"});
+
+        // Rows 0, 7, 14, ...: the current line moves to the next one shown.
+        struct Sevenths : VisibleRows
+        {
+            qint64 count() const override { return 1010 / 7 + 1; }
+            qint64 storedLine(qint64 row) const override { return row * 7; }
+            qint64 rowAtOrAfter(qint64 line) const override { return (line + 6) / 7; }
+        } sevenths;
+        w.showStoredLine(600);
+        w.setVisibleRows(&sevenths);
+        QCOMPARE(selected(), 602);
+        key(Qt::Key_Down);
+        QCOMPARE(selected(), 609);
+        key(Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(number(last()), 1008);
+        w.setVisibleRows(nullptr);
+        QCOMPARE(selected(), 1008);
+
+        // A cut cell tells its whole text.
+        w.showStoredLine(10);
+        const QModelIndex cut = model->index(view->selectionModel()->selectedRows()[0].row(), 4);
+        QHelpEvent help(QEvent::ToolTip, view->visualRect(cut).center(),
+                        view->viewport()->mapToGlobal(view->visualRect(cut).center()));
+        QApplication::sendEvent(view->viewport(), &help);
+        QTRY_VERIFY(QToolTip::text().contains(QString(300, '7')));
+
+        // Start from the first rows: the capture is followed.
+        key(Qt::Key_Home, Qt::ControlModifier);
+        action(w, "actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(number(last()) > 1100, 10000);
+        action(w, "actionStop")->trigger();
+        QCOMPARE(answerer.titles.size(), 2);
     }
 
     // KORVEX_SOAK_ROWS rows at full speed while the test scrolls, clears and toggles Merge and

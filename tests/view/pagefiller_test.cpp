@@ -3,6 +3,7 @@
 #include "pagegeometry.h"
 #include "rowstyle.h"
 #include "rowtestutil.h"
+#include "visiblerows.h"
 
 #include <gtest/gtest.h>
 
@@ -104,4 +105,59 @@ TEST_F(PageFillTest, SkipsWhenBusyAndLeavesBadLinesAlone)
     logged.clear();
     filler.fillPage(model, p, 0, 4);
     EXPECT_EQ(logged.size(), 4);
+}
+
+namespace {
+struct OddLines : VisibleRows // lines 1, 3, 5, ...
+{
+    qint64 count() const override { return 5; }
+    qint64 storedLine(qint64 row) const override { return 2 * row + 1; }
+    qint64 rowAtOrAfter(qint64 line) const override { return line / 2; }
+};
+} // namespace
+
+TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
+{
+    OddLines odd;
+    ASSERT_TRUE(filler.fillRows(model, p, odd, 1, 3));
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(text(0, 0) + text(1, 0) + text(2, 0), "357");
+    EXPECT_EQ(text(1, 1), "ADDR");
+    model.item(1, 1)->setText("x");
+    ASSERT_TRUE(filler.fillRows(model, p, odd, 1, 3));
+    EXPECT_EQ(text(1, 1), "x"); // the same lines and bytes: nothing rewritten
+    filler.invalidate();
+    filler.fillRows(model, p, odd, 1, 3);
+    EXPECT_EQ(text(1, 1), "ADDR");
+    filler.fillRows(model, p, odd, 3, 9); // clamped to the rows there are
+    EXPECT_EQ(text(1, 0), "9");
+    EXPECT_EQ(model.rowCount(), 2);
+
+    // A merge grows the last line: its page is rewritten.
+    std::vector<CaptureRow> more{dataRow(0x50, false, "42", true, 10)};
+    p.mergeEnabled = true;
+    p.store().appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
+    ASSERT_EQ(p.store().lineCount(), 11);
+    more = {dataRow(0x50, false, "43", true, 11)};
+    p.store().appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
+    filler.fillPage(model, p, 9, 2);
+    EXPECT_EQ(text(1, 4), "42 43");
+    more = {dataRow(0x50, false, "44", true, 12)};
+    p.store().appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
+    filler.fillPage(model, p, 9, 2);
+    EXPECT_EQ(text(1, 5), "BCD");
+
+    // A 1 MB data field shows its first few KB, whole characters only.
+    const std::string huge = "\xe4\xb8\xad" + std::string(1 << 20, 'x');
+    ASSERT_TRUE(p.store().appendStoredLine(QByteArray::fromStdString(
+        "11,DATA,50,WRITE," + std::string(3000, ' ') + huge + ",ACK,t\n")));
+    filler.fillPage(model, p, 11, 1);
+    const QString data = text(0, 4);
+    EXPECT_EQ(data.size(), PageFiller::kMaxCellBytes - 2 + 1); // 3 bytes in one character
+    EXPECT_TRUE(data.endsWith(QChar(0x2026)) && data.contains(QChar(0x4e2d)));
+    EXPECT_EQ(text(0, 5), QString(3000, '.') + QChar(0x2026)); // the cut piece is left out
+    EXPECT_EQ(text(0, 7), "t");
+    EXPECT_EQ(PageFiller::cellText("abc"), "abc");
+    EXPECT_EQ(PageFiller::cellText(std::string(PageFiller::kMaxCellBytes, 'a')).size(),
+              PageFiller::kMaxCellBytes);
 }

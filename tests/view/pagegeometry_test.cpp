@@ -1,47 +1,44 @@
+#include "capturestatus.h"
 #include "pagegeometry.h"
 
 #include <gtest/gtest.h>
 
-TEST(PageGeometry, RowsPerPageAndThePageATickShows)
+TEST(PageGeometry, WholeRowsAndColumnWidths)
 {
-    // height / 20 - 1: under 40 pixels no rows.
-    for (auto [h, rows] : {std::pair{820, 40}, {839, 40}, {40, 1}, {39, 0}, {0, -1}})
-        EXPECT_EQ(PageGeometry::pageRowCount(h), rows) << h;
+    // Only whole rows, of the height they are drawn at.
+    for (auto [h, rowHeight, rows] :
+         {std::tuple{840, 21, 40}, {839, 21, 39}, {20, 21, 0}, {0, 20, 0}, {-5, 20, 0}, {99, 0, 0}})
+        EXPECT_EQ(PageGeometry::pageRowCount(h, rowHeight), rows) << h << " " << rowHeight;
 
-    struct Case
-    {
-        int v, r, l, first, count;
-    };
-    for (const Case c : {
-             Case{0, 40, 0, 0, 0},                         // empty store
-             {7, 40, 7, 0, 7},                             // fewer lines than a page: all from 0
-             {100, 40, 100, 60, 40},                       // following: the newest page
-             {10, 40, 100, 10, 40},                        // v + R <= L: from v
-             {60, 40, 100, 60, 40},                        // exactly the last full page
-             {61, 40, 100, 60, 40},                        // inside the last R lines
-             {40, 40, 40, 0, 40},                          // one full page
-             {5, 0, 100, 5, 0},                            // no room: nothing shown
-             {2147483647, 40, 2147483647, 2147483607, 40}, // no overflow
-         }) {
-        const PageWindow w = PageGeometry::pageWindow(c.v, c.r, c.l);
-        EXPECT_EQ(w.first, c.first) << c.v << " " << c.r << " " << c.l;
-        EXPECT_EQ(w.count, c.count) << c.v << " " << c.r << " " << c.l;
-    }
+    using W = PageGeometry::Widths;
+    const W current{1, 2, 3, 4, 5, 6, 7, 8}, none{};
+    EXPECT_EQ(PageGeometry::columnWidths(900, current, none),
+              (W{50, 70, 70, 60, 215, 215, 70, 150}));
+    EXPECT_EQ(PageGeometry::columnWidths(1000, current, none), // floors
+              (W{55, 77, 77, 66, 238, 238, 77, 166}));
+    EXPECT_EQ(PageGeometry::columnWidths(740, current, none)[0], 41);
+    EXPECT_EQ(PageGeometry::columnWidths(739, current, none), current); // left alone
+    // Too narrow shares get what their content needs; the rest share the remainder.
+    const W minimum{90, 0, 0, 0, 0, 0, 0, 170};
+    EXPECT_EQ(PageGeometry::columnWidths(900, current, minimum),
+              (W{90, 64, 64, 54, 196, 196, 64, 170}));
+    EXPECT_EQ(PageGeometry::columnWidths(739, current, minimum), (W{90, 2, 3, 4, 5, 6, 7, 170}));
+    // More needed than there is: every column its minimum, the table scrolls sideways.
+    const W wide{200, 200, 200, 200, 0, 0, 200, 200};
+    EXPECT_EQ(PageGeometry::columnWidths(1000, current, wide),
+              (W{200, 200, 200, 200, 0, 0, 200, 200}));
 }
 
-TEST(PageGeometry, AutoFollowWheelAndColumnWidths)
+TEST(CaptureStatus, RateAndCaptureTexts)
 {
-    EXPECT_TRUE(PageGeometry::autoFollowAt(10, 10));
-    EXPECT_FALSE(PageGeometry::autoFollowAt(9, 10));
-    // One line per event whatever the delta; up towards 0.
-    for (auto [v, delta, to] :
-         {std::tuple{5, 120, 4}, {5, 1, 4}, {0, 120, 0}, {5, -120, 6}, {5, 0, 6}, {10, -1200, 10}})
-        EXPECT_EQ(PageGeometry::wheelValue(v, delta, 10), to) << v << " " << delta;
-
-    EXPECT_FALSE(PageGeometry::columnWidths(739).has_value());
-    EXPECT_EQ(*PageGeometry::columnWidths(900),
-              (std::array<int, 8>{50, 70, 70, 60, 215, 215, 70, 150}));
-    EXPECT_EQ(*PageGeometry::columnWidths(1000), // floors
-              (std::array<int, 8>{55, 77, 77, 66, 238, 238, 77, 166}));
-    EXPECT_TRUE(PageGeometry::columnWidths(740).has_value());
+    EXPECT_EQ(CaptureStatus::captureDetail("sim", 1000000, 1), "1MHz，D2/D3，sim");
+    EXPECT_EQ(CaptureStatus::sampleRateText(2500000) + CaptureStatus::sampleRateText(999999),
+              "2.5MHz999.999kHz");
+    CaptureStatus rate;
+    rate.restart(100, 0);
+    EXPECT_FALSE(rate.sample(600, 999));
+    EXPECT_TRUE(rate.sample(2100, 2000));
+    EXPECT_EQ(rate.rowsPerSecond(), 1000);
+    EXPECT_TRUE(rate.sample(50, 2100)); // emptied: counts anew
+    EXPECT_EQ(rate.rowsPerSecond(), 0);
 }
