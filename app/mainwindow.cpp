@@ -191,7 +191,7 @@ void MainWindow::showCaptureEnd()
     if (m_captureEndShown || !m_ui->actionStop->isEnabled())
         return;
     char why[512] = {};
-    const int32_t state = captureState(m_deviceIndex, why, sizeof why);
+    const int32_t state = ::captureState(m_deviceIndex, why, sizeof why);
     if (state != KORVEX_CAPTURE_FINISHED && state != KORVEX_CAPTURE_FAILED)
         return;
     m_captureEndShown = true;

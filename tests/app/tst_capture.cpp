@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLockFile>
@@ -303,6 +304,7 @@ private slots:
     {
         MainWindow w;
         w.show();
+        w.findChild<QDockWidget *>()->close(); // the widths below are the table's alone
         auto *view = w.findChild<QTableView *>(QStringLiteral("displayTableView"));
         auto *model = view->model();
         const auto append = [](int from, int to) {
