@@ -95,8 +95,10 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
     }
     QFile target;
     QString why;
-    const RegularFile::Status opened =
-        RegularFile::open(target, m_chosen, QIODevice::ReadWrite | QIODevice::Truncate, &why);
+    const RegularFile::Status opened = RegularFile::open(
+        target, m_chosen,
+        // The writer sends large blocks; unbuffered, a short write's reason reaches the user.
+        QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered, &why);
     if (opened != RegularFile::Status::Opened) {
         qDebug() << "Open file error";
         // Saving nothing without a word would read as success.

@@ -379,3 +379,43 @@ TEST_F(StoreTest, ObserversAreToldEveryLineAsTheRowItWasStoredFor)
     EXPECT_TRUE(mirror.rows.empty());
     EXPECT_EQ(mirror.resets, 1);
 }
+
+TEST(CaptureStoreFailure, ABatchOfOpenedLinesKeepsItsWholeLines)
+{
+    // In a child whose file size limit is 190 bytes (see above).
+    QTemporaryDir dir;
+    const QString path = dir.filePath("I2CDataTemp.dat");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit rl = {190, 190};
+        CaptureStore s;
+        RowMirror mirror;
+        s.addObserver(&mirror);
+        Flags f;
+        std::vector<CaptureRow> rows = {CaptureRow::start(1)};
+        s.open(path);
+        s.appendRows(rows, f.merge, f.decode, nullptr);
+        const qint64 unsaved = s.unsavedRowCount();
+        s.resetStore();
+        const std::string line = "7,DATA,50,WRITE,12 34,ACK,00.00.01.234.5\n"; // 41 bytes
+        const std::string three = line + line + line, more = three + "7,DATA";
+        // The bytes after the last "\n" are no line; the second batch stops
+        // at 190 bytes, one whole line and part of the next in.
+        const bool checks[] = {
+            ::setrlimit(RLIMIT_FSIZE, &rl) == 0 && unsaved == 1 && s.unsavedRowCount() == 0,
+            s.appendStoredLines(more.data(), qint64(more.size())) && s.lineCount() == 3,
+            !s.appendStoredLines(three.data(), 123) && s.failed() && s.lineCount() == 4,
+            s.nextRowNumber() == 4 && mirror.rows.size() == 4 && mirror.rows[3].data == "12 34",
+            fileBytes(path) == three + line && s.dataSize() == 164,
+        };
+        for (size_t i = 0; i < std::size(checks); ++i)
+            if (!checks[i])
+                ::_exit(int(i) + 1);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
