@@ -113,6 +113,19 @@ TEST(LineReader, LinesAcrossBlocksAndLongerThanABlock)
         EXPECT_EQ(lines, "a\n|\n|bc\r\n|" + longLine + "|tail|") << block;
         EXPECT_EQ(reader.bytesConsumed(), in.size());
     }
+    // A line up to the limit passes, with or without its "\n"; longer stops.
+    for (const char *text : {"abc\n", "abc"}) {
+        for (qsizetype max : {3, 2}) {
+            QBuffer in;
+            in.setData(text);
+            in.open(QIODevice::ReadOnly);
+            LineReader reader(in, 16, max);
+            const char *p;
+            qsizetype n;
+            EXPECT_EQ(reader.next(p, n), max == 3);
+            EXPECT_EQ(reader.lineTooLong(), max == 2);
+        }
+    }
 }
 
 // Open into a store that holds a capture: only a saved capture replaces it.
@@ -162,4 +175,11 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
         EXPECT_EQ(o.transfer.lineTooLong, c.failedLine != 0);
         EXPECT_EQ(o.linesStored, o.replaced ? store.lineCount() : 0);
     }
+    CaptureStore full; // the first write fails: the reading stops with the store's reason
+    ASSERT_TRUE(full.open("/dev/full"));
+    QByteArray bytes = QByteArray::fromStdString(header + row + row);
+    QBuffer device(&bytes);
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    const TransferResult t = CaptureLoader::load(device, SavedFormat::Csv, full, {}, 1).transfer;
+    EXPECT_TRUE(!t.ok() && !t.cancelled && t.rowsWritten == 1) << t.error.toStdString();
 }
