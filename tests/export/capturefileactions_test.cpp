@@ -169,21 +169,6 @@ void CaptureFileActionsTest::saveAndOpen()
         for (const QString &part : c.warning)
             QVERIFY2(answerer.texts[0].contains(part), qPrintable(answerer.texts[0]));
     }
-
-    // Rows captured since the last save: Open asks first; only Yes drops them.
-    std::vector<CaptureRow> rows{CaptureRow::stop(5)};
-    const std::atomic<bool> off{false};
-    capture.appendRows(rows, off, off, nullptr);
-    for (QMessageBox::StandardButton reply : {QMessageBox::No, QMessageBox::Yes}) {
-        ModalAnswerer answerer([reply](QWidget *w) {
-            auto *box = qobject_cast<QMessageBox *>(w);
-            return box && box->button(reply) && (box->button(reply)->click(), true);
-        });
-        actions.setAskOpenFileName(answer(noext + ".csv", window, false, seen));
-        const bool yes = reply == QMessageBox::Yes;
-        QCOMPARE(actions.open(capture), yes ? Result::Completed : Result::NoFileChosen);
-        QCOMPARE(capture.readLines(0, 2) == store && capture.unsavedRowCount() == 0, yes);
-    }
 }
 
 void CaptureFileActionsTest::pumpScalesLargeRanges()
