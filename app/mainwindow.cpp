@@ -313,22 +313,19 @@ void MainWindow::on_actionAbout_triggered()
 void MainWindow::on_actionSaveFile_triggered()
 {
     CaptureStore &store = capturePipeline().store();
-    CaptureFileActions(this).save(
+    const CaptureFileActions::Result saved = CaptureFileActions(this).save(
         store.fileName(),
         // Rows reach the file with one write per batch: nothing waits to be flushed.
         [this] { stopRefreshTimer(); }, [this] { startRefreshTimer(); });
+    if (saved == CaptureFileActions::Result::Completed)
+        store.markSaved(); // Open no longer asks before replacing these rows
 }
 
 void MainWindow::on_actionOpenFile_triggered()
 {
-    CaptureStore &store = capturePipeline().store();
+    // The store is emptied only once the file shows itself a saved capture.
     CaptureFileActions(this).open(
-        [&store](const QByteArray &line) { store.appendStoredLine(line); },
-        [this, &store] {
-            stopRefreshTimer();
-            store.resetStore();
-        },
-        [this] { startRefreshTimer(); });
+        capturePipeline().store(), [this] { stopRefreshTimer(); }, [this] { startRefreshTimer(); });
 }
 
 void MainWindow::on_actionExit_triggered()

@@ -33,6 +33,7 @@ void CaptureStore::startEmpty()
     m_fileEnd = 0;
     m_batch.clear();
     m_failed.store(false, std::memory_order_release);
+    m_unsavedRows.store(0, std::memory_order_release);
     publish();
     for (StoreObserver *o : m_observers)
         o->storeReset();
@@ -168,6 +169,7 @@ void CaptureStore::appendRows(std::vector<CaptureRow> &rows, const std::atomic<b
     }
     if (!checkFile())
         return;
+    m_unsavedRows.fetch_add(qint64(rows.size()), std::memory_order_acq_rel);
 
     const qint64 indexSizeBefore = m_index.size();
     const qint64 backBefore = m_index.back();
@@ -319,31 +321,49 @@ void CaptureStore::resetStore()
 
 bool CaptureStore::appendStoredLine(const QByteArray &line)
 {
+    if (line.endsWith('\n'))
+        return appendStoredLines(line.constData(), line.size());
+    const QByteArray ended = line + '\n';
+    return appendStoredLines(ended.constData(), ended.size());
+}
+
+bool CaptureStore::appendStoredLines(const char *data, qint64 size)
+{
     if (!isOpen() || failed())
         return false;
     m_previousRow = CaptureRow();
-    QByteArray bytes = line;
-    if (!bytes.endsWith('\n'))
-        bytes.append('\n');
+    while (size > 0 && data[size - 1] != '\n')
+        --size;
+    if (size == 0)
+        return true;
+    const qint64 start = m_fileEnd;
     int error = 0;
-    const qint64 written = writeAll(bytes.constData(), bytes.size(), m_fileEnd, &error);
-    if (written != bytes.size()) {
-        if (written > 0)
-            keepLinesUpTo(m_fileEnd);
+    const qint64 written = writeAll(data, size, start, &error);
+    // Index the lines that reached the file whole, telling observers of each.
+    const char *line = data;
+    const char *const end = data + written;
+    while (const void *nl = std::memchr(line, '\n', size_t(end - line))) {
+        const char *next = static_cast<const char *>(nl) + 1;
+        m_index.push_back(start + (next - data));
+        ++m_nextRowNumber;
+        if (!m_observers.empty()) {
+            CaptureRow row;
+            StoredLine stored;
+            if (stored.parse(std::string_view(line, size_t(next - line))))
+                stored.toRow(&row);
+            for (StoreObserver *o : m_observers)
+                o->lineAdded(m_index.lineCount() - 1, row);
+        }
+        line = next;
+    }
+    if (written != size) {
+        // Cuts off the part of a line that was written.
+        keepLinesUpTo(start + written);
+        publish();
         fail(QStringLiteral("write failed"), error);
         return false;
     }
-    m_fileEnd += written;
-    m_index.push_back(m_fileEnd);
-    ++m_nextRowNumber;
-    if (!m_observers.empty()) {
-        CaptureRow row;
-        StoredLine stored;
-        if (stored.parse(std::string_view(bytes.constData(), size_t(bytes.size()))))
-            stored.toRow(&row);
-        for (StoreObserver *o : m_observers)
-            o->lineAdded(m_index.lineCount() - 1, row);
-    }
+    m_fileEnd = start + written;
     publish();
     return true;
 }

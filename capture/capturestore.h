@@ -58,6 +58,18 @@ public:
     // "\n" is added. previousRow() becomes empty: the last line is no longer
     // a captured row, so the next captured row is never merged into it.
     bool appendStoredLine(const QByteArray &line);
+    // Appends whole lines already in the stored format, each ended by "\n",
+    // with one write (Open's batches); bytes after the last "\n" are not
+    // stored. Observers hear of each line in order. On a failed write the
+    // index keeps the lines written whole and storing stops, as appendRows.
+    bool appendStoredLines(const char *data, qint64 size);
+
+    // Rows handed to appendRows since the store was last emptied or
+    // markSaved(): captured rows that no saved file holds yet. Safe from any
+    // thread.
+    qint64 unsavedRowCount() const { return m_unsavedRows.load(std::memory_order_acquire); }
+    // The stored lines are all in a saved file now (a completed Save).
+    void markSaved() { m_unsavedRows.store(0, std::memory_order_release); }
 
     // Stored lines. Safe from any thread; it moves once per stored batch.
     int lineCount() const { return m_publishedLines.load(std::memory_order_acquire); }
@@ -115,6 +127,9 @@ private:
     qint64 m_writeFrom = 0;
 
     std::atomic<int> m_publishedLines{0};
+    // Written by the storing thread and by Save on the GUI thread, which runs
+    // only while no capture does; an atomic, so any thread may read it.
+    std::atomic<qint64> m_unsavedRows{0};
     std::atomic<bool> m_failed{false};
     std::atomic<int> m_failureCount{0};
     mutable std::mutex m_errorMutex; // m_errorString is read by the GUI while the writer fails

@@ -1,6 +1,9 @@
 #include "capturefileactions.h"
 
+#include "capturestore.h"
 #include "progresspump.h"
+#include "regularfile.h"
+#include "savedcapturereader.h"
 #include "savedcapturewriter.h"
 #include "savedformat.h"
 
@@ -28,11 +31,12 @@ void setUp(QProgressDialog &dialog)
 } // namespace
 
 CaptureFileActions::CaptureFileActions(QWidget *parent)
-    : m_parent(parent), m_askSave([](QWidget *p, const QString &caption, const QString &filter) {
-          return QFileDialog::getSaveFileName(p, caption, QString(), filter);
+    : m_parent(parent),
+      m_askSave([](QWidget *p, const QString &caption, const QString &filter, QString *selected) {
+          return QFileDialog::getSaveFileName(p, caption, QString(), filter, selected);
       }),
-      m_askOpen([](QWidget *p, const QString &caption, const QString &filter) {
-          return QFileDialog::getOpenFileName(p, caption, QString(), filter);
+      m_askOpen([](QWidget *p, const QString &caption, const QString &filter, QString *selected) {
+          return QFileDialog::getOpenFileName(p, caption, QString(), filter, selected);
       })
 {
 }
@@ -40,6 +44,13 @@ CaptureFileActions::CaptureFileActions(QWidget *parent)
 void CaptureFileActions::warn(const QString &text) const
 {
     QMessageBox::warning(m_parent, QStringLiteral("警告"), text);
+}
+
+bool CaptureFileActions::ask(const QString &text) const
+{
+    return QMessageBox::warning(m_parent, QStringLiteral("警告"), text,
+                                QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
 }
 
 CaptureFileActions::Result CaptureFileActions::save(const QString &storeFilePath, const Hook &begin,
@@ -63,9 +74,18 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
                             const Hook &begin, const Hook &end)
 {
     m_last = TransferResult();
-    m_chosen = m_askSave(m_parent, QStringLiteral("保存文件"), QLatin1String(kSaveFilter));
+    QString filter;
+    m_chosen = m_askSave(m_parent, QStringLiteral("保存文件"), QLatin1String(kSaveFilter), &filter);
     if (m_chosen.isEmpty())
         return Result::NoFileChosen;
+    // The dialog confirmed the name typed, not the one the extension makes.
+    const QString named = savedFileName(m_chosen, filter);
+    if (named != m_chosen) {
+        m_chosen = named;
+        if (QFileInfo::exists(m_chosen) &&
+            !ask(QStringLiteral("%1 已存在。\n要替换它吗？").arg(m_chosen)))
+            return Result::NoFileChosen;
+    }
 
     // Opening the store itself as the target would cut the capture to nothing.
     const QString storePath = QFileInfo(storeName).canonicalFilePath();
@@ -73,11 +93,18 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
         warn(QStringLiteral("不能保存到采集数据文件 %1").arg(m_chosen));
         return Result::FileNotOpened;
     }
-    QFile target(m_chosen);
-    if (!target.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    QFile target;
+    QString why;
+    const RegularFile::Status opened = RegularFile::open(
+        target, m_chosen,
+        // The writer sends large blocks; unbuffered, a short write's reason reaches the user.
+        QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered, &why);
+    if (opened != RegularFile::Status::Opened) {
         qDebug() << "Open file error";
         // Saving nothing without a word would read as success.
-        warn(QStringLiteral("无法写入文件 %1：\n%2").arg(m_chosen, target.errorString()));
+        warn(opened == RegularFile::Status::NotRegular
+                 ? QStringLiteral("无法保存到 %1：它不是普通文件。").arg(m_chosen)
+                 : QStringLiteral("无法写入文件 %1：\n%2").arg(m_chosen, why));
         return Result::FileNotOpened;
     }
     if (begin)
@@ -115,35 +142,79 @@ CaptureFileActions::Result CaptureFileActions::outcome(const QString &failureTex
     return m_last.cancelled ? Result::Cancelled : Result::Completed;
 }
 
-CaptureFileActions::Result CaptureFileActions::open(const StoredLineSink &sink, const Hook &begin,
+CaptureFileActions::Result CaptureFileActions::open(CaptureStore &store, const Hook &begin,
                                                     const Hook &end)
 {
     m_last = TransferResult();
-    m_chosen = m_askOpen(m_parent, QStringLiteral("打开文件"), QLatin1String(kOpenFilter));
+    if (store.unsavedRowCount() > 0 &&
+        !ask(QStringLiteral(
+            "当前捕获的数据尚未保存，打开文件将替换这些数据。\n要放弃未保存的数据吗？")))
+        return Result::NoFileChosen;
+    m_chosen = m_askOpen(m_parent, QStringLiteral("打开文件"), QLatin1String(kOpenFilter), nullptr);
     if (m_chosen.isEmpty())
         return Result::NoFileChosen;
 
-    QFile in(m_chosen);
-    if (!in.open(QIODevice::ReadOnly)) {
+    QFile in;
+    const RegularFile::Status opened = RegularFile::open(in, m_chosen, QIODevice::ReadOnly);
+    if (opened == RegularFile::Status::NotRegular) {
+        // A FIFO would block the window until some writer came.
+        warn(QStringLiteral("无法打开 %1：它不是普通文件。\n当前数据未改变。").arg(m_chosen));
+        return Result::FileNotOpened;
+    }
+    if (opened != RegularFile::Status::Opened) {
         qDebug() << "Open file error";
         return Result::FileNotOpened;
     }
     if (begin)
         begin();
 
-    Result result = Result::Completed;
+    CaptureLoader::Outcome outcome;
     {
         // Not shown here: it appears by its own rule when the work lasts.
         QProgressDialog dialog(QStringLiteral("正在打开文件..."), QStringLiteral("取消"), 0, 0,
                                m_parent);
         setUp(dialog);
         ProgressPump pump(dialog, in.size());
-        m_last = SavedCaptureReader::open(in, savedFormatForOpen(m_chosen), sink, std::ref(pump));
+        outcome = CaptureLoader::load(in, savedFormatForOpen(m_chosen), store, std::ref(pump));
         in.close();
     }
-    // On failure the store holds only part of the file: say so.
-    result = outcome(QStringLiteral("读取文件 %1 失败：\n%2"));
+    m_last = outcome.transfer;
+    explain(outcome);
+    Result result = Result::Completed;
+    if (!outcome.replaced)
+        result = m_last.cancelled ? Result::Cancelled : Result::Refused;
+    else if (!m_last.ok())
+        result = Result::Failed;
+    else if (m_last.cancelled)
+        result = Result::Cancelled;
     if (end)
         end();
     return result;
+}
+
+void CaptureFileActions::explain(const CaptureLoader::Outcome &outcome) const
+{
+    using Refusal = CaptureLoader::Refusal;
+    const TransferResult &t = outcome.transfer;
+    QString what;
+    if (!t.ok()) {
+        what = t.lineTooLong ? QStringLiteral("文件 %1 的第 %2 行超过 %3 MB，不是捕获的数据。")
+                                   .arg(m_chosen)
+                                   .arg(outcome.failedLine)
+                                   .arg(SavedCaptureReader::kMaxLineLength >> 20)
+                             : QStringLiteral("读取文件 %1 失败：\n%2").arg(m_chosen, t.error);
+    } else if (outcome.refusal == Refusal::Utf16) {
+        what = QStringLiteral("文件 %1 是 UTF-16 编码的文本，不是保存的捕获数据。").arg(m_chosen);
+    } else if (outcome.refusal == Refusal::Html) {
+        what = QStringLiteral("文件 %1 是 HTML 格式，只能打开文本或 CSV 格式保存的数据。")
+                   .arg(m_chosen);
+    } else if (outcome.refusal == Refusal::NotACapture) {
+        what = QStringLiteral("文件 %1 不是保存的捕获数据：既没有表头，也没有可以读取的数据行。")
+                   .arg(m_chosen);
+    } else {
+        return;
+    }
+    warn(what + (outcome.replaced
+                     ? QStringLiteral("\n已打开此前的 %1 行。").arg(outcome.linesStored)
+                     : QStringLiteral("\n当前数据未改变。")));
 }

@@ -3,7 +3,7 @@
 // its own (the refresh timer, the capture store) in the hooks it passes.
 #pragma once
 
-#include "savedcapturereader.h"
+#include "captureloader.h"
 #include "transferresult.h"
 
 #include <QIODevice>
@@ -11,23 +11,26 @@
 
 #include <functional>
 
+class CaptureStore;
 class QWidget;
 
 class CaptureFileActions
 {
 public:
-    // Asks for a file name; an empty result means the user cancelled.
-    using AskFileName =
-        std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
+    // Asks for a file name; an empty result means the user cancelled. The
+    // filter chosen goes to selectedFilter (when not null).
+    using AskFileName = std::function<QString(QWidget *parent, const QString &caption,
+                                              const QString &filter, QString *selectedFilter)>;
     // `begin` runs once the chosen file is open, right before the work;
     // `end` runs after the work, only when `begin` ran.
     using Hook = std::function<void()>;
 
     enum class Result {
-        NoFileChosen,  // the file dialog was cancelled: nothing happened
+        NoFileChosen,  // a dialog or question was declined: nothing happened
         FileNotOpened, // the chosen file could not be opened (or is the store): nothing changed
+        Refused,       // Open: the file is no saved capture (the user was told); nothing changed
         Completed,
-        Cancelled, // stopped by the user; the part done so far stays
+        Cancelled, // stopped by the user; the part done so far stays (Open: if it replaced any)
         Failed,    // a read or write error stopped the work (the user was told)
     };
 
@@ -40,14 +43,16 @@ public:
 
     // Save: asks for the target, writes the stored lines of `store` (opened
     // read-only after `begin`, so `begin` can flush the store) in the format
-    // its name selects, with a progress dialog shown at once.
+    // its name selects, with a progress dialog shown at once. A name that
+    // selects no format gets the extension of the chosen filter.
     Result save(const QString &storeFilePath, const Hook &begin = {}, const Hook &end = {});
     // The same with the store as an open, readable device.
     Result save(QIODevice &store, const Hook &begin = {}, const Hook &end = {});
 
-    // Open: asks for a text or CSV capture; after `begin` (which empties the
-    // store) every stored line goes to `sink`.
-    Result open(const StoredLineSink &sink, const Hook &begin = {}, const Hook &end = {});
+    // Open: when the store holds rows not saved yet, first asks whether to
+    // discard them; asks for a text or CSV capture and loads it into `store`
+    // (see CaptureLoader), which keeps its capture when the file is refused.
+    Result open(CaptureStore &store, const Hook &begin = {}, const Hook &end = {});
 
     // The name chosen and the transfer's figures of the last call.
     QString fileName() const { return m_chosen; }
@@ -57,6 +62,9 @@ private:
     Result runSave(const std::function<QIODevice *()> &openStore, const QString &storeName,
                    const Hook &begin, const Hook &end);
     void warn(const QString &text) const;
+    bool ask(const QString &text) const;
+    // Tells why an Open did not replace the store, or stopped part-way.
+    void explain(const CaptureLoader::Outcome &outcome) const;
     // The result of the transfer in m_last; a failure is told with
     // failureText (file name %1, reason %2).
     Result outcome(const QString &failureText) const;

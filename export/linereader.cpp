@@ -16,19 +16,31 @@ qsizetype initialSize(QIODevice &device, qsizetype blockSize)
 
 } // namespace
 
-LineReader::LineReader(QIODevice &device, qsizetype blockSize)
-    : m_device(device), m_buffer(size_t(initialSize(device, blockSize)))
+LineReader::LineReader(QIODevice &device, qsizetype blockSize, qsizetype maxLineSize)
+    : m_device(device), m_buffer(size_t(initialSize(device, blockSize))),
+      m_maxLine(qMax<qsizetype>(maxLineSize, 0))
 {
+}
+
+bool LineReader::tooLong()
+{
+    m_tooLong = true;
+    m_error = QStringLiteral("a line is longer than %1 bytes").arg(m_maxLine);
+    return false;
 }
 
 bool LineReader::next(const char *&data, qsizetype &size)
 {
+    if (m_tooLong)
+        return false;
     qsizetype searchFrom = m_begin;
     for (;;) {
         const char *base = m_buffer.data();
         const void *nl = std::memchr(base + searchFrom, '\n', size_t(m_end - searchFrom));
         if (nl) {
             const qsizetype stop = static_cast<const char *>(nl) - base + 1;
+            if (stop - m_begin - 1 > m_maxLine)
+                return tooLong();
             data = base + m_begin;
             size = stop - m_begin;
             m_begin = stop;
@@ -38,6 +50,8 @@ bool LineReader::next(const char *&data, qsizetype &size)
         if (m_atEnd) {
             if (m_begin == m_end || failed())
                 return false;
+            if (m_end - m_begin > m_maxLine)
+                return tooLong();
             data = base + m_begin;
             size = m_end - m_begin;
             m_begin = m_end;
@@ -61,8 +75,12 @@ bool LineReader::fill()
         m_end -= m_begin;
         m_begin = 0;
     }
-    if (m_end == qsizetype(m_buffer.size()))
-        m_buffer.resize(m_buffer.size() * 2);
+    if (m_end == qsizetype(m_buffer.size())) {
+        // One line fills the buffer: room for the longest line and its "\n" at most.
+        if (m_end > m_maxLine)
+            return tooLong();
+        m_buffer.resize(size_t(qMin<qsizetype>(m_end * 2, m_maxLine + 1)));
+    }
     const qint64 n = m_device.read(m_buffer.data() + m_end, qint64(m_buffer.size()) - m_end);
     if (n < 0) {
         m_error = m_device.errorString();

@@ -4,6 +4,26 @@
 
 #include <climits>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// Some of the toolkit's drawing code leaves the upper halves of the AVX
+// registers dirty; until they are cleared every SSE instruction of the work
+// that follows pays a transition cost on many x86 cores (Open ran at half
+// speed behind its progress dialog).
+#if defined(__x86_64__)
+__attribute__((target("avx"))) void clearUpperVectorState()
+{
+    _mm256_zeroupper();
+}
+const bool kHasAvx = __builtin_cpu_supports("avx");
+#endif
+
+} // namespace
+
 ProgressPump::ProgressPump(QProgressDialog &dialog, qint64 totalBytes, int intervalMs)
     : m_dialog(dialog), m_intervalMs(intervalMs)
 {
@@ -32,5 +52,9 @@ bool ProgressPump::operator()(qint64 bytesDone)
     // waits; timers and painting (the dialog's own delayed show) still run.
     QCoreApplication::processEvents(m_dialog.isVisible() ? QEventLoop::AllEvents
                                                          : QEventLoop::ExcludeUserInputEvents);
+#if defined(__x86_64__)
+    if (kHasAvx)
+        clearUpperVectorState();
+#endif
     return !m_dialog.wasCanceled();
 }

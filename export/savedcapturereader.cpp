@@ -2,6 +2,7 @@
 
 #include "linereader.h"
 #include "linetext.h"
+#include "savedcapturewriter.h"
 #include "storedline.h"
 
 #include <QString>
@@ -108,6 +109,8 @@ struct LineConverter
 
     bool convert(QByteArray &stored, SavedFormat format, const char *line, qsizetype size)
     {
+        if (size > SavedCaptureReader::kMaxLineLength + 2)
+            return false;
         const char *text = line;
         size_t n = size_t(size);
         QByteArray encoded;
@@ -147,12 +150,19 @@ bool SavedCaptureReader::convertLine(QByteArray &stored, SavedFormat format, con
     return converter.convert(stored, format, line, size);
 }
 
+bool SavedCaptureReader::isHeader(SavedFormat format, const char *line, qsizetype size)
+{
+    const QByteArray header =
+        SavedCaptureWriter::header(format == SavedFormat::Text ? format : SavedFormat::Csv, {});
+    return trimmed(line, line + size) == trimmed(header.begin(), header.end());
+}
+
 TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
                                         const StoredLineSink &sink,
                                         const TransferProgress &progress)
 {
     TransferResult result;
-    LineReader reader(in);
+    LineReader reader(in, 256 * 1024, kMaxLineLength + 1); // and its "\r"
     const char *line;
     qsizetype size;
     // The first line is the header, whatever it holds.
@@ -178,7 +188,9 @@ TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
             break;
         }
     }
-    if (reader.failed())
+    if (reader.failed()) {
         result.error = reader.errorString();
+        result.lineTooLong = reader.lineTooLong();
+    }
     return result;
 }

@@ -18,17 +18,29 @@ using StoredLineSink = std::function<void(const QByteArray &storedLine)>;
 class SavedCaptureReader
 {
 public:
+    // The longest line taken, "\r\n" not counted. No saved row comes near it
+    // (it would be one transfer of 20 million merged bytes); anything longer
+    // is not a saved capture, and reading it whole would take memory without
+    // bound.
+    static constexpr qsizetype kMaxLineLength = 64 << 20;
+
     // Reads `in` from its current position: skips the first line unread,
     // converts every further line (Text, or Csv for any other format) and
     // hands it to `sink`. Lines that split into fewer than seven parts are
     // skipped. `progress` sees the bytes read after each converted line; when
-    // it returns false the reading stops, that line already delivered.
+    // it returns false the reading stops, that line already delivered. A line
+    // longer than kMaxLineLength stops the reading with lineTooLong.
     static TransferResult open(QIODevice &in, SavedFormat format, const StoredLineSink &sink,
                                const TransferProgress &progress = {});
 
     // Converts one saved line into `stored` (replacing its content); false
-    // when the line splits into fewer than seven parts. Decoding stops at a
-    // NUL byte; each part is trimmed of white space as QString::trimmed does.
+    // when the line splits into fewer than seven parts or is longer than
+    // kMaxLineLength. Decoding stops at a NUL byte; each part is trimmed of
+    // white space as QString::trimmed does.
     static bool convertLine(QByteArray &stored, SavedFormat format, const char *line,
                             qsizetype size);
+
+    // Whether a first line is the header Save writes for `format` (Text, or
+    // Csv for any other), white space around it aside.
+    static bool isHeader(SavedFormat format, const char *line, qsizetype size);
 };

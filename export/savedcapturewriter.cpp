@@ -337,10 +337,17 @@ bool SavedCaptureWriter::writeStoredLine(const char *line, qsizetype size)
 
 void SavedCaptureWriter::pushBuffer()
 {
-    if (!m_buffer.empty() && !failed()) {
-        const qint64 n = m_out.write(m_buffer.data(), qint64(m_buffer.size()));
-        if (n != qint64(m_buffer.size()))
+    // A short write carries no reason; writing the rest gives the one to show.
+    const char *data = m_buffer.data();
+    qint64 left = failed() ? 0 : qint64(m_buffer.size());
+    while (left > 0) {
+        const qint64 n = m_out.write(data, left);
+        if (n <= 0) {
             m_error = m_out.errorString();
+            break;
+        }
+        data += n;
+        left -= n;
     }
     m_buffer.clear();
 }

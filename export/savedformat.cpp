@@ -1,5 +1,7 @@
 #include "savedformat.h"
 
+#include <QRegularExpression>
+
 SavedFormat savedFormatForSave(const QString &path)
 {
     const QString lower = path.toLower();
@@ -15,4 +17,13 @@ SavedFormat savedFormatForSave(const QString &path)
 SavedFormat savedFormatForOpen(const QString &path)
 {
     return path.toLower().contains(QLatin1String(".txt")) ? SavedFormat::Text : SavedFormat::Csv;
+}
+
+QString savedFileName(const QString &path, const QString &selectedFilter)
+{
+    if (savedFormatForSave(path) != SavedFormat::None)
+        return path;
+    static const QRegularExpression kPattern(QStringLiteral("\\(\\*(\\.\\w+)\\)"));
+    const QRegularExpressionMatch m = kPattern.match(selectedFilter);
+    return path + (m.hasMatch() ? m.captured(1) : QStringLiteral(".txt"));
 }

@@ -17,6 +17,8 @@ struct TransferResult
     qint64 rowsWritten = 0;  // rows produced
     qint64 linesSkipped = 0; // lines with fewer than seven fields
     bool cancelled = false;
+    // Open: reading stopped at a line longer than any stored row (error says so).
+    bool lineTooLong = false;
     // Empty unless reading or writing failed; the transfer stopped there.
     QString error;
 

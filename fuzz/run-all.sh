@@ -52,10 +52,14 @@ for t in "${targets[@]}"; do
     cp -r "$corpus"/. "$work"/
     log=$build/fuzz-run/$t.log
     echo "== $t: ${seconds}s on $(find "$corpus" -type f | wc -l) seeds"
-    # The XML readers' seeds nest 10,000 deep (70 KB); the default
-    # -max_len would cut them to the corpus's median size.
+    # The XML readers' seeds nest 10,000 deep (70 KB) and saved captures may
+    # hold lines longer than any seed; the default -max_len would cut inputs
+    # to the corpus's median size.
     lenopt=()
-    case $t in fuzz_symbol_file | fuzz_start_settings) lenopt=(-max_len=81920) ;; esac
+    case $t in
+    fuzz_symbol_file | fuzz_start_settings) lenopt=(-max_len=81920) ;;
+    fuzz_saved_capture) lenopt=(-max_len=16384) ;;
+    esac
     status=0
     "$build/fuzz/$t" "$work" "${lenopt[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1 || status=$?

@@ -3,12 +3,16 @@
 // must satisfy and that each line converts as the QString oracle of the
 // tests does.
 // Input: one byte choosing the format (bit 0: text), then the file.
+#include "captureloader.h"
+#include "capturestore.h"
 #include "fuzzrequire.h"
 #include "savedcapturereader.h"
 #include "savedcapturewriter.h"
 #include "savedformatoracle.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +82,36 @@ void checkAgainstOracle(const QByteArray &line)
     }
 }
 
+// Open into a store that holds a capture, in small batches: the store is
+// replaced only by what gives rows or starts with the saved header, and then
+// holds exactly the lines opened; otherwise it is left as it was.
+void checkLoad(const QByteArray &file, SavedFormat format, const std::vector<QByteArray> &lines)
+{
+    static CaptureStore store;
+    static const bool opened = store.open(QDir::temp().filePath(
+        QStringLiteral("fuzz_saved_capture-%1.dat").arg(QCoreApplication::applicationPid())));
+    require(opened);
+    static const int removed = std::atexit([] { store.closeAndRemove(); });
+    (void)removed;
+    const QByteArray old = "0,STOP,--,--,--,--,t\n";
+    store.resetStore();
+    require(store.appendStoredLine(old));
+    QByteArray bytes = file;
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    const CaptureLoader::Outcome o = CaptureLoader::load(in, format, store, {}, 64);
+    const QByteArray head = file.left(256); // as far as the loader looks for the header
+    const int firstEnd = head.indexOf('\n');
+    const bool header = SavedCaptureReader::isHeader(format, head.constData(),
+                                                     firstEnd < 0 ? head.size() : firstEnd);
+    require(o.transfer.ok() && o.replaced == (header || !lines.empty()));
+    QByteArray joined;
+    for (const QByteArray &l : lines)
+        joined += l;
+    require(store.readLines(0, store.lineCount()) == (o.replaced ? joined : old));
+    require(o.replaced || o.refusal != CaptureLoader::Refusal::None);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -100,6 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // fields a line (a text field may hold ","), the second open gives back
     // the same stored lines.
     const std::vector<QByteArray> lines = openAll(file, format);
+    checkLoad(file, format, lines);
     QByteArray store;
     bool sevenFields = true;
     for (const QByteArray &l : lines) {

@@ -180,10 +180,14 @@ TEST_F(StoreTest, StoredLinesFromOpenNeverTakeAMerge)
     EXPECT_TRUE(s.appendStoredLine("102,STOP,--,--,--,--,00.00.01.234.567.892\n"));
     EXPECT_EQ(s.nextRowNumber(), 3);
     EXPECT_EQ(s.previousRow().fieldCount, 0);
+    EXPECT_EQ(s.unsavedRowCount(), 0); // emptied, and opened lines are saved ones
     expectConsistent();
     // Equal to the row stored before the Open, but not merged into its line.
     store(s, f, {CaptureRow::stop(7), CaptureRow::stop(8)});
     EXPECT_EQ(s.lineCount(), 4);
+    const qint64 unsaved = s.unsavedRowCount();
+    s.markSaved();
+    EXPECT_TRUE(unsaved == 2 && s.unsavedRowCount() == 0);
     EXPECT_EQ(s.readLines(3, 1).toStdString(), "3,STOP,--,--,-- --,--," + ts(8) + "\n");
 }
 
@@ -284,7 +288,16 @@ TEST(CaptureStoreFailure, AFullFileKeepsTheIndexOnTheStoredBytes)
                     ::_exit(int(i) + 1);
             s.resetStore(); // Clear frees the space: storing resumes from row 0
             s.appendRows(more, f.merge, f.decode, nullptr);
-            ::_exit(!s.failed() && s.lineCount() == 1 && fileBytes(path).size() == 41 ? 0 : 9);
+            if (s.failed() || s.lineCount() != 1 || fileBytes(path).size() != 41)
+                ::_exit(9);
+            // Opened lines in one batch: the whole ones written stay, the
+            // part of the next is cut off.
+            std::string batch;
+            for (int i = 0; i < 2500; ++i)
+                batch += "1,DATA,50,WRITE,12 34,ACK,00.00.01.234.5\n";
+            const bool kept = !s.appendStoredLines(batch.data(), qint64(batch.size())) &&
+                              s.lineCount() == 2439 && s.nextRowNumber() == 2439;
+            ::_exit(kept && fileBytes(path).size() == 2439 * 41 ? 0 : 10);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);

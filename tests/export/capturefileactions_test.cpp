@@ -1,21 +1,27 @@
 // Save and Open as the window runs them: the file chosen, the hooks, the
 // progress dialog with Cancel and the warnings.
 #include "capturefileactions.h"
+#include "capturestore.h"
 #include "modalanswerer.h"
 #include "progresspump.h"
 #include "savedcapturewriter.h"
 
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
 using Result = CaptureFileActions::Result;
 
-// Answers the file dialog with `path`; at the first progress update notes
-// whether the progress dialog is up and its range, and presses Cancel when
-// asked to.
+// Answers the file dialog with `path` (and the CSV filter); at the first
+// progress update notes whether the progress dialog is up and its range, and
+// presses Cancel when asked to.
 CaptureFileActions::AskFileName answer(const QString &path, QWidget &window, bool cancel,
                                        QString &seen)
 {
@@ -26,7 +32,11 @@ CaptureFileActions::AskFileName answer(const QString &path, QWidget &window, boo
                 dialog->cancel();
         }
     });
-    return [=](QWidget *, const QString &, const QString &) { return path; };
+    return [=](QWidget *, const QString &, const QString &, QString *filter) {
+        if (filter)
+            *filter = "Comma Separated Value (*.csv)";
+        return path;
+    };
 }
 
 } // namespace
@@ -47,15 +57,16 @@ void CaptureFileActionsTest::saveAndOpen()
     CaptureFileActions actions(&window);
     const QByteArray store = "0,DATA,50,WRITE,12 34,ACK,00.00.01.234.567.890\n"
                              "1,STOP,--,--,--,--,00.00.01.234.600.000\n";
-    const QString storePath = dir.filePath("store.dat");
+    const QString storePath = dir.filePath("store.csv");
     const QString html = dir.filePath("cancel.html");
     const QString csv = dir.filePath("out.CSV");
     QFile storeFile(storePath);
     QVERIFY(storeFile.open(QIODevice::WriteOnly) && storeFile.write(store) == store.size());
     storeFile.close();
-    QVERIFY(QFile::copy(storePath, dir.filePath("noext")));
     const QString shown = QString("1 %1").arg(store.size());
     const QString noDir = dir.filePath("no/a.csv"), full = dir.filePath("full.csv");
+    const QString noext = dir.filePath("noext"), big = dir.filePath("big.csv");
+    QVERIFY(QFile::copy(storePath, noext));
     QVERIFY(QFile::link("/dev/full", full));
     const QByteArray emptyHtml =
         SavedCaptureWriter::header(SavedFormat::Html, html) + "</table>\r\n</body>\r\n</html>";
@@ -69,17 +80,26 @@ void CaptureFileActionsTest::saveAndOpen()
     } saves[] = {
         // Checked by opening it again below.
         {csv, Result::Completed, shown, QByteArray(), {}},
-        // An existing file is cut, and no known extension writes nothing.
-        {dir.filePath("noext"), Result::Completed, "", "", {}},
+        // A bare name gets the filter's extension (the bare file stays); the
+        // name so made is confirmed before it is replaced.
+        {noext, Result::Completed, shown, store, {}},
+        {noext, Result::NoFileChosen, "", store, {noext + ".csv", "替换"}},
         // The store itself would be cut to nothing: refused.
         {storePath, Result::FileNotOpened, "", store, {storePath}},
         {noDir, Result::FileNotOpened, "", QByteArray(), {noDir, "No such file or directory"}},
-        {full, Result::Failed, shown, QByteArray(), {full, "No space left on device"}},
+        {full, Result::FileNotOpened, "", QByteArray(), {full, "不是普通文件"}},
+        {big, Result::Failed, shown, QByteArray(), {big, QString::fromLocal8Bit(strerror(EFBIG))}},
         // Cancel at the first line: it is not written, the HTML end is.
         {html, Result::Cancelled, shown, emptyHtml, {}},
         {QString(), Result::NoFileChosen, "", QByteArray(), {}},
     };
+    std::signal(SIGXFSZ, SIG_IGN); // a write past the size limit fails instead
     for (const auto &c : saves) {
+        rlimit limit{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const auto restore = qScopeGuard([limit] { setrlimit(RLIMIT_FSIZE, &limit); });
+        const rlimit tiny{10, limit.rlim_max};
+        QVERIFY(c.target != big || setrlimit(RLIMIT_FSIZE, &tiny) == 0);
         ModalAnswerer answerer([](QWidget *w) { return qobject_cast<QProgressDialog *>(w); });
         QString calls, seen;
         actions.setAskSaveFileName(answer(c.target, window, c.result == Result::Cancelled, seen));
@@ -102,32 +122,52 @@ void CaptureFileActionsTest::saveAndOpen()
         QCOMPARE(answerer.titles.contains("警告"), !c.warning.isEmpty());
     }
 
-    // Open: the file's first line is its header. The progress dialog is not
-    // up at once: a short Open passes without it.
+    // Open: the store changes only for a saved capture, and a refusal says
+    // why. The progress dialog is not up at once: a short Open passes without it.
+    CaptureStore capture;
+    QVERIFY(capture.open(dir.filePath("I2CDataTemp.dat")));
+    const QString fifo = dir.filePath("fifo.csv"), junk = dir.filePath("junk.csv");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QFile junkFile(junk);
+    QVERIFY(junkFile.open(QIODevice::WriteOnly) && junkFile.write("a,b\nc\n") == 6);
+    junkFile.close();
+    const QByteArray first = store.left(store.indexOf('\n') + 1);
     const struct
     {
         QString file;
         Result result;
-        QString calls; // the hooks and the stored lines, in order
+        QByteArray stored; // the store afterwards
+        QStringList warning;
     } opens[] = {
-        {csv, Result::Completed, "begin " + store + "end"},
+        {noext + ".csv", Result::Completed, store, {}},
         // Cancel is seen after the first line: it stays.
-        {csv, Result::Cancelled, "begin " + store.left(store.indexOf('\n') + 1) + "end"},
+        {csv, Result::Cancelled, first, {}},
         // A file that cannot be opened changes nothing and shows no box.
-        {dir.filePath("missing.csv"), Result::FileNotOpened, ""},
-        {QString(), Result::NoFileChosen, ""},
+        {dir.filePath("missing.csv"), Result::FileNotOpened, first, {}},
+        {fifo, Result::FileNotOpened, first, {fifo, "不是普通文件", "未改变"}},
+        {html, Result::Refused, first, {html, "HTML", "未改变"}},
+        {junk, Result::Refused, first, {junk, "没有表头"}},
+        {QString(), Result::NoFileChosen, first, {}},
     };
+    QString seen;
     for (const auto &c : opens) {
-        QString calls, seen;
+        ModalAnswerer answerer;
+        QString calls;
         actions.setAskOpenFileName(answer(c.file, window, c.result == Result::Cancelled, seen));
-        if (c.result == Result::FileNotOpened)
+        if (c.result == Result::FileNotOpened && c.warning.isEmpty())
             QTest::ignoreMessage(QtDebugMsg, "Open file error");
-        QCOMPARE(actions.open([&](const QByteArray &line) { calls += line; },
-                              [&] { calls += "begin "; }, [&] { calls += "end"; }),
+        QCOMPARE(actions.open(
+                     capture, [&] { calls += "begin "; }, [&] { calls += "end"; }),
                  c.result);
         QCoreApplication::processEvents();
-        QCOMPARE(calls, c.calls);
+        const bool begun = c.result != Result::NoFileChosen && c.result != Result::FileNotOpened;
+        QCOMPARE(calls, QString(begun ? "begin end" : ""));
+        QCOMPARE(capture.readLines(0, capture.lineCount()), c.stored);
         QVERIFY(!seen.startsWith('1'));
+        answerer.texts.removeAll(QString());
+        QCOMPARE(answerer.texts.size(), c.warning.isEmpty() ? 0 : 1);
+        for (const QString &part : c.warning)
+            QVERIFY2(answerer.texts[0].contains(part), qPrintable(answerer.texts[0]));
     }
 }
 

@@ -1,10 +1,13 @@
 // Whole saved files byte for byte, Save then Open, the file name rule and the
 // line reader under them; the shape of single lines is the oracle test's.
+#include "captureloader.h"
+#include "capturestore.h"
 #include "linereader.h"
 #include "savedcapturereader.h"
 #include "savedcapturewriter.h"
 
 #include <QBuffer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +91,10 @@ TEST(SavedFormat, ExtensionRule)
     EXPECT_EQ(savedFormatForSave("/tmp/a.htm"), SavedFormat::None);
     EXPECT_EQ(savedFormatForOpen("/tmp/a.TXT"), SavedFormat::Text);
     EXPECT_EQ(savedFormatForOpen("/tmp/a.html"), SavedFormat::Csv);
+    // Save adds the chosen filter's extension to a name that selects nothing.
+    EXPECT_EQ(savedFileName("/tmp/a", "Hyper Text Markup Language (*.html)"), "/tmp/a.html");
+    EXPECT_EQ(savedFileName("/tmp/a.dat", ""), "/tmp/a.dat.txt");
+    EXPECT_EQ(savedFileName("/tmp/a.CSV", "Text (*.txt)"), "/tmp/a.CSV");
 }
 
 TEST(LineReader, LinesAcrossBlocksAndLongerThanABlock)
@@ -106,4 +113,72 @@ TEST(LineReader, LinesAcrossBlocksAndLongerThanABlock)
         EXPECT_EQ(lines, "a\n|\n|bc\r\n|" + longLine + "|tail|") << block;
         EXPECT_EQ(reader.bytesConsumed(), in.size());
     }
+    // A line up to the limit passes, with or without its "\n"; longer stops.
+    for (const char *text : {"abc\n", "abc"}) {
+        for (qsizetype max : {3, 2}) {
+            QBuffer in;
+            in.setData(text);
+            in.open(QIODevice::ReadOnly);
+            LineReader reader(in, 16, max);
+            const char *p;
+            qsizetype n;
+            EXPECT_TRUE(reader.next(p, n) == (max == 3) && reader.lineTooLong() == (max == 2));
+        }
+    }
+}
+
+// Open into a store that holds a capture: only a saved capture replaces it.
+TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
+{
+    QTemporaryDir dir;
+    const std::string header =
+        "Count,Time(h.m.s.ms.us.ns),Type,Addr(Hex),R/W,Respond,Data(Hex)\r\n";
+    const std::string row = "7,00.00.01.234.567.890,DATA,0x50,WRITE,ACK,0x12 0x34 \r\n";
+    const std::string stored = "7,DATA,50,WRITE,12 34,ACK,00.00.01.234.567.890\n";
+    const std::string old = "0,STOP,--,--,--,--,t\n";
+    const std::string huge = header + row + "1,2,3,4,5,6," + std::string(65 << 20, 'A');
+    using R = CaptureLoader::Refusal;
+    const qsizetype one = 1, big = CaptureLoader::kBatchBytes;
+    const struct
+    {
+        std::string file;
+        SavedFormat format;
+        qsizetype batch;
+        std::string storedAfter; // old: not replaced
+        R refusal;
+        qint64 failedLine;
+    } cases[] = {
+        {header + row + row, SavedFormat::Csv, one, stored + stored, R::None, 0},
+        {header + "a,b\r\n", SavedFormat::Csv, big, "", R::None, 0},   // an empty capture
+        {"junk\r\n" + row, SavedFormat::Csv, big, stored, R::None, 0}, // a row is enough
+        {header + row, SavedFormat::Text, big, old, R::NotACapture, 0},
+        {"<!DOCTYPE html>\r\n<html>\r\n", SavedFormat::Csv, big, old, R::Html, 0},
+        {std::string("C\0o\0u\0,\0", 8), SavedFormat::Csv, big, old, R::Utf16, 0},
+        // Too long: refused while its row waits in the batch, kept once written.
+        {huge, SavedFormat::Csv, big, old, R::Unreadable, 3},
+        {huge, SavedFormat::Csv, one, stored, R::None, 3},
+        {header + std::string(64 << 20, 'A') + "\r\n", SavedFormat::Csv, big, "", R::None, 0},
+    };
+    for (const auto &c : cases) {
+        CaptureStore store;
+        ASSERT_TRUE(store.open(dir.filePath("I2CDataTemp.dat")));
+        ASSERT_TRUE(store.appendStoredLine(QByteArray::fromStdString(old)));
+        QByteArray bytes = QByteArray::fromStdString(c.file);
+        QBuffer device(&bytes);
+        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+        const CaptureLoader::Outcome o = CaptureLoader::load(device, c.format, store, {}, c.batch);
+        EXPECT_EQ(o.replaced, c.storedAfter != old) << c.file.substr(0, 40);
+        EXPECT_EQ(store.readLines(0, store.lineCount()).toStdString(), c.storedAfter);
+        EXPECT_EQ(o.refusal, c.refusal);
+        EXPECT_EQ(o.failedLine, c.failedLine);
+        EXPECT_EQ(o.transfer.lineTooLong, c.failedLine != 0);
+        EXPECT_EQ(o.linesStored, o.replaced ? store.lineCount() : 0);
+    }
+    CaptureStore full; // the first write fails: the reading stops with the store's reason
+    ASSERT_TRUE(full.open("/dev/full"));
+    QByteArray bytes = QByteArray::fromStdString(header + row + row);
+    QBuffer device(&bytes);
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    const TransferResult t = CaptureLoader::load(device, SavedFormat::Csv, full, {}, 1).transfer;
+    EXPECT_TRUE(!t.ok() && !t.cancelled && t.rowsWritten == 1) << t.error.toStdString();
 }
