@@ -1,24 +1,24 @@
-// Opens a file only when it is a regular file. A FIFO blocks open() until a
-// writer (or reader) comes and a device may never end, so either would
-// freeze the window that asked; both are refused before anything waits.
+// Opens only regular files. Opening a FIFO for reading blocks until a writer
+// comes, which would freeze the window; a device or a directory is no saved
+// capture either. The file is opened without blocking, checked, and only then
+// used (and, for writing, cut to nothing), so there is no gap between check
+// and use.
 #pragma once
 
+#include <QFile>
 #include <QString>
-
-class QFile;
 
 class RegularFile
 {
 public:
-    // The reason given when the path names something other than a regular file.
-    static QString notRegularText();
+    enum class Status {
+        Opened,
+        NotRegular, // a FIFO, device, socket or directory: left alone ("不是普通文件")
+        Failed,     // could not be opened (errorString says why)
+    };
 
-    // Opens file (not yet open) on path read-only in text mode. On failure
-    // returns false and sets *errorString to the system's reason or
-    // notRegularText().
-    static bool openForReading(QFile &file, const QString &path, QString *errorString = nullptr);
-    // Opens file on path write-only in text mode, replacing its content;
-    // creates it when missing. Refuses, leaving it as it was, anything that
-    // exists but is not a regular file.
-    static bool openForWriting(QFile &file, const QString &path, QString *errorString = nullptr);
+    // mode: ReadOnly, or ReadWrite (created when missing) with Truncate to
+    // empty it. `file` must be closed; it owns the descriptor once Opened.
+    static Status open(QFile &file, const QString &path, QIODevice::OpenMode mode,
+                       QString *errorString = nullptr);
 };

@@ -204,7 +204,8 @@ void SymbolFile::makeDefaultDir()
 bool SymbolFile::read(const QString &path, SymbolList *symbols, QString *errorString)
 {
     QFile file;
-    if (!RegularFile::openForReading(file, path, errorString))
+    if (RegularFile::open(file, path, QIODevice::ReadOnly | QIODevice::Text, errorString) !=
+        RegularFile::Status::Opened)
         return false;
     return read(&file, symbols, errorString);
 }
@@ -307,7 +308,8 @@ QByteArray SymbolFile::toXml(const SymbolList &symbols)
 bool SymbolFile::write(const QString &path, const SymbolList &symbols, QString *errorString)
 {
     QFile file;
-    if (!RegularFile::openForWriting(file, path, errorString))
+    if (RegularFile::open(file, path, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text,
+                          errorString) != RegularFile::Status::Opened)
         return false;
     QTextStream out(&file);
     serialise(buildDocument(symbols), out);

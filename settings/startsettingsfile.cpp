@@ -20,7 +20,8 @@ std::optional<StartSettingsFile::Values> StartSettingsFile::read(const QString &
                                                                  QString *errorText)
 {
     QFile file;
-    if (!RegularFile::openForReading(file, path, errorText)) {
+    if (RegularFile::open(file, path, QIODevice::ReadOnly | QIODevice::Text, errorText) !=
+        RegularFile::Status::Opened) {
         if (QFileInfo::exists(path))
             qDebug() << "Open file error" << path << (errorText ? *errorText : QString());
         return std::nullopt;
@@ -98,7 +99,8 @@ bool StartSettingsFile::write(const QString &path, const Values &values, QString
     QDir().mkpath(QFileInfo(path).absolutePath());
 
     QFile file;
-    if (!RegularFile::openForWriting(file, path, errorText))
+    if (RegularFile::open(file, path, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text,
+                          errorText) != RegularFile::Status::Opened)
         return false;
 
     QDomDocument doc;
