@@ -12,12 +12,14 @@
 #include "protocoldialog.h"
 #include "startdialog.h"
 #include "storeresetflag.h"
+#include "symbolfile.h"
 #include "symbollabeler.h"
 #include "tablenavigator.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -28,6 +30,7 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTextDocument>
+#include <QThread>
 #include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -145,6 +148,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
 
 MainWindow::~MainWindow()
 {
+    if (m_symbolLoad)
+        m_symbolLoad->wait(); // a running thread must not be deleted with the window
     if (m_ui->actionStop->isEnabled())
         on_actionStop_triggered();
     capturePipeline().store().removeObserver(m_storeReset.get());
@@ -282,11 +287,32 @@ void MainWindow::on_actionProtocolConfig_triggered()
 
 void MainWindow::on_actionDecode_triggered(bool checked)
 {
-    // Load first, so the first labelled row already sees the fresh symbols.
-    if (checked)
-        symbolLabeler().loadActiveSymbols();
-    capturePipeline().decodeEnabled.store(checked);
     m_ui->actionMerge->setEnabled(!checked);
+    if (!checked) {
+        capturePipeline().decodeEnabled.store(false);
+        return;
+    }
+    // Labelling starts once the symbols are in, so the first labelled row
+    // already sees them; a large file is read off the GUI thread. A load
+    // under way switches labelling on by itself.
+    if (m_symbolLoad)
+        return;
+    // Written by the loading thread before it finishes, read here after its
+    // finished signal: the thread's end orders the two.
+    auto result = std::make_shared<std::pair<bool, QString>>();
+    m_symbolLoad = QThread::create(
+        [result] { result->first = symbolLabeler().loadActiveSymbols(&result->second); });
+    m_symbolLoad->setParent(this);
+    connect(m_symbolLoad, &QThread::finished, this, [this, result] {
+        m_symbolLoad->deleteLater();
+        m_symbolLoad = nullptr;
+        const QString path = SymbolFile::defaultPath();
+        if (!result->first && QFileInfo::exists(path))
+            warn(QStringLiteral("无法读取符号文件 %1：%2\n继续使用之前的符号。")
+                     .arg(path, result->second));
+        capturePipeline().decodeEnabled.store(m_ui->actionDecode->isChecked());
+    });
+    m_symbolLoad->start();
 }
 
 QString MainWindow::contactText() const

@@ -21,6 +21,7 @@ class QHelpEvent;
 class QKeyEvent;
 class QLabel;
 class QStandardItemModel;
+class QThread;
 class StoreResetFlag;
 class TableNavigator;
 class VisibleRows;
@@ -123,6 +124,7 @@ private:
     std::unique_ptr<AllRows> m_allRows;
     std::unique_ptr<TableNavigator> m_navigator; // holds whether the view follows
     std::unique_ptr<StoreResetFlag> m_storeReset;
+    QThread *m_symbolLoad = nullptr; // reading the symbol file for Decode, while it runs
     bool m_settingScrollBar = false; // our own changes are not the user's scrolling
 
     QAction *m_findAction = nullptr;

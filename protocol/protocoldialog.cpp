@@ -338,6 +338,12 @@ bool runProtocolConfiguration(QWidget *parent, SymbolLabeler &labeler)
 {
     ProtocolDialog dialog(parent);
     dialog.setWindowTitle(QObject::tr("配置I2C总线解析协议"));
+    // A symbol file that exists but was refused (malformed, nested too deep,
+    // not a regular file) is told before the empty table could be taken for it.
+    if (!dialog.lastLoadError().isEmpty() && QFileInfo::exists(SymbolFile::defaultPath()))
+        QMessageBox::warning(parent, QObject::tr("警告"),
+                             QObject::tr("不能打开文件 %1:\n%2.")
+                                 .arg(SymbolFile::defaultPath(), dialog.lastLoadError()));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     labeler.setActiveSymbols(dialog.symbolList());

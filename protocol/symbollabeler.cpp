@@ -160,18 +160,18 @@ void SymbolLabeler::setActiveSymbols(const SymbolList &symbols)
     qDebug() << symbols;
 }
 
-bool SymbolLabeler::loadActiveSymbols(const QString &path)
+bool SymbolLabeler::loadActiveSymbols(const QString &path, QString *errorString)
 {
     SymbolList symbols;
-    if (!SymbolFile::read(path, &symbols))
+    if (!SymbolFile::read(path, &symbols, errorString))
         return false;
     setActiveSymbols(symbols);
     return true;
 }
 
-bool SymbolLabeler::loadActiveSymbols()
+bool SymbolLabeler::loadActiveSymbols(QString *errorString)
 {
-    return loadActiveSymbols(SymbolFile::defaultPath());
+    return loadActiveSymbols(SymbolFile::defaultPath(), errorString);
 }
 
 SymbolList SymbolLabeler::activeSymbols() const

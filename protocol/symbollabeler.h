@@ -31,9 +31,10 @@ public:
     // Puts symbols in force from the next labelled row on, and logs them.
     void setActiveSymbols(const SymbolList &symbols);
     // Replaces the symbols in force by those of a symbol file. Returns false,
-    // changing nothing, when the file cannot be opened or is malformed.
-    bool loadActiveSymbols(const QString &path);
-    bool loadActiveSymbols(); // the default symbol file
+    // changing nothing, when the file cannot be opened or is malformed
+    // (errorString says why). Any thread: the symbols are published as a whole.
+    bool loadActiveSymbols(const QString &path, QString *errorString = nullptr);
+    bool loadActiveSymbols(QString *errorString = nullptr); // the default symbol file
     SymbolList activeSymbols() const;
 
     // --- storing thread ---

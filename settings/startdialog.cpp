@@ -4,6 +4,7 @@
 #include "ui_startdialog.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -52,9 +53,20 @@ StartDialog::~StartDialog() = default;
 
 void StartDialog::loadStartSettings()
 {
-    const auto values = StartSettingsFile::read(StartSettingsFile::defaultPath());
-    if (!values)
+    const QString path = StartSettingsFile::defaultPath();
+    QString why;
+    const auto values = StartSettingsFile::read(path, &why);
+    if (!values) {
+        // A missing file is the first start; anything else the user should know of.
+        if (QFileInfo::exists(path)) {
+            auto *note = new QLabel(
+                QStringLiteral("无法读取启动设置 %1：%2\n已使用默认设置。").arg(path, why), this);
+            note->setObjectName(QStringLiteral("settingsErrorLabel"));
+            note->setWordWrap(true);
+            m_ui->gridLayout_2->addWidget(note, m_ui->gridLayout_2->rowCount(), 0, 1, -1);
+        }
         return;
+    }
     presetIndex(m_ui->channelComboBox, values->channelIndex);
     presetIndex(m_ui->samleRateComboBox, values->sampleRateIndex);
 }
