@@ -37,7 +37,7 @@ void CaptureSearch::cancel()
     stopFilter();
 }
 
-void CaptureSearch::find(const SearchQuery &query, qint64 from, bool forward)
+int CaptureSearch::find(const SearchQuery &query, qint64 from, bool forward)
 {
     cancelFind();
     m_findQuery = query;
@@ -45,7 +45,9 @@ void CaptureSearch::find(const SearchQuery &query, qint64 from, bool forward)
     m_findWalked.store(0);
     m_findTotal.store(m_pipeline.storedLineCount());
     m_findRunning.store(true, std::memory_order_release);
-    m_findThread = std::thread([this, from, forward] { runFind(from, forward); });
+    const int serial = ++m_findSerial;
+    m_findThread = std::thread([this, from, forward, serial] { runFind(from, forward, serial); });
+    return serial;
 }
 
 void CaptureSearch::cancelFind()
@@ -61,7 +63,7 @@ int CaptureSearch::findProgress() const
                    m_findTotal.load(std::memory_order_relaxed));
 }
 
-void CaptureSearch::runFind(qint64 from, bool forward)
+void CaptureSearch::runFind(qint64 from, bool forward, int serial)
 {
     CaptureScanner scanner(m_pipeline, m_blocks, m_findQuery, &m_findCancel, &m_findWalked);
     const qint64 lines = m_findTotal.load();
@@ -92,7 +94,7 @@ void CaptureSearch::runFind(qint64 from, bool forward)
     else if (outcome == Outcome::Changed)
         status = Changed;
     m_findRunning.store(false, std::memory_order_release);
-    emit findFinished(status == Found || status == FoundWrapped ? line : -1, status);
+    emit findFinished(status == Found || status == FoundWrapped ? line : -1, status, serial);
 }
 
 void CaptureSearch::startFilter(const SearchQuery &query)

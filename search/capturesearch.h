@@ -35,8 +35,9 @@ public:
 
     // Looks for the first match after line `from` (forward) or the last one
     // before it, then round from the other end; findFinished tells. A find
-    // still running is canceled first.
-    void find(const SearchQuery &query, qint64 from, bool forward);
+    // still running is canceled first. Returns the number findFinished
+    // carries for this find.
+    int find(const SearchQuery &query, qint64 from, bool forward);
     void cancelFind();
     bool findRunning() const { return m_findRunning.load(std::memory_order_acquire); }
     // Percent of the capture the running find has walked.
@@ -47,7 +48,7 @@ public:
     // Whoever shows filterRows() must let go of it first.
     void stopFilter();
     // Null while no filter runs; lives until stopFilter().
-    const VisibleRows *filterRows() const { return m_filterRows.get(); }
+    VisibleRows *filterRows() const { return m_filterRows.get(); }
     // Percent of the stored lines the filter has walked; 100 while it keeps up.
     int filterProgress() const;
 
@@ -55,11 +56,13 @@ public:
     void cancel();
 
 signals:
-    // line: the match, or -1 (NotFound, Canceled, Changed). From the worker.
-    void findFinished(qint64 line, CaptureSearch::FindStatus status);
+    // line: the match, or -1 (NotFound, Canceled, Changed); serial: find()'s
+    // number, so a late answer to an earlier find can be told apart. From the
+    // worker.
+    void findFinished(qint64 line, CaptureSearch::FindStatus status, int serial);
 
 private:
-    void runFind(qint64 from, bool forward);
+    void runFind(qint64 from, bool forward, int serial);
     void runFilter();
 
     CapturePipeline &m_pipeline;
@@ -71,6 +74,7 @@ private:
     std::atomic<bool> m_findRunning{false};
     std::atomic<qint64> m_findWalked{0};
     std::atomic<qint64> m_findTotal{0};
+    int m_findSerial = 0; // GUI thread
 
     std::thread m_filterThread;
     SearchQuery m_filterQuery; // written only while no filter runs
