@@ -24,8 +24,7 @@ struct SearchFixture
         pipeline.store().addObserver(&blocks);
         pipeline.store().open(dir.filePath("I2CDataTemp.dat"));
     }
-    // Rows of a busy bus: 50/51 common, 33 rare; merged runs while merge is
-    // on; some rows labelled. Stored under the store, as the callback does.
+    // 50/51 common, 33 rare, some labelled; stored under the store.
     void store(int rows, bool merge, int rareEvery = 5000)
     {
         std::vector<CaptureRow> batch;
@@ -79,10 +78,7 @@ inline const std::vector<OracleQuery> &oracleQueries()
         {"START stop", [](auto &f, auto &, auto &) { return f[1] == "START" || f[1] == "STOP"; }},
         {"data=12,34 WRITE",
          [](auto &f, auto &b, auto &) {
-             for (int i = 0; i + 1 < b.size(); ++i)
-                 if (b[i] == "12" && b[i + 1] == "34" && f[3] == "WRITE")
-                     return true;
-             return false;
+             return f[3] == "WRITE" && (' ' + b.join(' ') + ' ').contains(" 12 34 ");
          }},
         {"data=1", [](auto &, auto &b, auto &) { return b.contains("01"); }},
         {"label=EEP READ addr=51",
