@@ -40,8 +40,7 @@ void BlockIndex::linesKept(qint64 lines)
         m_current = BlockSummary();
     else if (last < m_blocks.size())
         m_current = m_blocks[last];
-    if (last < m_blocks.size())
-        m_blocks.resize(last);
+    m_blocks.resize(std::min(last, m_blocks.size()));
     m_completed.store(qint64(m_blocks.size()), std::memory_order_release);
 }
 
