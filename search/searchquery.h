@@ -1,0 +1,48 @@
+// What the user looks for: an address, a data byte sequence, label text, a
+// type, a direction, a response, or several of these together. Terms of one
+// kind widen the search ("START STOP": either type), terms of different
+// kinds narrow it ("addr=50 NACK": both).
+//
+// Text form (words separated by spaces, case-insensitive keywords):
+//   addr=50  data=12,34  data="12 34"  data=1234  label=EEPROM
+//   START ADDR DATA STOP  READ WRITE  ACK NACK
+#pragma once
+
+#include "blocksummary.h"
+#include "storedline.h"
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+class SearchQuery
+{
+public:
+    // Reads the text form; false, with a message for the user, when a word
+    // is not understood or nothing is asked.
+    bool parse(const QString &text, QString *error);
+
+    // Whether a stored line (its "\n" may be included) is a match.
+    bool matches(std::string_view line) const;
+    bool matches(const StoredLine &line) const;
+    // False when no line of the block can match.
+    bool mayMatch(const BlockSummary &block) const;
+    // Text every matching line holds, so lines without it are passed over
+    // unparsed; empty when the query has no such text.
+    std::string_view needle() const { return m_needle; }
+
+private:
+    bool parseWord(const QString &word, QString *error);
+    bool dataMatches(std::string_view data) const;
+    bool labelMatches(std::string_view data) const;
+
+    uint8_t m_types = 0; // 0: any
+    uint8_t m_directions = 0;
+    uint8_t m_responses = 0;
+    bool m_anyAddress = true;
+    uint64_t m_addresses[2] = {0, 0};
+    std::string m_bytes; // "12 34": upper-case bytes as stored
+    std::string m_label;
+    std::string m_needle;
+};

@@ -1,0 +1,91 @@
+#include "findbar.h"
+#include "searchtestutil.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QtTest>
+
+// The bar against a window made of hooks: what it shows, filters and says.
+class FindBarTest : public QObject
+{
+    Q_OBJECT
+    SearchFixture f;
+    qint64 current = -1;
+    QList<qint64> shown;
+    VisibleRows *visible = nullptr;
+    QString filterStatus;
+
+    FindBar::Hooks hooks()
+    {
+        return {[this] { return current; }, [this](qint64 l) { shown << (current = l); },
+                [this](VisibleRows *rows) { visible = rows; },
+                [this](const QString &s) { filterStatus = s; }};
+    }
+    void find(FindBar &bar, const QString &text, bool shift = false)
+    {
+        auto *edit = bar.findChild<QLineEdit *>();
+        edit->setText(text);
+        QTest::keyClick(edit, Qt::Key_Return, shift ? Qt::ShiftModifier : Qt::NoModifier);
+        settle(bar);
+    }
+    // The worker's answer comes queued: wait for it, then let it arrive.
+    static void settle(FindBar &bar)
+    {
+        QTRY_VERIFY(!bar.search().findRunning());
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void findsRoundTheCaptureAndFilters()
+    {
+        f.store(12000, false, 900);
+        const QStringList lines = f.lines();
+        const std::vector<qint64> rare = bruteForce(lines, oracleQueries()[0]);
+        QVERIFY(rare.size() >= 3);
+        QWidget window;
+        FindBar bar(f.pipeline, f.blocks, hooks(), &window);
+        bar.addShortcutsTo(&window);
+        window.show();
+
+        current = rare[1];
+        find(bar, "addr=33");
+        QCOMPARE(shown.last(), rare[2]);
+        QCOMPARE(bar.statusText(), QString());
+        current = rare.back();
+        find(bar, "addr=33");
+        QCOMPARE(shown.last(), rare[0]);
+        QCOMPARE(bar.statusText(), QStringLiteral("已到末尾，从开头继续查找"));
+        find(bar, "addr=33", true);
+        QCOMPARE(shown.last(), rare.back());
+        QCOMPARE(bar.statusText(), QStringLiteral("已到开头，从末尾继续查找"));
+        find(bar, "addr=34");
+        QCOMPARE(bar.statusText(), QStringLiteral("未找到"));
+        bar.findChild<QLineEdit *>()->setText("addr=x");
+        bar.findNext();
+        QCOMPARE(bar.statusText(), QStringLiteral("地址应为 00 到 7F 的十六进制数：x"));
+
+        // The filter shows the matching rows; clearing it returns to the row shown.
+        bar.findChild<QLineEdit *>()->setText("addr=33");
+        current = 100;
+        bar.findChild<QCheckBox *>()->click();
+        QVERIFY(visible);
+        QTRY_COMPARE(visible->count(), qint64(rare.size()));
+        QTRY_COMPARE(filterStatus, QStringLiteral("筛选：%1 行匹配").arg(rare.size()));
+        current = rare[1];
+        bar.findChild<QCheckBox *>()->click();
+        QCOMPARE(visible, nullptr);
+        QCOMPARE(shown.last(), rare[1]);
+        QTRY_COMPARE(filterStatus, QString());
+
+        // F3 on the window; Esc with nothing running closes the bar.
+        current = rare[0];
+        QTest::keyClick(&window, Qt::Key_F3);
+        settle(bar);
+        QCOMPARE(shown.last(), rare[1]);
+        QTest::keyClick(bar.findChild<QLineEdit *>(), Qt::Key_Escape);
+        QVERIFY(bar.isHidden());
+    }
+};
+
+QTEST_MAIN(FindBarTest)
+#include "findbar_test.moc"

@@ -1,0 +1,222 @@
+#include "findbar.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
+
+namespace {
+// Progress and match counts are refreshed at this rate while work runs.
+constexpr int kProgressMs = 100;
+} // namespace
+
+FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hooks, QWidget *parent)
+    : QWidget(parent), m_hooks(std::move(hooks)),
+      m_search(new CaptureSearch(pipeline, blocks, this)), m_query(new QLineEdit(this)),
+      m_previous(new QPushButton(QStringLiteral("上一个"), this)),
+      m_next(new QPushButton(QStringLiteral("下一个"), this)),
+      m_filter(new QCheckBox(QStringLiteral("只显示匹配行"), this)), m_status(new QLabel(this))
+{
+    m_query->setPlaceholderText(QStringLiteral("查找，例如 addr=50 data=12,34 NACK"));
+    m_query->setToolTip(
+        QStringLiteral("查找条件，以空格分隔，不同种类的条件须同时满足，同一种类满足其一即可：\n"
+                       "addr=50　地址（十六进制）\n"
+                       "data=12,34　数据字节序列（十六进制，也在合并行中查找）\n"
+                       "label=名称　协议标签文字\n"
+                       "START ADDR DATA STOP　类型\n"
+                       "READ WRITE　读/写\n"
+                       "ACK NACK　响应\n"
+                       "回车或 F3 查找下一个，Shift+F3 查找上一个，Esc 取消"));
+    m_previous->setToolTip(QStringLiteral("查找上一个 (Shift+F3)"));
+    m_next->setToolTip(QStringLiteral("查找下一个 (F3)"));
+    m_filter->setToolTip(QStringLiteral("表格中只显示符合查找条件的行"));
+    auto *close = new QToolButton(this);
+    close->setText(QStringLiteral("×"));
+    close->setToolTip(QStringLiteral("关闭查找栏 (Esc)"));
+    close->setAutoRaise(true);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->addWidget(new QLabel(QStringLiteral("查找："), this));
+    layout->addWidget(m_query, 1);
+    layout->addWidget(m_previous);
+    layout->addWidget(m_next);
+    layout->addWidget(m_filter);
+    layout->addWidget(m_status, 1);
+    layout->addWidget(close);
+
+    connect(m_query, &QLineEdit::returnPressed, this,
+            [this] { findFrom(!(QApplication::keyboardModifiers() & Qt::ShiftModifier)); });
+    connect(m_previous, &QPushButton::clicked, this, &FindBar::findPrevious);
+    connect(m_next, &QPushButton::clicked, this, &FindBar::findNext);
+    connect(m_filter, &QCheckBox::toggled, this, &FindBar::setFilterOn);
+    connect(close, &QToolButton::clicked, this, [this] {
+        cancelSearches();
+        hide();
+    });
+    connect(m_search, &CaptureSearch::findFinished, this, &FindBar::onFindFinished);
+    connect(&m_progressTimer, &QTimer::timeout, this, &FindBar::updateProgress);
+    m_progressTimer.setInterval(kProgressMs);
+}
+
+FindBar::~FindBar()
+{
+    // The window may still hold the filter's rows; it must not read them
+    // after the workers are gone.
+    if (m_search->filterRows() && m_hooks.setVisibleRows)
+        m_hooks.setVisibleRows(nullptr);
+    m_search->cancel();
+}
+
+void FindBar::addShortcutsTo(QWidget *window)
+{
+    connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this,
+            &FindBar::activate);
+    connect(new QShortcut(QKeySequence(Qt::Key_F3), window), &QShortcut::activated, this,
+            &FindBar::findNext);
+    connect(new QShortcut(QKeySequence(Qt::SHIFT + Qt::Key_F3), window), &QShortcut::activated,
+            this, &FindBar::findPrevious);
+}
+
+void FindBar::activate()
+{
+    show();
+    m_query->setFocus(Qt::ShortcutFocusReason);
+    m_query->selectAll();
+}
+
+QString FindBar::statusText() const
+{
+    return m_status->text();
+}
+
+void FindBar::setStatus(const QString &text)
+{
+    m_status->setText(text);
+}
+
+bool FindBar::readQuery(SearchQuery *query)
+{
+    QString error;
+    if (query->parse(m_query->text(), &error))
+        return true;
+    setStatus(error);
+    return false;
+}
+
+void FindBar::findFrom(bool forward)
+{
+    show();
+    SearchQuery query;
+    if (!readQuery(&query))
+        return;
+    // A changed query on Return also changes what the filter shows.
+    if (m_filter->isChecked() && m_query->text() != m_filterText)
+        setFilterOn(true);
+    m_findForward = forward;
+    m_findSerial = m_search->find(query, m_hooks.currentStoredLine(), forward);
+    setStatus(QStringLiteral("正在查找…"));
+    m_progressTimer.start();
+}
+
+void FindBar::onFindFinished(qint64 line, CaptureSearch::FindStatus status, int serial)
+{
+    if (serial != m_findSerial)
+        return; // an earlier find's late answer
+    switch (status) {
+    case CaptureSearch::Found:
+        setStatus(QString());
+        break;
+    case CaptureSearch::FoundWrapped:
+        setStatus(m_findForward ? QStringLiteral("已到末尾，从开头继续查找")
+                                : QStringLiteral("已到开头，从末尾继续查找"));
+        break;
+    case CaptureSearch::NotFound:
+        setStatus(QStringLiteral("未找到"));
+        break;
+    case CaptureSearch::Canceled:
+        setStatus(QStringLiteral("已取消查找"));
+        break;
+    case CaptureSearch::Changed:
+        setStatus(QStringLiteral("数据已变化，请重新查找"));
+        break;
+    }
+    if (line >= 0)
+        m_hooks.showStoredLine(line);
+    updateProgress();
+}
+
+void FindBar::setFilterOn(bool on)
+{
+    SearchQuery query;
+    if (on && !readQuery(&query)) {
+        on = false;
+    }
+    const QSignalBlocker blocker(m_filter);
+    m_filter->setChecked(on);
+    // The window lets go of the old rows before they go.
+    const qint64 current = m_hooks.currentStoredLine();
+    if (m_search->filterRows())
+        m_hooks.setVisibleRows(nullptr);
+    m_search->stopFilter();
+    if (on) {
+        m_filterText = m_query->text();
+        m_search->startFilter(query);
+        m_hooks.setVisibleRows(m_search->filterRows());
+        m_progressTimer.start();
+    } else {
+        m_filterText.clear();
+    }
+    // Back on the row shown before (the filter shows the nearest match).
+    if (current >= 0)
+        m_hooks.showStoredLine(current);
+    updateProgress();
+}
+
+void FindBar::cancelSearches()
+{
+    m_search->cancelFind();
+    if (m_filter->isChecked())
+        setFilterOn(false);
+}
+
+void FindBar::updateProgress()
+{
+    if (m_search->findRunning())
+        setStatus(QStringLiteral("正在查找… %1%").arg(m_search->findProgress()));
+    const VisibleRows *rows = m_search->filterRows();
+    if (!rows) {
+        m_hooks.setFilterStatus(QString());
+    } else {
+        const int done = m_search->filterProgress();
+        m_hooks.setFilterStatus(
+            done < 100
+                ? QStringLiteral("筛选：%1 行匹配（已检查 %2%）").arg(rows->count()).arg(done)
+                : QStringLiteral("筛选：%1 行匹配").arg(rows->count()));
+    }
+    if (!m_search->findRunning() && !rows)
+        m_progressTimer.stop();
+}
+
+void FindBar::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Escape) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // Esc stops what runs; with nothing running it closes the bar.
+    if (m_search->findRunning()) {
+        m_search->cancelFind();
+    } else if (m_search->filterRows() && m_search->filterProgress() < 100) {
+        setFilterOn(false);
+        setStatus(QStringLiteral("已取消筛选"));
+    } else {
+        cancelSearches();
+        hide();
+    }
+}
