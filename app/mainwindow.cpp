@@ -3,9 +3,11 @@
 #include "addressmapdock.h"
 #include "allrows.h"
 #include "appinfo.h"
+#include "blockindex.h"
 #include "capturefileactions.h"
 #include "capturefilelock.h"
 #include "capturepipeline.h"
+#include "findbar.h"
 #include "lineseeker.h"
 #include "pagefiller.h"
 #include "pagegeometry.h"
@@ -85,8 +87,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     m_allRows = std::make_unique<AllRows>(capturePipeline().store());
     m_navigator = std::make_unique<TableNavigator>(m_allRows.get());
     m_storeReset = std::make_unique<StoreResetFlag>();
-    // No capture runs yet, so the store may take an observer.
+    // Before any line is stored: the blocks are numbered from the first one.
+    m_blockIndex = std::make_unique<BlockIndex>(capturePipeline().store());
+    // No capture runs yet, so the store may take observers.
     capturePipeline().store().addObserver(m_storeReset.get());
+    capturePipeline().store().addObserver(m_blockIndex.get());
 
     QTableView *view = m_ui->displayTableView;
     view->verticalHeader()->hide();
@@ -115,11 +120,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     view->setFocus();
     setUpShortcuts();
     setUpStatusBar();
+    setUpFindBar();
     applyColumnWidths(view->width() - 2 * view->frameWidth());
 
     capturePipeline().setLabeler(&symbolLabeler());
     // The address map beside the table; shown and hidden from the 操作 menu.
-    AddressMapDock::install(this, m_ui->menu, capturePipeline(), &symbolLabeler());
+    // A click on an address shows only its rows, a second click all again.
+    AddressMapDock *map =
+        AddressMapDock::install(this, m_ui->menu, capturePipeline(), &symbolLabeler());
+    connect(map, &AddressMapDock::addressActivated, this,
+            [this](int address) { m_findBar->filterBy(QString::asprintf("addr=%02X", address)); });
+    connect(map, &AddressMapDock::filterCleared, this, [this] { m_findBar->setFilterOn(false); });
+    connect(m_findBar, &FindBar::filterChanged, map, [map](bool on) {
+        if (!on)
+            map->setSelectedAddress(-1);
+    });
     m_captureFileLock = std::make_unique<CaptureFileLock>(QString::fromLatin1(kTempFileName));
     if (!m_captureFileLock->tryLock()) {
         // Another instance captures into this directory's file: leave it alone and go.
@@ -152,7 +167,10 @@ MainWindow::~MainWindow()
         m_symbolLoad->wait(); // a running thread must not be deleted with the window
     if (m_ui->actionStop->isEnabled())
         on_actionStop_triggered();
+    // The search threads read the store: they stop before it goes.
+    m_findBar->cancelSearches();
     capturePipeline().store().removeObserver(m_storeReset.get());
+    capturePipeline().store().removeObserver(m_blockIndex.get());
     if (m_ownsCaptureFile)
         capturePipeline().store().closeAndRemove();
     m_captureFileLock.reset(); // only once the file is gone
@@ -494,6 +512,29 @@ void MainWindow::setUpShortcuts()
     m_goToAction = menu->addAction(QStringLiteral("转到..."));
     m_goToAction->setShortcut(goToKey);
     connect(m_goToAction, &QAction::triggered, this, &MainWindow::goTo);
+}
+
+void MainWindow::setUpFindBar()
+{
+    // Under the table, hidden until Ctrl+F; it reaches the window only
+    // through these hooks.
+    m_findBar = new FindBar(capturePipeline(), *m_blockIndex,
+                            {[this] { return currentStoredLine(); },
+                             [this](qint64 line) { showStoredLine(line); },
+                             [this](VisibleRows *rows) { setVisibleRows(rows); },
+                             [this](const QString &text) { setFilterStatus(text); }},
+                            m_ui->centralWidget);
+    m_ui->gridLayout->addWidget(m_findBar, 1, 0);
+    m_findBar->hide();
+    connect(m_findAction, &QAction::triggered, m_findBar, &FindBar::activate);
+    connect(m_findNextAction, &QAction::triggered, m_findBar, [this] {
+        m_findBar->show();
+        m_findBar->findNext();
+    });
+    connect(m_findPreviousAction, &QAction::triggered, m_findBar, [this] {
+        m_findBar->show();
+        m_findBar->findPrevious();
+    });
 }
 
 void MainWindow::setUpStatusBar()

@@ -15,6 +15,8 @@
 
 class CaptureFileLock;
 class AllRows;
+class BlockIndex;
+class FindBar;
 class PageFiller;
 class QAction;
 class QHelpEvent;
@@ -92,6 +94,7 @@ protected:
 private:
     void setUpShortcuts();
     void setUpStatusBar();
+    void setUpFindBar();
     // Page size, position, scroll bar, page fill and highlight, now.
     void refreshPage();
     void updateStatus();
@@ -124,8 +127,10 @@ private:
     std::unique_ptr<AllRows> m_allRows;
     std::unique_ptr<TableNavigator> m_navigator; // holds whether the view follows
     std::unique_ptr<StoreResetFlag> m_storeReset;
-    QThread *m_symbolLoad = nullptr; // reading the symbol file for Decode, while it runs
-    bool m_settingScrollBar = false; // our own changes are not the user's scrolling
+    std::unique_ptr<BlockIndex> m_blockIndex; // the search's per-block summaries
+    FindBar *m_findBar = nullptr;             // child of the central widget
+    QThread *m_symbolLoad = nullptr;          // reading the symbol file for Decode, while it runs
+    bool m_settingScrollBar = false;          // our own changes are not the user's scrolling
 
     QAction *m_findAction = nullptr;
     QAction *m_findNextAction = nullptr;

@@ -9,7 +9,7 @@ build=${1:-build}
     echo "no $build/compile_commands.json: build first (scripts/setup.sh build)" >&2
     exit 2
 }
-git ls-files 'app/*.cpp' 'capture/*.cpp' 'search/*.cpp' 'view/*.cpp' 'settings/*.cpp' 'protocol/*.cpp' \
+git ls-files 'app/*.cpp' 'capture/*.cpp' 'addressmap/*.cpp' 'search/*.cpp' 'fileio/*.cpp' 'view/*.cpp' 'settings/*.cpp' 'protocol/*.cpp' \
     'export/*.cpp' 'korvex/*.cpp' 'tools/*.cpp' |
     xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2>/dev/null
 echo "names: every product file follows .clang-tidy"

@@ -1,5 +1,7 @@
 #include "findbar.h"
 
+#include "capturepipeline.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -16,7 +18,7 @@ constexpr int kProgressMs = 100;
 } // namespace
 
 FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hooks, QWidget *parent)
-    : QWidget(parent), m_hooks(std::move(hooks)),
+    : QWidget(parent), m_hooks(std::move(hooks)), m_pipeline(pipeline),
       m_search(new CaptureSearch(pipeline, blocks, this)), m_query(new QLineEdit(this)),
       m_previous(new QPushButton(QStringLiteral("上一个"), this)),
       m_next(new QPushButton(QStringLiteral("下一个"), this)),
@@ -176,6 +178,14 @@ void FindBar::setFilterOn(bool on)
     if (current >= 0)
         m_hooks.showStoredLine(current);
     updateProgress();
+    emit filterChanged(on);
+}
+
+void FindBar::filterBy(const QString &queryText)
+{
+    show();
+    m_query->setText(queryText);
+    setFilterOn(true);
 }
 
 void FindBar::cancelSearches()
@@ -194,10 +204,10 @@ void FindBar::updateProgress()
         m_hooks.setFilterStatus(QString());
     } else {
         const int done = m_search->filterProgress();
-        m_hooks.setFilterStatus(
-            done < 100
-                ? QStringLiteral("筛选：%1 行匹配（已检查 %2%）").arg(rows->count()).arg(done)
-                : QStringLiteral("筛选：%1 行匹配").arg(rows->count()));
+        const QString shown =
+            QStringLiteral("筛选：%1 / %2 行").arg(rows->count()).arg(m_pipeline.storedLineCount());
+        m_hooks.setFilterStatus(done < 100 ? shown + QStringLiteral("（已检查 %1%）").arg(done)
+                                           : shown);
     }
     if (!m_search->findRunning() && !rows)
         m_progressTimer.stop();

@@ -46,11 +46,18 @@ public:
     void findPrevious() { findFrom(false); }
     // Shows only the matching rows, or every row again on the row shown now.
     void setFilterOn(bool on);
+    // Shows the bar with queryText and only the rows it matches (the
+    // address map's click).
+    void filterBy(const QString &queryText);
     // Before Clear, Open or closing the store: stops find and filter.
     void cancelSearches();
 
     QString statusText() const;
     CaptureSearch &search() { return *m_search; }
+
+signals:
+    // The table shows only matching rows (true) or every row again.
+    void filterChanged(bool on);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -63,6 +70,7 @@ private:
     void setStatus(const QString &text);
 
     Hooks m_hooks;
+    CapturePipeline &m_pipeline; // for the stored row count beside the matches
     CaptureSearch *m_search;
     QLineEdit *m_query;
     QPushButton *m_previous;

@@ -70,7 +70,9 @@ private slots:
         bar.findChild<QCheckBox *>()->click();
         QVERIFY(visible);
         QTRY_COMPARE(visible->count(), qint64(rare.size()));
-        QTRY_COMPARE(filterStatus, QStringLiteral("筛选：%1 行匹配").arg(rare.size()));
+        QTRY_COMPARE(
+            filterStatus,
+            QStringLiteral("筛选：%1 / %2 行").arg(rare.size()).arg(f.pipeline.storedLineCount()));
         current = rare[1];
         bar.findChild<QCheckBox *>()->click();
         QCOMPARE(visible, nullptr);
