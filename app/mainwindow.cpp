@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -44,6 +45,8 @@
 
 namespace {
 constexpr int kRefreshIntervalMs = 40;
+// Width the record table keeps when the address map opens beside it.
+constexpr int kTableRoom = 800;
 const char kTempFileName[] = "I2CDataTemp.dat";
 
 // The adapter library's reason for its last failure on this thread, as a
@@ -95,6 +98,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
 
     QTableView *view = m_ui->displayTableView;
     view->verticalHeader()->hide();
+    // A bold title for the current row's columns would no longer fit the
+    // width its column was given ("间戳(h.m.s..." after a click).
+    view->horizontalHeader()->setHighlightSections(false);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->verticalHeader()->setDefaultSectionSize(PageGeometry::kRowHeight);
@@ -128,6 +134,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     // A click on an address shows only its rows, a second click all again.
     AddressMapDock *map =
         AddressMapDock::install(this, m_ui->menu, capturePipeline(), &symbolLabeler());
+    m_addressMap = map;
     connect(map, &AddressMapDock::addressActivated, this,
             [this](int address) { m_findBar->filterBy(QString::asprintf("addr=%02X", address)); });
     connect(map, &AddressMapDock::filterCleared, this, [this] { m_findBar->setFilterOn(false); });
@@ -407,6 +414,18 @@ void MainWindow::refreshPage()
                               : view->verticalHeader()->defaultSectionSize();
     m_navigator->setPageRows(PageGeometry::pageRowCount(view->viewport()->height(), rowHeight));
     m_navigator->update();
+    // A row asked for before a growing filter had reached it: shown once it
+    // is there, unless the user has moved on.
+    if (m_wantedLine >= 0) {
+        if (m_navigator->currentLine() != m_wantedShownAs) {
+            m_wantedLine = -1;
+        } else {
+            m_navigator->showLine(m_wantedLine);
+            m_wantedShownAs = m_navigator->currentLine();
+            if (m_wantedShownAs == m_wantedLine)
+                m_wantedLine = -1;
+        }
+    }
 
     QScrollBar *bar = m_ui->verticalScrollBar;
     m_settingScrollBar = true;
@@ -445,6 +464,8 @@ qint64 MainWindow::currentStoredLine() const
 void MainWindow::showStoredLine(qint64 line)
 {
     m_navigator->showLine(line);
+    m_wantedShownAs = m_navigator->currentLine();
+    m_wantedLine = m_wantedShownAs == line ? -1 : line;
     refreshPage();
 }
 
@@ -710,6 +731,23 @@ void MainWindow::wheelEvent(QWheelEvent *event)
 {
     if (event->angleDelta().y() != 0)
         wheelStep(event->angleDelta().y());
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_addressMapPlaced)
+        return;
+    m_addressMapPlaced = true;
+    // The map gets room of its own beside a table of readable width where
+    // the screen has it; on a small screen it waits in the 操作 menu.
+    const QScreen *screen = this->screen();
+    const int room = screen ? screen->availableGeometry().width() : 0;
+    if (room >= kTableRoom + m_addressMap->minimumSizeHint().width())
+        resize(std::min(room, std::max(width(), kTableRoom + m_addressMap->sizeHint().width())),
+               height());
+    else
+        m_addressMap->hide();
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -14,6 +14,7 @@
 #include <memory>
 
 class CaptureFileLock;
+class AddressMapDock;
 class AllRows;
 class BlockIndex;
 class FindBar;
@@ -89,6 +90,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -129,8 +131,14 @@ private:
     std::unique_ptr<StoreResetFlag> m_storeReset;
     std::unique_ptr<BlockIndex> m_blockIndex; // the search's per-block summaries
     FindBar *m_findBar = nullptr;             // child of the central widget
-    QThread *m_symbolLoad = nullptr;          // reading the symbol file for Decode, while it runs
-    bool m_settingScrollBar = false;          // our own changes are not the user's scrolling
+    AddressMapDock *m_addressMap = nullptr;   // a dock of the window
+    bool m_addressMapPlaced = false;          // sized beside the table at first show
+    // showStoredLine's line while the rows shown do not hold it yet, and the
+    // line that was current instead (-1: none).
+    qint64 m_wantedLine = -1;
+    qint64 m_wantedShownAs = -1;
+    QThread *m_symbolLoad = nullptr; // reading the symbol file for Decode, while it runs
+    bool m_settingScrollBar = false; // our own changes are not the user's scrolling
 
     QAction *m_findAction = nullptr;
     QAction *m_findNextAction = nullptr;

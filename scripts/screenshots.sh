@@ -59,7 +59,14 @@ config='xdotool mousemove 206 42 click 1; sleep 1.5'
 shoot screenshot "$start"
 shoot protocol-dialog "$config"
 shoot labelled-rows "$decode; $start; $stop"
-shoot address-map "$start; sleep 4" 1280x720
+# At 1280x720: the find bar's query field, its filter switch, the map's 0x50 cell.
+find='xdotool mousemove 103 10 click 1; sleep 0.5; xdotool mousemove 130 34 click 1; sleep 0.5
+      xdotool mousemove 150 672 click 1; sleep 0.3
+      xdotool type --delay 30 "addr=50 NACK"; xdotool key Return; sleep 1'
+filter='xdotool mousemove 443 672 click 1; sleep 2'
+shoot address-map "$start; sleep 3; xdotool mousemove 812 361 click 1; sleep 2" 1280x720
+shoot find-bar "$start; sleep 2; $find" 1280x720
+shoot filtered-nacks "$start; sleep 2; $find; $filter" 1280x720
 shoot following-tall "$start; $stop" 1300x850
 
 # A saved HTML capture, through the same writer as Save.
