@@ -400,14 +400,19 @@ void MainWindow::timerEvent(QTimerEvent *event)
     updateStatus();
 }
 
-void MainWindow::refreshPage()
+void MainWindow::forgetEmptiedStore()
 {
-    QTableView *view = m_ui->displayTableView;
     if (m_storeReset->take()) {
         // Clear or Open: the old position and page mean nothing now.
         m_navigator->reset();
         m_pageFiller->invalidate();
     }
+}
+
+void MainWindow::refreshPage()
+{
+    QTableView *view = m_ui->displayTableView;
+    forgetEmptiedStore();
     // Rows as they are really drawn: a font may need more than the 20 pixels asked for.
     const int rowHeight = m_tableModel->rowCount() > 0
                               ? view->rowHeight(0)
@@ -463,6 +468,8 @@ qint64 MainWindow::currentStoredLine() const
 
 void MainWindow::showStoredLine(qint64 line)
 {
+    // Before the line is placed: a reset seen later would throw it away.
+    forgetEmptiedStore();
     m_navigator->showLine(line);
     m_wantedShownAs = m_navigator->currentLine();
     m_wantedLine = m_wantedShownAs == line ? -1 : line;

@@ -97,6 +97,8 @@ private:
     void setUpShortcuts();
     void setUpStatusBar();
     void setUpFindBar();
+    // After Clear or Open: back to following, nothing current, page refilled.
+    void forgetEmptiedStore();
     // Page size, position, scroll bar, page fill and highlight, now.
     void refreshPage();
     void updateStatus();

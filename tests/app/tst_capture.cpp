@@ -1,9 +1,12 @@
 // The window end to end on the built-in simulator: capture file, enabling, warnings, follow,
 // labelling, Save then Open, a failing store; and the soak, run on its own as tst_soak.
+#include "addressmapdock.h"
 #include "capturepipeline.h"
+#include "findbar.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
 #include "quietdebug.h"
+#include "rowtestutil.h"
 #include "storedline.h"
 #include "symbolfile.h"
 #include "symbollabeler.h"
@@ -15,6 +18,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
@@ -304,6 +308,70 @@ private slots:
 
     // A stored capture walked at three window sizes: the last row whole while following, one
     // row per wheel step, the keys, a click, Go to, a subset of rows, cut cells, Start follows.
+    // Find, the filter and the address map together; a refused symbol file is told.
+    void findFilterAndTheAddressMap()
+    {
+        MainWindow w;
+        w.show();
+        for (int i = 0; i < 5000; ++i) {
+            std::string line;
+            StoredLine::append(line, i, addrRow(i % 97 == 50 ? 0x3C : 0x50, false, i % 2, i));
+            QVERIFY(capturePipeline().store().appendStoredLine(line.c_str()));
+        }
+        auto *bar = w.findChild<FindBar *>();
+        QVERIFY(bar && !bar->isVisible());
+        QAction *find = nullptr;
+        for (QAction *a : w.findChildren<QAction *>())
+            find = a->text() == QStringLiteral("查找...") ? a : find;
+        find->trigger();
+        QVERIFY(bar->isVisible());
+        bar->findChild<QLineEdit *>()->setText(QStringLiteral("addr=3c"));
+        bar->findNext();
+        QTRY_COMPARE(w.currentStoredLine(), 50);
+        bar->findNext();
+        QTRY_COMPARE(w.currentStoredLine(), 147);
+
+        // A click on 0x3C in the map shows its rows only; a second one all again.
+        auto *map = w.findChild<AddressMapDock *>();
+        emit map->addressActivated(0x3C);
+        auto *view = w.findChild<QTableView *>(QStringLiteral("displayTableView"));
+        const auto column = [view](int c) {
+            QStringList texts;
+            for (int r = 0; r < view->model()->rowCount(); ++r)
+                texts << view->model()->index(r, c).data().toString();
+            return texts;
+        };
+        QTRY_VERIFY(view->model()->rowCount() > 5 &&
+                    column(2).count(QStringLiteral("3C")) == view->model()->rowCount());
+        QTRY_COMPARE(w.currentStoredLine(), 147); // still on the row it was on
+        const auto filterShown = [&w] {
+            QStringList texts;
+            for (QLabel *l : w.statusBar()->findChildren<QLabel *>())
+                texts << (l->isVisible() ? l->text() : QString());
+            return texts;
+        };
+        QTRY_VERIFY2(filterShown().contains(QStringLiteral("筛选：52 / 5000 行")),
+                     qPrintable(filterShown().join('|')));
+        emit map->filterCleared();
+        QTRY_VERIFY(column(2).contains(QStringLiteral("50")));
+        QCOMPARE(w.currentStoredLine(), 147);
+
+        // Decode on a symbol file nested too deep: told, and labelling keeps the old symbols.
+        SymbolFile::makeDefaultDir();
+        QFile deep(SymbolFile::defaultPath());
+        QVERIFY(deep.open(QIODevice::WriteOnly));
+        deep.write("<Symbols>" + QByteArray("<a>").repeated(5000) +
+                   QByteArray("</a>").repeated(5000) + "</Symbols>");
+        deep.close();
+        ModalAnswerer answerer;
+        action(w, "actionDecode")->trigger();
+        QTRY_COMPARE(answerer.texts.size(), 1);
+        QVERIFY(answerer.texts[0].startsWith(QStringLiteral("无法读取符号文件")));
+        QVERIFY(capturePipeline().decodeEnabled);
+        action(w, "actionDecode")->trigger();
+        QFile::remove(SymbolFile::defaultPath());
+    }
+
     void tableWalksTheWholeCapture()
     {
         MainWindow w;
