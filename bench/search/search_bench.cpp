@@ -88,6 +88,18 @@ SearchQuery query(const char *text)
     return q;
 }
 
+// The rows a filter of q shows over the whole capture, found as the filter
+// thread finds them.
+void filterInto(FilterRows &rows, Capture &c, const SearchQuery &q)
+{
+    std::vector<uint32_t> found;
+    CaptureScanner(c.pipeline, c.blocks, q).scan(0, c.lines, [&](qint64 line) {
+        found.push_back(uint32_t(line));
+        return true;
+    });
+    rows.append(found, -1);
+}
+
 void BM_FilterAddress(benchmark::State &state)
 {
     Capture &c = capture(state.range(0));
@@ -95,12 +107,7 @@ void BM_FilterAddress(benchmark::State &state)
     size_t matches = 0, filterBytes = 0;
     for (auto _ : state) {
         FilterRows rows;
-        std::vector<uint32_t> found;
-        CaptureScanner(c.pipeline, c.blocks, q).scan(0, c.lines, [&](qint64 line) {
-            found.push_back(uint32_t(line));
-            return true;
-        });
-        rows.append(found, -1);
+        filterInto(rows, c, q);
         matches = size_t(rows.count());
         filterBytes = rows.memoryBytes();
     }
@@ -149,12 +156,7 @@ void BM_FilteredPageFill(benchmark::State &state)
     Capture &c = capture(state.range(0));
     const SearchQuery q = query("addr=50");
     FilterRows rows;
-    std::vector<uint32_t> found;
-    CaptureScanner(c.pipeline, c.blocks, q).scan(0, c.lines, [&](qint64 line) {
-        found.push_back(uint32_t(line));
-        return true;
-    });
-    rows.append(found, -1);
+    filterInto(rows, c, q);
     std::mt19937 random(3);
     for (auto _ : state) {
         const qint64 first = rows.rowAtOrAfter(qint64(random() % uint64_t(c.lines)));
