@@ -42,7 +42,8 @@ asan() {
 
 tsan() {
     configure_and_build build-tsan -DKORVEX_SANITIZE=thread
-    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$top/scripts/sanitizers/tsan.supp \
+    # ignore_noninstrumented_modules: see tsan.supp (Qt Test's watchdog).
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$top/scripts/sanitizers/tsan.supp \
         run_ctest build-tsan -L concurrency
 }
 
