@@ -184,8 +184,13 @@ bool CaptureFile::open(const std::string &path, std::string *error)
         return fail(why);
     };
     SigrokContext::takeThreadErrors();
+    m_session = nullptr;
     const int rc = sr_session_load(m_sigrok->context(), path.c_str(), &m_session);
     if (rc != SR_OK) {
+        // A load that fails after it made its session (a malformed device
+        // section) leaves the session to the caller.
+        if (m_session)
+            sr_session_destroy(m_session);
         m_session = nullptr;
         const std::string details = SigrokContext::takeThreadErrors();
         return failLocked(std::string("not a readable sigrok session file (") + sr_strerror(rc) +
