@@ -121,18 +121,23 @@ CaptureFile::~CaptureFile()
     close();
 }
 
+void CaptureFile::destroySession(sr_session *session)
+{
+    // Loading opened the file's virtual devices; closing frees their state.
+    GSList *devices = nullptr;
+    if (sr_session_dev_list(session, &devices) == SR_OK) {
+        for (GSList *l = devices; l; l = l->next)
+            sr_dev_close(static_cast<sr_dev_inst *>(l->data));
+    }
+    g_slist_free(devices);
+    sr_session_destroy(session);
+}
+
 void CaptureFile::close()
 {
     if (m_session) {
         std::lock_guard<std::mutex> lock(m_sigrok->mutex());
-        // Loading opened the file's virtual device; closing frees its state.
-        GSList *devices = nullptr;
-        if (sr_session_dev_list(m_session, &devices) == SR_OK) {
-            for (GSList *l = devices; l; l = l->next)
-                sr_dev_close(static_cast<sr_dev_inst *>(l->data));
-        }
-        g_slist_free(devices);
-        sr_session_destroy(m_session);
+        destroySession(m_session);
         m_session = nullptr;
     }
     m_channels.clear();
@@ -190,7 +195,7 @@ bool CaptureFile::open(const std::string &path, std::string *error)
         // A load that fails after it made its session (a malformed device
         // section) leaves the session to the caller.
         if (m_session)
-            sr_session_destroy(m_session);
+            destroySession(m_session);
         m_session = nullptr;
         const std::string details = SigrokContext::takeThreadErrors();
         return failLocked(std::string("not a readable sigrok session file (") + sr_strerror(rc) +

@@ -62,6 +62,8 @@ public:
 private:
     static void onPacket(const sr_dev_inst *device, const sr_datafeed_packet *packet, void *self);
     void close();
+    // Closes the session's devices and destroys it; libsigrok's lock held.
+    static void destroySession(sr_session *session);
 
     std::shared_ptr<SigrokContext> m_sigrok;
     sr_session *m_session = nullptr;

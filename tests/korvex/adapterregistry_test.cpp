@@ -164,8 +164,9 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
     std::string error;
     // Found by fuzzing: a device section without its capture file fails after
     // libsigrok made the session, which the loader must destroy (ASan's leak check).
-    EXPECT_FALSE(
-        CaptureFile().open(dataPath("damaged/device-section-without-capturefile.sr"), &error));
+    for (const char *name :
+         {"device-section-without-capturefile.sr", "device-opened-then-refused.sr"})
+        EXPECT_FALSE(CaptureFile().open(dataPath(std::string("damaged/") + name), &error)) << name;
     CaptureFile file;
     ASSERT_TRUE(file.open(nacks, &error)) << error;
     std::vector<I2CEvent> expected;
