@@ -1,6 +1,7 @@
 #include "symbolfile.h"
 
 #include "regularfile.h"
+#include "xmldepth.h"
 
 #include <QBuffer>
 #include <QDebug>
@@ -243,10 +244,8 @@ bool SymbolFile::read(QIODevice *device, SymbolList *symbols, QString *errorStri
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement:
-            if (depth == kMaxDepth) {
-                xml.raiseError(QObject::tr("元素嵌套超过 %1 层").arg(kMaxDepth));
+            if (refuseDeeperThan(xml, depth, kMaxDepth))
                 break;
-            }
             childNode(true);
             if (depth == 0)
                 haveRoot = true;

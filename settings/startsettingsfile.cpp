@@ -1,6 +1,7 @@
 #include "startsettingsfile.h"
 
 #include "regularfile.h"
+#include "xmldepth.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -43,10 +44,8 @@ std::optional<StartSettingsFile::Values> StartSettingsFile::read(QIODevice *devi
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement:
-            if (depth == kMaxDepth) {
-                xml.raiseError(QObject::tr("元素嵌套超过 %1 层").arg(kMaxDepth));
+            if (refuseDeeperThan(xml, depth, kMaxDepth))
                 break;
-            }
             haveRoot = true;
             if (depth == 1) {
                 ++child;
