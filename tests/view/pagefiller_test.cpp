@@ -119,6 +119,10 @@ struct OddLines : VisibleRows // lines 1, 3, 5, ...
 TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
 {
     OddLines odd;
+    ASSERT_TRUE(p.tryAcquireStore());
+    EXPECT_FALSE(filler.fillRows(model, p, odd, 1, 3)); // busy: the window keeps what it shows
+    EXPECT_EQ(model.rowCount(), 0);
+    p.releaseStore();
     ASSERT_TRUE(filler.fillRows(model, p, odd, 1, 3));
     ASSERT_EQ(model.rowCount(), 3);
     EXPECT_EQ(text(0, 0) + text(1, 0) + text(2, 0), "357");
