@@ -15,8 +15,6 @@ void add(std::atomic<quint64> &counter, quint64 n)
     counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
 }
 
-// Lines read back at once by recount().
-constexpr int kRecountChunkLines = 4096;
 } // namespace
 
 int AddressStats::dataByteCount(std::string_view data)
@@ -144,22 +142,15 @@ void AddressStats::linesKept(qint64)
 void AddressStats::recount(const CaptureStore &store)
 {
     storeReset();
-    const int lines = int(store.lineIndex().lineCount());
     StoredLine stored;
     CaptureRow row;
-    for (int first = 0; first < lines; first += kRecountChunkLines) {
-        const QByteArray chunk = store.readLines(first, kRecountChunkLines);
-        std::string_view rest(chunk.constData(), size_t(chunk.size()));
-        while (!rest.empty()) {
-            const size_t end = rest.find('\n');
-            const size_t len = end == std::string_view::npos ? rest.size() : end + 1;
-            if (stored.parse(rest.substr(0, len))) {
-                stored.toRow(&row); // unknown texts count as START: nothing
-                addRow(row);
-            }
-            rest.remove_prefix(len);
+    store.scanLines(0, [&](qint64, std::string_view text) {
+        if (stored.parse(text)) {
+            stored.toRow(&row); // unknown texts count as START: nothing
+            addRow(row);
         }
-    }
+        return true;
+    });
 }
 
 AddressFigures AddressStats::figures(int address) const

@@ -20,9 +20,11 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CaptureStore
@@ -86,6 +88,12 @@ public:
     // The bytes of lines first .. first+count-1 (clamped to the stored lines),
     // read with one positioned read.
     QByteArray readLines(int first, int count) const;
+    // Calls visit(line, text) for each stored line from `first` on, text
+    // without its "\n", reading a few thousand lines at a time; visit returns
+    // false to stop there. Returns the line it stopped at, else lineCount().
+    // For whole-store walks (Go to a time, a recount) that cannot use the
+    // index alone.
+    template <typename Visit> qint64 scanLines(qint64 first, Visit &&visit) const;
 
     // A write, truncate or file check failed; storing has stopped.
     bool failed() const { return m_failed.load(std::memory_order_acquire); }
@@ -136,3 +144,20 @@ private:
     QString m_errorString;
     std::vector<StoreObserver *> m_observers;
 };
+
+template <typename Visit> qint64 CaptureStore::scanLines(qint64 first, Visit &&visit) const
+{
+    constexpr int kChunkLines = 4096;
+    const qint64 lines = m_index.lineCount();
+    for (qint64 from = std::max<qint64>(first, 0); from < lines; from += kChunkLines) {
+        const QByteArray chunk = readLines(int(from), kChunkLines);
+        std::string_view rest(chunk.constData(), size_t(chunk.size()));
+        for (qint64 line = from; !rest.empty(); ++line) {
+            const size_t end = rest.find('\n');
+            if (!visit(line, rest.substr(0, end)))
+                return line;
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        }
+    }
+    return lines;
+}

@@ -7,7 +7,6 @@
 
 namespace {
 constexpr int kSamples = 64;
-constexpr int kScanBlock = 4096;
 
 // Unreadable lines sort first, so a search passes over them.
 int64_t keyAt(const CaptureStore &store, qint64 line, LineSeeker::Key key)
@@ -60,16 +59,7 @@ qint64 LineSeeker::firstAtOrAfter(const CaptureStore &store, Key key, int64_t ta
             (low == 0 || keyAt(store, low - 1, key) < target))
             return low;
     }
-    for (qint64 first = 0; first < lines; first += kScanBlock) {
-        const QByteArray block = store.readLines(int(first), kScanBlock);
-        std::string_view rest(block.constData(), size_t(block.size()));
-        for (qint64 line = first; !rest.empty(); ++line) {
-            const size_t end = rest.find('\n');
-            const std::string_view one = rest.substr(0, end);
-            if (keyOf(one, key).value_or(INT64_MIN) >= target)
-                return line;
-            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        }
-    }
-    return lines;
+    return store.scanLines(0, [&](qint64, std::string_view one) {
+        return keyOf(one, key).value_or(INT64_MIN) < target;
+    });
 }
