@@ -64,7 +64,7 @@ AddressMapDock::AddressMapDock(CapturePipeline &pipeline, const SymbolLabeler *l
 
     SymbolFile::read(SymbolFile::defaultPath(), &m_fileSymbols);
     connect(m_grid, &AddressGrid::addressClicked, this, &AddressMapDock::onAddressClicked);
-    m_pipeline.store().addObserver(m_stats.get());
+    m_pipeline.leaseStore()->addObserver(m_stats.get());
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this] { refresh(++m_tick % kTableEveryTicks == 0); });
     timer->start(kRefreshMs);
@@ -74,7 +74,7 @@ AddressMapDock::AddressMapDock(CapturePipeline &pipeline, const SymbolLabeler *l
 AddressMapDock::~AddressMapDock()
 {
     // The window stops a running capture before its children go.
-    m_pipeline.store().removeObserver(m_stats.get());
+    m_pipeline.leaseStore()->removeObserver(m_stats.get());
 }
 
 AddressMapDock *AddressMapDock::install(QMainWindow *window, QMenu *menu, CapturePipeline &pipeline,
@@ -115,9 +115,9 @@ void AddressMapDock::refresh(bool withTable)
 {
     // Lines a failed write cut off were counted already: count the store
     // again, once it can be had (nothing is stored after a failure anyway).
-    if (m_stats->needsRecount() && m_pipeline.tryAcquireStore()) {
-        m_stats->recount(m_pipeline.store());
-        m_pipeline.releaseStore();
+    if (m_stats->needsRecount()) {
+        if (const StoreLease lease = m_pipeline.tryLeaseStore())
+            m_stats->recount(lease.store());
     }
     std::array<AddressFigures, AddressStats::kAddressCount> figures;
     for (int a = 0; a < AddressStats::kAddressCount; ++a)

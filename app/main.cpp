@@ -1,5 +1,7 @@
-#include "mainwindow.h"
-#include "terminationsignals.h"
+#include "app/mainwindow.h"
+#include "app/terminationsignals.h"
+#include "capture/capturepipeline.h"
+#include "protocol/symbollabeler.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -25,7 +27,10 @@ int main(int argc, char *argv[])
     {
         // Created first, so a signal during start-up already closes the window.
         TerminationSignals termination;
-        MainWindow window;
+        // They outlive the window, which captures and labels through them.
+        CapturePipeline pipeline;
+        SymbolLabeler labeler;
+        MainWindow window(pipeline, labeler);
         QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
         window.show();
         code = app.exec();

@@ -1,45 +1,30 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "addressmapdock.h"
-#include "allrows.h"
-#include "appinfo.h"
-#include "blockindex.h"
-#include "capturefileactions.h"
-#include "capturefilelock.h"
-#include "capturepipeline.h"
-#include "findbar.h"
-#include "lineseeker.h"
-#include "pagefiller.h"
-#include "pagegeometry.h"
-#include "protocoldialog.h"
-#include "startdialog.h"
-#include "storeresetflag.h"
-#include "symbolfile.h"
-#include "symbollabeler.h"
-#include "tablenavigator.h"
+#include "addressmap/addressmapdock.h"
+#include "app/appinfo.h"
+#include "capture/capturecontroller.h"
+#include "capture/capturepipeline.h"
+#include "export/capturefileactions.h"
+#include "protocol/protocoldialog.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
+#include "search/blockindex.h"
+#include "search/lineseeker.h"
+#include "settings/startdialog.h"
 #include "ui_mainwindow.h"
+#include "view/capturestatus.h"
+#include "view/capturestatusbar.h"
+#include "view/findbar.h"
+#include "view/recordtable.h"
 
-#include <QDebug>
-#include <QFile>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QInputDialog>
-#include <QLabel>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QResizeEvent>
 #include <QScreen>
-#include <QScrollBar>
-#include <QStandardItemModel>
 #include <QStatusBar>
-#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
-#include <QToolTip>
 #include <QWheelEvent>
-
-#include <algorithm>
-#include <climits>
 
 #include <korvex/korvex.h>
 
@@ -48,15 +33,7 @@ constexpr int kRefreshIntervalMs = 40;
 // Width the record table keeps when the address map opens beside it.
 constexpr int kTableRoom = 800;
 const char kTempFileName[] = "I2CDataTemp.dat";
-
-// The adapter library's reason for its last failure on this thread, as a
-// second line of a warning ("" when it gave none).
-QString adapterFailureReason()
-{
-    char why[512] = {};
-    lastAdapterError(why, sizeof why);
-    return why[0] ? QStringLiteral("\n") + QString::fromLocal8Bit(why) : QString();
-}
+constexpr int kMessageMs = 8000;
 } // namespace
 
 // The images are compiled into this static library; register them before use.
@@ -65,123 +42,64 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::MainWindow)
+MainWindow::MainWindow(CapturePipeline &pipeline, SymbolLabeler &labeler, QWidget *parent)
+    : QMainWindow(parent), m_ui(new Ui::MainWindow), m_pipeline(pipeline), m_labeler(labeler)
 {
     initResources();
     m_ui->setupUi(this);
     m_ui->actionStop->setEnabled(false);
-
-    m_deviceIndex = 0;
-    m_channelIndex = 0;
     startRefreshTimer();
-    m_ui->verticalScrollBar->setRange(0, 0);
 
-    m_headerLabels << QStringLiteral("行号") << QStringLiteral("类型")
-                   << QStringLiteral("地址(HEX)") << QStringLiteral("读/写")
-                   << QStringLiteral("数据(HEX)") << QStringLiteral("数据(ASCII)")
-                   << QStringLiteral("响应") << QStringLiteral("时间戳(h.m.s.ms.us.ns)");
-    // Parented to the window so it is released with it.
-    m_tableModel = new QStandardItemModel(this);
-    m_tableModel->setColumnCount(m_headerLabels.size());
-    m_tableModel->setHorizontalHeaderLabels(m_headerLabels);
-    m_tableModel->setRowCount(0);
-    m_ui->displayTableView->setModel(m_tableModel);
-    m_pageFiller = std::make_unique<PageFiller>();
-    m_allRows = std::make_unique<AllRows>(capturePipeline().store());
-    m_navigator = std::make_unique<TableNavigator>(m_allRows.get());
-    m_storeReset = std::make_unique<StoreResetFlag>();
+    m_table = new RecordTable(m_ui->displayTableView, m_ui->verticalScrollBar, m_pipeline, this);
     // Before any line is stored: the blocks are numbered from the first one.
-    m_blockIndex = std::make_unique<BlockIndex>(capturePipeline().store());
-    // No capture runs yet, so the store may take observers.
-    capturePipeline().store().addObserver(m_storeReset.get());
-    capturePipeline().store().addObserver(m_blockIndex.get());
-
-    QTableView *view = m_ui->displayTableView;
-    view->verticalHeader()->hide();
-    // A bold title for the current row's columns would no longer fit the
-    // width its column was given ("间戳(h.m.s..." after a click).
-    view->horizontalHeader()->setHighlightSections(false);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->verticalHeader()->setDefaultSectionSize(PageGeometry::kRowHeight);
-    const int widths[] = {50, 70, 70, 60, 200, 200, 60, 150};
-    for (int c = 0; c < 8; ++c)
-        view->setColumnWidth(c, widths[c]);
-    // The model holds exactly the page: the view never scrolls up or down by
-    // itself (a click would shift it), but sideways when the columns need
-    // more than the window is wide.
-    view->setAutoScroll(false);
-    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    view->setTextElideMode(Qt::ElideRight);
-    view->setWordWrap(false);
-    view->installEventFilter(this);
-    view->viewport()->installEventFilter(this);
-    m_ui->verticalScrollBar->installEventFilter(this);
-    // A click makes its row current: it stays with its data, not the screen row.
-    connect(view, &QTableView::pressed, this, [this](const QModelIndex &index) {
-        if (index.row() < m_navigator->pageCount())
-            showStoredLine(m_navigator->rows()->storedLine(m_navigator->top() + index.row()));
+    m_blockIndex = std::make_unique<BlockIndex>(m_pipeline.store());
+    m_pipeline.leaseStore()->addObserver(m_blockIndex.get());
+    m_capture = new CaptureController(m_pipeline, this);
+    m_status = new CaptureStatusBar(m_ui->statusBar, m_pipeline, this);
+    connect(m_capture, &CaptureController::stateChanged, this, &MainWindow::onStateChanged);
+    connect(m_capture, &CaptureController::sourceEnded, this,
+            [this](const QString &message) { statusBar()->showMessage(message); });
+    connect(m_capture, &CaptureController::storeFailed, this, [this](const QString &why) {
+        warn(QStringLiteral("写入临时文件 I2CDataTemp.dat "
+                            "失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
+                 .arg(why));
     });
-    view->setFocus();
+    m_ui->displayTableView->setFocus();
     setUpShortcuts();
-    setUpStatusBar();
     setUpFindBar();
-    applyColumnWidths(view->width() - 2 * view->frameWidth());
-
-    capturePipeline().setLabeler(&symbolLabeler());
-    // The address map beside the table; shown and hidden from the 操作 menu.
-    // A click on an address shows only its rows, a second click all again.
-    AddressMapDock *map =
-        AddressMapDock::install(this, m_ui->menu, capturePipeline(), &symbolLabeler());
-    m_addressMap = map;
-    connect(map, &AddressMapDock::addressActivated, this,
-            [this](int address) { m_findBar->filterBy(QString::asprintf("addr=%02X", address)); });
-    connect(map, &AddressMapDock::filterCleared, this, [this] { m_findBar->setFilterOn(false); });
-    connect(m_findBar, &FindBar::filterChanged, map, [map](bool on) {
-        if (!on)
-            map->setSelectedAddress(-1);
-    });
-    m_captureFileLock = std::make_unique<CaptureFileLock>(QString::fromLatin1(kTempFileName));
-    if (!m_captureFileLock->tryLock()) {
-        // Another instance captures into this directory's file: leave it alone and go.
-        const qint64 pid = m_captureFileLock->holderPid();
-        m_captureFileLock.reset();
-        QTimer::singleShot(0, this, [this, pid] {
-            warn(QStringLiteral("另一个 KORVEX I2C Sniffer（进程 %1）正在使用本目录的临时文件 "
-                                "%2。\n同一目录只能运行一个实例，本窗口将关闭。")
-                     .arg(pid)
-                     .arg(QString::fromLatin1(kTempFileName)));
-            close();
-        });
-        return;
-    }
-    m_ownsCaptureFile = true;
-    CaptureStore &store = capturePipeline().store();
-    if (!store.open(QString::fromLatin1(kTempFileName))) {
-        const QString why = store.errorString();
-        // Told once the window is up, so the box has a visible parent.
-        QTimer::singleShot(0, this, [this, why] {
-            warn(QStringLiteral("无法创建临时文件 %1：%2\n捕获的数据将无法保存。")
-                     .arg(QString::fromLatin1(kTempFileName), why));
-        });
-    }
+    setUpAddressMap();
+    m_pipeline.setLabeler(&m_labeler);
+    claimCaptureFile();
 }
 
 MainWindow::~MainWindow()
 {
     if (m_symbolLoad)
         m_symbolLoad->wait(); // a running thread must not be deleted with the window
-    if (m_ui->actionStop->isEnabled())
+    if (m_capture->capturing())
         on_actionStop_triggered();
     // The search threads read the store: they stop before it goes.
     m_findBar->cancelSearches();
-    capturePipeline().store().removeObserver(m_storeReset.get());
-    capturePipeline().store().removeObserver(m_blockIndex.get());
-    if (m_ownsCaptureFile)
-        capturePipeline().store().closeAndRemove();
-    m_captureFileLock.reset(); // only once the file is gone
+    m_pipeline.leaseStore()->removeObserver(m_blockIndex.get());
+    // The file goes with the controller, after the capture stopped.
+    delete m_capture;
+    m_pipeline.setLabeler(nullptr);
     delete m_ui;
+}
+
+void MainWindow::claimCaptureFile()
+{
+    QString why;
+    const CaptureController::Claim claim =
+        m_capture->claimCaptureFile(QString::fromLatin1(kTempFileName), &why);
+    if (claim == CaptureController::Claim::Owned)
+        return;
+    // Told once the window is up, so the box has a visible parent.
+    QTimer::singleShot(0, this, [this, why, claim] {
+        warn(why);
+        if (claim == CaptureController::Claim::HeldByOther)
+            close();
+    });
 }
 
 void MainWindow::startRefreshTimer()
@@ -200,6 +118,11 @@ void MainWindow::warn(const QString &text)
     QMessageBox::warning(this, QStringLiteral("警告"), text, QMessageBox::Ok);
 }
 
+QString MainWindow::captureStateText() const
+{
+    return m_status->stateText();
+}
+
 void MainWindow::setCapturing(bool capturing)
 {
     m_ui->actionStop->setEnabled(capturing);
@@ -208,36 +131,22 @@ void MainWindow::setCapturing(bool capturing)
     // Open rebuilds the store the callback writes into: never during a capture.
     m_ui->actionOpenFile->setEnabled(!capturing);
     if (capturing) {
-        m_captureEndShown = false;
         statusBar()->clearMessage();
         // A new capture shows its newest rows, wherever the user had scrolled.
-        m_navigator->followNewest();
+        m_table->followNewest();
     }
-    setCaptureState(capturing ? CaptureState::Capturing : CaptureState::Stopped);
 }
 
-void MainWindow::showCaptureEnd()
+void MainWindow::onStateChanged(CaptureState state)
 {
-    if (m_captureEndShown || !m_ui->actionStop->isEnabled())
-        return;
-    char why[512] = {};
-    const int32_t state = ::captureState(m_deviceIndex, why, sizeof why);
-    if (state != KORVEX_CAPTURE_FINISHED && state != KORVEX_CAPTURE_FAILED)
-        return;
-    m_captureEndShown = true;
-    if (state == KORVEX_CAPTURE_FINISHED)
-        setCaptureState(CaptureState::ReplayFinished);
-    // The capture stays on until Stop; the user learns that nothing more will come.
-    statusBar()->showMessage((state == KORVEX_CAPTURE_FINISHED
-                                  ? QStringLiteral("回放已结束，不会再有新数据：%1")
-                                  : QStringLiteral("采集已中断：%1"))
-                                 .arg(QString::fromLocal8Bit(why)));
-}
-
-bool MainWindow::storeUsable() const
-{
-    const CaptureStore &store = capturePipeline().store();
-    return store.isOpen() && !store.failed();
+    QString detail;
+    if (state == CaptureState::Capturing) {
+        char name[128] = {};
+        describeAdapter(m_capture->deviceIndex(), name, int32_t(sizeof name));
+        detail = CaptureStatus::captureDetail(QString::fromUtf8(name), m_capture->sampleRate(),
+                                              m_capture->channelIndex());
+    }
+    m_status->setState(state, detail);
 }
 
 void MainWindow::on_actionStart_triggered()
@@ -246,27 +155,10 @@ void MainWindow::on_actionStart_triggered()
     dialog.setWindowTitle(QStringLiteral("启动I2C Sniffer"));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_deviceIndex = dialog.deviceIndex;
-    m_channelIndex = dialog.channelIndex;
-    m_sampleRate = dialog.sampleRate;
-    const int32_t sampleRate = dialog.sampleRate;
-    qDebug() << "SampleRate = " << sampleRate;
-
-    if (scanAdapters(nullptr) < 1) {
-        warn(QStringLiteral("无设备连接！"));
-        return;
-    }
-    if (!openAdapter(m_deviceIndex)) {
-        warn(QStringLiteral("打开设备失败！") + adapterFailureReason());
-        return;
-    }
-    if (!storeUsable()) {
-        // Capturing into a store that cannot be written would lose every row.
-        warn(QStringLiteral("临时文件 I2CDataTemp.dat 不可用，无法保存捕获的数据。"));
-        return;
-    }
-    if (startI2CCapture(m_deviceIndex, m_channelIndex, sampleRate, onI2CEvents) != 0) {
-        warn(QStringLiteral("启动设备失败！") + adapterFailureReason());
+    const QString failure =
+        m_capture->start(dialog.deviceIndex, dialog.channelIndex, dialog.sampleRate);
+    if (!failure.isEmpty()) {
+        warn(failure);
         return;
     }
     setCapturing(true);
@@ -274,47 +166,38 @@ void MainWindow::on_actionStart_triggered()
 
 void MainWindow::on_actionStop_triggered()
 {
-    stopI2CCapture(m_deviceIndex);
+    m_capture->stop();
     setCapturing(false);
 }
 
 void MainWindow::on_verticalScrollBar_valueChanged(int value)
 {
-    if (m_settingScrollBar)
-        return;
-    m_navigator->scrollTo(value);
-    refreshPage();
+    m_table->scrollBarMoved(value);
 }
 
 void MainWindow::on_actionClear_triggered()
 {
-    CapturePipeline &pipeline = capturePipeline();
-    // Held for the whole reset so the callback defers its rows instead of
-    // writing into a half-emptied store.
-    pipeline.acquireStoreWaiting();
-    pipeline.store().resetStore();
-    m_ui->verticalScrollBar->setMaximum(0);
-    m_navigator->reset();
-    m_tableModel->removeRows(0, m_tableModel->rowCount());
-    pipeline.releaseStore();
+    m_capture->clear();
+    m_table->forgetRows();
+    m_table->refresh();
 }
 
 void MainWindow::on_actionMerge_triggered(bool checked)
 {
-    capturePipeline().mergeEnabled.store(checked);
+    m_pipeline.mergeEnabled.store(checked);
     m_ui->actionDecode->setEnabled(!checked);
 }
 
 void MainWindow::on_actionProtocolConfig_triggered()
 {
-    runProtocolConfiguration(this, symbolLabeler());
+    runProtocolConfiguration(this, m_labeler);
 }
 
 void MainWindow::on_actionDecode_triggered(bool checked)
 {
     m_ui->actionMerge->setEnabled(!checked);
     if (!checked) {
-        capturePipeline().decodeEnabled.store(false);
+        m_pipeline.decodeEnabled.store(false);
         return;
     }
     // Labelling starts once the symbols are in, so the first labelled row
@@ -325,8 +208,9 @@ void MainWindow::on_actionDecode_triggered(bool checked)
     // Written by the loading thread before it finishes, read here after its
     // finished signal: the thread's end orders the two.
     auto result = std::make_shared<std::pair<bool, QString>>();
+    SymbolLabeler *labeler = &m_labeler;
     m_symbolLoad = QThread::create(
-        [result] { result->first = symbolLabeler().loadActiveSymbols(&result->second); });
+        [result, labeler] { result->first = labeler->loadActiveSymbols(&result->second); });
     m_symbolLoad->setParent(this);
     connect(m_symbolLoad, &QThread::finished, this, [this, result] {
         m_symbolLoad->deleteLater();
@@ -335,7 +219,7 @@ void MainWindow::on_actionDecode_triggered(bool checked)
         if (!result->first && QFileInfo::exists(path))
             warn(QStringLiteral("无法读取符号文件 %1：%2\n继续使用之前的符号。")
                      .arg(path, result->second));
-        capturePipeline().decodeEnabled.store(m_ui->actionDecode->isChecked());
+        m_pipeline.decodeEnabled.store(m_ui->actionDecode->isChecked());
     });
     m_symbolLoad->start();
 }
@@ -363,20 +247,24 @@ void MainWindow::on_actionAbout_triggered()
 
 void MainWindow::on_actionSaveFile_triggered()
 {
-    CaptureStore &store = capturePipeline().store();
     const CaptureFileActions::Result saved = CaptureFileActions(this).save(
-        store.fileName(),
+        m_pipeline.store().fileName(),
         // Rows reach the file with one write per batch: nothing waits to be flushed.
         [this] { stopRefreshTimer(); }, [this] { startRefreshTimer(); });
     if (saved == CaptureFileActions::Result::Completed)
-        store.markSaved(); // Open no longer asks before replacing these rows
+        m_pipeline.leaseStore()->markSaved(); // Open no longer asks before replacing these rows
 }
 
 void MainWindow::on_actionOpenFile_triggered()
 {
+    // Held for the whole load: the searches' reads wait, and a filter starts
+    // again on the new lines.
+    StoreLease store = m_pipeline.leaseStore();
     // The store is emptied only once the file shows itself a saved capture.
     CaptureFileActions(this).open(
-        capturePipeline().store(), [this] { stopRefreshTimer(); }, [this] { startRefreshTimer(); });
+        store.store(), [this] { stopRefreshTimer(); }, [this] { startRefreshTimer(); });
+    store.release();
+    m_table->refresh();
 }
 
 void MainWindow::on_actionExit_triggered()
@@ -388,92 +276,32 @@ void MainWindow::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() != m_refreshTimerId)
         return;
-    showCaptureEnd();
-    CapturePipeline &pipeline = capturePipeline();
-    QString why;
-    if (pipeline.takeStoreFailureNotice(&why))
-        warn(QStringLiteral("写入临时文件 I2CDataTemp.dat "
-                            "失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
-                 .arg(why));
-
-    refreshPage();
-    updateStatus();
+    m_capture->poll();
+    m_table->refresh();
+    m_status->update();
 }
 
-void MainWindow::forgetEmptiedStore()
+void MainWindow::wheelEvent(QWheelEvent *event)
 {
-    if (m_storeReset->take()) {
-        // Clear or Open: the old position and page mean nothing now.
-        m_navigator->reset();
-        m_pageFiller->invalidate();
-    }
+    // The wheel over the window's frame (a toolbar, the status bar) moves the table too.
+    if (event->angleDelta().y() != 0)
+        m_table->wheelTurned(event->angleDelta().y());
 }
 
-void MainWindow::refreshPage()
+void MainWindow::resizeEvent(QResizeEvent *event)
 {
-    QTableView *view = m_ui->displayTableView;
-    forgetEmptiedStore();
-    // Rows as they are really drawn: a font may need more than the 20 pixels asked for.
-    const int rowHeight = m_tableModel->rowCount() > 0
-                              ? view->rowHeight(0)
-                              : view->verticalHeader()->defaultSectionSize();
-    m_navigator->setPageRows(PageGeometry::pageRowCount(view->viewport()->height(), rowHeight));
-    m_navigator->update();
-    // A row asked for before a growing filter had reached it: shown once it
-    // is there, unless the user has moved on.
-    if (m_wantedLine >= 0) {
-        if (m_navigator->currentLine() != m_wantedShownAs) {
-            m_wantedLine = -1;
-        } else {
-            m_navigator->showLine(m_wantedLine);
-            m_wantedShownAs = m_navigator->currentLine();
-            if (m_wantedShownAs == m_wantedLine)
-                m_wantedLine = -1;
-        }
-    }
-
-    QScrollBar *bar = m_ui->verticalScrollBar;
-    m_settingScrollBar = true;
-    bar->setRange(0, int(std::min<qint64>(m_navigator->maxTop(), INT_MAX)));
-    bar->setPageStep(std::max(m_navigator->pageRows(), 1));
-    bar->setValue(int(std::min<qint64>(m_navigator->top(), INT_MAX)));
-    m_settingScrollBar = false;
-
-    if (!m_pageFiller->fillRows(*m_tableModel, capturePipeline(), *m_navigator->rows(),
-                                m_navigator->top(), int(m_navigator->pageCount())))
-        return; // store busy: the next tick shows it
-    // The highlight stays on the current row's data, wherever that is on screen.
-    QItemSelectionModel *selection = view->selectionModel();
-    const int row = m_navigator->currentPageRow();
-    if (row < 0) {
-        if (selection->hasSelection())
-            selection->clear();
-    } else if (selection->selectedRows().size() != 1 || !selection->isRowSelected(row, {})) {
-        selection->setCurrentIndex(m_tableModel->index(row, 0),
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    }
-}
-
-void MainWindow::setVisibleRows(VisibleRows *rows)
-{
-    m_navigator->setRows(rows ? rows : m_allRows.get());
-    m_pageFiller->invalidate();
-    refreshPage();
+    QMainWindow::resizeEvent(event);
+    m_table->fitColumns();
 }
 
 qint64 MainWindow::currentStoredLine() const
 {
-    return m_navigator->currentLine();
+    return m_table->currentStoredLine();
 }
 
 void MainWindow::showStoredLine(qint64 line)
 {
-    // Before the line is placed: a reset seen later would throw it away.
-    forgetEmptiedStore();
-    m_navigator->showLine(line);
-    m_wantedShownAs = m_navigator->currentLine();
-    m_wantedLine = m_wantedShownAs == line ? -1 : line;
-    refreshPage();
+    m_table->showStoredLine(line);
 }
 
 void MainWindow::goTo()
@@ -504,13 +332,24 @@ bool MainWindow::goToText(const QString &text)
             return false;
         }
     }
-    CapturePipeline &pipeline = capturePipeline();
-    // A few dozen lines are read: the capture waits that long at most.
-    pipeline.acquireStoreWaiting();
-    const qint64 line = LineSeeker::firstAtOrAfter(pipeline.store(), key, target);
-    pipeline.releaseStore();
-    showStoredLine(line);
+    statusBar()->showMessage(QStringLiteral("正在转到 %1…").arg(typed));
+    m_seekSerial = m_findBar->search().seek(key, target);
     return true;
+}
+
+void MainWindow::onSeekFinished(qint64 line, qint64 storedLines, int serial)
+{
+    if (serial != m_seekSerial)
+        return; // a later Go to, or a find, took the worker
+    statusBar()->clearMessage();
+    if (line >= storedLines && storedLines > 0) {
+        // Past the end: the newest row, and the user is told why.
+        line = storedLines - 1;
+        statusBar()->showMessage(
+            QStringLiteral("没有不早于所输入位置的行，已转到最后一行（第 %1 行）。").arg(line + 1),
+            kMessageMs);
+    }
+    m_table->showStoredLine(line);
 }
 
 void MainWindow::setUpShortcuts()
@@ -521,7 +360,23 @@ void MainWindow::setUpShortcuts()
     m_ui->actionHelp->setShortcut(QKeySequence::HelpContents);
     m_ui->actionStart->setShortcut(Qt::Key_F5);
     m_ui->actionStop->setShortcut(Qt::SHIFT + Qt::Key_F5);
+}
 
+void MainWindow::setUpFindBar()
+{
+    // Under the table, hidden until Ctrl+F; it reaches the window only
+    // through these hooks.
+    m_findBar = new FindBar(m_pipeline, *m_blockIndex,
+                            {[this] { return m_table->currentStoredLine(); },
+                             [this](qint64 line) { m_table->showStoredLine(line); },
+                             [this](VisibleRows *rows) { m_table->setVisibleRows(rows); },
+                             [this](const QString &text) { m_status->setFilterText(text); }},
+                            m_ui->centralWidget);
+    m_ui->gridLayout->addWidget(m_findBar, 1, 0);
+    m_findBar->hide();
+    connect(&m_findBar->search(), &CaptureSearch::seekFinished, this, &MainWindow::onSeekFinished);
+
+    // The 查找 menu before 帮助, with the platform's keys for its actions.
     QMenu *menu = new QMenu(QStringLiteral("查找"), m_ui->menuBar);
     m_ui->menuBar->insertMenu(m_ui->menuHelp->menuAction(), menu);
     const QKeySequence goToKey(Qt::CTRL + Qt::Key_G);
@@ -534,232 +389,46 @@ void MainWindow::setUpShortcuts()
         return action;
     };
     m_findAction = add(QStringLiteral("查找..."), QKeySequence::Find);
-    m_findNextAction = add(QStringLiteral("查找下一个"), QKeySequence::FindNext);
-    m_findPreviousAction = add(QStringLiteral("查找上一个"), QKeySequence::FindPrevious);
-    menu->addSeparator();
-    m_goToAction = menu->addAction(QStringLiteral("转到..."));
-    m_goToAction->setShortcut(goToKey);
-    connect(m_goToAction, &QAction::triggered, this, &MainWindow::goTo);
-}
-
-void MainWindow::setUpFindBar()
-{
-    // Under the table, hidden until Ctrl+F; it reaches the window only
-    // through these hooks.
-    m_findBar = new FindBar(capturePipeline(), *m_blockIndex,
-                            {[this] { return currentStoredLine(); },
-                             [this](qint64 line) { showStoredLine(line); },
-                             [this](VisibleRows *rows) { setVisibleRows(rows); },
-                             [this](const QString &text) { setFilterStatus(text); }},
-                            m_ui->centralWidget);
-    m_ui->gridLayout->addWidget(m_findBar, 1, 0);
-    m_findBar->hide();
     connect(m_findAction, &QAction::triggered, m_findBar, &FindBar::activate);
-    connect(m_findNextAction, &QAction::triggered, m_findBar, [this] {
-        m_findBar->show();
-        m_findBar->findNext();
+    connect(add(QStringLiteral("查找下一个"), QKeySequence::FindNext), &QAction::triggered,
+            m_findBar, [this] {
+                m_findBar->show();
+                m_findBar->findNext();
+            });
+    connect(add(QStringLiteral("查找上一个"), QKeySequence::FindPrevious), &QAction::triggered,
+            m_findBar, [this] {
+                m_findBar->show();
+                m_findBar->findPrevious();
+            });
+    menu->addSeparator();
+    QAction *goToAction = menu->addAction(QStringLiteral("转到..."));
+    goToAction->setShortcut(goToKey);
+    connect(goToAction, &QAction::triggered, this, &MainWindow::goTo);
+}
+
+void MainWindow::setUpAddressMap()
+{
+    // Beside the table, closed until 操作 → 地址映射 (Ctrl+M) opens it. A
+    // click on an address shows only its rows, a second click all again.
+    m_addressMap = AddressMapDock::install(this, m_ui->menu, m_pipeline, &m_labeler);
+    m_addressMap->hide();
+    m_addressMapAction = m_addressMap->toggleViewAction();
+    m_addressMapAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_M));
+    connect(m_addressMapAction, &QAction::triggered, this, [this](bool shown) {
+        // Opening makes room beside a table of readable width, where the
+        // screen has it; the window never grows past the screen.
+        const QScreen *screen = this->screen();
+        const int room = screen ? screen->availableGeometry().width() : 0;
+        const int wanted = kTableRoom + m_addressMap->sizeHint().width();
+        if (shown && !isMaximized() && !isFullScreen() && width() < wanted)
+            resize(std::max(width(), std::min(room, wanted)), height());
     });
-    connect(m_findPreviousAction, &QAction::triggered, m_findBar, [this] {
-        m_findBar->show();
-        m_findBar->findPrevious();
+    connect(m_addressMap, &AddressMapDock::addressActivated, this,
+            [this](int address) { m_findBar->filterBy(QString::asprintf("addr=%02X", address)); });
+    connect(m_addressMap, &AddressMapDock::filterCleared, this,
+            [this] { m_findBar->setFilterOn(false); });
+    connect(m_findBar, &FindBar::filterChanged, m_addressMap, [this](bool on) {
+        if (!on)
+            m_addressMap->setSelectedAddress(-1);
     });
-}
-
-void MainWindow::setUpStatusBar()
-{
-    QStatusBar *bar = m_ui->statusBar;
-    // Permanent widgets, so a message shown with showMessage() sits beside them.
-    m_stateLabel = new QLabel(bar);
-    m_filterLabel = new QLabel(bar);
-    m_rowsLabel = new QLabel(bar);
-    m_sizeLabel = new QLabel(bar);
-    m_rateLabel = new QLabel(bar);
-    for (QLabel *label : {m_stateLabel, m_filterLabel, m_rowsLabel, m_sizeLabel, m_rateLabel})
-        bar->addPermanentWidget(label);
-    // A long adapter description must not widen the window: it is cut, and
-    // whole in its tool tip.
-    m_stateLabel->setMinimumWidth(60);
-    m_filterLabel->hide();
-    m_rateLabel->hide();
-    m_clock.start();
-    setCaptureState(CaptureState::Idle);
-    updateStatus();
-}
-
-void MainWindow::setCaptureState(CaptureState state)
-{
-    m_captureState = state;
-    QString detail;
-    if (state == CaptureState::Capturing) {
-        char name[128] = {};
-        describeAdapter(m_deviceIndex, name, int32_t(sizeof name));
-        detail =
-            CaptureStatus::captureDetail(QString::fromUtf8(name), m_sampleRate, m_channelIndex);
-        m_rate.restart(capturePipeline().storedLineCount(), m_clock.elapsed());
-        m_rateLabel->setText(CaptureStatus::rateText(0));
-    }
-    m_rateLabel->setVisible(state == CaptureState::Capturing);
-    m_stateLabel->setText(CaptureStatus::stateText(state, detail));
-    m_stateLabel->setToolTip(m_stateLabel->text());
-}
-
-void MainWindow::setFilterStatus(const QString &text)
-{
-    m_filterLabel->setText(text);
-    m_filterLabel->setVisible(!text.isEmpty());
-}
-
-void MainWindow::updateStatus()
-{
-    CapturePipeline &pipeline = capturePipeline();
-    const int stored = pipeline.storedLineCount();
-    const QString rows = CaptureStatus::rowsText(stored);
-    if (m_rowsLabel->text() != rows)
-        m_rowsLabel->setText(rows);
-    // The size comes from the index, which the capture thread moves: read it held.
-    if (pipeline.tryAcquireStore()) {
-        const QString size = CaptureStatus::fileSizeText(pipeline.store().dataSize());
-        pipeline.releaseStore();
-        if (m_sizeLabel->text() != size)
-            m_sizeLabel->setText(size);
-    }
-    if (m_captureState == CaptureState::Capturing && m_rate.sample(stored, m_clock.elapsed()))
-        m_rateLabel->setText(CaptureStatus::rateText(m_rate.rowsPerSecond()));
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    QTableView *view = m_ui->displayTableView;
-    switch (event->type()) {
-    case QEvent::KeyPress:
-        return watched == view && navigationKey(static_cast<QKeyEvent *>(event));
-    case QEvent::Wheel: {
-        // One row per wheel step, before the view's or the scroll bar's own handling.
-        const int dy = static_cast<QWheelEvent *>(event)->angleDelta().y();
-        if (dy == 0)
-            return false; // sideways: the table scrolls its columns
-        wheelStep(dy);
-        return true;
-    }
-    case QEvent::ToolTip:
-        return watched == view->viewport() && showCellToolTip(static_cast<QHelpEvent *>(event));
-    case QEvent::Resize:
-        if (watched == view)
-            applyColumnWidths(static_cast<QResizeEvent *>(event)->size().width() -
-                              2 * view->frameWidth());
-        return false;
-    default:
-        return false;
-    }
-}
-
-bool MainWindow::navigationKey(const QKeyEvent *event)
-{
-    const bool control = event->modifiers() & Qt::ControlModifier;
-    const qint64 page = std::max(m_navigator->pageRows(), 1);
-    switch (event->key()) {
-    case Qt::Key_Up:
-        m_navigator->moveBy(-1);
-        break;
-    case Qt::Key_Down:
-        m_navigator->moveBy(1);
-        break;
-    case Qt::Key_PageUp:
-        m_navigator->moveBy(-page);
-        break;
-    case Qt::Key_PageDown:
-        m_navigator->moveBy(page);
-        break;
-    case Qt::Key_Home:
-        if (!control)
-            return false;
-        m_navigator->toFirst();
-        break;
-    case Qt::Key_End:
-        if (!control)
-            return false;
-        m_navigator->toLast();
-        break;
-    default:
-        return false;
-    }
-    refreshPage();
-    return true;
-}
-
-void MainWindow::wheelStep(int angleDelta)
-{
-    // Away from the user (positive) goes towards the first row.
-    m_navigator->scrollBy(angleDelta > 0 ? -1 : 1);
-    refreshPage();
-}
-
-bool MainWindow::showCellToolTip(const QHelpEvent *event)
-{
-    QTableView *view = m_ui->displayTableView;
-    const QModelIndex index = view->indexAt(event->pos());
-    const QString text = index.data().toString();
-    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-    if (text.isEmpty() ||
-        view->fontMetrics().horizontalAdvance(text) + margin <= view->visualRect(index).width()) {
-        QToolTip::hideText();
-        return true;
-    }
-    // Rich text wraps, so a long data field stays on screen.
-    QToolTip::showText(event->globalPos(), Qt::convertFromPlainText(text), view->viewport(),
-                       view->visualRect(index));
-    return true;
-}
-
-void MainWindow::applyColumnWidths(int viewWidth)
-{
-    QTableView *view = m_ui->displayTableView;
-    QHeaderView *header = view->horizontalHeader();
-    // What each column must show whole: its title, a 10-digit row number, the
-    // longest type, direction and response, the whole timestamp.
-    static const char *const kWidest[PageGeometry::kColumnCount] = {
-        "0000000000", "START", "00", "WRITE", "", "", "NACK", "00.00.00.000.000.000"};
-    const int cellMargin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 2;
-    const int titleMargin = 2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
-    PageGeometry::Widths current{}, minimum{};
-    for (int c = 0; c < PageGeometry::kColumnCount; ++c) {
-        current[size_t(c)] = view->columnWidth(c);
-        minimum[size_t(c)] =
-            std::max(header->fontMetrics().horizontalAdvance(m_headerLabels.value(c)) + titleMargin,
-                     view->fontMetrics().horizontalAdvance(QLatin1String(kWidest[c])) + cellMargin);
-    }
-    const PageGeometry::Widths widths = PageGeometry::columnWidths(viewWidth, current, minimum);
-    for (int c = 0; c < PageGeometry::kColumnCount; ++c)
-        if (widths[size_t(c)] != current[size_t(c)])
-            view->setColumnWidth(c, widths[size_t(c)]);
-}
-
-void MainWindow::wheelEvent(QWheelEvent *event)
-{
-    if (event->angleDelta().y() != 0)
-        wheelStep(event->angleDelta().y());
-}
-
-void MainWindow::showEvent(QShowEvent *event)
-{
-    QMainWindow::showEvent(event);
-    if (m_addressMapPlaced)
-        return;
-    m_addressMapPlaced = true;
-    // The map gets room of its own beside a table of readable width where
-    // the screen has it; on a small screen it waits in the 操作 menu.
-    const QScreen *screen = this->screen();
-    const int room = screen ? screen->availableGeometry().width() : 0;
-    if (room >= kTableRoom + m_addressMap->minimumSizeHint().width())
-        resize(std::min(room, std::max(width(), kTableRoom + m_addressMap->sizeHint().width())),
-               height());
-    else
-        m_addressMap->hide();
-}
-
-void MainWindow::resizeEvent(QResizeEvent *event)
-{
-    QMainWindow::resizeEvent(event);
-    QTableView *view = m_ui->displayTableView;
-    applyColumnWidths(view->width() - 2 * view->frameWidth());
 }

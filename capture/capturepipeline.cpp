@@ -2,9 +2,8 @@
 
 #include <QDebug>
 
-#include <thread>
-
 #include <chrono>
+#include <thread>
 
 namespace {
 constexpr size_t kKeptPendingCapacity = 1 << 16;
@@ -38,7 +37,7 @@ int32_t CapturePipeline::onI2CEvents(const I2CEvent *events, int32_t count)
         if (m_pendingRows.capacity() > kKeptPendingCapacity)
             std::vector<CaptureRow>().swap(m_pendingRows);
     }
-    releaseStore();
+    m_storeBusy.clear(std::memory_order_release);
     return 0;
 }
 
@@ -47,35 +46,29 @@ bool CapturePipeline::callbackTakesStore()
     const int64_t since = m_storeWantedSinceNs.load(std::memory_order_relaxed);
     if (since != 0 && nowNs() - since < kStoreRequestNs)
         return false;
-    return !storeBusy.test_and_set(std::memory_order_acquire);
+    return !m_storeBusy.test_and_set(std::memory_order_acquire);
 }
 
-bool CapturePipeline::tryAcquireStore()
+StoreLease CapturePipeline::tryLeaseStore()
 {
-    if (!storeBusy.test_and_set(std::memory_order_acquire)) {
+    if (!m_storeBusy.test_and_set(std::memory_order_acquire)) {
         m_storeWantedSinceNs.store(0, std::memory_order_relaxed);
-        return true;
+        return StoreLease(this);
     }
     m_storeWantedSinceNs.store(nowNs(), std::memory_order_relaxed);
-    return false;
+    return StoreLease();
 }
 
-void CapturePipeline::acquireStoreWaiting()
+StoreLease CapturePipeline::leaseStore()
 {
     // The callback holds the store for one batch at most and takes it no
     // more while asked; give it the core meanwhile.
-    while (storeBusy.test_and_set(std::memory_order_acquire)) {
+    while (m_storeBusy.test_and_set(std::memory_order_acquire)) {
         m_storeWantedSinceNs.store(nowNs(), std::memory_order_relaxed);
         std::this_thread::yield();
     }
     m_storeWantedSinceNs.store(0, std::memory_order_relaxed);
-}
-
-void CapturePipeline::clearStore()
-{
-    acquireStoreWaiting();
-    m_store.resetStore();
-    releaseStore();
+    return StoreLease(this);
 }
 
 bool CapturePipeline::takeStoreFailureNotice(QString *why)
@@ -89,13 +82,53 @@ bool CapturePipeline::takeStoreFailureNotice(QString *why)
     return true;
 }
 
-CapturePipeline &capturePipeline()
+namespace {
+// Written on the GUI thread around a capture's start and stop, read by the
+// callback: an atomic pointer, and the library calls back only between them.
+std::atomic<CapturePipeline *> g_callbackTarget{nullptr};
+} // namespace
+
+CapturePipeline::~CapturePipeline()
 {
-    static CapturePipeline pipeline;
-    return pipeline;
+    CapturePipeline *self = this;
+    g_callbackTarget.compare_exchange_strong(self, nullptr);
+}
+
+void CapturePipeline::setCallbackTarget(CapturePipeline *pipeline)
+{
+    g_callbackTarget.store(pipeline, std::memory_order_release);
+}
+
+CapturePipeline *CapturePipeline::callbackTarget()
+{
+    return g_callbackTarget.load(std::memory_order_acquire);
+}
+
+StoreLease &StoreLease::operator=(StoreLease &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_pipeline = other.m_pipeline;
+        other.m_pipeline = nullptr;
+    }
+    return *this;
+}
+
+CaptureStore &StoreLease::store() const
+{
+    Q_ASSERT(m_pipeline);
+    return m_pipeline->m_store;
+}
+
+void StoreLease::release()
+{
+    if (m_pipeline)
+        m_pipeline->m_storeBusy.clear(std::memory_order_release);
+    m_pipeline = nullptr;
 }
 
 extern "C" int32_t onI2CEvents(int32_t, int32_t, const I2CEvent *events, int32_t count)
 {
-    return capturePipeline().onI2CEvents(events, count);
+    CapturePipeline *pipeline = CapturePipeline::callbackTarget();
+    return pipeline ? pipeline->onI2CEvents(events, count) : 0;
 }

@@ -1,16 +1,22 @@
-// The process-wide capture state and the callback the adapter library calls
-// with each batch of bus events: convert, then store unless the GUI thread is
-// using the store, in which case the rows wait for the next batch.
+// The capture's state and the callback's work: each batch of bus events is
+// converted, then stored unless another party holds the store, in which case
+// the rows wait for the next batch.
 //
-// storeBusy hands the store between three parties: the callback (takes it or
-// keeps its rows), the view's page fill (takes it or skips its tick) and Clear
-// (waits for it). Each takes it with one test-and-set and releases it by
-// clearing it, so whatever one party wrote to the store is visible to the next.
+// Ownership of the store: whoever writes it or reads its index holds a
+// StoreLease, and the pipeline hands out one at a time (storeBusy, taken with
+// one test-and-set and cleared when the lease goes, so whatever one holder
+// wrote is visible to the next). The holders: the callback (takes it or keeps
+// its rows), the record table's page fill and the address map's recount (take
+// it or skip their tick), the searches' reads of the newest lines (retry),
+// and, waiting for it, Clear, Open, Go to, start-up and shutdown. Without a
+// lease only the store's atomic figures and positioned reads of published
+// lines may be used (the const store()).
 #pragma once
 
 #include "capturestore.h"
 #include "eventconverter.h"
 #include "rowlabeler.h"
+#include "storelease.h"
 
 #include <QString>
 
@@ -22,6 +28,8 @@ class CapturePipeline
 {
 public:
     CapturePipeline() = default;
+    // Stops being the callback's target; no capture may run into it.
+    ~CapturePipeline();
     CapturePipeline(const CapturePipeline &) = delete;
     CapturePipeline &operator=(const CapturePipeline &) = delete;
 
@@ -29,16 +37,12 @@ public:
     // one call at a time.
     int32_t onI2CEvents(const I2CEvent *events, int32_t count);
 
-    // storeBusy for the GUI thread: take it without waiting (page fill), take
-    // it waiting (Clear), give it back. A failed or waiting attempt also asks
-    // the callback to leave the store free for a moment (see m_storeWantedSinceNs).
-    bool tryAcquireStore();
-    void acquireStoreWaiting();
-    void releaseStore() { storeBusy.clear(std::memory_order_release); }
-
-    // Clear's store part: waits for the store, empties it, gives it back.
-    // GUI thread.
-    void clearStore();
+    // The store for any thread but the callback's: at once or an empty lease
+    // (page fill, searches), or waiting for it (Clear, Open, Go to). A failed
+    // or waiting attempt also asks the callback to leave the store free for a
+    // moment (see m_storeWantedSinceNs).
+    StoreLease tryLeaseStore();
+    StoreLease leaseStore();
 
     // True exactly once for each failure of the store, with its reason; the
     // GUI polls it on its tick so the warning comes from the GUI thread.
@@ -50,8 +54,8 @@ public:
     void setLabeler(RowLabeler *labeler) { m_labeler.store(labeler, std::memory_order_release); }
     RowLabeler *labeler() const { return m_labeler.load(std::memory_order_acquire); }
 
-    // Under storeBusy (or while no capture runs: Save, Open, start-up).
-    CaptureStore &store() { return m_store; }
+    // Without a lease: lineCount(), storedBytes(), readAt() of published
+    // lines, unsavedRowCount(), the failure figures. Any thread.
     const CaptureStore &store() const { return m_store; }
     // Stored lines for the view's arithmetic; any thread, no flag needed.
     int storedLineCount() const { return m_store.lineCount(); }
@@ -60,17 +64,25 @@ public:
     const EventConverter &converter() const { return m_converter; }
     const std::vector<CaptureRow> &pendingRows() const { return m_pendingRows; }
 
-    // Set while a party holds the store. Both threads, through the atomic
-    // test-and-set / clear above only.
-    std::atomic_flag storeBusy = ATOMIC_FLAG_INIT;
     // Written by the GUI (Merge, Decode), read by the store for every row it
     // writes on the callback thread; single atomic booleans, so a change takes
     // effect from the next stored row.
     std::atomic<bool> mergeEnabled{false};
     std::atomic<bool> decodeEnabled{false};
 
+    // The pipeline the C callback feeds: the one whose capture runs. Set by
+    // whoever starts a capture, before the start, and cleared after its stop;
+    // the callback's interface carries no user data, so this is its one way
+    // to its owner.
+    static void setCallbackTarget(CapturePipeline *pipeline);
+    static CapturePipeline *callbackTarget();
+
 private:
-    // Shared by both threads, only while storeBusy is held (see above).
+    friend class StoreLease;
+    // Set while a lease holds the store; taken by test-and-set, cleared by
+    // the lease.
+    std::atomic_flag m_storeBusy = ATOMIC_FLAG_INIT;
+    // Shared by all threads, only through a lease (see above).
     CaptureStore m_store;
     // Callback thread only: the converter's carried state and the rows that
     // could not be stored yet. No lock: the library calls one batch at a time.
@@ -92,10 +104,8 @@ private:
     int m_noticedFailures = 0;
 };
 
-// The one pipeline of the process; the capture callback feeds it.
-CapturePipeline &capturePipeline();
-
-// The capture callback handed to startI2CCapture: forwards to capturePipeline().
-// The adapter index and batch number are not needed: there is one pipeline.
+// The capture callback handed to startI2CCapture: forwards to the callback
+// target. The adapter index and batch number are not needed: one capture
+// runs at a time.
 extern "C" int32_t onI2CEvents(int32_t adapterIndex, int32_t batchNumber, const I2CEvent *events,
                                int32_t count);

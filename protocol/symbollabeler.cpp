@@ -319,9 +319,3 @@ QVector<QPair<QString, int>> SymbolLabeler::pendingLabels() const
     }
     return result;
 }
-
-SymbolLabeler &symbolLabeler()
-{
-    static SymbolLabeler labeler;
-    return labeler;
-}

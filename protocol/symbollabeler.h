@@ -81,6 +81,3 @@ private:
     std::array<std::vector<Pending>, kRingSize> m_ring;
     std::multimap<uint64_t, Pending> m_far; // fire row -> entries in order of entry
 };
-
-// The process-wide labeler the capture store labels through.
-SymbolLabeler &symbolLabeler();

@@ -93,13 +93,16 @@ CaptureScanner::Outcome CaptureScanner::scan(qint64 from, qint64 to,
 
 bool CaptureScanner::readTail(qint64 from, qint64 *to)
 {
-    // The capture thread and the page fill take the store for moments only.
-    while (!m_pipeline.tryAcquireStore()) {
+    // The capture thread and the page fill take the store for moments only;
+    // Open holds it for long, and then a cancel comes.
+    StoreLease lease = m_pipeline.tryLeaseStore();
+    while (!lease) {
         if (m_cancel && m_cancel->load(std::memory_order_relaxed))
             return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+        lease = m_pipeline.tryLeaseStore();
     }
-    const CaptureStore &store = m_pipeline.store();
+    const CaptureStore &store = lease.store();
     const LineIndex &index = store.lineIndex();
     bool ok = from <= index.lineCount();
     if (ok) {
@@ -108,7 +111,6 @@ bool CaptureScanner::readTail(qint64 from, qint64 *to)
         ok = store.readAt(index[from], m_buffer.data(), qint64(m_buffer.size())) ==
              qint64(m_buffer.size());
     }
-    m_pipeline.releaseStore();
     return ok;
 }
 

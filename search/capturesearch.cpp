@@ -1,8 +1,10 @@
-#include "capturesearch.h"
+#include "search/capturesearch.h"
 
-#include "blockindex.h"
-#include "capturepipeline.h"
-#include "capturescanner.h"
+#include "capture/capturepipeline.h"
+#include "search/blockindex.h"
+#include "search/capturescanner.h"
+
+#include <algorithm>
 
 #include <chrono>
 #include <vector>
@@ -47,6 +49,22 @@ int CaptureSearch::find(const SearchQuery &query, qint64 from, bool forward)
     m_findRunning.store(true, std::memory_order_release);
     const int serial = ++m_findSerial;
     m_findThread = std::thread([this, from, forward, serial] { runFind(from, forward, serial); });
+    return serial;
+}
+
+int CaptureSearch::seek(LineSeeker::Key key, int64_t target)
+{
+    cancelFind();
+    m_findCancel.store(false);
+    const int serial = ++m_findSerial;
+    m_findRunning.store(true, std::memory_order_release);
+    m_findThread = std::thread([this, key, target, serial] {
+        const qint64 lines = m_pipeline.storedLineCount();
+        const qint64 line = LineSeeker::firstAtOrAfter(m_pipeline, key, target, &m_findCancel);
+        m_findRunning.store(false, std::memory_order_release);
+        if (line >= 0)
+            emit seekFinished(line, std::max(lines, line), serial);
+    });
     return serial;
 }
 

@@ -9,8 +9,9 @@
 // below; the filter's rows guard themselves.
 #pragma once
 
-#include "filterrows.h"
-#include "searchquery.h"
+#include "search/filterrows.h"
+#include "search/lineseeker.h"
+#include "search/searchquery.h"
 
 #include <QObject>
 
@@ -39,6 +40,10 @@ public:
     // carries for this find.
     int find(const SearchQuery &query, qint64 from, bool forward);
     void cancelFind();
+    // Go to: looks for the first stored line whose key is at or after target
+    // on the find's worker (a find running is canceled); seekFinished tells.
+    // Returns the number seekFinished carries.
+    int seek(LineSeeker::Key key, int64_t target);
     bool findRunning() const { return m_findRunning.load(std::memory_order_acquire); }
     // Percent of the capture the running find has walked.
     int findProgress() const;
@@ -60,6 +65,9 @@ signals:
     // number, so a late answer to an earlier find can be told apart. From the
     // worker.
     void findFinished(qint64 line, CaptureSearch::FindStatus status, int serial);
+    // line: Go to's answer (the stored line count when none is at or after
+    // the target); serial: seek()'s number. From the worker.
+    void seekFinished(qint64 line, qint64 storedLines, int serial);
 
 private:
     void runFind(qint64 from, bool forward, int serial);

@@ -13,6 +13,8 @@ QString CaptureStatus::stateText(CaptureState state, const QString &detail)
         return QStringLiteral("正在捕获：") + detail;
     case CaptureState::ReplayFinished:
         return QStringLiteral("回放结束");
+    case CaptureState::Failed:
+        return QStringLiteral("采集中断");
     case CaptureState::Stopped:
         return QStringLiteral("已停止");
     case CaptureState::Idle:

@@ -2,17 +2,17 @@
 // one of them. No widgets: the window puts the texts into labels.
 #pragma once
 
+#include "capture/capturestate.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <cstdint>
 
-enum class CaptureState { Idle, Capturing, ReplayFinished, Stopped };
-
 class CaptureStatus
 {
 public:
-    // "空闲", "正在捕获：<detail>", "回放结束", "已停止".
+    // "空闲", "正在捕获：<detail>", "回放结束", "采集中断", "已停止".
     static QString stateText(CaptureState state, const QString &detail);
     // Adapter, sample rate and channel pair of a capture: "2.5MHz，D2/D3，<adapter>".
     static QString captureDetail(const QString &adapter, int32_t sampleRate, int channelPair);

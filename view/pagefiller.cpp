@@ -13,33 +13,13 @@
 #include <algorithm>
 #include <cstring>
 
-bool PageFiller::fillPage(QStandardItemModel &model, CapturePipeline &pipeline, int first,
-                          int count)
-{
-    if (!pipeline.tryAcquireStore())
-        return false;
-    fillPageHeld(model, pipeline.store(), first, count);
-    pipeline.releaseStore();
-    return true;
-}
-
-void PageFiller::fillPageHeld(QStandardItemModel &model, const CaptureStore &store, int first,
-                              int count)
-{
-    // Only lines that exist: a page never reaches past the last line.
-    const qint64 n = first < 0 ? 0 : std::min<qint64>(count, store.lineIndex().lineCount() - first);
-    m_lines.clear();
-    for (qint64 i = 0; i < n; ++i)
-        m_lines.push_back(first + i);
-    fillLines(model, store, m_lines);
-}
-
 bool PageFiller::fillRows(QStandardItemModel &model, CapturePipeline &pipeline,
                           const VisibleRows &rows, qint64 first, int count)
 {
-    if (!pipeline.tryAcquireStore())
+    const StoreLease lease = pipeline.tryLeaseStore();
+    if (!lease)
         return false;
-    const CaptureStore &store = pipeline.store();
+    const CaptureStore &store = lease.store();
     const qint64 n = first < 0 ? 0 : std::min<qint64>(count, rows.count() - first);
     const qint64 stored = store.lineIndex().lineCount();
     m_lines.clear();
@@ -50,7 +30,6 @@ bool PageFiller::fillRows(QStandardItemModel &model, CapturePipeline &pipeline,
         m_lines.push_back(line);
     }
     fillLines(model, store, m_lines);
-    pipeline.releaseStore();
     return true;
 }
 
@@ -168,16 +147,17 @@ void PageFiller::fillRow(QStandardItemModel &model, int row, const char *line, i
         return;
 
     const auto text = [&stored](StoredLine::Field f) { return cellText(stored.field(f)); };
-    const QString cells[PageGeometry::kColumnCount] = {
-        text(StoredLine::Number),
-        text(StoredLine::Type),
-        text(StoredLine::Address),
-        text(StoredLine::Direction),
-        text(StoredLine::Data),
-        stored.is(CaptureRow::Type::Data) ? asciiCellText(stored.field(StoredLine::Data))
-                                          : QStringLiteral("--"),
-        text(StoredLine::Response),
-        text(StoredLine::Timestamp)};
+    QString cells[RecordColumn::Count];
+    cells[RecordColumn::Number] = text(StoredLine::Number);
+    cells[RecordColumn::Type] = text(StoredLine::Type);
+    cells[RecordColumn::Address] = text(StoredLine::Address);
+    cells[RecordColumn::Direction] = text(StoredLine::Direction);
+    cells[RecordColumn::Data] = text(StoredLine::Data);
+    cells[RecordColumn::Ascii] = stored.is(CaptureRow::Type::Data)
+                                     ? asciiCellText(stored.field(StoredLine::Data))
+                                     : QStringLiteral("--");
+    cells[RecordColumn::Response] = text(StoredLine::Response);
+    cells[RecordColumn::Timestamp] = text(StoredLine::Timestamp);
 
     const std::array<RowStyle::Colour, PageGeometry::kColumnCount> colours =
         RowStyle::textColours(stored);
@@ -186,7 +166,7 @@ void PageFiller::fillRow(QStandardItemModel &model, int row, const char *line, i
         if (!item)
             continue;
         // Number and timestamp keep the white they were created with.
-        if (k != 0 && k != PageGeometry::kColumnCount - 1)
+        if (k != RecordColumn::Number && k != RecordColumn::Timestamp)
             item->setForeground(RowStyle::brush(colours[size_t(k)]));
         item->setText(cells[k]);
     }

@@ -23,17 +23,10 @@ public:
     // in the file, and Save writes it whole.
     static constexpr int kMaxCellBytes = 4096;
 
-    // Shows lines first .. first+count-1 (clamped to the stored lines) in
-    // model, holding the pipeline's store while it reads. Returns false, and
-    // changes nothing, when the store is busy: the next tick tries again.
-    // GUI thread.
-    bool fillPage(QStandardItemModel &model, CapturePipeline &pipeline, int first, int count);
-    // The same with the store already held by the caller (or no capture
-    // running).
-    void fillPageHeld(QStandardItemModel &model, const CaptureStore &store, int first, int count);
-
-    // The same for visible rows first .. first+count-1 of rows (a filter's
-    // lines need not be consecutive).
+    // Shows visible rows first .. first+count-1 of rows (clamped to the rows
+    // there are) in model, holding a lease on the pipeline's store while it
+    // reads. Returns false, and changes nothing, when the store is busy: the
+    // next tick tries again. GUI thread.
     bool fillRows(QStandardItemModel &model, CapturePipeline &pipeline, const VisibleRows &rows,
                   qint64 first, int count);
 

@@ -3,6 +3,8 @@
 // window's handlers stay a few lines each.
 #pragma once
 
+#include "view/recordcolumn.h"
+
 #include <array>
 
 class PageGeometry
@@ -10,7 +12,7 @@ class PageGeometry
 public:
     // Height of one table row in pixels (the vertical header's section size).
     static constexpr int kRowHeight = 20;
-    static constexpr int kColumnCount = 8;
+    static constexpr int kColumnCount = RecordColumn::Count;
     using Widths = std::array<int, kColumnCount>;
     // Below this table width the proportional widths are not applied.
     static constexpr int kMinScaledWidth = 740;

@@ -69,15 +69,15 @@ void BM_CapturePipeline(benchmark::State &state, Mode mode, Watch watch = Watch:
     qInstallMessageHandler(dropLog);
     QTemporaryDir dir;
     CapturePipeline p;
-    if (!p.store().open(dir.filePath("I2CDataTemp.dat"))) {
+    if (!p.leaseStore()->open(dir.filePath("I2CDataTemp.dat"))) {
         state.SkipWithError("cannot open the store");
         return;
     }
     AddressStats stats;
     BlockIndex blocks(p.store());
     if (watch == Watch::Window) {
-        p.store().addObserver(&stats);
-        p.store().addObserver(&blocks);
+        p.leaseStore()->addObserver(&stats);
+        p.leaseStore()->addObserver(&blocks);
     }
     SymbolLabeler decoder;
     p.mergeEnabled = mode == Mode::Merge;
@@ -95,7 +95,7 @@ void BM_CapturePipeline(benchmark::State &state, Mode mode, Watch watch = Watch:
         rows += BatchEvents / 20 * RowsPerTransfer;
         if (p.store().dataSize() > (qint64(512) << 20)) {
             state.PauseTiming(); // keep the temporary file bounded
-            p.clearStore();
+            p.leaseStore()->resetStore();
             state.ResumeTiming();
         }
     }
@@ -134,11 +134,11 @@ void BM_CaptureMemory(benchmark::State &state)
     for (auto _ : state) {
         QTemporaryDir dir;
         CapturePipeline p;
-        p.store().open(dir.filePath("I2CDataTemp.dat"));
+        p.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
         // Warm up: the buffers reach their steady size before measuring.
         for (int i = 0; i < 64; ++i)
             p.onI2CEvents(events.data() + size_t(i % 64) * BatchEvents, BatchEvents);
-        p.clearStore();
+        p.leaseStore()->resetStore();
         const long before = residentBytes();
         size_t at = 0;
         while (p.storedLineCount() < target) {

@@ -27,8 +27,8 @@ struct Capture
 
     explicit Capture(qint64 n)
     {
-        pipeline.store().addObserver(&blocks);
-        pipeline.store().open(dir.filePath("I2CDataTemp.dat"));
+        pipeline.leaseStore()->addObserver(&blocks);
+        pipeline.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
         std::mt19937 random(1);
         std::vector<CaptureRow> batch;
         for (qint64 i = 0; i < n; ++i) {
@@ -60,7 +60,7 @@ struct Capture
             }
             batch.push_back(std::move(row));
             if (batch.size() == 10000 || i == n - 1) {
-                pipeline.store().appendRows(batch, pipeline.mergeEnabled, pipeline.decodeEnabled,
+                pipeline.leaseStore()->appendRows(batch, pipeline.mergeEnabled, pipeline.decodeEnabled,
                                             nullptr);
                 batch.clear();
             }
@@ -174,8 +174,8 @@ void BM_StoreRows(benchmark::State &state)
     CapturePipeline p;
     BlockIndex blocks(p.store());
     if (state.range(0))
-        p.store().addObserver(&blocks);
-    p.store().open(dir.filePath("I2CDataTemp.dat"));
+        p.leaseStore()->addObserver(&blocks);
+    p.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
     std::vector<CaptureRow> rows;
     for (int i = 0; i < 550; ++i) {
         CaptureRow row = CaptureRow::start(i);
@@ -189,9 +189,9 @@ void BM_StoreRows(benchmark::State &state)
     std::vector<CaptureRow> batch;
     for (auto _ : state) {
         batch = rows;
-        p.store().appendRows(batch, p.mergeEnabled, p.decodeEnabled, nullptr);
+        p.leaseStore()->appendRows(batch, p.mergeEnabled, p.decodeEnabled, nullptr);
         if (p.store().dataSize() > (qint64(256) << 20))
-            p.store().resetStore();
+            p.leaseStore()->resetStore();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(rows.size()));
 }

@@ -2,6 +2,7 @@
 // colours. Its cost must not depend on how many lines are stored.
 #include "capturepipeline.h"
 #include "pagefiller.h"
+#include "view/allrows.h"
 #include "visiblerows.h"
 
 #include <benchmark/benchmark.h>
@@ -24,7 +25,7 @@ struct Store
     CapturePipeline p;
     explicit Store(int64_t lines)
     {
-        p.store().open(dir.filePath("I2CDataTemp.dat"));
+        p.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
         std::vector<CaptureRow> batch;
         for (int64_t i = 0; i < lines;) {
             batch.clear();
@@ -46,7 +47,7 @@ struct Store
                 }
                 batch.push_back(r);
             }
-            p.store().appendRows(batch, p.mergeEnabled, p.decodeEnabled, nullptr);
+            p.leaseStore()->appendRows(batch, p.mergeEnabled, p.decodeEnabled, nullptr);
         }
     }
 };
@@ -61,10 +62,11 @@ void BM_PageFill(benchmark::State &state)
     PageFiller filler;
     constexpr int rows = 40;
     std::mt19937 rng(7);
-    filler.fillPage(model, store.p, 0, rows); // items are created once, as on screen
+    const AllRows all(store.p.store());            // every stored line, as the window pages them
+    filler.fillRows(model, store.p, all, 0, rows); // items are created once, as on screen
     for (auto _ : state) {
         const int first = int(rng() % uint32_t(lines - rows + 1));
-        benchmark::DoNotOptimize(filler.fillPage(model, store.p, first, rows));
+        benchmark::DoNotOptimize(filler.fillRows(model, store.p, all, first, rows));
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * rows);
     qInstallMessageHandler(nullptr);

@@ -3,6 +3,7 @@
 #include "capturepipeline.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
+#include "symbollabeler.h"
 #include "terminationsignals.h"
 
 #include <QAction>
@@ -12,7 +13,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     TerminationSignals termination; // as in the program's main()
-    MainWindow window;
+    CapturePipeline pipeline;
+    SymbolLabeler labeler;
+    MainWindow window(pipeline, labeler);
     QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
     window.show();
     ModalAnswerer answerer([](QWidget *d) {
@@ -21,8 +24,8 @@ int main(int argc, char *argv[])
     });
     window.findChild<QAction *>(QStringLiteral("actionStart"))->trigger();
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&poll] {
-        if (capturePipeline().storedLineCount() > 0 && (std::puts("capturing"), true))
+    QObject::connect(&poll, &QTimer::timeout, [&poll, &pipeline] {
+        if (pipeline.storedLineCount() > 0 && (std::puts("capturing"), true))
             poll.stop(), std::fflush(stdout);
     });
     poll.start(10);

@@ -24,7 +24,7 @@ protected:
         qInstallMessageHandler(keepLog);
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath("I2CDataTemp.dat");
-        ASSERT_TRUE(p.store().open(path));
+        ASSERT_TRUE(p.leaseStore()->open(path));
     }
     void TearDown() override { qInstallMessageHandler(nullptr); }
     int feed(const std::vector<I2CEvent> &e) { return p.onI2CEvents(e.data(), int(e.size())); }
@@ -48,11 +48,22 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
     EXPECT_EQ(feed(transfer(100, 0x11)), 0);
     EXPECT_EQ(logged, QStringList{"Get I2CDataNum = 6"});
     EXPECT_EQ(p.storedLineCount(), 4);
-    ASSERT_TRUE(p.tryAcquireStore()); // the view holds the store: rows are kept
-    EXPECT_EQ(feed(transfer(200, 0x22)), 0);
-    EXPECT_EQ(p.pendingRows().size(), 4u);
-    EXPECT_EQ(p.storedLineCount(), 4);
-    p.releaseStore();
+    {
+        StoreLease view = p.tryLeaseStore(); // the view holds the store: rows are kept
+        ASSERT_TRUE(view);
+        EXPECT_FALSE(p.tryLeaseStore()); // one holder at a time
+        EXPECT_EQ(feed(transfer(200, 0x22)), 0);
+        EXPECT_EQ(p.pendingRows().size(), 4u);
+        EXPECT_EQ(p.storedLineCount(), 4);
+        // A moved lease still holds the store; the emptied one gives nothing back.
+        StoreLease moved = std::move(view);
+        EXPECT_FALSE(view);
+        view.release();
+        EXPECT_FALSE(p.tryLeaseStore());
+        moved = StoreLease(); // assigning over a lease gives its store back
+        EXPECT_TRUE(p.tryLeaseStore());
+        moved = p.leaseStore();
+    }
     // Kept rows go first; an ADDR still waiting for its acknowledge adds nothing.
     feed({ev(EventStart, 0, 300), ev(EventAddr, 0xA1, 301)});
     EXPECT_EQ(p.storedLineCount(), 9);
@@ -61,15 +72,16 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
     EXPECT_TRUE(line(5).startsWith("5,ADDR,50,WRITE,--,ACK," + QByteArray(ts(201).c_str())));
 
     // Rows kept while Clear holds the store are numbered from 0 afterwards.
-    p.acquireStoreWaiting();
-    feed(transfer(400, 0x33));
-    p.store().resetStore();
-    p.releaseStore();
+    {
+        StoreLease clear = p.leaseStore();
+        feed(transfer(400, 0x33));
+        clear->resetStore();
+    }
     EXPECT_EQ(p.storedLineCount(), 0);
     feed({});
     EXPECT_EQ(p.storedLineCount(), 4);
     EXPECT_TRUE(line(0).startsWith("0,START,--,--,--,--," + QByteArray(ts(400).c_str())));
-    p.clearStore();
+    p.leaseStore()->resetStore();
     EXPECT_EQ(p.storedLineCount(), 0);
     EXPECT_EQ(p.store().lineIndex().size(), 1);
 }
@@ -78,20 +90,19 @@ TEST_F(PipelineTest, ACallbackThatFoundTheGuiWaitingLeavesItTheStore)
 {
     feed(transfer(0, 1));
     // A tick that finds the callback storing is skipped, and asks for a turn.
-    p.storeBusy.test_and_set();
-    EXPECT_FALSE(p.tryAcquireStore());
-    p.storeBusy.clear();
+    const auto busyTick = [this] {
+        const StoreLease other = p.leaseStore();
+        EXPECT_FALSE(p.tryLeaseStore());
+    };
+    busyTick();
     feed(transfer(10, 2)); // kept back, so the next tick gets the store
     feed(transfer(20, 3));
     EXPECT_EQ(p.pendingRows().size(), 8u);
-    ASSERT_TRUE(p.tryAcquireStore());
-    p.releaseStore();
+    ASSERT_TRUE(p.tryLeaseStore());
     feed({});
     EXPECT_EQ(p.storedLineCount(), 12);
     // A request that is not repeated expires: rows do not wait for ever.
-    p.storeBusy.test_and_set();
-    EXPECT_FALSE(p.tryAcquireStore());
-    p.storeBusy.clear();
+    busyTick();
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     feed(transfer(30, 4));
     EXPECT_EQ(p.storedLineCount(), 16);
@@ -126,7 +137,7 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     EXPECT_TRUE(why.contains("removed"));
     EXPECT_FALSE(p.takeStoreFailureNotice(&why));
     // After Clear the store works again; a new failure gives a new notice.
-    p.clearStore();
+    p.leaseStore()->resetStore();
     feed(transfer(50, 4));
     EXPECT_EQ(p.storedLineCount(), 4);
     EXPECT_FALSE(p.takeStoreFailureNotice());

@@ -110,7 +110,7 @@ TEST(CaptureSearchTest, KeepsUpWithRowsStoredMeanwhile)
         for (int i = 0; i < 40; ++i) {
             f.store(300, i % 3 == 0, 300);
             if (i == 20)
-                f.pipeline.clearStore();
+                f.pipeline.leaseStore()->resetStore();
         }
     });
     for (int i = 0; i < 20; ++i) {

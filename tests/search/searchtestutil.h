@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 
 #include <random>
-#include <thread>
 
 struct SearchFixture
 {
@@ -21,8 +20,8 @@ struct SearchFixture
 
     SearchFixture()
     {
-        pipeline.store().addObserver(&blocks);
-        pipeline.store().open(dir.filePath("I2CDataTemp.dat"));
+        pipeline.leaseStore()->addObserver(&blocks);
+        pipeline.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
     }
     // 50/51 common, 33 rare, some labelled; stored under the store.
     void store(int rows, bool merge, int rareEvery = 5000)
@@ -46,17 +45,12 @@ struct SearchFixture
             batch.push_back(row);
         }
         pipeline.mergeEnabled = merge;
-        while (!pipeline.tryAcquireStore())
-            std::this_thread::yield();
-        pipeline.store().appendRows(batch, pipeline.mergeEnabled, pipeline.decodeEnabled, nullptr);
-        pipeline.releaseStore();
+        pipeline.leaseStore()->appendRows(batch, pipeline.mergeEnabled, pipeline.decodeEnabled,
+                                          nullptr);
     }
     QStringList lines()
     {
-        while (!pipeline.tryAcquireStore())
-            std::this_thread::yield();
-        const QByteArray all = pipeline.store().readLines(0, pipeline.storedLineCount());
-        pipeline.releaseStore();
+        const QByteArray all = pipeline.leaseStore()->readLines(0, pipeline.storedLineCount());
         QStringList out = QString::fromUtf8(all).split('\n');
         out.removeLast();
         return out;

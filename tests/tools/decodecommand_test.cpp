@@ -74,11 +74,11 @@ TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
     DecodedCapture decoded;
     ASSERT_TRUE(decodeForOptions(options, decoded, nullptr));
     CapturePipeline pipeline;
-    ASSERT_TRUE(pipeline.store().open(QStringLiteral("I2CDataTemp.dat")));
+    ASSERT_TRUE(pipeline.leaseStore()->open(QStringLiteral("I2CDataTemp.dat")));
     for (size_t at = 0; at < decoded.events.size(); at += 333)
         pipeline.onI2CEvents(decoded.events.data() + at,
                              int(std::min<size_t>(333, decoded.events.size() - at)));
-    pipeline.store().close();
+    pipeline.leaseStore()->close();
     const std::string store = fileText("I2CDataTemp.dat");
     ASSERT_EQ(std::count(store.begin(), store.end(), '\n'), 34392);
 

@@ -21,7 +21,7 @@ private slots:
 void AddressMapDockTest::figuresNamesClicksAndMenu()
 {
     CapturePipeline pipeline;
-    QVERIFY(pipeline.store().open(QStringLiteral("I2CDataTemp.dat")));
+    QVERIFY(pipeline.leaseStore()->open(QStringLiteral("I2CDataTemp.dat")));
     SymbolLabeler labeler;
     labeler.setActiveSymbols({SymbolDef("EEPROM", "ADDR", "50", "-", "0", "WRITE"),
                               SymbolDef("later", "ADDR", "50", "-", "1", "WRITE"),
@@ -86,7 +86,7 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     dock->setSelectedAddress(0x3C);
     QCOMPARE(grid->selectedAddress(), 0x3C);
 
-    pipeline.clearStore();
+    pipeline.leaseStore()->resetStore();
     dock->refresh();
     QCOMPARE(table->rowCount(), 0);
 

@@ -3,6 +3,7 @@
 #include "pagegeometry.h"
 #include "rowstyle.h"
 #include "rowtestutil.h"
+#include "view/allrows.h"
 #include "visiblerows.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ protected:
         qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext &, const QString &msg) { logged << msg; });
         path = dir.filePath("I2CDataTemp.dat");
-        ASSERT_TRUE(p.store().open(path));
+        ASSERT_TRUE(p.leaseStore()->open(path));
         model.setColumnCount(PageGeometry::kColumnCount);
         // START, ADDR 50 WRITE ACK, DATA 41 ACK, STOP, ... numbered 0..9.
         std::vector<CaptureRow> rows;
@@ -33,7 +34,7 @@ protected:
                            : i % 4 == 1 ? addrRow(0x50, false, true, i)
                            : i % 4 == 2 ? dataRow(0x50, false, "41", true, i)
                                         : CaptureRow::stop(i));
-        p.store().appendRows(rows, p.mergeEnabled, p.decodeEnabled, nullptr);
+        p.leaseStore()->appendRows(rows, p.mergeEnabled, p.decodeEnabled, nullptr);
     }
     void TearDown() override { qInstallMessageHandler(nullptr); }
     QString text(int r, int c) const { return model.item(r, c)->text(); }
@@ -44,12 +45,14 @@ protected:
     CapturePipeline p;
     QStandardItemModel model;
     PageFiller filler;
+    AllRows all{p.store()};
+    bool fillPage(qint64 first, int count) { return filler.fillRows(model, p, all, first, count); }
 };
 } // namespace
 
 TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
 {
-    ASSERT_TRUE(filler.fillPage(model, p, 1, 3));
+    ASSERT_TRUE(fillPage(1, 3));
     ASSERT_EQ(model.rowCount(), 3);
     const QStringList data = {"2", "DATA", "50", "WRITE", "41", "A", "ACK", "00.00.00.000.000.002"};
     for (int c = 0; c < PageGeometry::kColumnCount; ++c)
@@ -65,14 +68,14 @@ TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
     EXPECT_EQ(fg(1, 7), QColor(Qt::white));
 
     QStandardItem *kept = model.item(2, 7);
-    filler.fillPage(model, p, 5, 3); // same size: texts change in place
+    fillPage(5, 3); // same size: texts change in place
     EXPECT_EQ(model.item(2, 7), kept);
     EXPECT_EQ(text(2, 0), "7");
-    filler.fillPage(model, p, 8, 5); // only lines 8 and 9 exist
+    fillPage(8, 5); // only lines 8 and 9 exist
     EXPECT_EQ(model.rowCount(), 2);
     EXPECT_EQ(text(1, 0), "9");
     for (auto [first, count] : {std::pair{0, 0}, {3, -2}, {10, 40}, {-1, 5}}) {
-        filler.fillPage(model, p, first, count);
+        fillPage(first, count);
         EXPECT_EQ(model.rowCount(), 0) << first << " " << count;
     }
     EXPECT_TRUE(logged.isEmpty()) << logged.join('|').toStdString();
@@ -80,30 +83,32 @@ TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
 
 TEST_F(PageFillTest, SkipsWhenBusyAndLeavesBadLinesAlone)
 {
-    ASSERT_TRUE(p.tryAcquireStore());
-    EXPECT_FALSE(filler.fillPage(model, p, 0, 2)); // busy: nothing happens, nothing waits
-    EXPECT_EQ(model.rowCount(), 0);
-    p.releaseStore();
-    p.store().resetStore();
+    {
+        const StoreLease other = p.leaseStore();
+        EXPECT_FALSE(fillPage(0, 2)); // busy: nothing happens, nothing waits
+        EXPECT_EQ(model.rowCount(), 0);
+    }
+    p.leaseStore()->resetStore();
     // Lines from Open with too few and too many fields, and a zero byte.
-    ASSERT_TRUE(p.store().appendStoredLine("0,DATA,50,WRITE,41,ACK,t0\n"));
-    ASSERT_TRUE(p.store().appendStoredLine("1,DATA,50,WRITE,41,ACK\n"));
-    ASSERT_TRUE(p.store().appendStoredLine("2,DATA,50,WRITE,41,ACK,t2,x\n"));
-    ASSERT_TRUE(p.store().appendStoredLine(QByteArray("3,STOP,--,--,--,--,ts\0,a,b,c\n", 25)));
-    ASSERT_TRUE(filler.fillPage(model, p, 0, 4));
+    ASSERT_TRUE(p.leaseStore()->appendStoredLine("0,DATA,50,WRITE,41,ACK,t0\n"));
+    ASSERT_TRUE(p.leaseStore()->appendStoredLine("1,DATA,50,WRITE,41,ACK\n"));
+    ASSERT_TRUE(p.leaseStore()->appendStoredLine("2,DATA,50,WRITE,41,ACK,t2,x\n"));
+    ASSERT_TRUE(
+        p.leaseStore()->appendStoredLine(QByteArray("3,STOP,--,--,--,--,ts\0,a,b,c\n", 25)));
+    ASSERT_TRUE(fillPage(0, 4));
     EXPECT_EQ(text(1, 0), ""); // just created and skipped: empty
     EXPECT_EQ(text(2, 0), "");
     EXPECT_EQ(text(3, 7), "ts"); // cut at the zero byte
     ASSERT_EQ(logged.size(), 1);
     EXPECT_EQ(logged[0], "检测到异常数据 1,DATA,50,WRITE,41,ACK");
     // A skipped row keeps what the previous tick gave it.
-    filler.fillPage(model, p, 0, 3);
-    filler.fillPage(model, p, 1, 3);
+    fillPage(0, 3);
+    fillPage(1, 3);
     EXPECT_EQ(text(0, 0), "0");
     // Lines lost from the file under the index read as too short, no crash.
     ASSERT_EQ(::truncate(path.toLocal8Bit().constData(), 10), 0);
     logged.clear();
-    filler.fillPage(model, p, 0, 4);
+    fillPage(0, 4);
     EXPECT_EQ(logged.size(), 4);
 }
 
@@ -119,10 +124,11 @@ struct OddLines : VisibleRows // lines 1, 3, 5, ...
 TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
 {
     OddLines odd;
-    ASSERT_TRUE(p.tryAcquireStore());
-    EXPECT_FALSE(filler.fillRows(model, p, odd, 1, 3)); // busy: the window keeps what it shows
-    EXPECT_EQ(model.rowCount(), 0);
-    p.releaseStore();
+    {
+        const StoreLease other = p.leaseStore();
+        EXPECT_FALSE(filler.fillRows(model, p, odd, 1, 3)); // busy: the window keeps what it shows
+        EXPECT_EQ(model.rowCount(), 0);
+    }
     ASSERT_TRUE(filler.fillRows(model, p, odd, 1, 3));
     ASSERT_EQ(model.rowCount(), 3);
     EXPECT_EQ(text(0, 0) + text(1, 0) + text(2, 0), "357");
@@ -140,22 +146,22 @@ TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
     // A merge grows the last line: its page is rewritten.
     std::vector<CaptureRow> more{dataRow(0x50, false, "42", true, 10)};
     p.mergeEnabled = true;
-    p.store().appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
+    p.leaseStore()->appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
     ASSERT_EQ(p.store().lineCount(), 11);
     more = {dataRow(0x50, false, "43", true, 11)};
-    p.store().appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
-    filler.fillPage(model, p, 9, 2);
+    p.leaseStore()->appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
+    fillPage(9, 2);
     EXPECT_EQ(text(1, 4), "42 43");
     more = {dataRow(0x50, false, "44", true, 12)};
-    p.store().appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
-    filler.fillPage(model, p, 9, 2);
+    p.leaseStore()->appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
+    fillPage(9, 2);
     EXPECT_EQ(text(1, 5), "BCD");
 
     // A 1 MB data field shows its first few KB, whole characters only.
     const std::string huge = "\xe4\xb8\xad" + std::string(1 << 20, 'x');
-    ASSERT_TRUE(p.store().appendStoredLine(QByteArray::fromStdString(
+    ASSERT_TRUE(p.leaseStore()->appendStoredLine(QByteArray::fromStdString(
         "11,DATA,50,WRITE," + std::string(3000, ' ') + huge + ",ACK,t\n")));
-    filler.fillPage(model, p, 11, 1);
+    fillPage(11, 1);
     const QString data = text(0, 4);
     EXPECT_EQ(data.size(), PageFiller::kMaxCellBytes - 2 + 1); // 3 bytes in one character
     EXPECT_TRUE(data.endsWith(QChar(0x2026)) && data.contains(QChar(0x4e2d)));

@@ -1,0 +1,91 @@
+// The paged record table: drives the form's table view and its scroll bar
+// over the capture store. It owns the page-sized model, the page fill and
+// the navigator, and handles the keys, the wheel, the scroll bar, clicks,
+// cell tooltips and column widths; the window only forwards its tick.
+//
+// The widgets stay the form's; this object is their behaviour. GUI thread.
+#pragma once
+
+#include "recordcolumn.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+class AllRows;
+class CapturePipeline;
+class PageFiller;
+class QEvent;
+class QHelpEvent;
+class QKeyEvent;
+class QScrollBar;
+class QStandardItemModel;
+class QTableView;
+class StoreResetFlag;
+class TableNavigator;
+class VisibleRows;
+
+class RecordTable : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Watches the pipeline's store from now on (no capture may run yet).
+    RecordTable(QTableView *view, QScrollBar *scrollBar, CapturePipeline &pipeline,
+                QObject *parent = nullptr);
+    ~RecordTable() override;
+
+    QTableView *view() const { return m_view; }
+    QStandardItemModel *model() const { return m_model; }
+    const TableNavigator &navigator() const { return *m_navigator; }
+
+    // Page size, position, scroll bar, page fill and highlight, now (the
+    // window's tick, and after every move).
+    void refresh();
+
+    // The rows the table walks through (a filter's); nullptr for every
+    // stored line. Not owned: the caller keeps them alive until replaced.
+    // The current stored line stays current if visible, else the next one.
+    void setVisibleRows(VisibleRows *rows);
+    // The current row's stored line, -1 when no row is current.
+    qint64 currentStoredLine() const;
+    // Makes the row of that stored line (or the next visible one) current,
+    // shown and highlighted; the table stops following.
+    void showStoredLine(qint64 line);
+    // The newest rows again, wherever the user had scrolled (a new capture).
+    void followNewest();
+    // The capture was emptied: nothing current, following, an empty page.
+    void forgetRows();
+
+    // The user moved the scroll bar to value (the form's valueChanged slot).
+    void scrollBarMoved(int value);
+    // One wheel turn of angleDelta (1/8 degree; 120 is one notch = one row).
+    void wheelTurned(int angleDelta);
+    // Column widths for the table's present width.
+    void fitColumns();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void forgetEmptiedStore();
+    bool navigationKey(const QKeyEvent *event);
+    bool showCellToolTip(const QHelpEvent *event);
+
+    QTableView *m_view;
+    QScrollBar *m_scrollBar;
+    CapturePipeline &m_pipeline;
+    QStandardItemModel *m_model; // child of this
+    QStringList m_headerLabels;
+    std::unique_ptr<PageFiller> m_pageFiller;
+    std::unique_ptr<AllRows> m_allRows;
+    std::unique_ptr<TableNavigator> m_navigator; // holds whether the view follows
+    std::unique_ptr<StoreResetFlag> m_storeReset;
+    // showStoredLine's line while the rows shown do not hold it yet, and the
+    // line that was current instead (-1: none).
+    qint64 m_wantedLine = -1;
+    qint64 m_wantedShownAs = -1;
+    bool m_settingScrollBar = false; // our own changes are not the user's scrolling
+    int m_wheelRemainder = 0;        // a high-resolution wheel's part of a row
+};
