@@ -8,6 +8,7 @@
 #include "protocol/protocoldialog.h"
 #include "protocol/symbolfile.h"
 #include "protocol/symbollabeler.h"
+#include "protocol/symbolloader.h"
 #include "search/blockindex.h"
 #include "search/lineseeker.h"
 #include "settings/startdialog.h"
@@ -22,11 +23,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
 #include <QWheelEvent>
-
-#include <korvex/korvex.h>
 
 namespace {
 constexpr int kRefreshIntervalMs = 40;
@@ -59,23 +57,20 @@ MainWindow::MainWindow(CapturePipeline &pipeline, SymbolLabeler &labeler, QWidge
     connect(m_capture, &CaptureController::stateChanged, this, &MainWindow::onStateChanged);
     connect(m_capture, &CaptureController::sourceEnded, this,
             [this](const QString &message) { statusBar()->showMessage(message); });
-    connect(m_capture, &CaptureController::storeFailed, this, [this](const QString &why) {
-        warn(QStringLiteral("写入临时文件 I2CDataTemp.dat "
-                            "失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
-                 .arg(why));
-    });
+    connect(m_capture, &CaptureController::storeFailed, this, &MainWindow::warn);
     m_ui->displayTableView->setFocus();
     setUpShortcuts();
     setUpFindBar();
     setUpAddressMap();
     m_pipeline.setLabeler(&m_labeler);
+    m_symbolLoader = new SymbolLoader(m_labeler, this);
+    connect(m_symbolLoader, &SymbolLoader::loaded, this, &MainWindow::onSymbolsLoaded);
     claimCaptureFile();
 }
 
 MainWindow::~MainWindow()
 {
-    if (m_symbolLoad)
-        m_symbolLoad->wait(); // a running thread must not be deleted with the window
+    delete m_symbolLoader; // waits for a load under way
     if (m_capture->capturing())
         on_actionStop_triggered();
     // The search threads read the store: they stop before it goes.
@@ -118,11 +113,6 @@ void MainWindow::warn(const QString &text)
     QMessageBox::warning(this, QStringLiteral("警告"), text, QMessageBox::Ok);
 }
 
-QString MainWindow::captureStateText() const
-{
-    return m_status->stateText();
-}
-
 void MainWindow::setCapturing(bool capturing)
 {
     m_ui->actionStop->setEnabled(capturing);
@@ -139,14 +129,11 @@ void MainWindow::setCapturing(bool capturing)
 
 void MainWindow::onStateChanged(CaptureState state)
 {
-    QString detail;
-    if (state == CaptureState::Capturing) {
-        char name[128] = {};
-        describeAdapter(m_capture->deviceIndex(), name, int32_t(sizeof name));
-        detail = CaptureStatus::captureDetail(QString::fromUtf8(name), m_capture->sampleRate(),
-                                              m_capture->channelIndex());
-    }
-    m_status->setState(state, detail);
+    m_status->setState(state, state != CaptureState::Capturing
+                                  ? QString()
+                                  : CaptureStatus::captureDetail(m_capture->adapterName(),
+                                                                 m_capture->sampleRate(),
+                                                                 m_capture->channelIndex()));
 }
 
 void MainWindow::on_actionStart_triggered()
@@ -196,53 +183,28 @@ void MainWindow::on_actionProtocolConfig_triggered()
 void MainWindow::on_actionDecode_triggered(bool checked)
 {
     m_ui->actionMerge->setEnabled(!checked);
-    if (!checked) {
+    if (!checked)
         m_pipeline.decodeEnabled.store(false);
-        return;
-    }
-    // Labelling starts once the symbols are in, so the first labelled row
-    // already sees them; a large file is read off the GUI thread. A load
-    // under way switches labelling on by itself.
-    if (m_symbolLoad)
-        return;
-    // Written by the loading thread before it finishes, read here after its
-    // finished signal: the thread's end orders the two.
-    auto result = std::make_shared<std::pair<bool, QString>>();
-    SymbolLabeler *labeler = &m_labeler;
-    m_symbolLoad = QThread::create(
-        [result, labeler] { result->first = labeler->loadActiveSymbols(&result->second); });
-    m_symbolLoad->setParent(this);
-    connect(m_symbolLoad, &QThread::finished, this, [this, result] {
-        m_symbolLoad->deleteLater();
-        m_symbolLoad = nullptr;
-        const QString path = SymbolFile::defaultPath();
-        if (!result->first && QFileInfo::exists(path))
-            warn(QStringLiteral("无法读取符号文件 %1：%2\n继续使用之前的符号。")
-                     .arg(path, result->second));
-        m_pipeline.decodeEnabled.store(m_ui->actionDecode->isChecked());
-    });
-    m_symbolLoad->start();
+    else
+        m_symbolLoader->load(); // labelling starts once the symbols are in
 }
 
-QString MainWindow::contactText() const
+void MainWindow::onSymbolsLoaded(bool ok, const QString &why)
 {
-    const QString web = QString::fromLatin1(AppInfo::kWebAddress);
-    return QStringLiteral("官方网站") + QStringLiteral("<span style=\"font-size:12px;\"></span>") +
-           QStringLiteral("：") + QStringLiteral("<a href=\"%1\">%1</a>").arg(web) +
-           QStringLiteral("<br>") + QStringLiteral("技术支持：") +
-           QString::fromLatin1(AppInfo::kSupportContact) + QStringLiteral("<br>");
+    const QString path = SymbolFile::defaultPath();
+    if (!ok && QFileInfo::exists(path))
+        warn(QStringLiteral("无法读取符号文件 %1：%2\n继续使用之前的符号。").arg(path, why));
+    m_pipeline.decodeEnabled.store(m_ui->actionDecode->isChecked());
 }
 
 void MainWindow::on_actionHelp_triggered()
 {
-    QMessageBox::about(this, QStringLiteral("帮助"), contactText());
+    QMessageBox::about(this, QStringLiteral("帮助"), AppInfo::helpText());
 }
 
 void MainWindow::on_actionAbout_triggered()
 {
-    QMessageBox::about(this, QStringLiteral("关于"),
-                       contactText() + QStringLiteral("版本信息：") +
-                           QString::fromLatin1(AppInfo::kVersionText));
+    QMessageBox::about(this, QStringLiteral("关于"), AppInfo::aboutText());
 }
 
 void MainWindow::on_actionSaveFile_triggered()

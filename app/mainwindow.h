@@ -17,9 +17,10 @@ class CapturePipeline;
 class CaptureStatusBar;
 class FindBar;
 class QAction;
-class QThread;
 class RecordTable;
 class SymbolLabeler;
+class SymbolLoader;
+class SymbolLoader;
 class VisibleRows;
 
 namespace Ui {
@@ -38,8 +39,6 @@ public:
 
     RecordTable &recordTable() const { return *m_table; }
     CaptureController &captureController() const { return *m_capture; }
-    // The status bar's state text.
-    QString captureStateText() const;
 
     // The current row's stored line, -1 when no row is current.
     qint64 currentStoredLine() const;
@@ -83,12 +82,12 @@ private:
     void setUpAddressMap();
     void claimCaptureFile();
     void onStateChanged(CaptureState state);
+    void onSymbolsLoaded(bool ok, const QString &why);
     void onSeekFinished(qint64 line, qint64 storedLines, int serial);
     void setCapturing(bool capturing);
     void startRefreshTimer();
     void stopRefreshTimer();
-    void warn(const QString &text);
-    QString contactText() const;
+    void warn(const QString &text); // a modal 警告 box
 
     Ui::MainWindow *m_ui;
     CapturePipeline &m_pipeline;
@@ -100,7 +99,7 @@ private:
     std::unique_ptr<BlockIndex> m_blockIndex; // the search's per-block summaries
     FindBar *m_findBar = nullptr;             // child of the central widget
     AddressMapDock *m_addressMap = nullptr;   // a dock of the window
-    QThread *m_symbolLoad = nullptr;          // reading the symbol file for Decode, while it runs
+    SymbolLoader *m_symbolLoader = nullptr;   // child; reads the symbol file for Decode
     int m_seekSerial = 0;                     // the Go to whose answer is awaited
 
     QAction *m_findAction = nullptr;

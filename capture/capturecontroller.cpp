@@ -98,7 +98,10 @@ void CaptureController::poll()
 {
     QString why;
     if (m_pipeline.takeStoreFailureNotice(&why))
-        emit storeFailed(why);
+        emit storeFailed(
+            QStringLiteral("写入临时文件 I2CDataTemp.dat "
+                           "失败：%1\n已停止保存新的数据，已保存的数据仍可查看和保存。")
+                .arg(why));
     if (!m_capturing || m_endNoticed)
         return;
     char text[512] = {};
@@ -113,6 +116,13 @@ void CaptureController::poll()
                           ? QStringLiteral("回放已结束，不会再有新数据：%1")
                           : QStringLiteral("采集已中断：%1"))
                          .arg(QString::fromLocal8Bit(text)));
+}
+
+QString CaptureController::adapterName() const
+{
+    char name[128] = {};
+    describeAdapter(m_deviceIndex, name, int32_t(sizeof name));
+    return QString::fromUtf8(name);
 }
 
 void CaptureController::setState(CaptureState state)

@@ -48,6 +48,8 @@ public:
     int32_t deviceIndex() const { return m_deviceIndex; }
     int32_t channelIndex() const { return m_channelIndex; }
     int32_t sampleRate() const { return m_sampleRate; }
+    // What the adapter of the running or last capture is.
+    QString adapterName() const;
 
     // On the window's tick: notices the end of the source and a failure of
     // the store, once each.
@@ -57,8 +59,8 @@ signals:
     void stateChanged(CaptureState state);
     // The source ended by itself (a replay's end) or broke off, with why.
     void sourceEnded(const QString &message);
-    // Storing failed: nothing more is stored until Clear.
-    void storeFailed(const QString &why);
+    // Storing failed: nothing more is stored until Clear. message says so and why.
+    void storeFailed(const QString &message);
 
 private:
     void setState(CaptureState state);

@@ -208,6 +208,8 @@ bool RecordTable::eventFilter(QObject *watched, QEvent *event)
         if (dy == 0)
             return false; // sideways: the table scrolls its columns
         wheelTurned(dy);
+        // Accepted, or the application hands it on to the window's own wheel handler.
+        event->accept();
         return true;
     }
     case QEvent::ToolTip:

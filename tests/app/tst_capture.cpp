@@ -29,6 +29,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolTip>
+#include <QtTest/qtestspontaneevent.h>
 #include <QtTest>
 
 #include <csignal>
@@ -390,7 +391,8 @@ private slots:
         Sniffer s;
         MainWindow &w = s.window;
         w.show();
-        w.findChild<QDockWidget *>()->close(); // the widths below are the table's alone
+        QCOMPARE(w.size(), QSize(903, 462)); // the map starts closed and takes no room
+        QVERIFY(!w.findChild<QDockWidget *>()->isVisible());
         auto *view = w.findChild<QTableView *>(QStringLiteral("displayTableView"));
         auto *model = view->model();
         const auto append = [&s](int from, int to) {
@@ -417,16 +419,30 @@ private slots:
             QCOMPARE(view->horizontalScrollBar()->isVisible(), size.width() < 700);
         }
         const int rows = model->rowCount();
-        const auto wheel = [view](int dy, int times) {
+        // As the platform delivers the wheel: to the widget under the pointer, and what
+        // that widget leaves unaccepted goes on to its parents and the window.
+        const auto wheelOn = [](QWidget *target, int dy, int times) {
             for (int i = 0; i < times; ++i) {
-                QWheelEvent e(QPointF(5, 5), view->mapToGlobal(QPoint(5, 5)), {}, {0, dy},
+                QWheelEvent e(QPointF(5, 5), target->mapToGlobal(QPoint(5, 5)), {}, {0, dy},
                               Qt::NoButton, {}, Qt::NoScrollPhase, false);
-                QApplication::sendEvent(view->viewport(), &e);
+                QSpontaneKeyEvent::setSpontaneous(&e);
+                qApp->notify(target, &e); // sendEvent would make it look synthetic
             }
         };
+        const auto wheel = [&](int dy, int times) { wheelOn(view->viewport(), dy, times); };
         wheel(120, 20);
         wheel(-120, 3);
         QCOMPARE(number(0), 1000 - rows - 17);
+        wheel(40, 2); // a fine wheel: a row per 120 of its steps
+        QCOMPARE(number(0), 1000 - rows - 17);
+        wheel(40, 1);
+        QCOMPARE(number(0), 1000 - rows - 18);
+        wheel(-60, 1); // the other way starts afresh
+        QCOMPARE(number(0), 1000 - rows - 18);
+        wheelOn(w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar")), -120, 1);
+        wheelOn(w.statusBar(), -120, 1); // the window's own handler takes the rest
+
+        QCOMPARE(number(0), 1000 - rows - 16);
         const auto key = [view](Qt::Key k, Qt::KeyboardModifiers m = {}) {
             QTest::keyClick(view, k, m);
         };
@@ -489,6 +505,36 @@ private slots:
                         view->viewport()->mapToGlobal(view->visualRect(cut).center()));
         QApplication::sendEvent(view->viewport(), &help);
         QTRY_VERIFY(QToolTip::text().contains(QString(300, '7')));
+
+        // The thumb dragged to the bottom while rows come: the table follows them again.
+        auto *bar = w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
+        struct Bar : QScrollBar
+        {
+            using QScrollBar::initStyleOption;
+        };
+        QStyleOptionSlider option;
+        static_cast<Bar *>(bar)->initStyleOption(&option);
+        const QPoint thumb =
+            bar->style()
+                ->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar)
+                .center();
+        const QPoint bottom(thumb.x(), bar->height() - 1);
+        const auto mouse = [bar](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+            QMouseEvent e(type, at, bar->mapToGlobal(at), Qt::LeftButton, held, {});
+            QSpontaneKeyEvent::setSpontaneous(&e);
+            qApp->notify(bar, &e);
+        };
+        mouse(QEvent::MouseButtonPress, thumb, Qt::LeftButton);
+        QVERIFY(bar->isSliderDown());
+        append(1010, 1015);
+        QTest::qWait(100); // ticks while the thumb is held
+        mouse(QEvent::MouseMove, bottom, Qt::LeftButton);
+        append(1015, 1020);
+        QTest::qWait(100);
+        mouse(QEvent::MouseButtonRelease, bottom, Qt::NoButton);
+        QTRY_COMPARE(number(last()), 1019);
+        append(1020, 1022);
+        QTRY_COMPARE(number(last()), 1021);
 
         // Start from the first rows: the capture is followed.
         key(Qt::Key_Home, Qt::ControlModifier);
