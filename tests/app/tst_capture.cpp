@@ -345,8 +345,12 @@ private slots:
         bar->findNext();
         QTRY_COMPARE(w.currentStoredLine(), 147);
 
-        // A click on 0x3C in the map shows its rows only; a second one all again.
+        // The map opens from its action; a click on 0x3C shows its rows only, a
+        // second one all again.
         auto *map = w.findChild<AddressMapDock *>();
+        QVERIFY(!map->isVisible());
+        w.addressMapAction()->trigger();
+        QVERIFY(map->isVisible() && w.width() >= 903);
         emit map->addressActivated(0x3C);
         auto *view = w.findChild<QTableView *>(QStringLiteral("displayTableView"));
         const auto column = [view](int c) {
