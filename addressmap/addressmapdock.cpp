@@ -137,17 +137,8 @@ void AddressMapDock::updateNames()
         return; // shared data: the usual case costs one pointer comparison
     m_namedSymbols = symbols;
     m_namesSet = true;
-    std::array<QStringList, AddressStats::kAddressCount> names;
-    for (const SymbolDef &s : symbols) {
-        bool ok = false;
-        const int a = s.addr().toInt(&ok, 16);
-        // Matched as the labelling matches: exact upper-case two-digit text.
-        if (s.type() != QLatin1String("ADDR") || !ok || a < 0 || a >= AddressStats::kAddressCount ||
-            s.addr() != QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0')).toUpper() ||
-            s.bytePosition().toInt() != 0 || names[size_t(a)].contains(s.name()))
-            continue;
-        names[size_t(a)] << s.name();
-    }
+    static_assert(SymbolLabeler::kAddressCount == AddressStats::kAddressCount);
+    const auto names = SymbolLabeler::addressNames(symbols);
     for (size_t a = 0; a < names.size(); ++a)
         m_names[a] = names[a].join(QLatin1Char('/'));
     m_grid->setNames(m_names);
