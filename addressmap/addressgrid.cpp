@@ -89,33 +89,24 @@ QStringList AddressGrid::nameLines(const QString &name, const QFontMetrics &metr
 {
     if (maxLines <= 0)
         return {};
-    // Pieces end at a space (dropped) or after a "/" (kept).
-    QStringList pieces;
-    QString gaps; // the separator before each piece after the first
+    // Pieces end at a space (dropped) or after a "/" (kept); each piece
+    // after the first rejoins its line with the space that went before it.
+    QStringList pieces, gaps;
     QString piece;
-    for (const QChar c : name) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('/')) {
-            if (c == QLatin1Char('/'))
-                piece += c;
-            if (!piece.isEmpty()) {
-                pieces << piece;
-                gaps += c == QLatin1Char(' ') ? QLatin1Char(' ') : QChar();
-            }
-            piece.clear();
-        } else {
+    for (const QChar c : name + QLatin1Char(' ')) {
+        if (c == QLatin1Char('/'))
             piece += c;
+        if (c != QLatin1Char(' ') && c != QLatin1Char('/')) {
+            piece += c;
+        } else if (!piece.isEmpty()) {
+            pieces << piece;
+            gaps << (c == QLatin1Char(' ') ? QStringLiteral(" ") : QString());
+            piece.clear();
         }
-    }
-    if (!piece.isEmpty()) {
-        pieces << piece;
-        gaps += QChar();
     }
     QStringList lines;
     for (int i = 0; i < pieces.size(); ++i) {
-        const QString joined =
-            i == 0 ? pieces[i]
-                   : lines.last() + (gaps[i - 1].isNull() ? QString() : QString(gaps[i - 1])) +
-                         pieces[i];
+        const QString joined = i == 0 ? pieces[i] : lines.last() + gaps[i - 1] + pieces[i];
         // The last line allowed takes the rest, to be elided below.
         if (i > 0 && (lines.size() >= maxLines || metrics.horizontalAdvance(joined) <= width))
             lines.last() = joined;
