@@ -45,7 +45,7 @@ using Bins = std::array<quint64, AddressStats::kClockBins>;
 // slowest first; 0 while nothing is counted.
 qint64 clockAt(const Bins &bytes, const Bins &spacingNs, quint64 total, double q)
 {
-    const quint64 rank = std::max<quint64>(1, quint64(std::ceil(q * double(total))));
+    const auto rank = quint64(std::ceil(q * double(total))); // 1 or more: q > 0
     quint64 seen = 0;
     for (size_t b = 0; b < bytes.size(); ++b) {
         seen += bytes[b];

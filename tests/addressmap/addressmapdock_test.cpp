@@ -61,6 +61,7 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     QCOMPARE(table->item(0, 9)->text(), QStringLiteral("未知"));
     QCOMPARE(table->item(0, 10)->text(), QStringLiteral("未知"));
     QCOMPARE(AddressMapDock::clockRangeText(88540, 91210), QStringLiteral("88.5–91.2 kHz"));
+    QCOMPARE(AddressMapDock::clockRangeText(0, 91210), QStringLiteral("未知"));
     QVERIFY(grid->toolTipText(0x50).endsWith(
         QStringLiteral("总线时钟：50.0 kHz\n时钟范围：50.0 kHz（八成字节）")));
     QVERIFY(grid->toolTipText(0x3C).endsWith(QStringLiteral("总线时钟：未知")));
@@ -75,6 +76,9 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     QCOMPARE(grid->cellNameLines(0x3C).size(), 2);
     QVERIFY(grid->cellNameLines(0x3C).last().endsWith(QChar(0x2026)));
     QVERIFY(grid->cellNameLines(0x51).isEmpty());
+    grid->resize(grid->minimumSizeHint()); // room for one name line below the address
+    QCOMPARE(grid->cellNameLines(0x50).size(), 1);
+    grid->resize(grid->sizeHint());
     const QFontMetrics m(grid->font());
     const int w = m.horizontalAdvance("aaa aaa/");
     QCOMPARE(AddressGrid::nameLines("aaa aaa/aaa  aaa", m, w, 3),

@@ -205,13 +205,19 @@ TEST(AddressStats, ClockFromByteSpacingOnTheSimulatorAndRecordings)
     EXPECT_EQ(f.clockHz, 90000);
     EXPECT_EQ(f.clockLowHz, 30000);
     EXPECT_EQ(f.clockHighHz, 90000);
-    // A merged row counts as its bytes: three at 100 kHz outweigh one at 50.
-    // A spacing slower than any clock (20 ms) is a pause, left out.
-    row.address = 0x53;
-    for (auto [t, type, data] : {std::tuple{1000000, CaptureRow::Type::Addr, "--"},
-                                 {1270000, CaptureRow::Type::Data, "01 02 03"},
-                                 {1450000, CaptureRow::Type::Data, "04"},
-                                 {21450000, CaptureRow::Type::Data, "05"}}) {
+    // A merged row counts as its bytes: three at 100 kHz, two at 50, one at
+    // 200. A byte 9 ms after the one before is clocked at 1 kHz, the slowest
+    // counted; a longer spacing is a pause, none at all no clock.
+    for (auto [a, t, type, data] : {std::tuple{0x53, 1000000, CaptureRow::Type::Addr, "--"},
+                                    {0x53, 1270000, CaptureRow::Type::Data, "01 02 03"},
+                                    {0x53, 1450000, CaptureRow::Type::Data, "04"},
+                                    {0x53, 1630000, CaptureRow::Type::Data, "05"},
+                                    {0x53, 1675000, CaptureRow::Type::Data, "06"},
+                                    {0x52, 2000000, CaptureRow::Type::Addr, "--"},
+                                    {0x52, 11000000, CaptureRow::Type::Data, "01"},
+                                    {0x52, 11000000, CaptureRow::Type::Data, "02"},
+                                    {0x52, 20000001, CaptureRow::Type::Data, "02"}}) {
+        row.address = quint8(a);
         row.timeNs = t;
         row.type = type;
         row.data = data;
@@ -220,7 +226,9 @@ TEST(AddressStats, ClockFromByteSpacingOnTheSimulatorAndRecordings)
     f = stats.figures(0x53);
     EXPECT_EQ(f.clockHz, 100000);
     EXPECT_EQ(f.clockLowHz, 50000);
-    EXPECT_EQ(f.clockHighHz, 100000);
+    EXPECT_EQ(f.clockHighHz, 200000);
+    EXPECT_EQ(stats.figures(0x52).clockHz, 1000);
+    EXPECT_EQ(stats.figures(0x52).clockHighHz, 1000);
     stats.storeReset();
     EXPECT_EQ(stats.figures(0x51).clockHz, 0);
     // The recordings: the summary counts as their stored lines do; two clocks known.
