@@ -17,8 +17,12 @@ struct AddressFigures
     quint64 activity = 0;
     qint64 firstSeenNs = 0; // time of the address's first row
     qint64 lastSeenNs = 0;  // time of its latest row (or merged byte)
-    // Estimated bus clock of its transfers in Hz; 0 while unknown.
+    // Estimated bus clock of its transfers in Hz, 0 while unknown: the
+    // median of its bytes' clocks, and the 10th and 90th percentiles (the
+    // range most of its bytes were clocked in).
     qint64 clockHz = 0;
+    qint64 clockLowHz = 0;
+    qint64 clockHighHz = 0;
 
     bool seen() const { return activity > 0; }
     bool answered() const { return ackedAddresses > 0; }

@@ -3,6 +3,7 @@
 #include "addressmapdock.h"
 
 #include <capturerow.h>
+#include <rowstyle.h>
 
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -11,11 +12,14 @@
 
 namespace {
 constexpr int kMinCellWidth = 26, kMinCellHeight = 24;
-constexpr int kCellWidth = 30, kCellHeight = 36;
+// Room for the address and a name of two short words ("24Cxx" / "EEPROM")
+// at the smallest name size.
+constexpr int kCellWidth = 40, kCellHeight = 40;
+// Names go down to this size before they are cut; smaller is unreadable.
+constexpr qreal kMinNamePoints = 6.0;
+constexpr int kNameLines = 2;
 
-// The record table's colours: ACK magenta, NACK pink, address orange.
-const QColor kUnseen(40, 40, 40), kAnswered(255, 0, 128), kNackOnly(249, 117, 142),
-    kSeen(249, 114, 29), kLit(255, 255, 255);
+const QColor kUnseen(40, 40, 40), kLit(255, 255, 255), kUnseenText(120, 120, 120);
 
 QString timeText(qint64 ns)
 {
@@ -56,7 +60,89 @@ void AddressGrid::setFigures(const std::array<AddressFigures, kCells> &figures, 
 void AddressGrid::setNames(const std::array<QString, kCells> &names)
 {
     m_names = names;
+    layOutNames();
     update();
+}
+
+void AddressGrid::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layOutNames();
+}
+
+QStringList AddressGrid::cellNameLines(int address) const
+{
+    return address >= 0 && address < kCells ? m_nameLines[size_t(address)] : QStringList();
+}
+
+QColor AddressGrid::stateColour(const AddressFigures &f)
+{
+    // As the record rows show an address's answer: ACK, NACK, or the address itself.
+    return !f.seen()      ? kUnseen
+           : f.answered() ? RowStyle::color(RowStyle::Magenta)
+           : f.nackOnly() ? RowStyle::color(RowStyle::Pink)
+                          : RowStyle::color(RowStyle::Orange);
+}
+
+QStringList AddressGrid::nameLines(const QString &name, const QFontMetrics &metrics, int width,
+                                   int maxLines)
+{
+    if (maxLines <= 0)
+        return {};
+    // Pieces end at a space (dropped) or after a "/" (kept); each piece
+    // after the first rejoins its line with the space that went before it.
+    QStringList pieces, gaps;
+    QString piece;
+    for (const QChar c : name + QLatin1Char(' ')) {
+        if (c == QLatin1Char('/'))
+            piece += c;
+        if (c != QLatin1Char(' ') && c != QLatin1Char('/')) {
+            piece += c;
+        } else if (!piece.isEmpty()) {
+            pieces << piece;
+            gaps << (c == QLatin1Char(' ') ? QStringLiteral(" ") : QString());
+            piece.clear();
+        }
+    }
+    QStringList lines;
+    for (int i = 0; i < pieces.size(); ++i) {
+        const QString joined = i == 0 ? pieces[i] : lines.last() + gaps[i - 1] + pieces[i];
+        // The last line allowed takes the rest, to be elided below.
+        if (i > 0 && (lines.size() >= maxLines || metrics.horizontalAdvance(joined) <= width))
+            lines.last() = joined;
+        else
+            lines << pieces[i];
+    }
+    for (QString &line : lines)
+        line = metrics.elidedText(line, Qt::ElideRight, width);
+    return lines;
+}
+
+void AddressGrid::layOutNames()
+{
+    const qreal largest = std::max(kMinNamePoints, font().pointSizeF() - 2);
+    for (int a = 0; a < kCells; ++a) {
+        QStringList &lines = m_nameLines[size_t(a)];
+        lines.clear();
+        const QString &name = m_names[size_t(a)];
+        const QRect cell = cellRect(a).adjusted(1, 1, -1, -1);
+        // The address and the name's lines in one font: the largest, down to
+        // the smallest readable, that shows the whole name; else the
+        // smallest, cut.
+        for (qreal points = largest; !name.isEmpty() && points >= kMinNamePoints; points -= 1) {
+            QFont nameFont = font();
+            nameFont.setPointSizeF(points);
+            const QFontMetrics metrics(nameFont);
+            const int room = std::min(kNameLines, cell.height() / metrics.height() - 1);
+            const QStringList laid = nameLines(name, metrics, cell.width(), room);
+            if (laid.isEmpty())
+                continue;
+            lines = laid;
+            m_namePointSize[size_t(a)] = points;
+            if (!laid.join(QString()).contains(QChar(0x2026)))
+                break;
+        }
+    }
 }
 
 void AddressGrid::setSelectedAddress(int address)
@@ -109,6 +195,9 @@ QString AddressGrid::toolTipText(int address) const
     text += QStringLiteral("\n首次出现：%1\n最后出现：%2\n总线时钟：%3")
                 .arg(timeText(f.firstSeenNs), timeText(f.lastSeenNs),
                      AddressMapDock::clockText(f.clockHz));
+    if (f.clockHz > 0) // the middle eight tenths of its bytes
+        text += QStringLiteral("\n时钟范围：%1（八成字节）")
+                    .arg(AddressMapDock::clockRangeText(f.clockLowHz, f.clockHighHz));
     return text;
 }
 
@@ -116,15 +205,10 @@ void AddressGrid::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
-    QFont small = font();
-    small.setPointSizeF(std::max(6.0, font().pointSizeF() - 2));
     for (int a = 0; a < kCells; ++a) {
         const AddressFigures &f = m_figures[size_t(a)];
         const QRect cell = cellRect(a).adjusted(1, 1, -1, -1);
-        const QColor state = !f.seen()      ? kUnseen
-                             : f.answered() ? kAnswered
-                             : f.nackOnly() ? kNackOnly
-                                            : kSeen;
+        const QColor state = stateColour(f);
         // Resting cells are dimmed; activity lights them to the full colour.
         const QColor base = f.seen() ? state.darker(220) : state;
         const double lit = activityAt(a, m_nowMs);
@@ -138,23 +222,24 @@ void AddressGrid::paintEvent(QPaintEvent *)
             p.setPen(QPen(kLit, 2));
             p.drawRect(cell.adjusted(1, 1, -1, -1));
         }
-        p.setPen(f.seen() ? kLit : QColor(120, 120, 120));
+        p.setPen(f.seen() ? kLit : kUnseenText);
         const QString hex = QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0')).toUpper();
-        const QString &name = m_names[size_t(a)];
-        // The name goes below the address, both small, when the cell has room.
-        const QFontMetrics smallMetrics(small);
-        if (name.isEmpty() || cell.height() < 2 * smallMetrics.height()) {
+        const QStringList &lines = m_nameLines[size_t(a)];
+        if (lines.isEmpty()) {
+            p.setFont(font());
             p.drawText(cell, Qt::AlignCenter, hex);
             continue;
         }
-        QRect top = cell, bottom = cell;
-        top.setBottom(cell.center().y());
-        bottom.setTop(cell.center().y());
-        p.setFont(small);
-        p.drawText(top, Qt::AlignHCenter | Qt::AlignBottom, hex);
-        p.drawText(bottom, Qt::AlignHCenter | Qt::AlignTop,
-                   smallMetrics.elidedText(name, Qt::ElideRight, cell.width() - 2));
-        p.setFont(font());
+        // The address above its name lines, the block centred in the cell.
+        QFont nameFont = font();
+        nameFont.setPointSizeF(m_namePointSize[size_t(a)]);
+        p.setFont(nameFont);
+        const int lineHeight = QFontMetrics(nameFont).height();
+        int y = cell.top() + (cell.height() - lineHeight * (lines.size() + 1)) / 2;
+        for (const QString &line : QStringList(hex) + lines) {
+            p.drawText(QRect(cell.left(), y, cell.width(), lineHeight), Qt::AlignCenter, line);
+            y += lineHeight;
+        }
     }
 }
 

@@ -1,12 +1,17 @@
 // The 128 seven-bit addresses as 8 rows of 16 cells: hex address and symbol
-// name, coloured by what the bus did there (seen, answered, only NACKed) and
-// brightened while the address is active. Clicking a cell selects it;
+// name (wrapped onto two lines in a smaller font, whole in the tooltip),
+// coloured as the record rows colour addresses and their answers, by what the
+// bus did there (seen, answered, only NACKed), and brightened while the
+// address is active. Clicking a cell selects it;
 // clicking it again clears the selection.
 #pragma once
 
 #include "addressfigures.h"
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -38,6 +43,15 @@ public:
     double activityAt(int address, qint64 nowMs) const;
     // The tooltip: every figure of the address.
     QString toolTipText(int address) const;
+    // The lines the cell shows its name on at the present size ("" none).
+    QStringList cellNameLines(int address) const;
+    // The fill of a resting cell's state, before dimming.
+    static QColor stateColour(const AddressFigures &figures);
+
+    // name broken at spaces and after "/" into lines no wider than width,
+    // at most maxLines: what does not fit is elided at the end of the last.
+    static QStringList nameLines(const QString &name, const QFontMetrics &metrics, int width,
+                                 int maxLines);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -47,11 +61,18 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     bool event(QEvent *event) override;
 
 private:
+    // Name lines and their font for every cell, laid out again only when
+    // the names or the size change, not on every tick's repaint.
+    void layOutNames();
+
     std::array<AddressFigures, kCells> m_figures{};
+    std::array<QStringList, kCells> m_nameLines;
+    std::array<qreal, kCells> m_namePointSize{};
     std::array<QString, kCells> m_names;
     std::array<qint64, kCells> m_activeAtMs{};
     qint64 m_nowMs = 0;

@@ -19,6 +19,7 @@ namespace {
 constexpr int kRefreshMs = 100;
 // The table changes more slowly than the eye follows the grid.
 constexpr int kTableEveryTicks = 5;
+constexpr int kTableColumns = 11;
 
 qint64 monotonicMs()
 {
@@ -48,12 +49,12 @@ AddressMapDock::AddressMapDock(CapturePipeline &pipeline, const SymbolLabeler *l
     m_grid = new AddressGrid(body);
     layout->addWidget(m_grid, 2);
 
-    m_table = new QTableWidget(0, 10, body);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("地址(HEX)"), QStringLiteral("名称"),
-                                        QStringLiteral("传输次数"), QStringLiteral("写入字节"),
-                                        QStringLiteral("读取字节"), QStringLiteral("地址NACK"),
-                                        QStringLiteral("数据NACK"), QStringLiteral("首次出现"),
-                                        QStringLiteral("最后出现"), QStringLiteral("总线时钟")});
+    m_table = new QTableWidget(0, kTableColumns, body);
+    m_table->setHorizontalHeaderLabels(
+        {QStringLiteral("地址(HEX)"), QStringLiteral("名称"), QStringLiteral("传输次数"),
+         QStringLiteral("写入字节"), QStringLiteral("读取字节"), QStringLiteral("地址NACK"),
+         QStringLiteral("数据NACK"), QStringLiteral("首次出现"), QStringLiteral("最后出现"),
+         QStringLiteral("总线时钟"), QStringLiteral("时钟范围")});
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(20);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -93,6 +94,15 @@ QString AddressMapDock::clockText(qint64 hz)
     if (hz <= 0)
         return QStringLiteral("未知");
     return QStringLiteral("%1 kHz").arg(double(hz) / 1000.0, 0, 'f', 1);
+}
+
+QString AddressMapDock::clockRangeText(qint64 lowHz, qint64 highHz)
+{
+    if (lowHz <= 0 || highHz <= 0)
+        return clockText(0);
+    const QString low = QString::number(double(lowHz) / 1000.0, 'f', 1);
+    const QString high = QString::number(double(highHz) / 1000.0, 'f', 1);
+    return low == high ? clockText(lowHz) : QStringLiteral("%1–%2 kHz").arg(low, high);
 }
 
 void AddressMapDock::setSelectedAddress(int address)
@@ -137,17 +147,8 @@ void AddressMapDock::updateNames()
         return; // shared data: the usual case costs one pointer comparison
     m_namedSymbols = symbols;
     m_namesSet = true;
-    std::array<QStringList, AddressStats::kAddressCount> names;
-    for (const SymbolDef &s : symbols) {
-        bool ok = false;
-        const int a = s.addr().toInt(&ok, 16);
-        // Matched as the labelling matches: exact upper-case two-digit text.
-        if (s.type() != QLatin1String("ADDR") || !ok || a < 0 || a >= AddressStats::kAddressCount ||
-            s.addr() != QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0')).toUpper() ||
-            s.bytePosition().toInt() != 0 || names[size_t(a)].contains(s.name()))
-            continue;
-        names[size_t(a)] << s.name();
-    }
+    static_assert(SymbolLabeler::kAddressCount == AddressStats::kAddressCount);
+    const auto names = SymbolLabeler::addressNames(symbols);
     for (size_t a = 0; a < names.size(); ++a)
         m_names[a] = names[a].join(QLatin1Char('/'));
     m_grid->setNames(m_names);
@@ -174,8 +175,9 @@ void AddressMapDock::fillTable(
                                  QString::number(f.nackedDataBytes),
                                  timeText(f.firstSeenNs),
                                  timeText(f.lastSeenNs),
-                                 clockText(f.clockHz)};
-        for (int c = 0; c < 10; ++c) {
+                                 clockText(f.clockHz),
+                                 clockRangeText(f.clockLowHz, f.clockHighHz)};
+        for (int c = 0; c < kTableColumns; ++c) {
             QTableWidgetItem *item = m_table->item(r, c);
             if (!item) {
                 item = new QTableWidgetItem;

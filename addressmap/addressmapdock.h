@@ -46,6 +46,9 @@ public:
 
     // The estimated clock as table and tooltip show it ("未知" while unknown).
     static QString clockText(qint64 hz);
+    // The range most bytes were clocked in: "88.5–91.2 kHz", one value when
+    // both ends read the same.
+    static QString clockRangeText(qint64 lowHz, qint64 highHz);
 
 public slots:
     // Shows which address the record table is filtered to (-1: none).

@@ -15,6 +15,47 @@ void add(std::atomic<quint64> &counter, quint64 n)
     counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
 }
 
+// Per-byte spacing in ns at the lower clock edge of each bin, falling.
+const std::array<double, AddressStats::kClockBins> &binEdgesNs()
+{
+    static const std::array<double, AddressStats::kClockBins> kEdges = [] {
+        std::array<double, AddressStats::kClockBins> e{};
+        for (int b = 0; b < AddressStats::kClockBins; ++b)
+            e[size_t(b)] = AddressStats::kClocksPerByte * 1e9 /
+                           (AddressStats::kSlowestClockHz *
+                            std::pow(10.0, double(b) / AddressStats::kClockBinsPerDecade));
+        return e;
+    }();
+    return kEdges;
+}
+
+// The bin of a byte spacing: the fastest whose lower edge the byte's clock
+// reaches; -1 when slower than every bin.
+int clockBin(double spacingNs)
+{
+    const auto &edges = binEdgesNs();
+    const auto past = std::partition_point(edges.begin(), edges.end(),
+                                           [spacingNs](double e) { return spacingNs <= e; });
+    return int(past - edges.begin()) - 1;
+}
+
+using Bins = std::array<quint64, AddressStats::kClockBins>;
+
+// The mean clock of the bin holding the byte at fraction q of all bytes,
+// slowest first; 0 while nothing is counted.
+qint64 clockAt(const Bins &bytes, const Bins &spacingNs, quint64 total, double q)
+{
+    const auto rank = quint64(std::ceil(q * double(total))); // 1 or more: q > 0
+    quint64 seen = 0;
+    for (size_t b = 0; b < bytes.size(); ++b) {
+        seen += bytes[b];
+        // A reader may catch a bin between its two stores: skip it unfinished.
+        if (seen >= rank && spacingNs[b] > 0 && bytes[b] > 0)
+            return std::llround(double(AddressStats::kClocksPerByte) * 1e9 * double(bytes[b]) /
+                                double(spacingNs[b]));
+    }
+    return 0;
+}
 } // namespace
 
 int AddressStats::dataByteCount(std::string_view data)
@@ -98,23 +139,12 @@ void AddressStats::addSpacing(int address, qint64 timeNs, int bytes)
     // lies n byte spacings after the row before it.
     if (!haveLast || delta <= 0)
         return;
-    Counters &c = m_counters[address];
-    qint64 &shortest = m_shortestSpacingNs[size_t(address)];
-    const qint64 n = bytes;
-    // Stretched clocks and pauses between bytes only lengthen a spacing, so
-    // the shortest spacings are the clock. Those within a quarter of the
-    // shortest are averaged, which evens out the sampling grid; a spacing
-    // clearly shorter than all before starts the average anew.
-    if (shortest == 0 || delta * 4 < shortest * 3 * n) {
-        shortest = delta / n;
-        c.spacingSumNs.store(delta, std::memory_order_relaxed);
-        c.spacingBytes.store(quint64(n), std::memory_order_relaxed);
-    } else if (delta * 4 <= shortest * 5 * n) {
-        shortest = std::min(shortest, delta / n);
-        c.spacingSumNs.store(c.spacingSumNs.load(std::memory_order_relaxed) + delta,
-                             std::memory_order_relaxed);
-        add(c.spacingBytes, quint64(n));
-    }
+    const int bin = clockBin(double(delta) / bytes);
+    if (bin < 0)
+        return; // a pause between bytes, not the clock
+    Counters &c = m_counters[size_t(address)];
+    add(c.clockBytes[size_t(bin)], quint64(bytes));
+    add(c.clockSpacingNs[size_t(bin)], quint64(delta));
 }
 
 void AddressStats::storeReset()
@@ -122,13 +152,15 @@ void AddressStats::storeReset()
     for (Counters &c : m_counters) {
         for (std::atomic<quint64> *a :
              {&c.transfers, &c.ackedAddresses, &c.nackedAddresses, &c.bytesWritten, &c.bytesRead,
-              &c.nackedDataBytes, &c.activity, &c.spacingBytes})
+              &c.nackedDataBytes, &c.activity})
             a->store(0, std::memory_order_relaxed);
         c.firstSeenNs.store(0, std::memory_order_relaxed);
         c.lastSeenNs.store(0, std::memory_order_relaxed);
-        c.spacingSumNs.store(0, std::memory_order_relaxed);
+        for (size_t b = 0; b < size_t(kClockBins); ++b) {
+            c.clockBytes[b].store(0, std::memory_order_relaxed);
+            c.clockSpacingNs[b].store(0, std::memory_order_relaxed);
+        }
     }
-    m_shortestSpacingNs.fill(0);
     m_haveLastByte = false;
     m_needsRecount.store(false, std::memory_order_release);
 }
@@ -169,10 +201,20 @@ AddressFigures AddressStats::figures(int address) const
     f.activity = c.activity.load(r);
     f.firstSeenNs = c.firstSeenNs.load(r);
     f.lastSeenNs = c.lastSeenNs.load(r);
-    const qint64 sum = c.spacingSumNs.load(r);
-    const quint64 bytes = c.spacingBytes.load(r);
-    if (sum > 0 && bytes > 0)
-        f.clockHz = std::llround(double(kClocksPerByte) * 1e9 * double(bytes) / double(sum));
+    Bins bytes, spacingNs;
+    quint64 total = 0;
+    for (size_t b = 0; b < size_t(kClockBins); ++b) {
+        bytes[b] = c.clockBytes[b].load(r);
+        spacingNs[b] = c.clockSpacingNs[b].load(r);
+        total += bytes[b];
+    }
+    if (total == 0)
+        return f;
+    // The median is the typical clock: a few fast or stretched bytes move it
+    // no more than their share.
+    f.clockHz = clockAt(bytes, spacingNs, total, 0.5);
+    f.clockLowHz = clockAt(bytes, spacingNs, total, 0.1);
+    f.clockHighHz = clockAt(bytes, spacingNs, total, 0.9);
     return f;
 }
 

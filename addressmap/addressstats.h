@@ -29,6 +29,14 @@ public:
     // Bits plus acknowledge per byte: the clock periods between the starts of
     // two consecutive bytes of a transfer that nothing stretched.
     static constexpr int kClocksPerByte = 9;
+    // Byte clocks are counted in log-spaced bins, kClockBinsPerDecade to a
+    // decade from kSlowestClockHz up: the median and percentiles need no list
+    // of spacings, and each bin keeps its spacings' sum for an exact mean.
+    // Bytes slower than kSlowestClockHz are pauses, not the clock; faster ones
+    // count in the top bin.
+    static constexpr int kClockBins = 64;
+    static constexpr int kClockBinsPerDecade = 16;
+    static constexpr double kSlowestClockHz = 1000.0;
 
     AddressStats() = default;
     AddressStats(const AddressStats &) = delete;
@@ -65,10 +73,9 @@ private:
         std::atomic<quint64> transfers{0}, ackedAddresses{0}, nackedAddresses{0};
         std::atomic<quint64> bytesWritten{0}, bytesRead{0}, nackedDataBytes{0}, activity{0};
         std::atomic<qint64> firstSeenNs{0}, lastSeenNs{0};
-        // The clock estimate: byte spacings within a quarter of the shortest
-        // seen, summed with the bytes they span.
-        std::atomic<qint64> spacingSumNs{0};
-        std::atomic<quint64> spacingBytes{0};
+        // Per clock bin: the bytes whose spacing fell in it and the sum of
+        // those spacings.
+        std::array<std::atomic<quint64>, kClockBins> clockBytes{}, clockSpacingNs{};
     };
 
     void addSpacing(int address, qint64 timeNs, int bytes);
@@ -77,8 +84,7 @@ private:
     std::atomic<bool> m_needsRecount{false};
 
     // Writer only (see above): the byte row before this one within the
-    // current transfer, and each address's shortest byte spacing.
+    // current transfer.
     bool m_haveLastByte = false;
     qint64 m_lastByteNs = 0;
-    std::array<qint64, kAddressCount> m_shortestSpacingNs{};
 };

@@ -1,7 +1,7 @@
 #include "symbolfile.h"
 
 #include "regularfile.h"
-#include "xmldepth.h"
+#include "xmlwalker.h"
 
 #include <QBuffer>
 #include <QDebug>
@@ -9,7 +9,6 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QTextStream>
-#include <QXmlStreamReader>
 
 #include <cstring>
 #include <utility>
@@ -223,15 +222,12 @@ bool SymbolFile::read(QIODevice *device, SymbolList *symbols, QString *errorStri
     // (an element, non-blank text, a comment, ...); each child node of a
     // symbol is its next field: an element gives its whole text, anything
     // else an empty text. Blank text counts as no node at all.
-    QXmlStreamReader xml(&buffer);
-    xml.setNamespaceProcessing(false);
+    XmlWalker xml(&buffer, kMaxDepth, false);
     SymbolList result;
     QStringList texts; // the symbol being read: Name, then its fields
     QString field;     // text of the field element being read
-    bool haveRoot = false;
     bool inField = false;
-    int depth = 0; // elements open; the root is at depth 1
-    const auto childNode = [&](bool isElement) {
+    const auto childNode = [&](int depth, bool isElement) {
         if (depth == 1 && !isElement) {
             result << SymbolDef();
         } else if (depth == 2 && texts.size() < SymbolDef::kFieldCount) {
@@ -241,20 +237,15 @@ bool SymbolFile::read(QIODevice *device, SymbolList *symbols, QString *errorStri
                 texts << QString();
         }
     };
-    while (!xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
-            if (refuseDeeperThan(xml, depth, kMaxDepth))
-                break;
-            childNode(true);
-            if (depth == 0)
-                haveRoot = true;
-            else if (depth == 1)
-                texts = QStringList{xml.attributes().value(QLatin1String("Name")).toString()};
-            ++depth;
+    while (xml.next()) {
+        const int depth = xml.depth(); // the root is at 0
+        switch (xml.node()) {
+        case XmlWalker::Node::Start:
+            childNode(depth, true);
+            if (depth == 1)
+                texts = QStringList{xml.attribute(QLatin1String("Name")).toString()};
             break;
-        case QXmlStreamReader::EndElement:
-            --depth;
+        case XmlWalker::Node::End:
             if (depth == 2 && inField) {
                 texts << field;
                 field.clear();
@@ -263,27 +254,19 @@ bool SymbolFile::read(QIODevice *device, SymbolList *symbols, QString *errorStri
                 result << SymbolDef::fromList(texts);
             }
             break;
-        case QXmlStreamReader::Characters:
-            if (xml.isWhitespace() && !xml.isCDATA())
-                break;
+        case XmlWalker::Node::Text:
             if (inField)
                 field += xml.text();
             else
-                childNode(false);
+                childNode(depth, false);
             break;
-        case QXmlStreamReader::Comment:
-        case QXmlStreamReader::ProcessingInstruction:
-        case QXmlStreamReader::EntityReference:
-            childNode(false);
-            break;
-        default:
+        case XmlWalker::Node::Other:
+            childNode(depth, false);
             break;
         }
     }
-    if (xml.hasError() || !haveRoot) {
-        QString why = xml.hasError()
-                          ? QObject::tr("第 %1 行: %2").arg(xml.lineNumber()).arg(xml.errorString())
-                          : QObject::tr("没有根元素");
+    QString why;
+    if (!xml.succeeded(&why)) {
         // The reason ends a sentence of the caller's own.
         if (why.endsWith(QLatin1Char('.')))
             why.chop(1);

@@ -180,6 +180,25 @@ SymbolList SymbolLabeler::activeSymbols() const
     return index ? index->symbols : SymbolList();
 }
 
+std::array<QStringList, SymbolLabeler::kAddressCount>
+SymbolLabeler::addressNames(const SymbolList &symbols)
+{
+    std::array<QStringList, kAddressCount> names;
+    for (const SymbolDef &s : symbols) {
+        uint32_t slot;
+        // The same test the index makes: a row of that slot gets the label.
+        // An address byte always says read or write, so "--" labels none.
+        if (!symbolSlot(s, &slot) || slot / kSlotsPerType != uint32_t(CaptureRow::Type::Addr) ||
+            slot % kDirections == uint32_t(CaptureRow::Direction::None) ||
+            SymbolDef::convertBytePosition(s.bytePosition()) != 0)
+            continue;
+        const uint32_t address = slot % kSlotsPerType / kDirections;
+        if (address < uint32_t(kAddressCount) && !names[address].contains(s.name()))
+            names[address] << s.name();
+    }
+    return names;
+}
+
 std::string SymbolLabeler::labelText(const QString &name)
 {
     std::string label = " [";

@@ -9,6 +9,7 @@
 
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <array>
@@ -44,6 +45,12 @@ public:
     void applySymbols(CaptureRow &row) override;
     // Deferred labels still to come: (name as shown, rows to go), oldest first.
     QVector<QPair<QString, int>> pendingLabels() const;
+
+    // Per 7-bit address, the names of the symbols that label its address
+    // rows at once (byte position 0), in list order without repeats: the
+    // address map names its cells by them.
+    static constexpr int kAddressCount = 128;
+    static std::array<QStringList, kAddressCount> addressNames(const SymbolList &symbols);
 
     // " [name]" as appended to a row's data. Characters that would split the
     // stored line ("," between fields, line breaks and NULs between lines)

@@ -18,7 +18,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5xml5 libqt5test5 qttranslations5-l10n
     libsigrok-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang clang-tidy libclang-rt-14-dev
     fonts-wqy-microhei xvfb xauth
 )
 

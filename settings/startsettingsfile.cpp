@@ -1,7 +1,7 @@
 #include "startsettingsfile.h"
 
 #include "regularfile.h"
-#include "xmldepth.h"
+#include "xmlwalker.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
-#include <QXmlStreamReader>
 
 QString StartSettingsFile::defaultPath()
 {
@@ -35,51 +34,37 @@ std::optional<StartSettingsFile::Values> StartSettingsFile::read(QIODevice *devi
 {
     // The root's first two child nodes by position; a child that is not an
     // element (a comment, non-blank text) takes its place and reads as 0.
-    QXmlStreamReader xml(device);
+    XmlWalker xml(device, kMaxDepth);
     QString texts[2];
-    bool haveRoot = false;
-    int depth = 0;  // elements open; the root is at depth 1
     int child = -1; // position of the root's current child node
     bool inElement = false;
-    while (!xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
-            if (refuseDeeperThan(xml, depth, kMaxDepth))
-                break;
-            haveRoot = true;
+    while (xml.next()) {
+        const int depth = xml.depth(); // the root is at 0
+        switch (xml.node()) {
+        case XmlWalker::Node::Start:
             if (depth == 1) {
                 ++child;
                 inElement = true;
             }
-            ++depth;
             break;
-        case QXmlStreamReader::EndElement:
-            if (--depth == 1)
+        case XmlWalker::Node::End:
+            if (depth == 1)
                 inElement = false;
             break;
-        case QXmlStreamReader::Characters:
-            if (xml.isWhitespace() && !xml.isCDATA())
-                break;
+        case XmlWalker::Node::Text:
             if (inElement && child < 2)
                 texts[child] += xml.text();
             else if (depth == 1)
                 ++child;
             break;
-        case QXmlStreamReader::Comment:
-        case QXmlStreamReader::ProcessingInstruction:
-        case QXmlStreamReader::EntityReference:
+        case XmlWalker::Node::Other:
             if (depth == 1)
                 ++child;
             break;
-        default:
-            break;
         }
     }
-    if (xml.hasError() || !haveRoot) {
-        const QString why =
-            xml.hasError()
-                ? QObject::tr("第 %1 行: %2").arg(xml.lineNumber()).arg(xml.errorString())
-                : QObject::tr("没有根元素");
+    QString why;
+    if (!xml.succeeded(&why)) {
         qDebug() << "setcontent for do error" << why;
         if (errorText)
             *errorText = why;

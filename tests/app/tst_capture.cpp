@@ -210,7 +210,15 @@ private slots:
                                      "回放已结束，不会再有新数据：adapter 2: replay of ")),
                                  10000);
         QCOMPARE(enabled(w), QStringLiteral("0100")); // quiet until Stop
+        const auto stateShown = [&w](const QString &text) {
+            for (QLabel *l : w.statusBar()->findChildren<QLabel *>())
+                if (l->text() == text)
+                    return true;
+            return false;
+        };
+        QVERIFY(stateShown(QStringLiteral("回放结束")));
         action(w, "actionStop")->trigger();
+        QVERIFY(stateShown(QStringLiteral("已停止")));
         QCOMPARE(answerer.texts.size(), 3);
     }
 

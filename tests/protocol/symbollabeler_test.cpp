@@ -128,6 +128,20 @@ TEST(Labelling, IndexAgreesWithListPassOnRandomStreams)
                                 SymbolDef::fromList(f));
                 }
                 decoder.setActiveSymbols(list);
+                // The map's names: the symbols that label an address row at once.
+                const auto names = SymbolLabeler::addressNames(list);
+                for (const uint8_t a : addrs) {
+                    QStringList expected;
+                    for (const SymbolDef &s : list) {
+                        ReferenceLabeler forWrite{{s}, {}}, forRead{{s}, {}};
+                        CaptureRow w = row(a), r = row(a, -1, true);
+                        forWrite.apply(w);
+                        forRead.apply(r);
+                        if ((w.data != "--" || r.data != "--") && !expected.contains(s.name()))
+                            expected << s.name();
+                    }
+                    ASSERT_EQ(names[a], expected) << seed << ':' << int(a);
+                }
             }
             const int kind = number(100);
             CaptureRow r = kind < stopPercent ? CaptureRow::stop(0) : CaptureRow::start(0);

@@ -4,6 +4,7 @@
 #include "addressmapdock.h"
 
 #include <capturepipeline.h>
+#include <rowstyle.h>
 #include <symbollabeler.h>
 
 #include <QMainWindow>
@@ -23,7 +24,8 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     CapturePipeline pipeline;
     QVERIFY(pipeline.leaseStore()->open(QStringLiteral("I2CDataTemp.dat")));
     SymbolLabeler labeler;
-    labeler.setActiveSymbols({SymbolDef("EEPROM", "ADDR", "50", "-", "0", "WRITE"),
+    labeler.setActiveSymbols({SymbolDef("24Cxx EEPROM", "ADDR", "50", "-", "0", "WRITE"),
+                              SymbolDef("Very Long Device Name", "ADDR", "3C", "-", "0", "READ"),
                               SymbolDef("later", "ADDR", "50", "-", "1", "WRITE"),
                               SymbolDef("byte", "DATA", "50", "12", "0", "WRITE")});
     QMainWindow window;
@@ -48,16 +50,48 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     AddressGrid *grid = dock->grid();
     QTableWidget *table = dock->table();
     QCOMPARE(table->rowCount(), 2);
-    const QStringList row0 = {"3C", "", "1", "0", "0", "1", "0"};
-    const QStringList row1 = {"50", "EEPROM", "1", "1", "0", "0", "1"};
+    const QStringList row0 = {"3C", "Very Long Device Name", "1", "0", "0", "1", "0"};
+    const QStringList row1 = {"50", "24Cxx EEPROM", "1", "1", "0", "0", "1"};
     for (int c = 0; c < row0.size(); ++c) {
         QCOMPARE(table->item(0, c)->text(), row0[c]);
         QCOMPARE(table->item(1, c)->text(), row1[c]);
     }
     QCOMPARE(table->item(1, 9)->text(), QStringLiteral("50.0 kHz"));
+    QCOMPARE(table->item(1, 10)->text(), QStringLiteral("50.0 kHz"));
     QCOMPARE(table->item(0, 9)->text(), QStringLiteral("未知"));
-    QVERIFY(grid->toolTipText(0x50).startsWith(QStringLiteral("地址 0x50 [EEPROM]\n传输次数：1")));
+    QCOMPARE(table->item(0, 10)->text(), QStringLiteral("未知"));
+    QCOMPARE(AddressMapDock::clockRangeText(88540, 91210), QStringLiteral("88.5–91.2 kHz"));
+    QCOMPARE(AddressMapDock::clockRangeText(0, 91210), QStringLiteral("未知"));
+    QVERIFY(grid->toolTipText(0x50).endsWith(
+        QStringLiteral("总线时钟：50.0 kHz\n时钟范围：50.0 kHz（八成字节）")));
+    QVERIFY(grid->toolTipText(0x3C).endsWith(QStringLiteral("总线时钟：未知")));
+    QVERIFY(grid->toolTipText(0x50).startsWith(
+        QStringLiteral("地址 0x50 [24Cxx EEPROM]\n传输次数：1")));
     QVERIFY(grid->toolTipText(0x51).endsWith(QStringLiteral("未出现")));
+
+    // Names readable in the cell: whole on two lines where they fit, else cut
+    // at the end of the second; the colours are the record rows'.
+    grid->resize(grid->sizeHint());
+    QCOMPARE(grid->cellNameLines(0x50), QStringList({"24Cxx", "EEPROM"}));
+    QCOMPARE(grid->cellNameLines(0x3C).size(), 2);
+    QVERIFY(grid->cellNameLines(0x3C).last().endsWith(QChar(0x2026)));
+    QVERIFY(grid->cellNameLines(0x51).isEmpty());
+    grid->resize(grid->minimumSizeHint()); // room for one name line below the address
+    QCOMPARE(grid->cellNameLines(0x50).size(), 1);
+    grid->resize(grid->sizeHint());
+    const QFontMetrics m(grid->font());
+    const int w = m.horizontalAdvance("aaa aaa/");
+    QCOMPARE(AddressGrid::nameLines("aaa aaa/aaa  aaa", m, w, 3),
+             QStringList({"aaa aaa/", "aaa aaa"}));
+    QCOMPARE(AddressGrid::nameLines("aaa aaa/aaa aaa", m, w, 1).size(), 1);
+    QVERIFY(AddressGrid::nameLines("aaa aaa/aaa aaa", m, w, 1)[0].endsWith(QChar(0x2026)));
+    QVERIFY(AddressGrid::nameLines("aaa", m, w, 0).isEmpty());
+    AddressFigures answered, probed;
+    answered.activity = answered.ackedAddresses = probed.activity = probed.nackedAddresses = 1;
+    QCOMPARE(AddressGrid::stateColour(answered), RowStyle::color(RowStyle::Magenta));
+    QCOMPARE(AddressGrid::stateColour(probed), RowStyle::color(RowStyle::Pink));
+    probed.nackedAddresses = 0;
+    QCOMPARE(AddressGrid::stateColour(probed), RowStyle::color(RowStyle::Orange));
 
     // Lit when its activity moved, fading to nothing; an idle address stays dark.
     std::array<AddressFigures, AddressGrid::kCells> figures{};

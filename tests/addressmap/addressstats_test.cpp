@@ -179,27 +179,58 @@ TEST(AddressStats, ClockFromByteSpacingOnTheSimulatorAndRecordings)
         EXPECT_TRUE(stats.figures(0x3C).nackOnly() && !stats.figures(0x3C).answered());
         EXPECT_TRUE(stats.figures(0x50).answered() && !stats.figures(0x50).nackOnly());
     }
-    // A merged row of three bytes 270 us after its address: 90 us a byte.
-    // A slower byte joins the average; a stretched one and one after STOP do not.
+    // The typical clock is the median byte's: 0x51 clocks 83 bytes at 90 kHz
+    // (one row merged of three), 5 at 378.9 kHz and 15 stretched to 30 kHz.
+    // The range is where the middle 80 % lie; a byte after STOP has no spacing.
     AddressStats stats;
     CaptureRow row = CaptureRow::start(0);
     stats.addRow(row);
     row.type = CaptureRow::Type::Addr;
     row.hasAddress = true;
-    row.address = 0x21;
+    row.address = 0x51;
     stats.addRow(row);
     row.type = CaptureRow::Type::Data;
-    for (auto [t, data, hz] : {std::tuple{270000, "01 02 03 [x y]", 100000},
-                               {380000, "04", 94737},
-                               {980000, "05", 94737},
-                               {1070000, "06", 95745},
-                               {-1, "", 95745},
-                               {1080000, "07", 95745}}) {
-        row.timeNs = t;
-        row.data = data;
-        stats.addRow(t < 0 ? CaptureRow::stop(t) : row);
-        EXPECT_EQ(stats.figures(0x21).clockHz, hz) << t;
+    row.data = "00";
+    for (int b = 0; b < 100; ++b) {
+        row.timeNs += b % 20 == 3 ? 23750 : b % 20 > 16 ? 300000 : 100000;
+        stats.addRow(row);
     }
+    row.timeNs += 300000;
+    row.data = "01 02 03 [x y]";
+    stats.addRow(row);
+    stats.addRow(CaptureRow::stop(row.timeNs));
+    row.timeNs += 1000;
+    stats.addRow(row);
+    AddressFigures f = stats.figures(0x51);
+    EXPECT_EQ(f.clockHz, 90000);
+    EXPECT_EQ(f.clockLowHz, 30000);
+    EXPECT_EQ(f.clockHighHz, 90000);
+    // A merged row counts as its bytes: three at 100 kHz, two at 50, one at
+    // 200. A byte 9 ms after the one before is clocked at 1 kHz, the slowest
+    // counted; a longer spacing is a pause, none at all no clock.
+    for (auto [a, t, type, data] : {std::tuple{0x53, 1000000, CaptureRow::Type::Addr, "--"},
+                                    {0x53, 1270000, CaptureRow::Type::Data, "01 02 03"},
+                                    {0x53, 1450000, CaptureRow::Type::Data, "04"},
+                                    {0x53, 1630000, CaptureRow::Type::Data, "05"},
+                                    {0x53, 1675000, CaptureRow::Type::Data, "06"},
+                                    {0x52, 2000000, CaptureRow::Type::Addr, "--"},
+                                    {0x52, 11000000, CaptureRow::Type::Data, "01"},
+                                    {0x52, 11000000, CaptureRow::Type::Data, "02"},
+                                    {0x52, 20000001, CaptureRow::Type::Data, "02"}}) {
+        row.address = quint8(a);
+        row.timeNs = t;
+        row.type = type;
+        row.data = data;
+        stats.addRow(row);
+    }
+    f = stats.figures(0x53);
+    EXPECT_EQ(f.clockHz, 100000);
+    EXPECT_EQ(f.clockLowHz, 50000);
+    EXPECT_EQ(f.clockHighHz, 200000);
+    EXPECT_EQ(stats.figures(0x52).clockHz, 1000);
+    EXPECT_EQ(stats.figures(0x52).clockHighHz, 1000);
+    stats.storeReset();
+    EXPECT_EQ(stats.figures(0x51).clockHz, 0);
     // The recordings: the summary counts as their stored lines do; two clocks known.
     const std::string dir = std::string(KORVEX_TEST_DATA_DIR) + "/captures/";
     for (auto [name, clock] :
