@@ -15,6 +15,11 @@ TEST(SearchQueryTest, ReadsTermsAndRefusesWhatItCannot)
         {"addr=80", "地址应为 00 到 7F 的十六进制数：80"},
         {"data=123", "数据应为十六进制字节，例如 data=12,34：123"},
         {"data=1g", "数据应为十六进制字节，例如 data=12,34：1g"},
+        {"addr=0x", "地址应为 00 到 7F 的十六进制数：0x"},
+        {"addr=0x050", "地址应为 00 到 7F 的十六进制数：0x050"},
+        {"addr=x50", "地址应为 00 到 7F 的十六进制数：x50"},
+        {"data=12,0x", "数据应为十六进制字节，例如 data=12,34：12,0x"},
+        {"data=0x0x12", "数据应为十六进制字节，例如 data=12,34：0x0x12"},
         {"data=1 data=2", "数据只能指定一次"},
         {"label=", "标签文字不能为空"},
         {"ACK --", "无法识别的查找条件：--"}};
@@ -30,6 +35,16 @@ TEST(SearchQueryTest, ReadsTermsAndRefusesWhatItCannot)
     EXPECT_FALSE(q.matches("5,DATA,50,WRITE,112 345,ACK,1"));
     EXPECT_FALSE(q.matches("5,DATA,50,WRITE,AB [12 34],ACK,1"));
     EXPECT_FALSE(q.matches("5,DATA,50,WRITE,12 34"));
+    // The "0x" of the CSV export, before an address and before each byte.
+    for (const char *text : {"addr=0x50 data=0x12,0X34", "地址=0X50 数据=\"0x12 0x34 \"",
+                             "ADDR=50 data=0x1234"}) {
+        ASSERT_TRUE(q.parse(QString::fromUtf8(text), &error)) << text;
+        EXPECT_EQ(q.needle(), "12 34") << text;
+        EXPECT_TRUE(q.matches("5,DATA,50,WRITE,12 34,ACK,1"));
+        EXPECT_FALSE(q.matches("5,DATA,51,WRITE,12 34,ACK,1"));
+    }
+    ASSERT_TRUE(q.parse("addr=0x7f data=0xA", &error));
+    EXPECT_TRUE(q.matches("5,DATA,7F,WRITE,0A,ACK,1"));
     ASSERT_TRUE(q.parse("label=M 2", &error) == false && q.parse("标签=\"M 2\" addr=7f", &error));
     EXPECT_TRUE(q.matches("1,ADDR,7F,READ,-- [] [CM 2x],ACK,1"));
     EXPECT_TRUE(q.matches("1,ADDR,7f,READ,-- [CM 2],ACK,1"));
