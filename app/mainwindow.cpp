@@ -616,13 +616,9 @@ void MainWindow::updateStatus()
     const QString rows = CaptureStatus::rowsText(stored);
     if (m_rowsLabel->text() != rows)
         m_rowsLabel->setText(rows);
-    // The size comes from the index, which the capture thread moves: read it held.
-    if (pipeline.tryAcquireStore()) {
-        const QString size = CaptureStatus::fileSizeText(pipeline.store().dataSize());
-        pipeline.releaseStore();
-        if (m_sizeLabel->text() != size)
-            m_sizeLabel->setText(size);
-    }
+    const QString size = CaptureStatus::fileSizeText(pipeline.storedBytes());
+    if (m_sizeLabel->text() != size)
+        m_sizeLabel->setText(size);
     if (m_captureState == CaptureState::Capturing && m_rate.sample(stored, m_clock.elapsed()))
         m_rateLabel->setText(CaptureStatus::rateText(m_rate.rowsPerSecond()));
 }

@@ -55,6 +55,8 @@ public:
     const CaptureStore &store() const { return m_store; }
     // Stored lines for the view's arithmetic; any thread, no flag needed.
     int storedLineCount() const { return m_store.lineCount(); }
+    // Bytes of the stored lines for the status bar; any thread, no flag needed.
+    qint64 storedBytes() const { return m_store.storedBytes(); }
 
     // Adapter library's thread only (or while no capture runs, in tests).
     const EventConverter &converter() const { return m_converter; }
