@@ -265,6 +265,7 @@ void MainWindow::on_actionStart_triggered()
         warn(QStringLiteral("临时文件 I2CDataTemp.dat 不可用，无法保存捕获的数据。"));
         return;
     }
+    capturePipeline().continueTimesAfterStoredRows();
     if (startI2CCapture(m_deviceIndex, m_channelIndex, sampleRate, onI2CEvents) != 0) {
         warn(QStringLiteral("启动设备失败！") + adapterFailureReason());
         return;

@@ -40,6 +40,12 @@ public:
     // GUI thread.
     void clearStore();
 
+    // Before a Start: the new capture's times go on after the last stored
+    // row's time (from 0 on an empty store: after Clear, or an Open of an
+    // empty file), so times keep rising across Stop and Start. GUI thread,
+    // while no capture runs.
+    void continueTimesAfterStoredRows();
+
     // True exactly once for each failure of the store, with its reason; the
     // GUI polls it on its tick so the warning comes from the GUI thread.
     // GUI thread only.
