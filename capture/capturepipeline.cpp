@@ -93,7 +93,7 @@ void CapturePipeline::continueTimesAfterStoredRows()
         StoredLine line;
         line.parse(std::string_view(text.constData(), size_t(text.size())));
         // An unreadable time reads as 0: the new rows still come after it.
-        if (!CaptureRow::timestampFromText(line.field(StoredLine::Timestamp), &last) || last < 0)
+        if (!CaptureRow::timestampFromText(line.field(StoredLine::Timestamp), &last))
             last = 0;
     }
     // Rows kept from the last batch are stored before the new capture's.

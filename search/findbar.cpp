@@ -51,8 +51,6 @@ FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hook
 
     auto *rows = new QVBoxLayout(this);
     rows->setContentsMargins(4, 2, 4, 2);
-    // The bar's minimum is minimumSizeHint(), not that of the row it shows.
-    rows->setSizeConstraint(QLayout::SetNoConstraint);
     rows->addLayout(m_top);
     rows->addLayout(m_bottom);
     m_top->addWidget(m_label);

@@ -65,19 +65,26 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto *edit = bar->findChild<QLineEdit *>();
         auto *status = bar->findChildren<QLabel *>().first();
-        const QString query =
-            QStringLiteral("addr=3 data=1 label=") + QString(200, QLatin1Char('x')) + " 0";
-        find(*bar, query);
-        QTRY_VERIFY(status->width() > 0);
-        QCOMPARE(window.width(), 903);
-        QVERIFY2(edit->width() >= 25 * edit->fontMetrics().averageCharWidth(),
-                 qPrintable(QString::number(edit->width())));
-        QVERIFY(bar->statusText().endsWith(QStringLiteral("：0")));
-        QVERIFY(status->text().endsWith(QChar(0x2026)) && status->toolTip() == bar->statusText());
-        QVERIFY(status->width() <= bar->width());
-        // Wide enough, it is one row again.
-        window.resize(1300, 462);
-        QTRY_VERIFY(qAbs(bar->findChild<QCheckBox *>()->y() - edit->y()) < edit->height());
+        auto *filter = bar->findChild<QCheckBox *>();
+        const QString word(200, QLatin1Char('y'));
+        find(*bar, QStringLiteral("addr=3 ") + word);
+        QCOMPARE(bar->statusText(), QStringLiteral("无法识别的查找条件：") + word);
+        // From wide to narrow: the query keeps its room, the message is cut,
+        // the window keeps its width; one row where it fits, else two.
+        for (const int width : {1300, 1150, 1050, 960, 903}) {
+            window.resize(width, 462);
+            QTest::qWait(1);
+            QTRY_VERIFY(status->width() > 0 && status->text() != bar->statusText());
+            QCOMPARE(window.width(), width);
+            QVERIFY2(edit->width() >= 25 * edit->fontMetrics().averageCharWidth(),
+                     qPrintable(QString::number(edit->width())));
+            QVERIFY(status->text().endsWith(QChar(0x2026)) &&
+                    status->toolTip() == bar->statusText());
+            const bool oneRow = qAbs(filter->y() - edit->y()) < edit->height();
+            if (width == 1300 || width == 903)
+                QCOMPARE(oneRow, width == 1300);
+            QVERIFY(edit->x() < filter->x() && filter->x() < status->x());
+        }
 
         // An old message goes with a new query, a new search and a new filter.
         find(*bar, "addr=34");
