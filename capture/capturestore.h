@@ -7,8 +7,8 @@
 //
 // Threads: appendRows runs on the adapter library's thread, everything else on
 // the GUI thread; the caller serialises them (see CapturePipeline). Only
-// lineCount(), failed(), failureCount() and errorString() may be called while
-// another thread works on the store.
+// lineCount(), storedBytes(), failed(), failureCount() and errorString() may
+// be called while another thread works on the store.
 #pragma once
 
 #include "capturerow.h"

@@ -31,8 +31,8 @@ FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hook
     m_query->setPlaceholderText(QStringLiteral("查找，例如 addr=50 data=12,34 NACK"));
     m_query->setToolTip(
         QStringLiteral("查找条件，以空格分隔，不同种类的条件须同时满足，同一种类满足其一即可：\n"
-                       "addr=50　地址（十六进制）\n"
-                       "data=12,34　数据字节序列（十六进制，也在合并行中查找）\n"
+                       "addr=50　地址（十六进制，可带 0x）\n"
+                       "data=12,34　数据字节序列（十六进制，可带 0x，也在合并行中查找）\n"
                        "label=名称　协议标签文字\n"
                        "START ADDR DATA STOP　类型\n"
                        "READ WRITE　读/写\n"
