@@ -15,7 +15,7 @@
 #include "ui_mainwindow.h"
 #include "view/capturestatus.h"
 #include "view/capturestatusbar.h"
-#include "view/findbar.h"
+#include "search/findbar.h"
 #include "view/recordtable.h"
 
 #include <QFileInfo>

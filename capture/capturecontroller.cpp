@@ -68,6 +68,8 @@ QString CaptureController::start(int32_t deviceIndex, int32_t channelIndex, int3
         return QStringLiteral("临时文件 I2CDataTemp.dat 不可用，无法保存捕获的数据。");
     }
     CapturePipeline::setCallbackTarget(&m_pipeline);
+    // Times go on rising after the rows stored so far, so Go to a time finds them.
+    m_pipeline.continueTimesAfterStoredRows();
     if (startI2CCapture(deviceIndex, channelIndex, sampleRate, onI2CEvents) != 0)
         return QStringLiteral("启动设备失败！") + adapterFailureReason();
     m_deviceIndex = deviceIndex;

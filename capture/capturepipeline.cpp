@@ -1,7 +1,10 @@
-#include "capturepipeline.h"
+#include "capture/capturepipeline.h"
+
+#include "capture/storedline.h"
 
 #include <QDebug>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -69,6 +72,28 @@ StoreLease CapturePipeline::leaseStore()
     }
     m_storeWantedSinceNs.store(0, std::memory_order_relaxed);
     return StoreLease(this);
+}
+
+void CapturePipeline::continueTimesAfterStoredRows()
+{
+    // No callback runs between a stop and the next start, so the converter,
+    // the kept rows and the store are the GUI thread's here (as for Save and
+    // Open); starting the adapter's thread orders these writes before its
+    // first call.
+    int64_t last = -1; // nothing stored or kept: the times start at 0
+    const StoreLease store = leaseStore(); // a search may be reading it
+    if (const int lines = store->lineCount()) {
+        const QByteArray text = store->readLines(lines - 1, 1);
+        StoredLine line;
+        line.parse(std::string_view(text.constData(), size_t(text.size())));
+        // An unreadable time reads as 0: the new rows still come after it.
+        if (!CaptureRow::timestampFromText(line.field(StoredLine::Timestamp), &last))
+            last = 0;
+    }
+    // Rows kept from the last batch are stored before the new capture's.
+    if (!m_pendingRows.empty())
+        last = std::max(last, m_pendingRows.back().timeNs);
+    m_converter.setTimeOffset(last + 1);
 }
 
 bool CapturePipeline::takeStoreFailureNotice(QString *why)

@@ -44,6 +44,12 @@ public:
     StoreLease tryLeaseStore();
     StoreLease leaseStore();
 
+    // Before a Start: the new capture's times go on after the last stored
+    // row's time (from 0 on an empty store: after Clear, or an Open of an
+    // empty file), so times keep rising across Stop and Start. GUI thread,
+    // while no capture runs.
+    void continueTimesAfterStoredRows();
+
     // True exactly once for each failure of the store, with its reason; the
     // GUI polls it on its tick so the warning comes from the GUI thread.
     // GUI thread only.
@@ -59,6 +65,8 @@ public:
     const CaptureStore &store() const { return m_store; }
     // Stored lines for the view's arithmetic; any thread, no flag needed.
     int storedLineCount() const { return m_store.lineCount(); }
+    // Bytes of the stored lines for the status bar; any thread, no flag needed.
+    qint64 storedBytes() const { return m_store.storedBytes(); }
 
     // Adapter library's thread only (or while no capture runs, in tests).
     const EventConverter &converter() const { return m_converter; }

@@ -98,6 +98,7 @@ bool CaptureStore::closeAndRemove()
 
 void CaptureStore::publish()
 {
+    m_publishedBytes.store(m_index.back(), std::memory_order_release);
     m_publishedLines.store(int(m_index.lineCount()), std::memory_order_release);
 }
 

@@ -7,8 +7,8 @@
 //
 // Threads: appendRows runs on the adapter library's thread, everything else on
 // the GUI thread; the caller serialises them (see CapturePipeline). Only
-// lineCount(), failed(), failureCount() and errorString() may be called while
-// another thread works on the store.
+// lineCount(), storedBytes(), failed(), failureCount() and errorString() may
+// be called while another thread works on the store.
 #pragma once
 
 #include "capturerow.h"
@@ -75,6 +75,8 @@ public:
 
     // Stored lines. Safe from any thread; it moves once per stored batch.
     int lineCount() const { return m_publishedLines.load(std::memory_order_acquire); }
+    // Bytes of the stored lines, published with lineCount(): any thread.
+    qint64 storedBytes() const { return m_publishedBytes.load(std::memory_order_acquire); }
     int nextRowNumber() const { return m_nextRowNumber; }
     const LineIndex &lineIndex() const { return m_index; }
     const CaptureRow &previousRow() const { return m_previousRow; }
@@ -134,7 +136,10 @@ private:
     std::string m_batch;
     qint64 m_writeFrom = 0;
 
+    // What the other threads may know of the store, set by publish() on the
+    // storing thread; two atomics, so a reader may see one batch apart.
     std::atomic<int> m_publishedLines{0};
+    std::atomic<qint64> m_publishedBytes{0};
     // Written by the storing thread and by Save on the GUI thread, which runs
     // only while no capture does; an atomic, so any thread may read it.
     std::atomic<qint64> m_unsavedRows{0};

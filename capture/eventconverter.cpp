@@ -25,7 +25,7 @@ void EventConverter::convertEvents(const I2CEvent *events, int count, std::vecto
     CaptureRow &row = m_rowUnderConstruction;
     for (const I2CEvent *e = events, *end = events + count; e != end; ++e) {
         if (e->type != EventAck && e->type != EventNack)
-            m_carriedTimeNs = e->timestamp;
+            m_carriedTimeNs = e->timestamp + m_timeOffsetNs;
         const int64_t t = m_carriedTimeNs;
         switch (e->type) {
         case EventStart:

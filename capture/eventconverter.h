@@ -18,6 +18,12 @@ public:
     void convertEvents(const I2CEvent *events, int count, std::vector<CaptureRow> &out);
     std::vector<CaptureRow> convertEvents(const I2CEvent *events, int count);
 
+    // Added to every event's timestamp from the next batch on, so a capture
+    // appended after stored rows can go on from their times (the adapter
+    // counts each capture from its own start).
+    void setTimeOffset(int64_t ns) { m_timeOffsetNs = ns; }
+    int64_t timeOffset() const { return m_timeOffsetNs; }
+
     const CaptureRow &rowUnderConstruction() const { return m_rowUnderConstruction; }
     int32_t lastAddressByte() const { return m_lastAddressByte; }
     int64_t carriedTimestamp() const { return m_carriedTimeNs; }
@@ -32,4 +38,5 @@ private:
     // batches, so an acknowledge that opens a batch still gets its byte's time
     // and rows never depend on where the library split the stream.
     int64_t m_carriedTimeNs = 0;
+    int64_t m_timeOffsetNs = 0;
 };

@@ -13,8 +13,10 @@ namespace {
 // How often a filter looks for new lines once it has caught up: the view's
 // own tick.
 constexpr std::chrono::milliseconds kFilterPoll(40);
-// Matches handed to the view at a time while a filter catches up.
-constexpr size_t kFilterBatch = 65536;
+// A filter hands the view its matches after each slice of this many lines
+// (a few milliseconds' scan), so the table and the count show what was found
+// so far. Whole blocks, so slices do not split a block's one read.
+constexpr qint64 kFilterSlice = 16 * BlockIndex::kBlockLines;
 
 int percent(qint64 done, qint64 total)
 {
@@ -123,6 +125,8 @@ void CaptureSearch::startFilter(const SearchQuery &query)
     m_filterWalked.store(0);
     m_filterTarget.store(0);
     m_filterRows = std::make_unique<FilterRows>();
+    // Out of the lines stored now until the worker's first slice says more.
+    m_filterRows->append({}, -1, m_pipeline.storedLineCount());
     m_filterThread = std::thread([this] { runFilter(); });
 }
 
@@ -146,6 +150,11 @@ int CaptureSearch::filterProgress() const
                    m_filterTarget.load(std::memory_order_relaxed));
 }
 
+FilterRows::Tally CaptureSearch::filterTally() const
+{
+    return m_filterRows ? m_filterRows->tally() : FilterRows::Tally();
+}
+
 void CaptureSearch::runFilter()
 {
     FilterRows &rows = *m_filterRows;
@@ -153,6 +162,7 @@ void CaptureSearch::runFilter()
     std::vector<uint32_t> batch;
     quint64 generation = m_blocks.generation();
     qint64 done = 0; // lines before this have their final verdict
+    using Outcome = CaptureScanner::Outcome;
     while (!m_filterCancel.load()) {
         const qint64 lines = m_pipeline.storedLineCount();
         m_filterWalked.store(done);
@@ -160,30 +170,29 @@ void CaptureSearch::runFilter()
         // The newest line may still take a merged byte: it is held apart
         // and looked at again next round.
         qint64 newest = -1;
-        batch.clear();
-        const CaptureScanner::Outcome outcome = generation != m_blocks.generation()
-                                                    ? CaptureScanner::Outcome::Changed
-                                                    : scanner.scan(done, lines, [&](qint64 line) {
-                                                          if (line == lines - 1) {
-                                                              newest = line;
-                                                          } else {
-                                                              batch.push_back(uint32_t(line));
-                                                              if (batch.size() >= kFilterBatch) {
-                                                                  rows.append(batch, -1);
-                                                                  batch.clear();
-                                                              }
-                                                          }
-                                                          return true;
-                                                      });
-        if (outcome == CaptureScanner::Outcome::Canceled)
+        Outcome outcome = generation != m_blocks.generation() ? Outcome::Changed : Outcome::Done;
+        for (qint64 from = done; outcome == Outcome::Done && from < lines;) {
+            const qint64 to = std::min(lines, (from / kFilterSlice + 1) * kFilterSlice);
+            batch.clear();
+            outcome = scanner.scan(from, to, [&](qint64 line) {
+                if (line == lines - 1)
+                    newest = line;
+                else
+                    batch.push_back(uint32_t(line));
+                return true;
+            });
+            if (outcome == Outcome::Done)
+                rows.append(batch, newest, lines);
+            from = to;
+        }
+        if (outcome == Outcome::Canceled)
             break;
-        if (outcome == CaptureScanner::Outcome::Changed) {
+        if (outcome == Outcome::Changed) {
             // Cleared or reopened: start again on what the store holds now.
             generation = m_blocks.generation();
             rows.clear();
             done = 0;
         } else {
-            rows.append(batch, newest);
             done = std::max<qint64>(0, lines - 1);
         }
         std::unique_lock<std::mutex> lock(m_waitMutex);

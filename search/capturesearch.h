@@ -56,6 +56,9 @@ public:
     VisibleRows *filterRows() const { return m_filterRows.get(); }
     // Percent of the stored lines the filter has walked; 100 while it keeps up.
     int filterProgress() const;
+    // The matches found so far and the lines they are out of; zero without a
+    // filter.
+    FilterRows::Tally filterTally() const;
 
     // Stops and joins both workers: before the store's file is closed.
     void cancel();

@@ -6,6 +6,12 @@ qint64 FilterRows::count() const
     return m_final + (m_provisional >= 0 ? 1 : 0);
 }
 
+FilterRows::Tally FilterRows::tally() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return {m_final + (m_provisional >= 0 ? 1 : 0), m_outOf};
+}
+
 qint64 FilterRows::storedLine(qint64 row) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -31,7 +37,7 @@ qint64 FilterRows::rowAtOrAfter(qint64 line) const
     return lo;
 }
 
-void FilterRows::append(const std::vector<uint32_t> &lines, qint64 provisional)
+void FilterRows::append(const std::vector<uint32_t> &lines, qint64 provisional, qint64 outOf)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const uint32_t line : lines) {
@@ -41,6 +47,7 @@ void FilterRows::append(const std::vector<uint32_t> &lines, qint64 provisional)
         ++m_final;
     }
     m_provisional = provisional;
+    m_outOf = outOf;
 }
 
 void FilterRows::clear()
@@ -49,6 +56,7 @@ void FilterRows::clear()
     m_chunks.clear();
     m_final = 0;
     m_provisional = -1;
+    m_outOf = 0;
 }
 
 size_t FilterRows::memoryBytes() const

@@ -21,9 +21,20 @@ public:
     qint64 storedLine(qint64 row) const override;
     qint64 rowAtOrAfter(qint64 line) const override;
 
+    // The matches and the number of stored lines they were picked from,
+    // taken together, so the first never exceeds the second (the store may
+    // have been emptied since: the worker starts again a moment later).
+    struct Tally
+    {
+        qint64 matches = 0;
+        qint64 outOf = 0;
+    };
+    Tally tally() const;
+
     // Appends matches (ascending, after every line held) and sets the
-    // newest line's match, -1 for none.
-    void append(const std::vector<uint32_t> &lines, qint64 provisional);
+    // newest line's match, -1 for none; outOf: the stored lines the filter
+    // is judging (all matches lie below it).
+    void append(const std::vector<uint32_t> &lines, qint64 provisional, qint64 outOf);
     void clear();
     size_t memoryBytes() const;
 
@@ -40,4 +51,5 @@ private:
     std::vector<std::unique_ptr<uint32_t[]>> m_chunks;
     qint64 m_final = 0;
     qint64 m_provisional = -1;
+    qint64 m_outOf = 0;
 };

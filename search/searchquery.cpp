@@ -31,22 +31,34 @@ QStringList splitWords(const QString &text)
     return words;
 }
 
-// "12,34", "12 34", "1234" or "5" as "12 34" / "05"; false for anything else.
+// Length of a "0x" / "0X" prefix at text[at], as the CSV export writes before
+// every address and byte: 2 or 0.
+int hexPrefixLength(const QByteArray &text, int at)
+{
+    return at + 1 < text.size() && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')
+               ? 2
+               : 0;
+}
+
+// "12,34", "12 34", "1234", "5" or with "0x" before a group ("0x12,0x34") as
+// "12 34" / "05"; false for anything else.
 bool bytesFromText(const QString &value, std::string *out)
 {
     out->clear();
     // Non-Latin-1 characters become '?', which is no hex digit.
     const QByteArray text = value.toLatin1();
-    int groupStart = 0;
     for (int i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && text[i] != ' ' && text[i] != ',') {
+        const int prefix = hexPrefixLength(text, i);
+        const int groupStart = i += prefix;
+        while (i < text.size() && text[i] != ' ' && text[i] != ',') {
             if (hexDigitValue(text[i]) < 0)
                 return false;
-            continue;
+            ++i;
         }
         // A group of one digit is one byte; otherwise it must be whole bytes.
+        // A prefix needs digits after it.
         const int digits = i - groupStart;
-        if (digits % 2 && digits != 1)
+        if ((digits % 2 && digits != 1) || (prefix && !digits))
             return false;
         for (int k = groupStart; k < i; k += 2) {
             const int value = digits == 1
@@ -58,9 +70,26 @@ bool bytesFromText(const QString &value, std::string *out)
                 *out += ' ';
             out->append(pair, 2);
         }
-        groupStart = i + 1;
     }
     return !out->empty();
+}
+
+// "50", "5" or "0x50": a 7-bit address; -1 for anything else.
+int addressFromText(const QString &value)
+{
+    const QByteArray text = value.toLatin1();
+    const int prefix = hexPrefixLength(text, 0);
+    const int digits = int(text.size()) - prefix;
+    if (digits < 1 || digits > 2)
+        return -1;
+    int a = 0;
+    for (int k = prefix; k < text.size(); ++k) {
+        const int d = hexDigitValue(text[k]);
+        if (d < 0)
+            return -1;
+        a = a << 4 | d;
+    }
+    return a <= 0x7F ? a : -1;
 }
 
 template <typename Enum> void setBit(uint8_t *mask, Enum value)
@@ -117,9 +146,8 @@ bool SearchQuery::parseWord(const QString &word, QString *error)
     const QString key = word.left(eq).toLower();
     const QString value = word.mid(eq + 1);
     if (key == QLatin1String("addr") || key == QStringLiteral("地址")) {
-        bool ok = false;
-        const uint a = value.toUInt(&ok, 16);
-        if (!ok || a > 0x7F || value.size() > 2) {
+        const int a = addressFromText(value);
+        if (a < 0) {
             *error = QStringLiteral("地址应为 00 到 7F 的十六进制数：%1").arg(value);
             return false;
         }

@@ -5,6 +5,7 @@
 //
 // Text form (words separated by spaces, case-insensitive keywords):
 //   addr=50  data=12,34  data="12 34"  data=1234  label=EEPROM
+//   addr=0x50  data=0x12,0x34  (the "0x" the CSV export writes may stay)
 //   START ADDR DATA STOP  READ WRITE  ACK NACK
 #pragma once
 

@@ -52,8 +52,10 @@ QString CaptureStatus::fileSizeText(qint64 bytes)
 {
     if (bytes < 1024)
         return QStringLiteral("文件 %1 字节").arg(bytes);
+    // Powers of 1024 with their own names (KiB, MiB, GiB), as file managers
+    // that count in 1024s write them.
     return QStringLiteral("文件 ") +
-           QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+           QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat);
 }
 
 QString CaptureStatus::rateText(qint64 rowsPerSecond)

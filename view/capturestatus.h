@@ -18,6 +18,7 @@ public:
     static QString captureDetail(const QString &adapter, int32_t sampleRate, int channelPair);
     static QString sampleRateText(int32_t hertz);
     static QString rowsText(qint64 rows);
+    // "文件 512 字节", then powers of 1024: "文件 1.5 KiB", "文件 1.2 GiB".
     static QString fileSizeText(qint64 bytes);
     static QString rateText(qint64 rowsPerSecond);
 

@@ -52,7 +52,7 @@ void CaptureStatusBar::update()
     const QString rows = CaptureStatus::rowsText(stored);
     if (m_rowsLabel->text() != rows)
         m_rowsLabel->setText(rows);
-    const QString size = CaptureStatus::fileSizeText(m_pipeline.store().dataSize());
+    const QString size = CaptureStatus::fileSizeText(m_pipeline.storedBytes());
     if (m_sizeLabel->text() != size)
         m_sizeLabel->setText(size);
     if (m_state == CaptureState::Capturing && m_rate.sample(stored, m_clock.elapsed()))

@@ -97,7 +97,7 @@ void filterInto(FilterRows &rows, Capture &c, const SearchQuery &q)
         found.push_back(uint32_t(line));
         return true;
     });
-    rows.append(found, -1);
+    rows.append(found, -1, c.lines);
 }
 
 void BM_FilterAddress(benchmark::State &state)

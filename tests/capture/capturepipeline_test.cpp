@@ -145,3 +145,47 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     feed(transfer(60, 5));
     EXPECT_TRUE(p.takeStoreFailureNotice());
 }
+
+// Stop, then Start: the new capture's times go on after the stored (and kept)
+// rows, from 0 again on an empty store.
+TEST_F(PipelineTest, AnAppendedCaptureGoesOnFromTheStoredTimes)
+{
+    const auto times = [this] {
+        std::vector<int64_t> out;
+        for (int i = 0; i < p.storedLineCount(); ++i) {
+            StoredLine stored;
+            int64_t t = 0;
+            const QByteArray text = line(i);
+            stored.parse(std::string_view(text.constData(), size_t(text.size())));
+            out.push_back(
+                CaptureRow::timestampFromText(stored.field(StoredLine::Timestamp), &t) ? t : -1);
+        }
+        return out;
+    };
+    p.continueTimesAfterStoredRows();
+    feed(transfer(100, 1));
+    p.continueTimesAfterStoredRows();
+    feed(transfer(0, 2));
+    {
+        const StoreLease view = p.leaseStore(); // the last batch waits behind the view
+        feed(transfer(50, 3));
+    }
+    p.continueTimesAfterStoredRows();
+    feed(transfer(0, 4));
+    EXPECT_EQ(times(), std::vector<int64_t>({100, 101, 103, 105, 106, 107, 109, 111, 156, 157, 159,
+                                             161, 162, 163, 165, 167}));
+    p.leaseStore()->resetStore();
+    p.continueTimesAfterStoredRows();
+    feed(transfer(7, 5));
+    EXPECT_EQ(times().front(), 7);
+    // An opened capture: after its last time, or after 0 when that is unreadable.
+    p.leaseStore()->resetStore();
+    ASSERT_TRUE(p.leaseStore()->appendStoredLine("0,STOP,--,--,--,--,01.00.00.000.000.000"));
+    p.continueTimesAfterStoredRows();
+    feed({ev(EventStart, 0, 0)});
+    ASSERT_TRUE(p.leaseStore()->appendStoredLine("2,STOP,--,--,--,--,late"));
+    p.continueTimesAfterStoredRows();
+    feed({ev(EventStop, 0, 5)});
+    EXPECT_EQ(p.converter().timeOffset(), 1);
+    EXPECT_EQ(times(), std::vector<int64_t>({3600000000000, 3600000000001, -1, 6}));
+}

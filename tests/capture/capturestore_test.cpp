@@ -41,6 +41,7 @@ protected:
     {
         const std::string c = contents();
         ASSERT_EQ(qint64(c.size()), s.dataSize());
+        EXPECT_EQ(s.storedBytes(), s.dataSize());
         EXPECT_EQ(s.lineCount(), s.lineIndex().lineCount());
         EXPECT_EQ(s.nextRowNumber(), s.lineCount());
         for (qint64 i = 1; i < s.lineIndex().size(); ++i)

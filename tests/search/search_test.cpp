@@ -15,6 +15,11 @@ TEST(SearchQueryTest, ReadsTermsAndRefusesWhatItCannot)
         {"addr=80", "地址应为 00 到 7F 的十六进制数：80"},
         {"data=123", "数据应为十六进制字节，例如 data=12,34：123"},
         {"data=1g", "数据应为十六进制字节，例如 data=12,34：1g"},
+        {"addr=0x", "地址应为 00 到 7F 的十六进制数：0x"},
+        {"addr=0x050", "地址应为 00 到 7F 的十六进制数：0x050"},
+        {"addr=x50", "地址应为 00 到 7F 的十六进制数：x50"},
+        {"data=12,0x", "数据应为十六进制字节，例如 data=12,34：12,0x"},
+        {"data=0x0x12", "数据应为十六进制字节，例如 data=12,34：0x0x12"},
         {"data=1 data=2", "数据只能指定一次"},
         {"label=", "标签文字不能为空"},
         {"ACK --", "无法识别的查找条件：--"}};
@@ -30,6 +35,16 @@ TEST(SearchQueryTest, ReadsTermsAndRefusesWhatItCannot)
     EXPECT_FALSE(q.matches("5,DATA,50,WRITE,112 345,ACK,1"));
     EXPECT_FALSE(q.matches("5,DATA,50,WRITE,AB [12 34],ACK,1"));
     EXPECT_FALSE(q.matches("5,DATA,50,WRITE,12 34"));
+    // The "0x" of the CSV export, before an address and before each byte.
+    for (const char *text :
+         {"addr=0x50 data=0x12,0X34", "地址=0X50 数据=\"0x12 0x34 \"", "ADDR=50 data=0x1234"}) {
+        ASSERT_TRUE(q.parse(QString::fromUtf8(text), &error)) << text;
+        EXPECT_EQ(q.needle(), "12 34") << text;
+        EXPECT_TRUE(q.matches("5,DATA,50,WRITE,12 34,ACK,1"));
+        EXPECT_FALSE(q.matches("5,DATA,51,WRITE,12 34,ACK,1"));
+    }
+    ASSERT_TRUE(q.parse("addr=0x7f data=0xA", &error));
+    EXPECT_TRUE(q.matches("5,DATA,7F,WRITE,0A,ACK,1"));
     ASSERT_TRUE(q.parse("label=M 2", &error) == false && q.parse("标签=\"M 2\" addr=7f", &error));
     EXPECT_TRUE(q.matches("1,ADDR,7F,READ,-- [] [CM 2x],ACK,1"));
     EXPECT_TRUE(q.matches("1,ADDR,7f,READ,-- [CM 2],ACK,1"));
@@ -142,13 +157,47 @@ TEST(CaptureSearchTest, KeepsUpWithRowsStoredMeanwhile)
     EXPECT_EQ(rows.storedLine(rows.count()), -1);
     // The newest line's match is held apart and may be withdrawn.
     FilterRows held;
-    held.append({3, 9}, 12);
+    held.append({3, 9}, 12, 13);
     EXPECT_EQ(std::vector<qint64>({held.count(), held.storedLine(2), held.rowAtOrAfter(12),
-                                   held.rowAtOrAfter(13), held.rowAtOrAfter(4)}),
-              std::vector<qint64>({3, 12, 2, 3, 1}));
-    held.append({}, -1);
+                                   held.rowAtOrAfter(13), held.rowAtOrAfter(4),
+                                   held.tally().matches, held.tally().outOf}),
+              std::vector<qint64>({3, 12, 2, 3, 1, 3, 13}));
+    held.append({}, -1, 14);
     EXPECT_EQ(held.count(), 2);
     EXPECT_EQ(held.rowAtOrAfter(10), 2);
+    held.clear();
+    EXPECT_EQ(held.tally().matches + held.tally().outOf, 0);
     search.stopFilter();
     EXPECT_EQ(search.filterRows(), nullptr);
+}
+
+// While a filter scans, the matches found so far are shown (here the scan
+// waits for the store at the newest lines), out of the lines it judges.
+TEST(CaptureSearchTest, AFilterShowsWhatItFoundSoFar)
+{
+    SearchFixture f;
+    f.store(int(20 * BlockIndex::kBlockLines), false, 300);
+    const std::vector<qint64> expected = bruteForce(f.lines(), oracleQueries()[0]);
+    CaptureSearch search(f.pipeline, f.blocks);
+    SearchQuery query;
+    QString error;
+    ASSERT_TRUE(query.parse("addr=33", &error));
+    StoreLease held = f.pipeline.leaseStore();
+    search.startFilter(query);
+    EXPECT_EQ(search.filterTally().outOf, f.pipeline.storedLineCount());
+    for (int wait = 0; wait < 500 && search.filterTally().matches == 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const FilterRows::Tally sofar = search.filterTally();
+    EXPECT_LT(search.filterProgress(), 100);
+    EXPECT_GT(sofar.matches, 0);
+    EXPECT_LT(sofar.matches, qint64(expected.size()));
+    EXPECT_EQ(sofar.outOf, f.pipeline.storedLineCount());
+    EXPECT_EQ(search.filterRows()->storedLine(sofar.matches - 1),
+              expected[size_t(sofar.matches - 1)]);
+    held.release();
+    for (int wait = 0; wait < 500 && search.filterProgress() < 100; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(search.filterTally().matches, qint64(expected.size()));
+    search.stopFilter();
+    EXPECT_EQ(search.filterTally().matches + search.filterTally().outOf, 0);
 }

@@ -34,6 +34,11 @@ TEST(CaptureStatus, RateAndCaptureTexts)
     EXPECT_EQ(CaptureStatus::captureDetail("sim", 1000000, 1), "1MHz，D2/D3，sim");
     EXPECT_EQ(CaptureStatus::sampleRateText(2500000) + CaptureStatus::sampleRateText(999999),
               "2.5MHz999.999kHz");
+    // One unit system: powers of 1024 under their own names.
+    EXPECT_EQ(CaptureStatus::fileSizeText(1023), "文件 1023 字节");
+    EXPECT_EQ(CaptureStatus::fileSizeText(1024) + CaptureStatus::fileSizeText(1374389535),
+              "文件 1.0 KiB文件 1.3 GiB");
+    EXPECT_EQ(CaptureStatus::fileSizeText(928765133), "文件 885.7 MiB");
     CaptureStatus rate;
     rate.restart(100, 0);
     EXPECT_FALSE(rate.sample(600, 999));

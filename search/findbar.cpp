@@ -1,7 +1,5 @@
 #include "findbar.h"
 
-#include "capturepipeline.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -9,55 +7,65 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShortcut>
+#include <QResizeEvent>
 #include <QToolButton>
 
 namespace {
 // Progress and match counts are refreshed at this rate while work runs.
 constexpr int kProgressMs = 100;
+// The query keeps room for this many characters, however narrow the bar;
+// a status with less room than kStatusChars moves to a second row.
+constexpr int kQueryChars = 25;
+constexpr int kStatusChars = 12;
 } // namespace
 
 FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hooks, QWidget *parent)
-    : QWidget(parent), m_hooks(std::move(hooks)), m_pipeline(pipeline),
+    : QWidget(parent), m_hooks(std::move(hooks)),
       m_search(new CaptureSearch(pipeline, blocks, this)), m_query(new QLineEdit(this)),
       m_previous(new QPushButton(QStringLiteral("上一个"), this)),
       m_next(new QPushButton(QStringLiteral("下一个"), this)),
-      m_filter(new QCheckBox(QStringLiteral("只显示匹配行"), this)), m_status(new QLabel(this))
+      m_filter(new QCheckBox(QStringLiteral("只显示匹配行"), this)), m_status(new QLabel(this)),
+      m_label(new QLabel(QStringLiteral("查找："), this)), m_close(new QToolButton(this)),
+      m_top(new QHBoxLayout), m_bottom(new QHBoxLayout)
 {
     m_query->setPlaceholderText(QStringLiteral("查找，例如 addr=50 data=12,34 NACK"));
     m_query->setToolTip(
         QStringLiteral("查找条件，以空格分隔，不同种类的条件须同时满足，同一种类满足其一即可：\n"
-                       "addr=50　地址（十六进制）\n"
-                       "data=12,34　数据字节序列（十六进制，也在合并行中查找）\n"
+                       "addr=50　地址（十六进制，可带 0x）\n"
+                       "data=12,34　数据字节序列（十六进制，可带 0x，也在合并行中查找）\n"
                        "label=名称　协议标签文字\n"
                        "START ADDR DATA STOP　类型\n"
                        "READ WRITE　读/写\n"
                        "ACK NACK　响应\n"
                        "回车或 F3 查找下一个，Shift+F3 查找上一个，Esc 取消"));
+    m_query->setMinimumWidth(m_query->fontMetrics().averageCharWidth() * kQueryChars);
     m_previous->setToolTip(QStringLiteral("查找上一个 (Shift+F3)"));
     m_next->setToolTip(QStringLiteral("查找下一个 (F3)"));
     m_filter->setToolTip(QStringLiteral("表格中只显示符合查找条件的行"));
-    auto *close = new QToolButton(this);
-    close->setText(QStringLiteral("×"));
-    close->setToolTip(QStringLiteral("关闭查找栏 (Esc)"));
-    close->setAutoRaise(true);
+    m_close->setText(QStringLiteral("×"));
+    m_close->setToolTip(QStringLiteral("关闭查找栏 (Esc)"));
+    m_close->setAutoRaise(true);
+    // The status gives way to everything else and is cut to what is left.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->installEventFilter(this);
 
-    auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(4, 2, 4, 2);
-    layout->addWidget(new QLabel(QStringLiteral("查找："), this));
-    layout->addWidget(m_query, 1);
-    layout->addWidget(m_previous);
-    layout->addWidget(m_next);
-    layout->addWidget(m_filter);
-    layout->addWidget(m_status, 1);
-    layout->addWidget(close);
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(4, 2, 4, 2);
+    rows->addLayout(m_top);
+    rows->addLayout(m_bottom);
+    m_top->addWidget(m_label);
+    m_top->addWidget(m_query, 1);
+    m_top->addWidget(m_close);
+    arrangeRows(false);
 
     connect(m_query, &QLineEdit::returnPressed, this,
             [this] { findFrom(!(QApplication::keyboardModifiers() & Qt::ShiftModifier)); });
+    // An old "未找到" says nothing of the query being typed.
+    connect(m_query, &QLineEdit::textEdited, this, [this] { setStatus(QString()); });
     connect(m_previous, &QPushButton::clicked, this, &FindBar::findPrevious);
     connect(m_next, &QPushButton::clicked, this, &FindBar::findNext);
     connect(m_filter, &QCheckBox::toggled, this, &FindBar::setFilterOn);
-    connect(close, &QToolButton::clicked, this, [this] {
+    connect(m_close, &QToolButton::clicked, this, [this] {
         cancelSearches();
         hide();
     });
@@ -75,16 +83,6 @@ FindBar::~FindBar()
     m_search->cancel();
 }
 
-void FindBar::addShortcutsTo(QWidget *window)
-{
-    connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this,
-            &FindBar::activate);
-    connect(new QShortcut(QKeySequence(Qt::Key_F3), window), &QShortcut::activated, this,
-            &FindBar::findNext);
-    connect(new QShortcut(QKeySequence(Qt::SHIFT + Qt::Key_F3), window), &QShortcut::activated,
-            this, &FindBar::findPrevious);
-}
-
 void FindBar::activate()
 {
     show();
@@ -94,12 +92,77 @@ void FindBar::activate()
 
 QString FindBar::statusText() const
 {
-    return m_status->text();
+    return m_statusText;
 }
 
 void FindBar::setStatus(const QString &text)
 {
-    m_status->setText(text);
+    m_statusText = text;
+    showStatus();
+}
+
+void FindBar::showStatus()
+{
+    const QString shown =
+        m_status->fontMetrics().elidedText(m_statusText, Qt::ElideRight, m_status->width());
+    m_status->setText(shown);
+    m_status->setToolTip(m_statusText);
+}
+
+int FindBar::rowWidth(std::initializer_list<const QWidget *> widgets, int extra) const
+{
+    const QMargins margins = layout()->contentsMargins();
+    int width =
+        margins.left() + margins.right() + extra + m_top->spacing() * (int(widgets.size()) - 1);
+    for (const QWidget *w : widgets)
+        width += w->minimumSizeHint().expandedTo(w->minimumSize()).width();
+    return width;
+}
+
+int FindBar::oneRowWidth() const
+{
+    return rowWidth({m_label, m_query, m_previous, m_next, m_filter, m_close},
+                    m_top->spacing() + m_status->fontMetrics().averageCharWidth() * kStatusChars);
+}
+
+QSize FindBar::minimumSizeHint() const
+{
+    // What two rows need, however the bar is arranged now: a narrow bar
+    // goes to two rows rather than widen the window.
+    return {
+        std::max(rowWidth({m_label, m_query, m_close}), rowWidth({m_previous, m_next, m_filter})),
+        layout()->minimumSize().height()};
+}
+
+void FindBar::arrangeRows(bool twoRows)
+{
+    // Two rows: the query (with its label and ×) keeps the first to itself.
+    for (QWidget *w : std::initializer_list<QWidget *>{m_previous, m_next, m_filter, m_status}) {
+        m_top->removeWidget(w);
+        m_bottom->removeWidget(w);
+    }
+    QHBoxLayout *row = twoRows ? m_bottom : m_top;
+    int at = twoRows ? 0 : 2;
+    row->insertWidget(at++, m_previous);
+    row->insertWidget(at++, m_next);
+    row->insertWidget(at++, m_filter);
+    row->insertWidget(at, m_status, 1);
+    m_twoRows = twoRows;
+}
+
+void FindBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const bool twoRows = event->size().width() < oneRowWidth();
+    if (twoRows != m_twoRows)
+        arrangeRows(twoRows);
+}
+
+bool FindBar::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_status && event->type() == QEvent::Resize)
+        showStatus();
+    return QWidget::eventFilter(watched, event);
 }
 
 bool FindBar::readQuery(SearchQuery *query)
@@ -167,6 +230,7 @@ void FindBar::setFilterOn(bool on)
         m_hooks.setVisibleRows(nullptr);
     m_search->stopFilter();
     if (on) {
+        setStatus(QString()); // what an earlier find said is no answer to this filter
         m_filterText = m_query->text();
         m_search->startFilter(query);
         m_hooks.setVisibleRows(m_search->filterRows());
@@ -203,9 +267,12 @@ void FindBar::updateProgress()
     if (!rows) {
         m_hooks.setFilterStatus(QString());
     } else {
+        // The matches found so far, out of the lines the filter judges (both
+        // taken together: the store may have been emptied a moment ago).
         const int done = m_search->filterProgress();
+        const FilterRows::Tally tally = m_search->filterTally();
         const QString shown =
-            QStringLiteral("筛选：%1 / %2 行").arg(rows->count()).arg(m_pipeline.storedLineCount());
+            QStringLiteral("筛选：%1 / %2 行").arg(tally.matches).arg(tally.outOf);
         m_hooks.setFilterStatus(done < 100 ? shown + QStringLiteral("（已检查 %1%）").arg(done)
                                            : shown);
     }

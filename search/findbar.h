@@ -1,7 +1,10 @@
 // The find bar under the record table: a query, Previous / Next, a switch
 // that shows only the matching rows, and a status that tells progress and
-// "未找到". Not modal: the table stays usable while a search runs on its
-// worker thread, and Esc cancels it (or closes the bar when nothing runs).
+// "未找到". The query keeps room for 25 characters however narrow the bar
+// gets: below one row's width the buttons and the status go to a second row,
+// and a long status is cut (whole in its tool tip). Not modal: the table
+// stays usable while a search runs on its worker thread, and Esc cancels it
+// (or closes the bar when nothing runs).
 //
 // The window is reached only through Hooks, so the bar knows nothing of it.
 // GUI thread only. The bar owns its CaptureSearch (a child object).
@@ -19,7 +22,9 @@ class CapturePipeline;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QHBoxLayout;
 class QPushButton;
+class QToolButton;
 class VisibleRows;
 
 class FindBar : public QWidget
@@ -38,8 +43,6 @@ public:
             QWidget *parent = nullptr);
     ~FindBar() override;
 
-    // Ctrl+F (open the bar), F3 and Shift+F3 (next / previous) anywhere in window.
-    void addShortcutsTo(QWidget *window);
     // Shows the bar with the query selected.
     void activate();
     void findNext() { findFrom(true); }
@@ -53,6 +56,7 @@ public:
     void cancelSearches();
 
     QString statusText() const;
+    QSize minimumSizeHint() const override;
     CaptureSearch &search() { return *m_search; }
 
 signals:
@@ -61,6 +65,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void findFrom(bool forward);
@@ -68,15 +74,27 @@ private:
     void onFindFinished(qint64 line, CaptureSearch::FindStatus status, int serial);
     void updateProgress();
     void setStatus(const QString &text);
+    // The status cut to the label's width.
+    void showStatus();
+    // The narrowest bar that holds everything in one row.
+    int oneRowWidth() const;
+    // The narrowest bar that holds these widgets in a row, and extra.
+    int rowWidth(std::initializer_list<const QWidget *> widgets, int extra = 0) const;
+    void arrangeRows(bool twoRows);
 
     Hooks m_hooks;
-    CapturePipeline &m_pipeline; // for the stored row count beside the matches
     CaptureSearch *m_search;
     QLineEdit *m_query;
     QPushButton *m_previous;
     QPushButton *m_next;
     QCheckBox *m_filter;
     QLabel *m_status;
+    QString m_statusText; // whole; the label may show it cut
+    QLabel *m_label;
+    QToolButton *m_close;
+    QHBoxLayout *m_top; // the rows, owned by the bar's layout
+    QHBoxLayout *m_bottom;
+    bool m_twoRows = false;
     QTimer m_progressTimer;
     int m_findSerial = 0;
     bool m_findForward = true;
