@@ -1,9 +1,9 @@
-#include "addressgrid.h"
+#include "addressmap/addressgrid.h"
 
-#include "addressmapdock.h"
+#include "addressmap/addressmapdock.h"
 
-#include <capturerow.h>
-#include <rowstyle.h>
+#include "capture/capturerow.h"
+#include "view/rowstyle.h"
 
 #include <QHelpEvent>
 #include <QMouseEvent>

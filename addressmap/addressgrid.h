@@ -6,7 +6,7 @@
 // clicking it again clears the selection.
 #pragma once
 
-#include "addressfigures.h"
+#include "addressmap/addressfigures.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,11 +1,11 @@
-#include "addressmapdock.h"
+#include "addressmap/addressmapdock.h"
 
-#include "addressgrid.h"
+#include "addressmap/addressgrid.h"
 
-#include <capturepipeline.h>
-#include <capturerow.h>
-#include <symbolfile.h>
-#include <symbollabeler.h>
+#include "capture/capturepipeline.h"
+#include "capture/capturerow.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
 
 #include <QElapsedTimer>
 #include <QHeaderView>

@@ -4,9 +4,9 @@
 // timer of its own (a copy of 128 entries per tick).
 #pragma once
 
-#include "addressfigures.h"
-#include "addressstats.h"
-#include "symboldef.h"
+#include "addressmap/addressfigures.h"
+#include "addressmap/addressstats.h"
+#include "protocol/symboldef.h"
 
 #include <QDockWidget>
 

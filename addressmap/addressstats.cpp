@@ -1,7 +1,7 @@
-#include "addressstats.h"
+#include "addressmap/addressstats.h"
 
-#include <capturestore.h>
-#include <storedline.h>
+#include "capture/capturestore.h"
+#include "capture/storedline.h"
 
 #include <algorithm>
 #include <cmath>

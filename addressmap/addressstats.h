@@ -9,9 +9,9 @@
 // row's, which the map's next tick corrects.
 #pragma once
 
-#include "addressfigures.h"
+#include "addressmap/addressfigures.h"
 
-#include <storeobserver.h>
+#include "capture/storeobserver.h"
 
 #include <QtGlobal>
 

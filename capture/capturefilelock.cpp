@@ -1,4 +1,4 @@
-#include "capturefilelock.h"
+#include "capture/capturefilelock.h"
 
 CaptureFileLock::CaptureFileLock(const QString &captureFile)
     : m_lock(captureFile + QStringLiteral(".lock"))

@@ -13,10 +13,10 @@
 // lines may be used (the const store()).
 #pragma once
 
-#include "capturestore.h"
-#include "eventconverter.h"
-#include "rowlabeler.h"
-#include "storelease.h"
+#include "capture/capturestore.h"
+#include "capture/eventconverter.h"
+#include "capture/rowlabeler.h"
+#include "capture/storelease.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "capturerow.h"
+#include "capture/capturerow.h"
 
-#include "hexdigits.h"
+#include "capture/hexdigits.h"
 
 #include <cstdio>
 #include <iterator>

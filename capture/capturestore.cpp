@@ -1,6 +1,6 @@
-#include "capturestore.h"
+#include "capture/capturestore.h"
 
-#include "storedline.h"
+#include "capture/storedline.h"
 
 #include <QFile>
 

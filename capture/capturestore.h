@@ -11,10 +11,10 @@
 // be called while another thread works on the store.
 #pragma once
 
-#include "capturerow.h"
-#include "lineindex.h"
-#include "rowlabeler.h"
-#include "storeobserver.h"
+#include "capture/capturerow.h"
+#include "capture/lineindex.h"
+#include "capture/rowlabeler.h"
+#include "capture/storeobserver.h"
 
 #include <QByteArray>
 #include <QString>

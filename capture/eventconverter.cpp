@@ -1,6 +1,6 @@
-#include "eventconverter.h"
+#include "capture/eventconverter.h"
 
-#include "hexdigits.h"
+#include "capture/hexdigits.h"
 
 namespace {
 void setAddressFrom(CaptureRow &row, int32_t addressByte)

@@ -4,8 +4,8 @@
 // process (a new capture or a Clear does not reset it).
 #pragma once
 
-#include "adapter.h"
-#include "capturerow.h"
+#include "capture/adapter.h"
+#include "capture/capturerow.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "lineindex.h"
+#include "capture/lineindex.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>

@@ -3,7 +3,7 @@
 // pipeline does not depend on how symbols are kept.
 #pragma once
 
-#include "capturerow.h"
+#include "capture/capturerow.h"
 
 class RowLabeler
 {

@@ -1,4 +1,4 @@
-#include "storedline.h"
+#include "capture/storedline.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 // through it, so the format lives nowhere else.
 #pragma once
 
-#include "capturerow.h"
+#include "capture/capturerow.h"
 
 #include <cstring>
 #include <string>

@@ -8,7 +8,7 @@
 // guards its own state.
 #pragma once
 
-#include "capturerow.h"
+#include "capture/capturerow.h"
 
 #include <QtGlobal>
 

@@ -1,11 +1,11 @@
-#include "capturefileactions.h"
+#include "export/capturefileactions.h"
 
-#include "capturestore.h"
-#include "progresspump.h"
-#include "regularfile.h"
-#include "savedcapturereader.h"
-#include "savedcapturewriter.h"
-#include "savedformat.h"
+#include "capture/capturestore.h"
+#include "export/progresspump.h"
+#include "export/savedcapturereader.h"
+#include "export/savedcapturewriter.h"
+#include "export/savedformat.h"
+#include "fileio/regularfile.h"
 
 #include <QDebug>
 #include <QFile>

@@ -3,8 +3,8 @@
 // its own (the refresh timer, the capture store) in the hooks it passes.
 #pragma once
 
-#include "captureloader.h"
-#include "transferresult.h"
+#include "export/captureloader.h"
+#include "export/transferresult.h"
 
 #include <QIODevice>
 #include <QString>

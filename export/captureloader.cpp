@@ -1,7 +1,7 @@
-#include "captureloader.h"
+#include "export/captureloader.h"
 
-#include "capturestore.h"
-#include "savedcapturereader.h"
+#include "capture/capturestore.h"
+#include "export/savedcapturereader.h"
 
 #include <string>
 

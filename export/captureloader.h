@@ -6,8 +6,8 @@
 // exactly as it was.
 #pragma once
 
-#include "savedformat.h"
-#include "transferresult.h"
+#include "export/savedformat.h"
+#include "export/transferresult.h"
 
 #include <QIODevice>
 

@@ -1,4 +1,4 @@
-#include "linereader.h"
+#include "export/linereader.h"
 
 #include <cstring>
 

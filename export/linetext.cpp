@@ -1,4 +1,4 @@
-#include "linetext.h"
+#include "export/linetext.h"
 
 #include <QTextCodec>
 

@@ -1,4 +1,4 @@
-#include "progresspump.h"
+#include "export/progresspump.h"
 
 #include <QCoreApplication>
 

@@ -1,9 +1,9 @@
-#include "savedcapturereader.h"
+#include "export/savedcapturereader.h"
 
-#include "linereader.h"
-#include "linetext.h"
-#include "savedcapturewriter.h"
-#include "storedline.h"
+#include "capture/storedline.h"
+#include "export/linereader.h"
+#include "export/linetext.h"
+#include "export/savedcapturewriter.h"
 
 #include <QString>
 

@@ -3,8 +3,8 @@
 // "?" for characters outside it).
 #pragma once
 
-#include "savedformat.h"
-#include "transferresult.h"
+#include "export/savedformat.h"
+#include "export/transferresult.h"
 
 #include <QByteArray>
 #include <QIODevice>

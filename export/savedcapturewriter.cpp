@@ -1,8 +1,8 @@
-#include "savedcapturewriter.h"
+#include "export/savedcapturewriter.h"
 
-#include "linereader.h"
-#include "linetext.h"
-#include "storedline.h"
+#include "capture/storedline.h"
+#include "export/linereader.h"
+#include "export/linetext.h"
 
 #include <QFileDevice>
 

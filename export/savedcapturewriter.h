@@ -4,8 +4,8 @@
 // outside it), HTML UTF-8 with its cell texts and title escaped.
 #pragma once
 
-#include "savedformat.h"
-#include "transferresult.h"
+#include "export/savedformat.h"
+#include "export/transferresult.h"
 
 #include <QByteArray>
 #include <QIODevice>

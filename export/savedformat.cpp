@@ -1,4 +1,4 @@
-#include "savedformat.h"
+#include "export/savedformat.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "regularfile.h"
+#include "fileio/regularfile.h"
 
 #include <cerrno>
 #include <cstring>

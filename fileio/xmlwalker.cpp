@@ -1,4 +1,4 @@
-#include "xmlwalker.h"
+#include "fileio/xmlwalker.h"
 
 #include <QObject>
 

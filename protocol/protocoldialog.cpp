@@ -1,8 +1,8 @@
-#include "protocoldialog.h"
+#include "protocol/protocoldialog.h"
 
-#include "symbolfile.h"
-#include "symbollabeler.h"
-#include "symbollibrary.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
+#include "protocol/symbollibrary.h"
 #include "ui_protocoldialog.h"
 
 #include <QBoxLayout>

@@ -2,7 +2,7 @@
 // exports symbol files, and confirms the symbols for labelling.
 #pragma once
 
-#include "symboldef.h"
+#include "protocol/symboldef.h"
 
 #include <QDialog>
 #include <QModelIndex>

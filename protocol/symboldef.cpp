@@ -1,4 +1,4 @@
-#include "symboldef.h"
+#include "protocol/symboldef.h"
 
 #include <QDebug>
 

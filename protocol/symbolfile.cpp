@@ -1,7 +1,7 @@
-#include "symbolfile.h"
+#include "protocol/symbolfile.h"
 
-#include "regularfile.h"
-#include "xmlwalker.h"
+#include "fileio/regularfile.h"
+#include "fileio/xmlwalker.h"
 
 #include <QBuffer>
 #include <QDebug>

@@ -4,7 +4,7 @@
 // the canonical names, UTF-8 with its declaration, indented by 4.
 #pragma once
 
-#include "symboldef.h"
+#include "protocol/symboldef.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "symbollabeler.h"
+#include "protocol/symbollabeler.h"
 
-#include "symbolfile.h"
+#include "protocol/symbolfile.h"
 
 #include <QDebug>
 

@@ -4,8 +4,8 @@
 // so a labelling pass always sees one whole list.
 #pragma once
 
-#include "rowlabeler.h"
-#include "symboldef.h"
+#include "capture/rowlabeler.h"
+#include "protocol/symboldef.h"
 
 #include <QPair>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "symbollibrary.h"
+#include "protocol/symbollibrary.h"
 
-#include "symbolfile.h"
+#include "protocol/symbolfile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 // which files it holds, and adding files' symbols to a list.
 #pragma once
 
-#include "symboldef.h"
+#include "protocol/symboldef.h"
 
 #include <QString>
 #include <QStringList>

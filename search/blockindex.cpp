@@ -1,6 +1,6 @@
-#include "blockindex.h"
+#include "search/blockindex.h"
 
-#include "capturestore.h"
+#include "capture/capturestore.h"
 
 #include <algorithm>
 

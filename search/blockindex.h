@@ -10,8 +10,8 @@
 // stored: only the last line is ever rewritten (Merge).
 #pragma once
 
-#include "blocksummary.h"
-#include "storeobserver.h"
+#include "capture/storeobserver.h"
+#include "search/blocksummary.h"
 
 #include <atomic>
 #include <mutex>

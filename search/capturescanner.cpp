@@ -1,7 +1,7 @@
-#include "capturescanner.h"
+#include "search/capturescanner.h"
 
-#include "blockindex.h"
-#include "capturepipeline.h"
+#include "capture/capturepipeline.h"
+#include "search/blockindex.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,7 +8,7 @@
 // store flag and positioned reads) and the BlockIndex (its own lock).
 #pragma once
 
-#include "searchquery.h"
+#include "search/searchquery.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "filterrows.h"
+#include "search/filterrows.h"
 
 qint64 FilterRows::count() const
 {

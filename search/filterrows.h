@@ -7,7 +7,7 @@
 // member is guarded by m_mutex, which the worker holds only to add a batch.
 #pragma once
 
-#include "visiblerows.h"
+#include "capture/visiblerows.h"
 
 #include <cstdint>
 #include <memory>

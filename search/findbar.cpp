@@ -1,4 +1,4 @@
-#include "findbar.h"
+#include "search/findbar.h"
 
 #include <QApplication>
 #include <QCheckBox>

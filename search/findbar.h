@@ -10,7 +10,7 @@
 // GUI thread only. The bar owns its CaptureSearch (a child object).
 #pragma once
 
-#include "capturesearch.h"
+#include "search/capturesearch.h"
 
 #include <QTimer>
 #include <QWidget>

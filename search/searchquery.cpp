@@ -1,7 +1,7 @@
-#include "searchquery.h"
+#include "search/searchquery.h"
 
-#include "capturerow.h"
-#include "hexdigits.h"
+#include "capture/capturerow.h"
+#include "capture/hexdigits.h"
 
 #include <QStringList>
 

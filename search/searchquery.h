@@ -9,8 +9,8 @@
 //   START ADDR DATA STOP  READ WRITE  ACK NACK
 #pragma once
 
-#include "blocksummary.h"
-#include "storedline.h"
+#include "capture/storedline.h"
+#include "search/blocksummary.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "adaptercatalog.h"
+#include "settings/adaptercatalog.h"
 
 #include <korvex/korvex.h>
 

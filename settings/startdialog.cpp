@@ -1,6 +1,6 @@
-#include "startdialog.h"
+#include "settings/startdialog.h"
 
-#include "startsettingsfile.h"
+#include "settings/startsettingsfile.h"
 #include "ui_startdialog.h"
 
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // channel pair. The caller reads the three results after it was accepted.
 #pragma once
 
-#include "adaptercatalog.h"
+#include "settings/adaptercatalog.h"
 
 #include <QDialog>
 

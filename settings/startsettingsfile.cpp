@@ -1,7 +1,7 @@
-#include "startsettingsfile.h"
+#include "settings/startsettingsfile.h"
 
-#include "regularfile.h"
-#include "xmlwalker.h"
+#include "fileio/regularfile.h"
+#include "fileio/xmlwalker.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "decodecommand.h"
+#include "tools/decodecommand.h"
 
 #include "capturedecoding.h"
 

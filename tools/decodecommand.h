@@ -1,8 +1,8 @@
 // korvex-decode's work: open the capture, pick the channels, decode, write.
 #pragma once
 
-#include "decodeoptions.h"
-#include "eventformats.h"
+#include "tools/decodeoptions.h"
+#include "tools/eventformats.h"
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,6 @@
-#include "decodeoptions.h"
+#include "tools/decodeoptions.h"
 
-#include "eventformats.h"
+#include "tools/eventformats.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
-#include "eventformats.h"
+#include "tools/eventformats.h"
 
-#include "hexdigits.h"
-#include "storedlineformats.h"
+#include "capture/hexdigits.h"
+#include "tools/storedlineformats.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,5 +1,5 @@
 // korvex-decode: decodes the I2C bus in a recorded logic capture, headless.
-#include "decodecommand.h"
+#include "tools/decodecommand.h"
 
 #include <iostream>
 

@@ -1,10 +1,10 @@
-#include "storedlineformats.h"
+#include "tools/storedlineformats.h"
 
-#include <addressstats.h>
-#include <capturestore.h>
-#include <eventconverter.h>
-#include <savedcapturewriter.h>
-#include <storedline.h>
+#include "addressmap/addressstats.h"
+#include "capture/capturestore.h"
+#include "capture/eventconverter.h"
+#include "capture/storedline.h"
+#include "export/savedcapturewriter.h"
 
 #include <QFile>
 

@@ -5,9 +5,9 @@
 // of rows and the writers' buffers are in memory at any time.
 #pragma once
 
-#include "eventformats.h"
+#include "tools/eventformats.h"
 
-#include <savedformat.h>
+#include "export/savedformat.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // Every stored line is a visible row: the table's rows when no filter is set.
 #pragma once
 
-#include "capturestore.h"
-#include "visiblerows.h"
+#include "capture/capturestore.h"
+#include "capture/visiblerows.h"
 
 class AllRows : public VisibleRows
 {

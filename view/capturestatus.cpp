@@ -1,4 +1,4 @@
-#include "capturestatus.h"
+#include "view/capturestatus.h"
 
 #include <QLocale>
 

@@ -1,10 +1,10 @@
-#include "pagefiller.h"
+#include "view/pagefiller.h"
 
-#include "capturepipeline.h"
-#include "pagegeometry.h"
-#include "rowstyle.h"
-#include "storedline.h"
-#include "visiblerows.h"
+#include "capture/capturepipeline.h"
+#include "capture/storedline.h"
+#include "capture/visiblerows.h"
+#include "view/pagegeometry.h"
+#include "view/rowstyle.h"
 
 #include <QDebug>
 #include <QStandardItem>

@@ -1,4 +1,4 @@
-#include "pagegeometry.h"
+#include "view/pagegeometry.h"
 
 #include <algorithm>
 

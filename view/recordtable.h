@@ -6,7 +6,7 @@
 // The widgets stay the form's; this object is their behaviour. GUI thread.
 #pragma once
 
-#include "recordcolumn.h"
+#include "view/recordcolumn.h"
 
 #include <QObject>
 #include <QStringList>

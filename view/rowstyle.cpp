@@ -1,6 +1,6 @@
-#include "rowstyle.h"
+#include "view/rowstyle.h"
 
-#include "storedline.h"
+#include "capture/storedline.h"
 
 #include <QVector>
 

@@ -3,7 +3,7 @@
 // same offsets as the old ones.
 #pragma once
 
-#include "storeobserver.h"
+#include "capture/storeobserver.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
-#include "tablenavigator.h"
+#include "view/tablenavigator.h"
 
-#include "visiblerows.h"
+#include "capture/visiblerows.h"
 
 #include <algorithm>
 

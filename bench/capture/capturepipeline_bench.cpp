@@ -1,11 +1,11 @@
 // Events to stored lines on one core: the capture callback's whole path
 // (conversion, labelling when decoding, storing, one positioned write per
 // batch).
-#include "addressstats.h"
+#include "addressmap/addressstats.h"
 #include "benchsymbols.h"
-#include "blockindex.h"
-#include "capturepipeline.h"
-#include "symbollabeler.h"
+#include "capture/capturepipeline.h"
+#include "protocol/symbollabeler.h"
+#include "search/blockindex.h"
 
 #include <benchmark/benchmark.h>
 

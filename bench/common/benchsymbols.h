@@ -2,7 +2,7 @@
 // symbol set over them of any size.
 #pragma once
 
-#include "symboldef.h"
+#include "protocol/symboldef.h"
 
 #include <QString>
 

@@ -1,12 +1,12 @@
 // Save and Open throughput (bytes of output for Save, of input for Open), and
 // the same work through the progress-dialog path of the Save and Open actions.
 // Run under QT_QPA_PLATFORM=offscreen (set here when unset).
-#include "capturefileactions.h"
-#include "captureloader.h"
-#include "capturestore.h"
-#include "regularfile.h"
-#include "savedcapturereader.h"
-#include "savedcapturewriter.h"
+#include "capture/capturestore.h"
+#include "export/capturefileactions.h"
+#include "export/captureloader.h"
+#include "export/savedcapturereader.h"
+#include "export/savedcapturewriter.h"
+#include "fileio/regularfile.h"
 
 #include <QApplication>
 #include <QFile>

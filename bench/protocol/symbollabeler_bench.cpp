@@ -1,7 +1,7 @@
 // Labelling throughput: rows per second through applySymbols with a
 // realistic symbol set and bus traffic.
 #include "benchsymbols.h"
-#include "symbollabeler.h"
+#include "protocol/symbollabeler.h"
 
 #include <QLoggingCategory>
 

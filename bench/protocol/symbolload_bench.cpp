@@ -2,9 +2,9 @@
 // file read and put in force) and opening the protocol dialog (the file read
 // into its table, the dialog shown). Runs under the offscreen platform.
 #include "benchsymbols.h"
-#include "protocoldialog.h"
-#include "symbolfile.h"
-#include "symbollabeler.h"
+#include "protocol/protocoldialog.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 // Find and filter over captures of 10^3 to 10^7 stored lines, generated
 // through the real store with the block summaries attached; the file is in
 // the page cache (just written). One core: the worker's own scan.
-#include "blockindex.h"
-#include "capturepipeline.h"
-#include "capturescanner.h"
-#include "filterrows.h"
+#include "capture/capturepipeline.h"
+#include "search/blockindex.h"
+#include "search/capturescanner.h"
+#include "search/filterrows.h"
 
 #include <benchmark/benchmark.h>
 
@@ -60,8 +60,8 @@ struct Capture
             }
             batch.push_back(std::move(row));
             if (batch.size() == 10000 || i == n - 1) {
-                pipeline.leaseStore()->appendRows(batch, pipeline.mergeEnabled, pipeline.decodeEnabled,
-                                            nullptr);
+                pipeline.leaseStore()->appendRows(batch, pipeline.mergeEnabled,
+                                                  pipeline.decodeEnabled, nullptr);
                 batch.clear();
             }
         }

@@ -1,9 +1,9 @@
 // One refresh tick's page fill: one positioned read and 40 rows of texts and
 // colours. Its cost must not depend on how many lines are stored.
-#include "capturepipeline.h"
-#include "pagefiller.h"
+#include "capture/capturepipeline.h"
+#include "capture/visiblerows.h"
 #include "view/allrows.h"
-#include "visiblerows.h"
+#include "view/pagefiller.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,11 +3,11 @@
 // must satisfy and that each line converts as the QString oracle of the
 // tests does.
 // Input: one byte choosing the format (bit 0: text), then the file.
-#include "captureloader.h"
-#include "capturestore.h"
+#include "capture/capturestore.h"
+#include "export/captureloader.h"
+#include "export/savedcapturereader.h"
+#include "export/savedcapturewriter.h"
 #include "fuzzrequire.h"
-#include "savedcapturereader.h"
-#include "savedcapturewriter.h"
 #include "savedformatoracle.h"
 
 #include <QBuffer>

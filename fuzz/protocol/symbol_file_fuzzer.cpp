@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the symbol file reader as a hand-edited file and
 // labels rows with whatever it read: every symbol has all six texts, what was
 // read writes and reads back the same, and no label can split a stored line.
-#include "capturerow.h"
+#include "capture/capturerow.h"
 #include "fuzzrequire.h"
-#include "symbolfile.h"
-#include "symbollabeler.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
 
 #include <QBuffer>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the start settings reader: it never fails in a way
 // other than "nothing read", and values it reads write and read back the same.
 #include "fuzzrequire.h"
-#include "startsettingsfile.h"
+#include "settings/startsettingsfile.h"
 
 #include <QBuffer>
 #include <QDir>

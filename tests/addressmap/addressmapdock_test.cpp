@@ -1,11 +1,11 @@
 // The address map dock: counts and names reach grid and table, clicks select
 // and clear, activity fades, Clear empties it, and the menu shows and hides it.
-#include "addressgrid.h"
-#include "addressmapdock.h"
+#include "addressmap/addressgrid.h"
+#include "addressmap/addressmapdock.h"
 
-#include <capturepipeline.h>
-#include <rowstyle.h>
-#include <symbollabeler.h>
+#include "capture/capturepipeline.h"
+#include "protocol/symbollabeler.h"
+#include "view/rowstyle.h"
 
 #include <QMainWindow>
 #include <QMenu>

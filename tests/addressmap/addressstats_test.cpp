@@ -2,13 +2,13 @@
 // from the stored lines: through Merge, labels, Clear and Open, and in
 // korvex-decode's summary of the recorded captures; the clock estimate
 // against the simulator's 100 kHz bus and the recordings' known clocks.
-#include "addressstats.h"
+#include "addressmap/addressstats.h"
 #include "bussimulator.h"
-#include "capturestore.h"
-#include "decodecommand.h"
-#include "eventconverter.h"
+#include "capture/capturestore.h"
+#include "capture/eventconverter.h"
+#include "capture/storedline.h"
 #include "i2cdecoder.h"
-#include "storedline.h"
+#include "tools/decodecommand.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The program's window and signal handling, capturing from the simulator; prints
 // "capturing" once rows are stored, then waits for tst_capture's signal.
-#include "capturepipeline.h"
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "app/terminationsignals.h"
+#include "capture/capturepipeline.h"
 #include "modalanswerer.h"
-#include "symbollabeler.h"
-#include "terminationsignals.h"
+#include "protocol/symbollabeler.h"
 
 #include <QAction>
 #include <QPushButton>

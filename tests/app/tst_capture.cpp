@@ -1,17 +1,17 @@
 // The window end to end on the built-in simulator: capture file, enabling, warnings, follow,
 // labelling, Save then Open, a failing store; and the soak, run on its own as tst_soak.
-#include "addressmapdock.h"
-#include "capturepipeline.h"
-#include "findbar.h"
-#include "mainwindow.h"
+#include "addressmap/addressmapdock.h"
+#include "app/mainwindow.h"
+#include "capture/capturepipeline.h"
+#include "capture/storedline.h"
+#include "capture/visiblerows.h"
 #include "modalanswerer.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
 #include "quietdebug.h"
 #include "rowtestutil.h"
-#include "storedline.h"
-#include "symbolfile.h"
-#include "symbollabeler.h"
+#include "search/findbar.h"
 #include "view/recordtable.h"
-#include "visiblerows.h"
 
 #include <korvex/korvex.h>
 

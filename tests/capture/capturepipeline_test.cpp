@@ -1,4 +1,4 @@
-#include "capturepipeline.h"
+#include "capture/capturepipeline.h"
 #include "rowtestutil.h"
 
 #include <gtest/gtest.h>

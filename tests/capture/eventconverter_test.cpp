@@ -1,4 +1,4 @@
-#include "eventconverter.h"
+#include "capture/eventconverter.h"
 #include "rowtestutil.h"
 
 #include <gtest/gtest.h>

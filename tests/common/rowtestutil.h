@@ -2,10 +2,10 @@
 // file contents.
 #pragma once
 
-#include "adapter.h"
-#include "capturerow.h"
-#include "capturestore.h"
-#include "storedline.h"
+#include "capture/adapter.h"
+#include "capture/capturerow.h"
+#include "capture/capturestore.h"
+#include "capture/storedline.h"
 
 #include <QFile>
 #include <QString>

@@ -1,10 +1,10 @@
 // Save and Open as the window runs them: the file chosen, the hooks, the
 // progress dialog with Cancel and the warnings.
-#include "capturefileactions.h"
-#include "capturestore.h"
+#include "capture/capturestore.h"
+#include "export/capturefileactions.h"
+#include "export/progresspump.h"
+#include "export/savedcapturewriter.h"
 #include "modalanswerer.h"
-#include "progresspump.h"
-#include "savedcapturewriter.h"
 
 #include <QProgressDialog>
 #include <QScopeGuard>

@@ -1,10 +1,10 @@
 // Whole saved files byte for byte, Save then Open, the file name rule and the
 // line reader under them; the shape of single lines is the oracle test's.
-#include "captureloader.h"
-#include "capturestore.h"
-#include "linereader.h"
-#include "savedcapturereader.h"
-#include "savedcapturewriter.h"
+#include "capture/capturestore.h"
+#include "export/captureloader.h"
+#include "export/linereader.h"
+#include "export/savedcapturereader.h"
+#include "export/savedcapturewriter.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 // byte for byte, for any line. Tests and the fuzzer compare against it.
 #pragma once
 
-#include "savedformat.h"
+#include "export/savedformat.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // Save and Open against the slow QString oracle on many generated lines, so
 // that the byte-level conversions cannot drift from it unnoticed.
-#include "savedcapturereader.h"
-#include "savedcapturewriter.h"
+#include "export/savedcapturereader.h"
+#include "export/savedcapturewriter.h"
 #include "savedformatoracle.h"
 
 #include <gtest/gtest.h>

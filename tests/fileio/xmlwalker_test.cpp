@@ -1,6 +1,6 @@
 // The walk both XML readers share: nodes by position with their depth, blank
 // text skipped, the nesting limit at exactly its depth, and the error texts.
-#include "xmlwalker.h"
+#include "fileio/xmlwalker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "modalanswerer.h"
-#include "protocoldialog.h"
-#include "symbolfile.h"
-#include "symbollabeler.h"
+#include "protocol/protocoldialog.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
 
 #include <QComboBox>
 #include <QPushButton>

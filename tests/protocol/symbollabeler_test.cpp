@@ -1,5 +1,5 @@
-#include "symbolfile.h"
-#include "symbollabeler.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The device symbol library: every shipped file loads through the symbol
 // file reader and labels a transfer made for its part; the dialog adds files.
 #include "modalanswerer.h"
-#include "protocoldialog.h"
-#include "symbolfile.h"
-#include "symbollabeler.h"
-#include "symbollibrary.h"
+#include "protocol/protocoldialog.h"
+#include "protocol/symbolfile.h"
+#include "protocol/symbollabeler.h"
+#include "protocol/symbollibrary.h"
 
 #include <QPushButton>
 #include <QTableWidget>

@@ -1,4 +1,4 @@
-#include "findbar.h"
+#include "search/findbar.h"
 #include "searchtestutil.h"
 
 #include <QCheckBox>

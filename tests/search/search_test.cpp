@@ -1,5 +1,5 @@
-#include "capturescanner.h"
-#include "capturesearch.h"
+#include "search/capturescanner.h"
+#include "search/capturesearch.h"
 #include "searchtestutil.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // and a brute-force answer to compare find and filter with.
 #pragma once
 
-#include "blockindex.h"
-#include "capturepipeline.h"
+#include "capture/capturepipeline.h"
 #include "rowtestutil.h"
+#include "search/blockindex.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

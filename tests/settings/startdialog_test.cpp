@@ -1,6 +1,6 @@
 #include "modalanswerer.h"
-#include "startdialog.h"
-#include "startsettingsfile.h"
+#include "settings/startdialog.h"
+#include "settings/startsettingsfile.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,8 +1,8 @@
 // korvex-decode: its outputs against the program's own writers, its command line and failures.
-#include "decodecommand.h"
+#include "tools/decodecommand.h"
 
-#include <capturepipeline.h>
-#include <savedcapturewriter.h>
+#include "capture/capturepipeline.h"
+#include "export/savedcapturewriter.h"
 
 #include <QBuffer>
 #include <QFile>

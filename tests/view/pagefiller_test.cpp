@@ -1,10 +1,10 @@
-#include "capturepipeline.h"
-#include "pagefiller.h"
-#include "pagegeometry.h"
-#include "rowstyle.h"
+#include "capture/capturepipeline.h"
+#include "capture/visiblerows.h"
 #include "rowtestutil.h"
 #include "view/allrows.h"
-#include "visiblerows.h"
+#include "view/pagefiller.h"
+#include "view/pagegeometry.h"
+#include "view/rowstyle.h"
 
 #include <gtest/gtest.h>
 

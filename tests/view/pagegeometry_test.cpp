@@ -1,5 +1,5 @@
-#include "capturestatus.h"
-#include "pagegeometry.h"
+#include "view/capturestatus.h"
+#include "view/pagegeometry.h"
 
 #include <gtest/gtest.h>
 

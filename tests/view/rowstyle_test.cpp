@@ -1,5 +1,5 @@
-#include "rowstyle.h"
-#include "storedline.h"
+#include "capture/storedline.h"
+#include "view/rowstyle.h"
 
 #include <gtest/gtest.h>
 

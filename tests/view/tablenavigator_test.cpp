@@ -1,5 +1,5 @@
-#include "tablenavigator.h"
-#include "visiblerows.h"
+#include "capture/visiblerows.h"
+#include "view/tablenavigator.h"
 
 #include <gtest/gtest.h>
 
