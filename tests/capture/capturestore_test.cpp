@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -343,6 +344,44 @@ TEST(CaptureStoreFailure, AFileThatCannotBeOpenedIsReported)
     Flags f;
     store(s, f, {CaptureRow::start(1)}); // not open: a failure, not a crash
     EXPECT_TRUE(s.failed());
+}
+
+TEST(CaptureStoreFailure, OnlyOurOwnPlainFileIsOpenedAndCut)
+{
+    // What another user may put in a shared folder in the capture file's
+    // place: refused with the reason, and the file behind it keeps its bytes.
+    QTemporaryDir dir;
+    const auto put = [&dir](const char *name, const QByteArray &bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        return f.fileName();
+    };
+    const auto native = [&dir](const char *name) { return dir.filePath(name).toLocal8Bit(); };
+    const QString precious = put("precious", "keep"), foreign = put("foreign", "theirs");
+    ASSERT_EQ(::chown(native("foreign"), ::geteuid() + 1, ::getegid()), 0);
+    ASSERT_EQ(::symlink(native("precious"), native("link")), 0);
+    ASSERT_EQ(::symlink("/nonexistent-target", native("dangling")), 0);
+    ASSERT_EQ(::link(native("precious"), native("hard")), 0);
+    ASSERT_EQ(::mkfifo(native("fifo"), 0600), 0);
+    const std::pair<const char *, const char *> refused[] = {
+        {"link", "符号链接"}, {"dangling", "符号链接"}, {"hard", "硬链接"},
+        {"fifo", "命名管道"}, {"foreign", "其他用户"},  {".", "目录"},
+    };
+    for (const auto &[name, why] : refused) {
+        CaptureStore s;
+        const QString path = dir.filePath(name);
+        EXPECT_FALSE(s.open(path)) << name;
+        EXPECT_TRUE(s.errorString().startsWith(path + ": ")) << s.errorString().toStdString();
+        EXPECT_TRUE(s.errorString().contains(QString::fromUtf8(why))) << name;
+    }
+    EXPECT_EQ(fileBytes(precious), "keep");
+    EXPECT_EQ(fileBytes(foreign), "theirs");
+    EXPECT_FALSE(QFileInfo::exists("/nonexistent-target"));
+    // Our own file left from an earlier run is emptied as before.
+    const QString old = put("I2CDataTemp.dat", "0,START\n");
+    CaptureStore s;
+    EXPECT_TRUE(s.open(old));
+    EXPECT_EQ(fileBytes(old), "");
 }
 
 namespace {

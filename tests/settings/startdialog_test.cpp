@@ -132,7 +132,7 @@ private slots:
         // A FIFO is refused at once, never waited on, for reading and writing.
         QCOMPARE(::mkfifo("fifo.xml", 0600), 0);
         QVERIFY(!StartSettingsFile::read("fifo.xml", &error));
-        QCOMPARE(error, QString("不是普通文件"));
+        QCOMPARE(error, QString("不是普通文件，而是命名管道"));
         // The file's place is a directory; the directory's place is a file; a device.
         QFile::link("/dev/full", "full.xml");
         for (const char *path : {"Setting", "Setting/s.xml/s.xml", "full.xml", "fifo.xml"}) {
