@@ -144,14 +144,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new Ui::Main
     });
     m_captureFileLock = std::make_unique<CaptureFileLock>(QString::fromLatin1(kTempFileName));
     if (!m_captureFileLock->tryLock()) {
-        // Another instance captures into this directory's file: leave it alone and go.
-        const qint64 pid = m_captureFileLock->holderPid();
+        // Another instance captures into this directory's file, or nothing
+        // could keep one out: leave the file alone and go.
+        const QString why = m_captureFileLock->message();
         m_captureFileLock.reset();
-        QTimer::singleShot(0, this, [this, pid] {
-            warn(QStringLiteral("另一个 KORVEX I2C Sniffer（进程 %1）正在使用本目录的临时文件 "
-                                "%2。\n同一目录只能运行一个实例，本窗口将关闭。")
-                     .arg(pid)
-                     .arg(QString::fromLatin1(kTempFileName)));
+        QTimer::singleShot(0, this, [this, why] {
+            warn(why + QStringLiteral("\n本窗口将关闭。"));
             close();
         });
         return;
