@@ -9,12 +9,48 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QXmlStreamReader>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString StartSettingsFile::defaultPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/Setting/start_setting.xml");
+}
+
+QString StartSettingsFile::userPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/korvex/start_setting.xml");
+}
+
+bool StartSettingsFile::canWrite(const QString &path)
+{
+    QString at = QFileInfo(path).absoluteFilePath();
+    for (bool itself = true;; itself = false) {
+        struct stat st
+        {
+        };
+        if (::lstat(QFile::encodeName(at).constData(), &st) == 0)
+            return (itself || S_ISDIR(st.st_mode)) &&
+                   ::access(QFile::encodeName(at).constData(), W_OK) == 0;
+        const QString up = QFileInfo(at).path();
+        if (errno != ENOENT || up == at)
+            return false; // a file where a folder would have to be made, say
+        at = up;
+    }
+}
+
+StartSettingsFile::Location StartSettingsFile::locate(const QString &besideProgram,
+                                                      const QString &inUserConfig)
+{
+    if (canWrite(besideProgram))
+        return {besideProgram, besideProgram};
+    return {QFileInfo::exists(inUserConfig) ? inUserConfig : besideProgram, inUserConfig};
 }
 
 std::optional<StartSettingsFile::Values> StartSettingsFile::read(const QString &path,

@@ -141,6 +141,33 @@ private slots:
             QVERIFY2(!error.isEmpty(), path);
         }
     }
+
+    void settingsStayWithTheUserWhereTheProgramFolderIsNotWritable()
+    {
+        qputenv("XDG_CONFIG_HOME", QDir::current().absoluteFilePath("config").toLocal8Bit());
+        const QString user = StartSettingsFile::userPath();
+        QCOMPARE(user, QDir::current().absoluteFilePath("config/korvex/start_setting.xml"));
+        const auto where = [&user](const QString &beside) {
+            const auto at = StartSettingsFile::locate(beside, user);
+            return at.read + ' ' + at.write;
+        };
+        // Beside a program that may write there (its folder made on writing).
+        QVERIFY(StartSettingsFile::canWrite("Setting/s.xml"));
+        QCOMPARE(where("Setting/s.xml"), "Setting/s.xml Setting/s.xml");
+        QVERIFY(StartSettingsFile::write("Setting/s.xml", {1, 1}));
+        QVERIFY(StartSettingsFile::canWrite("Setting/s.xml"));
+        // A folder that cannot be made (a file in its place: permission bits
+        // do not stop root): read beside the program until the user has a file.
+        QFile plain("plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        const QString beside = "plain/Setting/s.xml";
+        QVERIFY(!StartSettingsFile::canWrite(beside));
+        QVERIFY(!StartSettingsFile::canWrite("plain/s.xml"));
+        QCOMPARE(where(beside), beside + ' ' + user);
+        QVERIFY(StartSettingsFile::write(user, {2, 3}));
+        QCOMPARE(where(beside), user + ' ' + user);
+        QCOMPARE(where("Setting/s.xml"), "Setting/s.xml Setting/s.xml");
+    }
 };
 
 QTEST_MAIN(StartDialogTest)
