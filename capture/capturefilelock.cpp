@@ -196,9 +196,12 @@ CaptureFileLock::Status CaptureFileLock::takeOverIfStale(const QByteArray &ours,
         *retry = !running(m_holderPid);
         status = fail(Status::HeldByOther, QString());
     } else {
+        // A running process it names is one that got the number again.
         m_takenOver = content.trimmed().isEmpty() ? QStringLiteral("锁文件是空的")
                       : m_holderPid == 0 ? QStringLiteral("锁文件的内容不是进程号")
-                                         : QStringLiteral("进程 %1 已不在运行").arg(m_holderPid);
+                      : running(m_holderPid)
+                          ? QStringLiteral("进程 %1 没有持有它").arg(m_holderPid)
+                          : QStringLiteral("进程 %1 已不在运行").arg(m_holderPid);
         if (::rename(ours.constData(), path.constData()) != 0)
             status = fail(Status::CannotWrite, reason(errno));
     }

@@ -172,8 +172,7 @@ bool SavedCaptureReader::isRow(const QByteArray &stored)
     StoredLine line;
     CaptureRow::Type type;
     uint8_t address;
-    if (!line.parse(std::string_view(stored.constData(), size_t(stored.size()))))
-        return false;
+    line.parse(std::string_view(stored.constData(), size_t(stored.size()))); // else no type
     const std::string_view a = line.field(StoredLine::Address);
     return CaptureRow::typeFromText(line.field(StoredLine::Type), &type) &&
            (a == "--" || CaptureRow::addressFromText(a, &address));

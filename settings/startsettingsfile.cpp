@@ -30,14 +30,13 @@ QString StartSettingsFile::userPath()
 
 bool StartSettingsFile::canWrite(const QString &path)
 {
-    QString at = QFileInfo(path).absoluteFilePath();
-    for (bool itself = true;; itself = false) {
+    // Reached only through "does not exist", a folder above is a folder.
+    for (QString at = QFileInfo(path).absoluteFilePath();;) {
         struct stat st
         {
         };
-        if (::lstat(QFile::encodeName(at).constData(), &st) == 0)
-            return (itself || S_ISDIR(st.st_mode)) &&
-                   ::access(QFile::encodeName(at).constData(), W_OK) == 0;
+        if (::stat(QFile::encodeName(at).constData(), &st) == 0)
+            return ::access(QFile::encodeName(at).constData(), W_OK) == 0;
         const QString up = QFileInfo(at).path();
         if (errno != ENOENT || up == at)
             return false; // a file where a folder would have to be made, say

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,18 +55,24 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
         ASSERT_TRUE(put(lockFile, "garbage"));
         EXPECT_FALSE(second.tryLock());
         EXPECT_EQ(second.holderPid(), 0);
-        EXPECT_TRUE(second.message().contains("没有进程号")) << second.message().toStdString();
+        EXPECT_TRUE(second.message().contains("没有进程号") &&
+                    !second.message().contains("进程 0"));
         first.unlock();
         EXPECT_FALSE(QFile::exists(lockFile));
         EXPECT_TRUE(second.tryLock());
+        // A lock file put in our lock's place is not ours to remove.
+        ASSERT_TRUE(QFile::remove(lockFile) && put(lockFile, "other"));
     }
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList());
+    EXPECT_EQ(bytesOf(lockFile), "other"); // and nothing else is left
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
+              QStringList{"I2CDataTemp.dat.lock"});
 
-    // Left by processes that no longer run: dead, empty, not a number.
-    const std::pair<QByteArray, const char *> stale[] = {
+    // Held by no running process: dead, a number a running process got
+    // again, empty, not a number.
+    const std::pair<QByteArray, QByteArray> stale[] = {
         {"4194303\nx\nhost\n", "进程 4194303 已不在运行"},
+        {kOurPid + '\n', "进程 " + kOurPid + " 没有持有它"},
         {"", "锁文件是空的"},
-        {" \n", "锁文件是空的"},
         {"-5\nx\n", "不是进程号"},
         {"\x01\xff garbage", "不是进程号"},
     };
@@ -73,7 +80,7 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
         ASSERT_TRUE(put(lockFile, content));
         CaptureFileLock lock(capture);
         EXPECT_TRUE(lock.tryLock()) << lock.message().toStdString();
-        EXPECT_TRUE(lock.takenOver().endsWith(QString::fromUtf8(said))) << said;
+        EXPECT_TRUE(lock.takenOver().endsWith(QString::fromUtf8(said))) << said.data();
         EXPECT_TRUE(bytesOf(lockFile).startsWith(kOurPid + '\n'));
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList());
@@ -84,22 +91,18 @@ TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
     QTemporaryDir dir;
     const QString capture = dir.filePath("I2CDataTemp.dat"), lockFile = capture + ".lock";
     const QString precious = dir.filePath("precious");
+    const QByteArray path = QFile::encodeName(lockFile);
     ASSERT_TRUE(put(precious, "keep"));
-    const auto lockIs = [&](const char *what) {
-        QFile::remove(lockFile);
-        QDir(lockFile).removeRecursively();
-        const QByteArray path = QFile::encodeName(lockFile);
-        return what == QByteArray("dir")    ? ::mkdir(path, 0700) == 0
-               : what == QByteArray("fifo") ? ::mkfifo(path, 0600) == 0
-               : what == QByteArray("link") ? QFile::link(precious, lockFile)
-                                            : QFile::link("/dev/null", lockFile);
-    };
-    for (const auto &[what, said] : {std::pair("dir", "目录"), std::pair("fifo", "命名管道"),
-                                     std::pair("link", "符号链接"), std::pair("dev", "符号链接")}) {
-        ASSERT_TRUE(lockIs(what)) << what;
+    // In the lock's place: a directory, a FIFO, links to a file and to a device.
+    const std::pair<std::function<bool()>, const char *> placed[] = {
+        {[&] { return ::mkdir(path, 0700) == 0; }, "目录"},
+        {[&] { return ::rmdir(path) == 0 && ::mkfifo(path, 0600) == 0; }, "命名管道"},
+        {[&] { return QFile::remove(lockFile) && QFile::link(precious, lockFile); }, "符号链接"},
+        {[&] { return QFile::remove(lockFile) && QFile::link("/dev/null", lockFile); },
+         "符号链接"}};
+    for (const auto &[place, said] : placed) {
         CaptureFileLock lock(capture);
-        EXPECT_FALSE(lock.tryLock()) << what;
-        EXPECT_EQ(lock.status(), Status::BadLockFile) << what;
+        EXPECT_TRUE(place() && !lock.tryLock() && lock.status() == Status::BadLockFile) << said;
         EXPECT_TRUE(lock.message().contains(lockFile) &&
                     lock.message().contains(QString::fromUtf8(said)))
             << lock.message().toStdString();

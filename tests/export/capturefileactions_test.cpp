@@ -153,8 +153,10 @@ void CaptureFileActionsTest::saveAndOpen()
     const QString mixed = dir.filePath("mixed.csv");
     const QByteArray header = SavedCaptureWriter::header(SavedFormat::Csv, {});
     const QByteArray row = "7,t,STOP,--,--,--,--\r\n";
+    const QString lone = dir.filePath("lone.csv");
     for (const auto &[path, bytes] : {std::pair(junk, header + "a,b,c,d,e,f,g\r\nc\r\n"),
-                                      std::pair(mixed, header + row + "\r\n" + header + row)}) {
+                                      std::pair(mixed, header + row + "\r\n" + header + row),
+                                      std::pair(lone, QByteArray("x"))}) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
@@ -177,6 +179,7 @@ void CaptureFileActionsTest::saveAndOpen()
         // Seven fields are no row: refused; lines that are no rows are told.
         {junk, Result::Refused, first, {junk, "开头的 2 行中没有一行"}},
         {mixed, Result::Completed, stop + stop, {mixed, "有 1 行不是", "第 4 行", "已打开 2 行"}},
+        {lone, Result::Refused, stop + stop, {lone, "没有表头"}},
         {QString(), Result::NoFileChosen, stop + stop, {}},
     };
     QString seen;

@@ -14,7 +14,9 @@
 
 #include <fcntl.h>
 #include <string>
+#include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -197,44 +199,38 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
 // skipped and counted, and a file whose first lines hold no row is refused.
 TEST(CaptureLoader, LinesThatAreNoRowsAreToldAndAFileWithoutRowsRefused)
 {
-    const std::string header =
-        "Count,Time(h.m.s.ms.us.ns),Type,Addr(Hex),R/W,Respond,Data(Hex)\r\n";
+    const std::string header = "Count,Time(h.m.s.ms.us.ns),Type,Addr(Hex),R/W,Respond,Data(Hex)\n";
     const std::string row = "7,t,DATA,0x50,W,A,0x12 \r\n", stop = "8,t,STOP,--,--,--,--\r\n";
-    std::string garbage;
-    for (int i = 0; i < CaptureLoader::kProbeLines - 1; ++i)
-        garbage += "1,t,JUNK,50,W,A,1\r\n";
-    const struct
-    {
-        std::string file;
-        SavedFormat format;
-        qint64 rows, skipped, first, blank; // rows -1: refused
-    } cases[] = {
-        {header + "1,t,DATA,5G,W,A,1\r\n" + row + "\t\r\na,b\r\n" + stop, SavedFormat::Csv, 2, 2, 2,
-         1},
-        {header + "1,t,DATA,7,W,A,1\r\n1,t,data,50,W,A,1\r\n" + row, SavedFormat::Csv, 1, 2, 2, 0},
-        {header + garbage + row, SavedFormat::Csv, 1, kProbe - 1, 2, 0},
-        {header + garbage + "x\r\n" + row, SavedFormat::Csv, -1, kProbe, 2, 0},
-        {"no header\r\n" + stop + garbage, SavedFormat::Csv, 1, kProbe - 1, 3, 0},
-        {"h\r\n0|t|ADDR|  51 |W|A|--\r\n", SavedFormat::Text, 1, 0, 0, 0},
-        {"h\r\n0|t|ADDR|  0x51 |W|A|--\r\n", SavedFormat::Text, -1, 1, 2, 0},
+    std::string junk;
+    for (int i = 0; i < kProbe - 1; ++i)
+        junk += "1,t,JUNK,50,W,A,1\r\n";
+    const SavedFormat csv = SavedFormat::Csv, text = SavedFormat::Text;
+    // Rows afterwards (-1: refused), lines skipped, the first of them, blank lines.
+    const std::tuple<std::string, SavedFormat, qint64, qint64, qint64, qint64> cases[] = {
+        {header + "1,t,DATA,5G,W,A,1\r\n" + row + "\t\r\na,b\r\n" + stop, csv, 2, 2, 2, 1},
+        {header + "1,t,DATA,7,W,A,1\r\n1,t,data,50,W,A,1\r\n" + row, csv, 1, 2, 2, 0},
+        {header + junk + row, csv, 1, kProbe - 1, 2, 0},
+        {header + junk + "x\r\n" + row, csv, -1, kProbe, 2, 0},
+        {"no header\r\n" + stop + junk, csv, 1, kProbe - 1, 3, 0},
+        {"h\r\n0|t|ADDR|  51 |W|A|--\r\n", text, 1, 0, 0, 0},
+        {"h\r\n0|t|ADDR|  0x51 |W|A|--\r\n", text, -1, 1, 2, 0},
     };
-    for (const auto &c : cases) {
-        QTemporaryDir dir;
-        CaptureStore store;
-        ASSERT_TRUE(store.open(dir.filePath("I2CDataTemp.dat")));
-        QByteArray bytes = QByteArray::fromStdString(c.file);
+    QTemporaryDir dir;
+    CaptureStore store;
+    ASSERT_TRUE(store.open(dir.filePath("I2CDataTemp.dat")));
+    for (const auto &[file, format, rows, skipped, first, blank] : cases) {
+        QByteArray bytes = QByteArray::fromStdString(file);
         QBuffer device(&bytes);
         ASSERT_TRUE(device.open(QIODevice::ReadOnly));
-        const CaptureLoader::Outcome o = CaptureLoader::load(device, c.format, store);
+        const CaptureLoader::Outcome o = CaptureLoader::load(device, format, store);
         const TransferResult &t = o.transfer;
-        EXPECT_EQ(o.replaced ? store.lineCount() : -1, c.rows) << c.file.substr(0, 60);
+        EXPECT_EQ(o.replaced ? store.lineCount() : -1, rows) << file.substr(0, 60);
         EXPECT_EQ(o.refusal,
-                  c.rows < 0 ? CaptureLoader::Refusal::NotACapture : CaptureLoader::Refusal::None);
-        EXPECT_EQ(t.rowsWritten, std::max<qint64>(c.rows, 0));
-        EXPECT_EQ(t.linesSkipped, c.skipped);
-        EXPECT_EQ(t.firstSkippedLine, c.first);
-        EXPECT_EQ(t.blankLines, c.blank);
+                  rows < 0 ? CaptureLoader::Refusal::NotACapture : CaptureLoader::Refusal::None);
+        EXPECT_EQ(
+            std::vector<qint64>({t.rowsWritten, t.linesSkipped, t.firstSkippedLine, t.blankLines}),
+            std::vector<qint64>({std::max<qint64>(rows, 0), skipped, first, blank}));
         // A refused file is read no further than its first lines.
-        EXPECT_EQ(t.bytesRead < bytes.size(), c.rows < 0 && c.skipped == kProbe);
+        EXPECT_EQ(t.bytesRead < bytes.size(), rows < 0 && skipped == kProbe);
     }
 }

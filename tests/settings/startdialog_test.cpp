@@ -151,21 +151,17 @@ private slots:
             const auto at = StartSettingsFile::locate(beside, user);
             return at.read + ' ' + at.write;
         };
-        // Beside a program that may write there (its folder made on writing).
-        QVERIFY(StartSettingsFile::canWrite("Setting/s.xml"));
+        // Beside a program that may write there, made or replaced.
         QCOMPARE(where("Setting/s.xml"), "Setting/s.xml Setting/s.xml");
-        QVERIFY(StartSettingsFile::write("Setting/s.xml", {1, 1}));
-        QVERIFY(StartSettingsFile::canWrite("Setting/s.xml"));
-        // A folder that cannot be made (a file in its place: permission bits
-        // do not stop root): read beside the program until the user has a file.
+        QVERIFY(StartSettingsFile::write("Setting/s.xml", {1, 1}) &&
+                StartSettingsFile::canWrite("Setting/s.xml"));
+        // A folder that cannot be made (a file in its place: permission bits do
+        // not stop root): read beside the program until the user has a file.
         QFile plain("plain");
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        const QString beside = "plain/Setting/s.xml";
-        QVERIFY(!StartSettingsFile::canWrite(beside));
-        QVERIFY(!StartSettingsFile::canWrite("plain/s.xml"));
-        QCOMPARE(where(beside), beside + ' ' + user);
+        QVERIFY(plain.open(QIODevice::WriteOnly) && !StartSettingsFile::canWrite("plain/s.xml"));
+        QCOMPARE(where("plain/Setting/s.xml"), "plain/Setting/s.xml " + user);
         QVERIFY(StartSettingsFile::write(user, {2, 3}));
-        QCOMPARE(where(beside), user + ' ' + user);
+        QCOMPARE(where("plain/Setting/s.xml"), user + ' ' + user);
         QCOMPARE(where("Setting/s.xml"), "Setting/s.xml Setting/s.xml");
     }
 };
