@@ -10,12 +10,12 @@
 #include "protocol/symbollabeler.h"
 #include "protocol/symbolloader.h"
 #include "search/blockindex.h"
+#include "search/findbar.h"
 #include "search/lineseeker.h"
 #include "settings/startdialog.h"
 #include "ui_mainwindow.h"
 #include "view/capturestatus.h"
 #include "view/capturestatusbar.h"
-#include "search/findbar.h"
 #include "view/recordtable.h"
 
 #include <QFileInfo>

@@ -36,13 +36,10 @@ CaptureController::Claim CaptureController::claimCaptureFile(const QString &path
 {
     m_lock = std::make_unique<CaptureFileLock>(path);
     if (!m_lock->tryLock()) {
-        // Another instance captures into this directory's file: leave it alone.
-        const qint64 pid = m_lock->holderPid();
+        // Another instance captures into this directory's file, or nothing
+        // could keep one out: leave the file alone.
+        *why = m_lock->message() + QStringLiteral("\n本窗口将关闭。");
         m_lock.reset();
-        *why = QStringLiteral("另一个 KORVEX I2C Sniffer（进程 %1）正在使用本目录的临时文件 "
-                              "%2。\n同一目录只能运行一个实例，本窗口将关闭。")
-                   .arg(pid)
-                   .arg(path);
         return Claim::HeldByOther;
     }
     m_ownsFile = true;

@@ -23,7 +23,7 @@ class CaptureController : public QObject
 public:
     enum class Claim {
         Owned,       // this window captures into the file
-        HeldByOther, // another running instance does: leave it alone
+        HeldByOther, // another running instance does, or no lock could be had: leave it alone
         NotUsable    // the file could not be created: nothing can be captured
     };
 

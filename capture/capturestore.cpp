@@ -1,13 +1,13 @@
 #include "capture/capturestore.h"
 
 #include "capture/storedline.h"
+#include "fileio/regularfile.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +17,16 @@ namespace {
 // Above this the batch buffer is given back after the batch, so one huge
 // backlog does not keep memory for the rest of the capture.
 constexpr size_t kKeptBatchCapacity = 4 << 20;
+
+// The capture file sits in a folder others may write: a link, FIFO or device
+// put there in its place, or someone else's file, is refused before anything
+// is cut.
+int openOwnFile(const QString &path, QString *why)
+{
+    RegularFile::Status status;
+    return RegularFile::openDescriptor(path, QIODevice::ReadWrite | QIODevice::Truncate, &status,
+                                       why, RegularFile::Trust::OwnFileOnly);
+}
 
 } // namespace
 
@@ -53,12 +63,12 @@ void CaptureStore::removeObserver(StoreObserver *observer)
 bool CaptureStore::open(const QString &path)
 {
     close();
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    QString why;
+    const int fd = openOwnFile(path, &why);
     m_path = path;
     if (fd < 0) {
         std::lock_guard<std::mutex> lock(m_errorMutex);
-        m_errorString = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        m_errorString = path + QStringLiteral(": ") + why;
         return false;
     }
     m_fd = fd;
@@ -303,8 +313,7 @@ void CaptureStore::resetStore()
         struct stat st;
         if (::fstat(m_fd, &st) == 0 && st.st_nlink == 0 && !m_path.isEmpty()) {
             // Removed behind our back: start a new file under the same name.
-            const int fd = ::open(QFile::encodeName(m_path).constData(),
-                                  O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            const int fd = openOwnFile(m_path, nullptr);
             if (fd >= 0) {
                 ::close(m_fd);
                 m_fd = fd;

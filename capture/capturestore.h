@@ -35,7 +35,9 @@ public:
     Q_DISABLE_COPY(CaptureStore)
 
     // Creates (or empties) the file at path for reading and writing and
-    // empties the store. False, with errorString(), when it cannot be opened.
+    // empties the store. False, with errorString(), when it cannot be opened
+    // or is not our own plain file (a link, FIFO, device, another user's
+    // file): that is refused before anything is cut.
     bool open(const QString &path);
     // Writes the lines to fd (for instance standard output) one batch after
     // the other, for tools that print stored lines. fd stays the caller's.

@@ -8,11 +8,13 @@
 #include "fileio/regularfile.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSaveFile>
 
 namespace {
 
@@ -28,17 +30,36 @@ void setUp(QProgressDialog &dialog)
     dialog.setAutoClose(false);
 }
 
+// The folder of the capture last opened or saved; empty until then. Only the
+// GUI thread runs the dialogs, so nothing else touches it.
+QString &lastCaptureFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+void rememberFolderOf(const QString &file)
+{
+    lastCaptureFolder() = QFileInfo(file).absolutePath();
+}
+
 } // namespace
 
 CaptureFileActions::CaptureFileActions(QWidget *parent)
-    : m_parent(parent),
-      m_askSave([](QWidget *p, const QString &caption, const QString &filter, QString *selected) {
-          return QFileDialog::getSaveFileName(p, caption, QString(), filter, selected);
+    : m_parent(parent), m_askSave([](QWidget *p, const QString &caption, const QString &dir,
+                                     const QString &filter, QString *selected) {
+          return QFileDialog::getSaveFileName(p, caption, dir, filter, selected);
       }),
-      m_askOpen([](QWidget *p, const QString &caption, const QString &filter, QString *selected) {
-          return QFileDialog::getOpenFileName(p, caption, QString(), filter, selected);
+      m_askOpen([](QWidget *p, const QString &caption, const QString &dir, const QString &filter,
+                   QString *selected) {
+          return QFileDialog::getOpenFileName(p, caption, dir, filter, selected);
       })
 {
+}
+
+QString CaptureFileActions::captureFolder()
+{
+    return lastCaptureFolder().isEmpty() ? QDir::currentPath() : lastCaptureFolder();
 }
 
 void CaptureFileActions::warn(const QString &text) const
@@ -75,7 +96,8 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
 {
     m_last = TransferResult();
     QString filter;
-    m_chosen = m_askSave(m_parent, QStringLiteral("保存文件"), QLatin1String(kSaveFilter), &filter);
+    m_chosen = m_askSave(m_parent, QStringLiteral("保存文件"), captureFolder(),
+                         QLatin1String(kSaveFilter), &filter);
     if (m_chosen.isEmpty())
         return Result::NoFileChosen;
     // The dialog confirmed the name typed, not the one the extension makes.
@@ -93,20 +115,21 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
         warn(QStringLiteral("不能保存到采集数据文件 %1").arg(m_chosen));
         return Result::FileNotOpened;
     }
-    QFile target;
+    // Written beside the target and renamed over it once complete.
+    QSaveFile target(m_chosen);
     QString why;
-    const RegularFile::Status opened = RegularFile::open(
-        target, m_chosen,
+    const RegularFile::Status opened = RegularFile::openForReplace(
         // The writer sends large blocks; unbuffered, a short write's reason reaches the user.
-        QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered, &why);
+        target, QIODevice::Unbuffered, &why);
     if (opened != RegularFile::Status::Opened) {
         qDebug() << "Open file error";
         // Saving nothing without a word would read as success.
         warn(opened == RegularFile::Status::NotRegular
-                 ? QStringLiteral("无法保存到 %1：它不是普通文件。").arg(m_chosen)
+                 ? QStringLiteral("无法保存到 %1：它%2。").arg(m_chosen, why)
                  : QStringLiteral("无法写入文件 %1：\n%2").arg(m_chosen, why));
         return Result::FileNotOpened;
     }
+    rememberFolderOf(m_chosen);
     if (begin)
         begin();
 
@@ -124,7 +147,9 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
         dialog.show();
         m_last = SavedCaptureWriter::save(*store, target, savedFormatForSave(m_chosen), m_chosen,
                                           std::ref(pump));
-        target.close();
+        // Only a complete file replaces the earlier one; else it is discarded.
+        if (m_last.ok() && !m_last.cancelled && !target.commit())
+            m_last.error = target.errorString();
         dialog.close();
         result = outcome(QStringLiteral("保存文件 %1 失败：\n%2"));
     }
@@ -150,21 +175,25 @@ CaptureFileActions::Result CaptureFileActions::open(CaptureStore &store, const H
         !ask(QStringLiteral(
             "当前捕获的数据尚未保存，打开文件将替换这些数据。\n要放弃未保存的数据吗？")))
         return Result::NoFileChosen;
-    m_chosen = m_askOpen(m_parent, QStringLiteral("打开文件"), QLatin1String(kOpenFilter), nullptr);
+    m_chosen = m_askOpen(m_parent, QStringLiteral("打开文件"), captureFolder(),
+                         QLatin1String(kOpenFilter), nullptr);
     if (m_chosen.isEmpty())
         return Result::NoFileChosen;
 
     QFile in;
-    const RegularFile::Status opened = RegularFile::open(in, m_chosen, QIODevice::ReadOnly);
+    QString why;
+    const RegularFile::Status opened = RegularFile::open(in, m_chosen, QIODevice::ReadOnly, &why);
     if (opened == RegularFile::Status::NotRegular) {
         // A FIFO would block the window until some writer came.
-        warn(QStringLiteral("无法打开 %1：它不是普通文件。\n当前数据未改变。").arg(m_chosen));
+        warn(QStringLiteral("无法打开 %1：它%2。\n当前数据未改变。").arg(m_chosen, why));
         return Result::FileNotOpened;
     }
     if (opened != RegularFile::Status::Opened) {
         qDebug() << "Open file error";
+        warn(QStringLiteral("无法打开文件 %1：\n%2\n当前数据未改变。").arg(m_chosen, why));
         return Result::FileNotOpened;
     }
+    rememberFolderOf(m_chosen);
     if (begin)
         begin();
 
@@ -209,11 +238,32 @@ void CaptureFileActions::explain(const CaptureLoader::Outcome &outcome) const
         what = QStringLiteral("文件 %1 是 HTML 格式，只能打开文本或 CSV 格式保存的数据。")
                    .arg(m_chosen);
     } else if (outcome.refusal == Refusal::NotACapture) {
-        what = QStringLiteral("文件 %1 不是保存的捕获数据：既没有表头，也没有可以读取的数据行。")
-                   .arg(m_chosen);
-    } else {
+        what =
+            t.linesSkipped > 0
+                ? QStringLiteral("文件 %1 不是保存的捕获数据：开头的 %2 行中没有一行是捕获的"
+                                 "数据行（类型为 START、ADDR、DATA 或 STOP，地址为十六进制或 "
+                                 "--）。")
+                      .arg(m_chosen)
+                      .arg(t.linesRead)
+                : QStringLiteral("文件 %1 不是保存的捕获数据：既没有表头，也没有可以读取的数据行。")
+                      .arg(m_chosen);
+    }
+    // Lines that are no rows are left out, but never without a word.
+    const QString skipped =
+        outcome.replaced && t.linesSkipped > 0
+            ? QStringLiteral("有 %1 行不是捕获的数据行，没有打开（第一行是第 %2 行）。")
+                  .arg(t.linesSkipped)
+                  .arg(t.firstSkippedLine)
+            : QString();
+    if (what.isEmpty() && skipped.isEmpty())
+        return;
+    if (what.isEmpty()) {
+        warn(QStringLiteral("文件 %1 中").arg(m_chosen) + skipped +
+             QStringLiteral("\n已打开 %1 行。").arg(outcome.linesStored));
         return;
     }
+    if (!skipped.isEmpty())
+        what += QStringLiteral("\n此前") + skipped;
     warn(what + (outcome.replaced
                      ? QStringLiteral("\n已打开此前的 %1 行。").arg(outcome.linesStored)
                      : QStringLiteral("\n当前数据未改变。")));

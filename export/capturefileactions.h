@@ -17,10 +17,11 @@ class QWidget;
 class CaptureFileActions
 {
 public:
-    // Asks for a file name; an empty result means the user cancelled. The
-    // filter chosen goes to selectedFilter (when not null).
-    using AskFileName = std::function<QString(QWidget *parent, const QString &caption,
-                                              const QString &filter, QString *selectedFilter)>;
+    // Asks for a file name, starting in `dir`; an empty result means the
+    // user cancelled. The filter chosen goes to selectedFilter (when not null).
+    using AskFileName =
+        std::function<QString(QWidget *parent, const QString &caption, const QString &dir,
+                              const QString &filter, QString *selectedFilter)>;
     // `begin` runs once the chosen file is open, right before the work;
     // `end` runs after the work, only when `begin` ran.
     using Hook = std::function<void()>;
@@ -41,10 +42,17 @@ public:
     void setAskSaveFileName(AskFileName ask) { m_askSave = std::move(ask); }
     void setAskOpenFileName(AskFileName ask) { m_askOpen = std::move(ask); }
 
+    // Where the Open and Save dialogs start: the folder of the capture last
+    // opened or saved in this process, else the working directory. Kept
+    // here, so other file dialogs do not move it. GUI thread only.
+    static QString captureFolder();
+
     // Save: asks for the target, writes the stored lines of `store` (opened
     // read-only after `begin`, so `begin` can flush the store) in the format
     // its name selects, with a progress dialog shown at once. A name that
-    // selects no format gets the extension of the chosen filter.
+    // selects no format gets the extension of the chosen filter. The target
+    // is replaced only by a complete file: a failure or Cancel leaves the
+    // earlier one as it was.
     Result save(const QString &storeFilePath, const Hook &begin = {}, const Hook &end = {});
     // The same with the store as an open, readable device.
     Result save(QIODevice &store, const Hook &begin = {}, const Hook &end = {});

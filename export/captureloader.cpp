@@ -52,12 +52,12 @@ CaptureLoader::Outcome CaptureLoader::load(QIODevice &in, SavedFormat format, Ca
             if (qsizetype(batch.size()) >= batchBytes)
                 flush();
         },
-        [&](qint64 bytes) { return !storeFailed && (!progress || progress(bytes)); });
+        [&](qint64 bytes) { return !storeFailed && (!progress || progress(bytes)); }, kProbeLines);
 
     TransferResult &t = out.transfer;
     if (t.ok() && !storeFailed) {
         // Cancel keeps the rows converted so far, but only of a saved capture.
-        if (out.replaced || header || t.rowsWritten > 0)
+        if (out.replaced || t.rowsWritten > 0 || (header && t.linesSkipped == 0))
             flush();
         else if (!t.cancelled)
             out.refusal = classify(head);

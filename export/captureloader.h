@@ -1,9 +1,10 @@
 // Opens a saved text or CSV capture into the capture store, in batches of
 // whole stored lines with one write each. The store is emptied only when the
 // first batch is ready (or the file ends) and only for a file that shows
-// itself a saved capture, by its header or by a row that converts: a refused
-// file, or one whose reading fails before that, leaves the current capture
-// exactly as it was.
+// itself a saved capture: a row among its first kProbeLines lines, or the
+// saved header with nothing after it but blank lines. A refused file, or one
+// whose reading fails before that, leaves the current capture exactly as it
+// was. Lines that are no rows are skipped; the transfer counts them.
 #pragma once
 
 #include "export/savedformat.h"
@@ -19,7 +20,7 @@ public:
     // Why a file was not taken.
     enum class Refusal {
         None,
-        NotACapture, // neither the saved header nor a row that converts
+        NotACapture, // no row among the first lines (nor a lone saved header)
         Utf16,       // UTF-16 text, which Save never writes
         Html,        // a saved HTML page, which cannot be read back
         Unreadable,  // a read error or a too long line (transfer says which)
@@ -37,6 +38,8 @@ public:
     };
 
     static constexpr qsizetype kBatchBytes = 1 << 20;
+    // Lines that are no rows, before the first row, that refuse a file.
+    static constexpr qint64 kProbeLines = 64;
 
     // Reads `in` from its start. `progress` as SavedCaptureReader::open; a
     // failed write to the store stops the reading (transfer.error).

@@ -42,6 +42,16 @@ std::string_view trimmed(const char *b, const char *e)
     return std::string_view(b, size_t(e - b));
 }
 
+// Nothing but white space before the end or a NUL (where decoding stops).
+bool isBlank(const char *p, qsizetype n)
+{
+    for (const char *e = p + n; p < e && *p; ++p) {
+        if (!isSpace(*p))
+            return false;
+    }
+    return true;
+}
+
 // The first seven parts of [p, p+n) split at `sep`, each trimmed; false with
 // fewer than seven.
 bool splitSaved(const char *p, size_t n, char sep, std::string_view (&parts)[7])
@@ -157,9 +167,20 @@ bool SavedCaptureReader::isHeader(SavedFormat format, const char *line, qsizetyp
     return trimmed(line, line + size) == trimmed(header.begin(), header.end());
 }
 
+bool SavedCaptureReader::isRow(const QByteArray &stored)
+{
+    StoredLine line;
+    CaptureRow::Type type;
+    uint8_t address;
+    line.parse(std::string_view(stored.constData(), size_t(stored.size()))); // else no type
+    const std::string_view a = line.field(StoredLine::Address);
+    return CaptureRow::typeFromText(line.field(StoredLine::Type), &type) &&
+           (a == "--" || CaptureRow::addressFromText(a, &address));
+}
+
 TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
                                         const StoredLineSink &sink,
-                                        const TransferProgress &progress)
+                                        const TransferProgress &progress, qint64 giveUpAfter)
 {
     TransferResult result;
     LineReader reader(in, 256 * 1024, kMaxLineLength + 1); // and its "\r"
@@ -177,11 +198,16 @@ TransferResult SavedCaptureReader::open(QIODevice &in, SavedFormat format,
             continue;
         }
         ++result.linesRead;
-        if (converter.convert(stored, format, line, size)) {
+        if (converter.convert(stored, format, line, size) && isRow(stored)) {
             ++result.rowsWritten;
             sink(stored);
+        } else if (isBlank(line, size)) {
+            ++result.blankLines;
         } else {
-            ++result.linesSkipped;
+            if (result.linesSkipped++ == 0)
+                result.firstSkippedLine = result.linesRead + 1; // after the header
+            if (result.rowsWritten == 0 && result.linesSkipped == giveUpAfter)
+                break;
         }
         if (progress && !progress(result.bytesRead)) {
             result.cancelled = true;

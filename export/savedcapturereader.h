@@ -26,12 +26,19 @@ public:
 
     // Reads `in` from its current position: skips the first line unread,
     // converts every further line (Text, or Csv for any other format) and
-    // hands it to `sink`. Lines that split into fewer than seven parts are
-    // skipped. `progress` sees the bytes read after each converted line; when
-    // it returns false the reading stops, that line already delivered. A line
-    // longer than kMaxLineLength stops the reading with lineTooLong.
+    // hands it to `sink` when it reads as a row (isRow). Other lines are
+    // skipped and counted. `progress` sees the bytes read after each line;
+    // when it returns false the reading stops, that line already delivered.
+    // A line longer than kMaxLineLength stops the reading with lineTooLong.
+    // With giveUpAfter > 0 the reading also stops once that many lines were
+    // skipped before any row: the file is no saved capture.
     static TransferResult open(QIODevice &in, SavedFormat format, const StoredLineSink &sink,
-                               const TransferProgress &progress = {});
+                               const TransferProgress &progress = {}, qint64 giveUpAfter = 0);
+
+    // Whether a converted line is a row of a capture: of type START, ADDR,
+    // DATA or STOP, with a hex address or "--". Text that merely holds seven
+    // separators is not.
+    static bool isRow(const QByteArray &stored);
 
     // Converts one saved line into `stored` (replacing its content); false
     // when the line splits into fewer than seven parts or is longer than

@@ -53,7 +53,7 @@ StartDialog::~StartDialog() = default;
 
 void StartDialog::loadStartSettings()
 {
-    const QString path = StartSettingsFile::defaultPath();
+    const QString path = StartSettingsFile::locate().read;
     QString why;
     const auto values = StartSettingsFile::read(path, &why);
     if (!values) {
@@ -73,7 +73,7 @@ void StartDialog::loadStartSettings()
 
 bool StartDialog::saveStartSettings()
 {
-    const QString path = StartSettingsFile::defaultPath();
+    const QString path = StartSettingsFile::locate().write;
     StartSettingsFile::Values values;
     values.channelIndex = m_ui->channelComboBox->currentIndex();
     values.sampleRateIndex = m_ui->samleRateComboBox->currentIndex();

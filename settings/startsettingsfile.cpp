@@ -9,11 +9,46 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextStream>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString StartSettingsFile::defaultPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/Setting/start_setting.xml");
+}
+
+QString StartSettingsFile::userPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/korvex/start_setting.xml");
+}
+
+bool StartSettingsFile::canWrite(const QString &path)
+{
+    // Reached only through "does not exist", a folder above is a folder.
+    for (QString at = QFileInfo(path).absoluteFilePath();;) {
+        struct stat st
+        {
+        };
+        if (::stat(QFile::encodeName(at).constData(), &st) == 0)
+            return ::access(QFile::encodeName(at).constData(), W_OK) == 0;
+        const QString up = QFileInfo(at).path();
+        if (errno != ENOENT || up == at)
+            return false; // a file where a folder would have to be made, say
+        at = up;
+    }
+}
+
+StartSettingsFile::Location StartSettingsFile::locate(const QString &besideProgram,
+                                                      const QString &inUserConfig)
+{
+    if (canWrite(besideProgram))
+        return {besideProgram, besideProgram};
+    return {QFileInfo::exists(inUserConfig) ? inUserConfig : besideProgram, inUserConfig};
 }
 
 std::optional<StartSettingsFile::Values> StartSettingsFile::read(const QString &path,

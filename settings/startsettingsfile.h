@@ -20,6 +20,23 @@ public:
 
     // "<application dir>/Setting/start_setting.xml"; needs a QCoreApplication.
     static QString defaultPath();
+    // "<user configuration folder>/korvex/start_setting.xml".
+    static QString userPath();
+
+    // Where the settings are read and written: beside the program while that
+    // can be written. Installed where the user may not write (/usr), the
+    // writes go to the user's configuration folder instead, and so do the
+    // reads once a file is there; until then the program's own file is read.
+    struct Location
+    {
+        QString read;
+        QString write;
+    };
+    static Location locate(const QString &besideProgram = defaultPath(),
+                           const QString &inUserConfig = userPath());
+    // Whether the file can be written: it, or else the nearest folder above
+    // it that exists, is writable (and a folder).
+    static bool canWrite(const QString &path);
 
     // Elements nested deeper than this are refused; the file needs two.
     static constexpr int kMaxDepth = 16;

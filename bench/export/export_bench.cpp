@@ -199,8 +199,8 @@ void BM_SaveCsv10MThroughDialog(benchmark::State &state)
     QWidget window;
     window.show();
     CaptureFileActions actions(&window);
-    actions.setAskSaveFileName(
-        [&](QWidget *, const QString &, const QString &, QString *) { return target; });
+    actions.setAskSaveFileName([&](QWidget *, const QString &, const QString &, const QString &,
+                                   QString *) { return target; });
     qint64 bytes = 0;
     for (auto _ : state) {
         if (actions.save(storePath) != CaptureFileActions::Result::Completed)
@@ -241,8 +241,8 @@ void BM_OpenIntoStoreThroughDialog(benchmark::State &state)
     QWidget window;
     window.show();
     CaptureFileActions actions(&window);
-    actions.setAskOpenFileName(
-        [&](QWidget *, const QString &, const QString &, QString *) { return path; });
+    actions.setAskOpenFileName([&](QWidget *, const QString &, const QString &, const QString &,
+                                   QString *) { return path; });
     CaptureStore store;
     if (!store.open(workDir().filePath("I2CDataTemp.dat")))
         std::abort();

@@ -46,7 +46,10 @@ std::vector<QByteArray> openAll(const QByteArray &file, SavedFormat format)
     require(r.ok() && !r.cancelled);
     require(r.bytesRead == bytes.size());
     require(r.rowsWritten == qint64(lines.size()));
-    require(r.rowsWritten + r.linesSkipped == r.linesRead);
+    require(r.rowsWritten + r.linesSkipped + r.blankLines == r.linesRead);
+    require((r.linesSkipped > 0) == (r.firstSkippedLine >= 2));
+    for (const QByteArray &l : lines)
+        require(SavedCaptureReader::isRow(l));
     return lines;
 }
 
@@ -83,8 +86,9 @@ void checkAgainstOracle(const QByteArray &line)
 }
 
 // Open into a store that holds a capture, in small batches: the store is
-// replaced only by what gives rows or starts with the saved header, and then
-// holds exactly the lines opened; otherwise it is left as it was.
+// replaced only by what gives a row among its first lines, or is the saved
+// header with nothing but blank lines after it, and then holds exactly the
+// lines opened; otherwise it is left as it was.
 void checkLoad(const QByteArray &file, SavedFormat format, const std::vector<QByteArray> &lines)
 {
     static CaptureStore store;
@@ -104,7 +108,14 @@ void checkLoad(const QByteArray &file, SavedFormat format, const std::vector<QBy
     const int firstEnd = head.indexOf('\n');
     const bool header = SavedCaptureReader::isHeader(format, head.constData(),
                                                      firstEnd < 0 ? head.size() : firstEnd);
-    require(o.transfer.ok() && o.replaced == (header || !lines.empty()));
+    QByteArray again = file;
+    QBuffer probe(&again);
+    probe.open(QIODevice::ReadOnly);
+    const TransferResult first = SavedCaptureReader::open(
+        probe, format, [](const QByteArray &) {}, {}, CaptureLoader::kProbeLines);
+    require(first.linesSkipped <= CaptureLoader::kProbeLines);
+    require(o.transfer.ok() &&
+            o.replaced == (first.rowsWritten > 0 || (header && first.linesSkipped == 0)));
     QByteArray joined;
     for (const QByteArray &l : lines)
         joined += l;

@@ -159,6 +159,13 @@ private slots:
         QCOMPARE(QFileInfo(kTempFile).size(), 8); // neither emptied nor removed
         first.reset();
         QVERIFY(!QFile::exists(kTempFile) && !QFile::exists(stale.fileName()));
+        // No lock can be held (a directory in its place): said, and no capture file made.
+        QVERIFY(QDir().mkdir(stale.fileName()));
+        ModalAnswerer answerer;
+        Sniffer blocked; // it says so, then closes
+        QTRY_VERIFY(answerer.texts.value(0).contains(QStringLiteral("而是目录")) &&
+                    answerer.texts[0].endsWith(QStringLiteral("本窗口将关闭。")));
+        QVERIFY(!QFile::exists(kTempFile) && QDir().rmdir(stale.fileName()));
     }
 
     void signalsEndTheProgramLikeClosingIt()

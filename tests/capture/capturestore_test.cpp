@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -335,15 +336,42 @@ TEST_F(StoreTest, ARemovedOrTruncatedFileStopsStoring)
     expectConsistent();
 }
 
-TEST(CaptureStoreFailure, AFileThatCannotBeOpenedIsReported)
+TEST(CaptureStoreFailure, OnlyOurOwnPlainFileIsOpenedAndCut)
 {
-    // (Writing to a sink is checked through korvex-decode's "lines" format.)
-    CaptureStore s;
-    EXPECT_FALSE(s.open("/nonexistent-dir/I2CDataTemp.dat"));
-    EXPECT_TRUE(s.errorString().startsWith("/nonexistent-dir/I2CDataTemp.dat: "));
-    Flags f;
-    store(s, f, {CaptureRow::start(1)}); // not open: a failure, not a crash
-    EXPECT_TRUE(s.failed());
+    // What another user may put in a shared folder in the capture file's
+    // place: refused with the reason, and the file behind it keeps its bytes.
+    QTemporaryDir dir;
+    const auto native = [&dir](const char *name) { return dir.filePath(name).toLocal8Bit(); };
+    for (const char *name : {"precious", "foreign", "I2CDataTemp.dat"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("keep") == 4);
+    }
+    ASSERT_EQ(::chown(native("foreign"), ::geteuid() + 1, ::getegid()), 0);
+    ASSERT_EQ(::symlink(native("precious"), native("link")), 0);
+    ASSERT_EQ(::symlink(native("target"), native("dangling")), 0);
+    ASSERT_EQ(::link(native("precious"), native("hard")), 0);
+    ASSERT_EQ(::mkfifo(native("fifo"), 0600), 0);
+    for (const auto &[name, why] : {std::pair("link", "符号链接"),
+                                    {"dangling", "符号链接"},
+                                    {"hard", "硬链接"},
+                                    {"fifo", "命名管道"},
+                                    {"foreign", "其他用户"},
+                                    {".", "目录"},
+                                    {"no/I2CDataTemp.dat", "No such file"}}) {
+        CaptureStore s;
+        const QString path = dir.filePath(name);
+        EXPECT_FALSE(s.open(path)) << name;
+        EXPECT_EQ(s.errorString().left(path.size() + 2), path + ": ");
+        EXPECT_TRUE(s.errorString().contains(QString::fromUtf8(why))) << name;
+        Flags f;
+        store(s, f, {CaptureRow::start(1)}); // not open: a failure, not a crash
+        EXPECT_TRUE(s.failed());
+    }
+    EXPECT_EQ(fileBytes(dir.filePath("precious")) + fileBytes(dir.filePath("foreign")), "keepkeep");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("target")));
+    CaptureStore s; // our own file left from an earlier run is emptied as before
+    EXPECT_TRUE(s.open(dir.filePath("I2CDataTemp.dat")));
+    EXPECT_EQ(fileBytes(s.fileName()), "");
 }
 
 namespace {

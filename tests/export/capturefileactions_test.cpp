@@ -19,6 +19,9 @@ namespace {
 
 using Result = CaptureFileActions::Result;
 
+// The folder the last file dialog was to start in.
+QString startedIn;
+
 // Answers the file dialog with `path` (and the CSV filter); at the first
 // progress update notes whether the progress dialog is up and its range, and
 // presses Cancel when asked to.
@@ -32,7 +35,8 @@ CaptureFileActions::AskFileName answer(const QString &path, QWidget &window, boo
                 dialog->cancel();
         }
     });
-    return [=](QWidget *, const QString &, const QString &, QString *filter) {
+    return [=](QWidget *, const QString &, const QString &dir, const QString &, QString *filter) {
+        startedIn = dir;
         if (filter)
             *filter = "Comma Separated Value (*.csv)";
         return path;
@@ -66,10 +70,13 @@ void CaptureFileActionsTest::saveAndOpen()
     const QString shown = QString("1 %1").arg(store.size());
     const QString noDir = dir.filePath("no/a.csv"), full = dir.filePath("full.csv");
     const QString noext = dir.filePath("noext"), big = dir.filePath("big.csv");
+    const QString earlier = dir.filePath("earlier.csv");
     QVERIFY(QFile::copy(storePath, noext));
     QVERIFY(QFile::link("/dev/full", full));
-    const QByteArray emptyHtml =
-        SavedCaptureWriter::header(SavedFormat::Html, html) + "</table>\r\n</body>\r\n</html>";
+    for (const QString &old : {big, earlier}) {
+        QFile f(old);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("earlier") == 7);
+    }
     const struct
     {
         QString target;
@@ -87,12 +94,14 @@ void CaptureFileActionsTest::saveAndOpen()
         // The store itself would be cut to nothing: refused.
         {storePath, Result::FileNotOpened, "", store, {storePath}},
         {noDir, Result::FileNotOpened, "", QByteArray(), {noDir, "No such file or directory"}},
-        {full, Result::FileNotOpened, "", QByteArray(), {full, "不是普通文件"}},
-        {big, Result::Failed, shown, QByteArray(), {big, QString::fromLocal8Bit(strerror(EFBIG))}},
-        // Cancel at the first line: it is not written, the HTML end is.
-        {html, Result::Cancelled, shown, emptyHtml, {}},
+        {full, Result::FileNotOpened, "", QByteArray(), {full, "不是普通文件，而是设备"}},
+        // A full disk or Cancel leaves the earlier file, or none, as it was.
+        {big, Result::Failed, shown, "earlier", {big, QString::fromLocal8Bit(strerror(EFBIG))}},
+        {earlier, Result::Cancelled, shown, "earlier", {}},
+        {html, Result::Cancelled, shown, "<none>", {}},
         {QString(), Result::NoFileChosen, "", QByteArray(), {}},
     };
+    QCOMPARE(CaptureFileActions::captureFolder(), QDir::currentPath());
     std::signal(SIGXFSZ, SIG_IGN); // a write past the size limit fails instead
     for (const auto &c : saves) {
         rlimit limit{};
@@ -114,24 +123,45 @@ void CaptureFileActionsTest::saveAndOpen()
         QCOMPARE(seen, c.dialog);
         QFile target(c.target);
         if (!c.file.isNull())
-            QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "", c.file);
+            QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "<none>", c.file);
+        // Each dialog starts where the last capture was opened or saved.
+        if (c.target == csv)
+            QCOMPARE(startedIn, QDir::currentPath());
+        else if (!c.target.isEmpty())
+            QCOMPARE(startedIn, dir.path());
         answerer.texts.removeAll(QString()); // the progress dialog's
         QCOMPARE(answerer.texts.size(), c.warning.isEmpty() ? 0 : 1);
         for (const QString &part : c.warning)
             QVERIFY2(answerer.texts[0].contains(part), qPrintable(answerer.texts[0]));
         QCOMPARE(answerer.titles.contains("警告"), !c.warning.isEmpty());
     }
+    // No file was left half written beside its target.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System, QDir::Name),
+             QStringList({"big.csv", "earlier.csv", "full.csv", "noext", "noext.csv", "out.CSV",
+                          "store.csv"}));
+    QFile htmlFile(html);
+    QVERIFY(htmlFile.open(QIODevice::WriteOnly) && htmlFile.write("<!DOCTYPE html>\r\n") > 0);
+    htmlFile.close();
 
     // Open: the store changes only for a saved capture, and a refusal says
     // why. The progress dialog is not up at once: a short Open passes without it.
     CaptureStore capture;
     QVERIFY(capture.open(dir.filePath("I2CDataTemp.dat")));
     const QString fifo = dir.filePath("fifo.csv"), junk = dir.filePath("junk.csv");
+    const QString missing = dir.filePath("missing.csv");
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-    QFile junkFile(junk);
-    QVERIFY(junkFile.open(QIODevice::WriteOnly) && junkFile.write("a,b\nc\n") == 6);
-    junkFile.close();
+    const QString mixed = dir.filePath("mixed.csv");
+    const QByteArray header = SavedCaptureWriter::header(SavedFormat::Csv, {});
+    const QByteArray row = "7,t,STOP,--,--,--,--\r\n";
+    const QString lone = dir.filePath("lone.csv");
+    for (const auto &[path, bytes] : {std::pair(junk, header + "a,b,c,d,e,f,g\r\nc\r\n"),
+                                      std::pair(mixed, header + row + "\r\n" + header + row),
+                                      std::pair(lone, QByteArray("x"))}) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
     const QByteArray first = store.left(store.indexOf('\n') + 1);
+    const QByteArray stop = "7,STOP,--,--,--,--,t\n";
     const struct
     {
         QString file;
@@ -142,19 +172,22 @@ void CaptureFileActionsTest::saveAndOpen()
         {noext + ".csv", Result::Completed, store, {}},
         // Cancel is seen after the first line: it stays.
         {csv, Result::Cancelled, first, {}},
-        // A file that cannot be opened changes nothing and shows no box.
-        {dir.filePath("missing.csv"), Result::FileNotOpened, first, {}},
+        // A file that cannot be opened changes nothing and says why.
+        {missing, Result::FileNotOpened, first, {missing, strerror(ENOENT), "未改变"}},
         {fifo, Result::FileNotOpened, first, {fifo, "不是普通文件", "未改变"}},
         {html, Result::Refused, first, {html, "HTML", "未改变"}},
-        {junk, Result::Refused, first, {junk, "没有表头"}},
-        {QString(), Result::NoFileChosen, first, {}},
+        // Seven fields are no row: refused; lines that are no rows are told.
+        {junk, Result::Refused, first, {junk, "开头的 2 行中没有一行"}},
+        {mixed, Result::Completed, stop + stop, {mixed, "有 1 行不是", "第 4 行", "已打开 2 行"}},
+        {lone, Result::Refused, stop + stop, {lone, "没有表头"}},
+        {QString(), Result::NoFileChosen, stop + stop, {}},
     };
     QString seen;
     for (const auto &c : opens) {
         ModalAnswerer answerer;
         QString calls;
         actions.setAskOpenFileName(answer(c.file, window, c.result == Result::Cancelled, seen));
-        if (c.result == Result::FileNotOpened && c.warning.isEmpty())
+        if (c.file == missing)
             QTest::ignoreMessage(QtDebugMsg, "Open file error");
         QCOMPARE(actions.open(
                      capture, [&] { calls += "begin "; }, [&] { calls += "end"; }),

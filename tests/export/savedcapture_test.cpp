@@ -7,13 +7,20 @@
 #include "export/savedcapturewriter.h"
 
 #include <QBuffer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <string>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
 
 namespace {
+
+constexpr qint64 kProbe = CaptureLoader::kProbeLines;
 
 std::string saveAll(QByteArray store, SavedFormat format, TransferResult &r)
 {
@@ -74,11 +81,12 @@ TEST(SavedCapture, EachFormatByteForByteThenOpenedBack)
         EXPECT_EQ(r.linesSkipped, 1);
         EXPECT_EQ(r.bytesRead, store.size());
         if (format != SavedFormat::Html) {
-            // Open skips the header, and a blank line as too short.
+            // Open skips the header, and a blank line.
             EXPECT_EQ(openAll(file + "\r\n", format, r),
                       QByteArray(store).replace("broken line\n", "").toStdString() + '\n');
             EXPECT_EQ(r.rowsWritten, 3);
-            EXPECT_EQ(r.linesSkipped, 1);
+            EXPECT_EQ(r.linesSkipped, 0);
+            EXPECT_EQ(r.blankLines, 1);
         }
     }
 }
@@ -149,15 +157,17 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
         qint64 failedLine;
     } cases[] = {
         {header + row + row, SavedFormat::Csv, one, stored + stored, R::None, 0},
-        {header + "a,b\r\n", SavedFormat::Csv, big, "", R::None, 0},   // an empty capture
-        {"junk\r\n" + row, SavedFormat::Csv, big, stored, R::None, 0}, // a row is enough
+        {header + " \r\n", SavedFormat::Csv, big, "", R::None, 0},           // an empty capture
+        {header + "a,b\r\n", SavedFormat::Csv, big, old, R::NotACapture, 0}, // no row
+        {"junk\r\n" + row, SavedFormat::Csv, big, stored, R::None, 0},       // a row is enough
         {header + row, SavedFormat::Text, big, old, R::NotACapture, 0},
         {"<!DOCTYPE html>\r\n<html>\r\n", SavedFormat::Csv, big, old, R::Html, 0},
         {std::string("C\0o\0u\0,\0", 8), SavedFormat::Csv, big, old, R::Utf16, 0},
         // Too long: refused while its row waits in the batch, kept once written.
         {huge, SavedFormat::Csv, big, old, R::Unreadable, 3},
         {huge, SavedFormat::Csv, one, stored, R::None, 3},
-        {header + std::string(64 << 20, 'A') + "\r\n", SavedFormat::Csv, big, "", R::None, 0},
+        {header + std::string(64 << 20, 'A') + "\r\n", SavedFormat::Csv, big, old, R::NotACapture,
+         0},
     };
     for (const auto &c : cases) {
         CaptureStore store;
@@ -175,10 +185,52 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
         EXPECT_EQ(o.linesStored, o.replaced ? store.lineCount() : 0);
     }
     CaptureStore full; // the first write fails: the reading stops with the store's reason
-    ASSERT_TRUE(full.open("/dev/full"));
+    const int devFull = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_TRUE(full.openSink(devFull));
+    const auto closeFull = qScopeGuard([devFull] { ::close(devFull); });
     QByteArray bytes = QByteArray::fromStdString(header + row + row);
     QBuffer device(&bytes);
     ASSERT_TRUE(device.open(QIODevice::ReadOnly));
     const TransferResult t = CaptureLoader::load(device, SavedFormat::Csv, full, {}, 1).transfer;
     EXPECT_TRUE(!t.ok() && !t.cancelled && t.rowsWritten == 1) << t.error.toStdString();
+}
+
+// Seven separators do not make a row: what is no row of a capture is
+// skipped and counted, and a file whose first lines hold no row is refused.
+TEST(CaptureLoader, LinesThatAreNoRowsAreToldAndAFileWithoutRowsRefused)
+{
+    const std::string header = "Count,Time(h.m.s.ms.us.ns),Type,Addr(Hex),R/W,Respond,Data(Hex)\n";
+    const std::string row = "7,t,DATA,0x50,W,A,0x12 \r\n", stop = "8,t,STOP,--,--,--,--\r\n";
+    std::string junk;
+    for (int i = 0; i < kProbe - 1; ++i)
+        junk += "1,t,JUNK,50,W,A,1\r\n";
+    const SavedFormat csv = SavedFormat::Csv, text = SavedFormat::Text;
+    // Rows afterwards (-1: refused), lines skipped, the first of them, blank lines.
+    const std::tuple<std::string, SavedFormat, qint64, qint64, qint64, qint64> cases[] = {
+        {header + "1,t,DATA,5G,W,A,1\r\n" + row + "\t\r\na,b\r\n" + stop, csv, 2, 2, 2, 1},
+        {header + "1,t,DATA,7,W,A,1\r\n1,t,data,50,W,A,1\r\n" + row, csv, 1, 2, 2, 0},
+        {header + junk + row, csv, 1, kProbe - 1, 2, 0},
+        {header + junk + "x\r\n" + row, csv, -1, kProbe, 2, 0},
+        {"no header\r\n" + stop + junk, csv, 1, kProbe - 1, 3, 0},
+        {"h\r\n0|t|ADDR|  51 |W|A|--\r\n", text, 1, 0, 0, 0},
+        {"h\r\n0|t|ADDR|  0x51 |W|A|--\r\n", text, -1, 1, 2, 0},
+    };
+    QTemporaryDir dir;
+    CaptureStore store;
+    ASSERT_TRUE(store.open(dir.filePath("I2CDataTemp.dat")));
+    for (const auto &[file, format, rows, skipped, first, blank] : cases) {
+        QByteArray bytes = QByteArray::fromStdString(file);
+        QBuffer device(&bytes);
+        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+        const CaptureLoader::Outcome o = CaptureLoader::load(device, format, store);
+        const TransferResult &t = o.transfer;
+        EXPECT_EQ(o.replaced ? store.lineCount() : -1, rows) << file.substr(0, 60);
+        EXPECT_EQ(o.refusal,
+                  rows < 0 ? CaptureLoader::Refusal::NotACapture : CaptureLoader::Refusal::None);
+        EXPECT_EQ(
+            std::vector<qint64>({t.rowsWritten, t.linesSkipped, t.firstSkippedLine, t.blankLines}),
+            std::vector<qint64>({std::max<qint64>(rows, 0), skipped, first, blank}));
+        // A refused file is read no further than its first lines.
+        EXPECT_EQ(t.bytesRead < bytes.size(), rows < 0 && skipped == kProbe);
+    }
 }

@@ -149,7 +149,7 @@ private slots:
         }
         QCOMPARE(m_answerer->texts.mid(3),
                  QStringList({"不能打开文件 bad.xml:\n第 2 行: Premature end of document.",
-                              "不能打开文件 fifo.xml:\n不是普通文件."}));
+                              "不能打开文件 fifo.xml:\n不是普通文件，而是命名管道."}));
     }
 };
 

@@ -237,7 +237,7 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
     EXPECT_FALSE(SymbolFile::read(&bad, &read));
     ASSERT_EQ(::mkfifo("fifo.xml", 0600), 0);
     EXPECT_FALSE(SymbolFile::read("fifo.xml", &read, &error));
-    EXPECT_EQ(error, "不是普通文件");
+    EXPECT_EQ(error, "不是普通文件，而是命名管道");
     // No directory, a directory in the way, a device, a FIFO.
     QFile::link("/dev/full", "full.xml");
     for (const char *name : {"no/such/dir/s.xml", ".", "full.xml", "fifo.xml"}) {

@@ -132,7 +132,7 @@ private slots:
         // A FIFO is refused at once, never waited on, for reading and writing.
         QCOMPARE(::mkfifo("fifo.xml", 0600), 0);
         QVERIFY(!StartSettingsFile::read("fifo.xml", &error));
-        QCOMPARE(error, QString("不是普通文件"));
+        QCOMPARE(error, QString("不是普通文件，而是命名管道"));
         // The file's place is a directory; the directory's place is a file; a device.
         QFile::link("/dev/full", "full.xml");
         for (const char *path : {"Setting", "Setting/s.xml/s.xml", "full.xml", "fifo.xml"}) {
@@ -140,6 +140,29 @@ private slots:
             QVERIFY2(!StartSettingsFile::write(path, {1, 1}, &error), path);
             QVERIFY2(!error.isEmpty(), path);
         }
+    }
+
+    void settingsStayWithTheUserWhereTheProgramFolderIsNotWritable()
+    {
+        qputenv("XDG_CONFIG_HOME", QDir::current().absoluteFilePath("config").toLocal8Bit());
+        const QString user = StartSettingsFile::userPath();
+        QCOMPARE(user, QDir::current().absoluteFilePath("config/korvex/start_setting.xml"));
+        const auto where = [&user](const QString &beside) {
+            const auto at = StartSettingsFile::locate(beside, user);
+            return at.read + ' ' + at.write;
+        };
+        // Beside a program that may write there, made or replaced.
+        QCOMPARE(where("Setting/s.xml"), "Setting/s.xml Setting/s.xml");
+        QVERIFY(StartSettingsFile::write("Setting/s.xml", {1, 1}) &&
+                StartSettingsFile::canWrite("Setting/s.xml"));
+        // A folder that cannot be made (a file in its place: permission bits do
+        // not stop root): read beside the program until the user has a file.
+        QFile plain("plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly) && !StartSettingsFile::canWrite("plain/s.xml"));
+        QCOMPARE(where("plain/Setting/s.xml"), "plain/Setting/s.xml " + user);
+        QVERIFY(StartSettingsFile::write(user, {2, 3}));
+        QCOMPARE(where("plain/Setting/s.xml"), user + ' ' + user);
+        QCOMPARE(where("Setting/s.xml"), "Setting/s.xml Setting/s.xml");
     }
 };
 
