@@ -2,6 +2,8 @@
 
 #include <zip.h>
 
+#include <cstdlib>
+#include <set>
 #include <vector>
 
 namespace korvex {
@@ -28,7 +30,7 @@ bool ArchiveCheck::open(const std::string &path, std::string *error)
     return false;
 }
 
-bool ArchiveCheck::checkMembers(std::string *error)
+bool ArchiveCheck::checkMembers(std::string *error, const std::atomic<bool> *stop)
 {
     if (!m_archive) {
         if (error)
@@ -49,6 +51,8 @@ bool ArchiveCheck::checkMembers(std::string *error)
         }
         zip_int64_t n;
         while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0) {
+            if (stop && stop->load(std::memory_order_relaxed))
+                break;
         }
         if (n < 0)
             problem = member + ": " + zip_file_strerror(file);
@@ -59,6 +63,33 @@ bool ArchiveCheck::checkMembers(std::string *error)
     if (error)
         *error = m_path + ": corrupt capture data (" + problem + ")";
     return false;
+}
+
+std::string ArchiveCheck::membersAfterGap(const std::string &base) const
+{
+    const std::string prefix = base + "-";
+    std::set<unsigned long> numbers;
+    const zip_int64_t entries = m_archive ? zip_get_num_entries(m_archive, 0) : 0;
+    for (zip_int64_t i = 0; i < entries; ++i) {
+        const char *name = zip_get_name(m_archive, static_cast<zip_uint64_t>(i), 0);
+        if (!name || std::string(name).compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const char *digits = name + prefix.size();
+        char *end = nullptr;
+        const unsigned long n = std::strtoul(digits, &end, 10);
+        if (*digits >= '1' && *digits <= '9' && end && *end == '\0')
+            numbers.insert(n);
+    }
+    unsigned long missing = 1;
+    while (numbers.count(missing))
+        ++missing;
+    const auto after = numbers.upper_bound(missing);
+    if (after == numbers.end())
+        return std::string();
+    const size_t more = size_t(std::distance(after, numbers.end())) - 1;
+    return prefix + std::to_string(missing) + " is missing, so " + prefix + std::to_string(*after) +
+           (more ? " and " + std::to_string(more) + " more members after it" : "") +
+           " would not be read";
 }
 
 bool ArchiveCheck::readMember(const char *name, size_t limit, std::string *text, std::string *error)

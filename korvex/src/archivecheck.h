@@ -4,6 +4,7 @@
 
 #include "noncopyable.h"
 
+#include <atomic>
 #include <string>
 
 struct zip;
@@ -20,8 +21,14 @@ public:
     // state, so it belongs on the thread that also runs libsigrok.
     bool open(const std::string &path, std::string *error);
 
-    // Reads every member to its end; may run on a thread of its own.
-    bool checkMembers(std::string *error);
+    // Reads every member to its end; may run on a thread of its own. A raised
+    // `stop` ends the check early, as passed.
+    bool checkMembers(std::string *error, const std::atomic<bool> *stop = nullptr);
+
+    // libsigrok reads the members `base`-1, `base`-2, ... until one is
+    // missing. The members it would leave unread after such a gap, said in
+    // words; "" when there are none.
+    std::string membersAfterGap(const std::string &base) const;
 
     // Reads member `name` into *text. False when it is missing (with *error
     // untouched), damaged or longer than `limit` bytes (with the reason).

@@ -25,12 +25,16 @@ int routeLog(void *, int level, const char *format, va_list args)
         return SR_OK;
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
-    if (level <= SR_LOG_ERR) {
-        if (!t_errors.empty())
-            t_errors += "; ";
-        t_errors += text;
+    try {
+        if (level <= SR_LOG_ERR) {
+            if (!t_errors.empty())
+                t_errors += "; ";
+            t_errors += text;
+        }
+        logf("libsigrok: %s", text);
+    } catch (...) {
+        // Out of memory: the message is lost; no exception crosses libsigrok.
     }
-    logf("libsigrok: %s", text);
     return SR_OK;
 }
 
