@@ -4,6 +4,10 @@
 #include "eventformats.h"
 #include "outputfile.h"
 
+#include <glib.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
@@ -139,9 +143,38 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
 
 } // namespace
 
+namespace {
+
+void writeAll(int fd, const char *text)
+{
+    for (size_t left = std::strlen(text); left > 0;) {
+        const ssize_t n = ::write(fd, text, left);
+        if (n <= 0)
+            return;
+        text += n;
+        left -= size_t(n);
+    }
+}
+
+// GLib ends the process on an allocation that fails (libsigrok's sample
+// buffers) or another fatal error: the tool says so like every other failure,
+// with a message and exit status 1, and leaves no temporary file behind.
+void endOnGlibError(const gchar *domain, GLogLevelFlags, const gchar *message, gpointer)
+{
+    OutputFile::removeTemporaryBeforeExit();
+    for (const char *part : {"korvex-decode: ", domain ? domain : "GLib", ": ",
+                             message ? message : "fatal error", "\n"})
+        writeAll(STDERR_FILENO, part);
+    ::_exit(1);
+}
+
+} // namespace
+
 int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, int outFd,
                      std::ostream &err)
 {
+    g_log_set_handler("GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), endOnGlibError,
+                      nullptr);
     try {
         return decodeCommand(argc, argv, out, outFd, err);
     } catch (const std::bad_alloc &) {

@@ -1,5 +1,6 @@
 #include "outputfile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -35,7 +36,18 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
+// The temporary file being written, for removeTemporaryBeforeExit(). The tool
+// writes one output at a time; atomic, as a fatal error may come from the
+// archive check's thread.
+std::atomic<const char *> pendingTemporary{nullptr};
+
 } // namespace
+
+void OutputFile::removeTemporaryBeforeExit()
+{
+    if (const char *name = pendingTemporary.exchange(nullptr))
+        ::unlink(name);
+}
 
 OutputFile::~OutputFile()
 {
@@ -48,8 +60,11 @@ void OutputFile::discard()
         ::close(m_fd);
     m_fd = -1;
     m_ownFd = false;
-    if (!m_temporary.empty())
+    if (!m_temporary.empty()) {
+        const char *mine = m_temporary.c_str();
+        pendingTemporary.compare_exchange_strong(mine, nullptr);
         ::unlink(m_temporary.c_str());
+    }
     m_temporary.clear();
 }
 
@@ -104,6 +119,7 @@ bool OutputFile::open(const std::string &path, std::string *error)
         return fail(error, cannot, code);
     }
     m_ownFd = true;
+    pendingTemporary = m_temporary.c_str();
     if (::fchmod(m_fd, m_mode) != 0) {
         const int code = errno;
         discard();
@@ -148,6 +164,8 @@ bool OutputFile::commit(std::string *error)
     }
     const bool replacing = !m_temporary.empty();
     if (m_errno == 0 && replacing) {
+        const char *mine = m_temporary.c_str();
+        pendingTemporary.compare_exchange_strong(mine, nullptr);
         if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
             m_errno = errno;
         else

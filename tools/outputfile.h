@@ -41,6 +41,10 @@ public:
     // target. False, with the reason in *error, and the target untouched.
     bool commit(std::string *error);
 
+    // Removes the temporary file of the output being written, if any, without
+    // allocating: for a process about to end on a fatal error.
+    static void removeTemporaryBeforeExit();
+
 private:
     void discard();
 

@@ -17,7 +17,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <glib.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -253,6 +255,22 @@ TEST(DecodeCommand, RunningOutOfMemoryAnywhereIsAMessageAndExitOne)
         EXPECT_EQ(message, "korvex-decode: out of memory\n") << at;
         EXPECT_EQ(fileText("oom/kept.csv"), "earlier") << at;
     }
+    // GLib ends the process on its own failed allocations (libsigrok's buffers): a message,
+    // exit 1 and no temporary file either.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::open("glib.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        run({"--help"});
+        OutputFile output;
+        if (output.open("oom/kept.csv", nullptr))
+            g_log("GLib", G_LOG_LEVEL_ERROR, "failed to allocate %d bytes", 4194304);
+        ::_exit(99);
+    }
+    int ended = -1;
+    ASSERT_EQ(::waitpid(pid, &ended, 0), pid);
+    EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 1) << ended;
+    EXPECT_EQ(fileText("glib.txt"), "korvex-decode: GLib: failed to allocate 4194304 bytes\n");
+    EXPECT_EQ(fileText("oom/kept.csv"), "earlier");
     EXPECT_EQ(namesIn("oom"), std::vector<std::string>{"kept.csv"}); // no temporary file left
 }
 
