@@ -141,10 +141,6 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
     return 0;
 }
 
-} // namespace
-
-namespace {
-
 void writeAll(int fd, const char *text)
 {
     for (size_t left = std::strlen(text); left > 0;) {
@@ -173,8 +169,8 @@ void endOnGlibError(const gchar *domain, GLogLevelFlags, const gchar *message, g
 int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, int outFd,
                      std::ostream &err)
 {
-    g_log_set_handler("GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), endOnGlibError,
-                      nullptr);
+    [[maybe_unused]] static const guint handler = g_log_set_handler(
+        "GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), endOnGlibError, nullptr);
     try {
         return decodeCommand(argc, argv, out, outFd, err);
     } catch (const std::bad_alloc &) {

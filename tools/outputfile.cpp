@@ -101,7 +101,7 @@ bool OutputFile::open(const std::string &path, std::string *error)
             m_ownFd = true;
             return true;
         }
-        m_mode = st.st_mode & 07777;
+        m_mode = st.st_mode & 0777; // no set-id bits on a file this process wrote
     } else if (errno == ENOENT) {
         m_mode = newFileMode();
     } else {
