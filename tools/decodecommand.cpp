@@ -169,7 +169,7 @@ void endOnGlibError(const gchar *domain, GLogLevelFlags, const gchar *message, g
 int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, int outFd,
                      std::ostream &err)
 {
-    [[maybe_unused]] static const guint handler = g_log_set_handler(
+    [[maybe_unused]] static const guint kGlibHandler = g_log_set_handler(
         "GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), endOnGlibError, nullptr);
     try {
         return decodeCommand(argc, argv, out, outFd, err);
