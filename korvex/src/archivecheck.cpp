@@ -3,10 +3,22 @@
 #include <zip.h>
 
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <vector>
 
 namespace korvex {
+
+namespace {
+
+// An open member, closed however the reading ends (an exception included).
+struct ZipFileCloser
+{
+    void operator()(zip_file_t *file) const { zip_fclose(file); }
+};
+using ZipFile = std::unique_ptr<zip_file_t, ZipFileCloser>;
+
+} // namespace
 
 ArchiveCheck::~ArchiveCheck()
 {
@@ -44,19 +56,18 @@ bool ArchiveCheck::checkMembers(std::string *error, const std::atomic<bool> *sto
         const auto index = static_cast<zip_uint64_t>(i);
         const char *name = zip_get_name(m_archive, index, 0);
         const std::string member = name ? name : "?";
-        zip_file_t *file = zip_fopen_index(m_archive, index, 0);
+        const ZipFile file(zip_fopen_index(m_archive, index, 0));
         if (!file) {
             problem = member + ": " + zip_strerror(m_archive);
             break;
         }
         zip_int64_t n;
-        while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0) {
+        while ((n = zip_fread(file.get(), buffer.data(), buffer.size())) > 0) {
             if (stop && stop->load(std::memory_order_relaxed))
                 break;
         }
         if (n < 0)
-            problem = member + ": " + zip_file_strerror(file);
-        zip_fclose(file);
+            problem = member + ": " + zip_file_strerror(file.get());
     }
     if (problem.empty())
         return true;
@@ -103,15 +114,15 @@ bool ArchiveCheck::readMember(const char *name, size_t limit, std::string *text,
             *error = m_path + ": corrupt capture data (" + name + ": " + why + ")";
         return false;
     };
-    zip_file_t *file = zip_fopen_index(m_archive, static_cast<zip_uint64_t>(index), 0);
+    ZipFile file(zip_fopen_index(m_archive, static_cast<zip_uint64_t>(index), 0));
     if (!file)
         return fail(zip_strerror(m_archive));
     char buffer[4096];
     zip_int64_t n;
-    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0 && text->size() <= limit)
+    while ((n = zip_fread(file.get(), buffer, sizeof buffer)) > 0 && text->size() <= limit)
         text->append(buffer, static_cast<size_t>(n));
-    const std::string why = n < 0 ? zip_file_strerror(file) : "";
-    zip_fclose(file);
+    const std::string why = n < 0 ? zip_file_strerror(file.get()) : "";
+    file.reset();
     if (n < 0)
         return fail(why);
     if (text->size() > limit)

@@ -60,7 +60,15 @@ std::shared_ptr<SigrokContext> SigrokContext::acquire()
         logf("cannot initialise libsigrok: %s", sr_strerror(rc));
         return nullptr;
     }
-    std::shared_ptr<SigrokContext> created(new SigrokContext(context));
+    // The context is ended however the allocations below fail.
+    std::unique_ptr<SigrokContext> owner;
+    try {
+        owner.reset(new SigrokContext(context));
+    } catch (...) {
+        sr_exit(context);
+        throw;
+    }
+    std::shared_ptr<SigrokContext> created(std::move(owner));
     shared = created;
     return created;
 }
