@@ -3,6 +3,8 @@
 #include <zip.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -76,31 +78,39 @@ bool ArchiveCheck::checkMembers(std::string *error, const std::atomic<bool> *sto
     return false;
 }
 
-std::string ArchiveCheck::membersAfterGap(const std::string &base) const
+std::string ArchiveCheck::membersAfterGap(const std::vector<std::string> &bases) const
 {
-    const std::string prefix = base + "-";
-    std::set<unsigned long> numbers;
+    // The numbers of "<base>-<n>" members by base, in one pass over the names.
+    std::map<std::string, std::set<unsigned long>> numbered;
     const zip_int64_t entries = m_archive ? zip_get_num_entries(m_archive, 0) : 0;
     for (zip_int64_t i = 0; i < entries; ++i) {
         const char *name = zip_get_name(m_archive, static_cast<zip_uint64_t>(i), 0);
-        if (!name || std::string(name).compare(0, prefix.size(), prefix) != 0)
+        const char *dash = name ? std::strrchr(name, '-') : nullptr;
+        if (!dash || dash[1] < '1' || dash[1] > '9')
             continue;
-        const char *digits = name + prefix.size();
         char *end = nullptr;
-        const unsigned long n = std::strtoul(digits, &end, 10);
-        if (*digits >= '1' && *digits <= '9' && end && *end == '\0')
-            numbers.insert(n);
+        const unsigned long n = std::strtoul(dash + 1, &end, 10);
+        if (*end == '\0')
+            numbered[std::string(name, dash)].insert(n);
     }
-    unsigned long missing = 1;
-    while (numbers.count(missing))
-        ++missing;
-    const auto after = numbers.upper_bound(missing);
-    if (after == numbers.end())
-        return std::string();
-    const size_t more = size_t(std::distance(after, numbers.end())) - 1;
-    return prefix + std::to_string(missing) + " is missing, so " + prefix + std::to_string(*after) +
-           (more ? " and " + std::to_string(more) + " more members after it" : "") +
-           " would not be read";
+    for (const std::string &base : bases) {
+        const auto found = numbered.find(base);
+        if (found == numbered.end())
+            continue;
+        const std::set<unsigned long> &numbers = found->second;
+        unsigned long missing = 1;
+        while (numbers.count(missing))
+            ++missing;
+        const auto after = numbers.upper_bound(missing);
+        if (after == numbers.end())
+            continue;
+        const size_t more = size_t(std::distance(after, numbers.end())) - 1;
+        return base + "-" + std::to_string(missing) + " is missing, so " + base + "-" +
+               std::to_string(*after) +
+               (more ? " and " + std::to_string(more) + " more members after it" : "") +
+               " would not be read";
+    }
+    return std::string();
 }
 
 bool ArchiveCheck::readMember(const char *name, size_t limit, std::string *text, std::string *error)

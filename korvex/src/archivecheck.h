@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 struct zip;
 
@@ -25,10 +26,10 @@ public:
     // `stop` ends the check early, as passed.
     bool checkMembers(std::string *error, const std::atomic<bool> *stop = nullptr);
 
-    // libsigrok reads the members `base`-1, `base`-2, ... until one is
-    // missing. The members it would leave unread after such a gap, said in
-    // words; "" when there are none.
-    std::string membersAfterGap(const std::string &base) const;
+    // libsigrok reads the members `base`-1, `base`-2, ... of each base until
+    // one is missing. The members it would leave unread after the first such
+    // gap, said in words; "" when there are none.
+    std::string membersAfterGap(const std::vector<std::string> &bases) const;
 
     // Reads member `name` into *text. False when it is missing (with *error
     // untouched), damaged or longer than `limit` bytes (with the reason).

@@ -191,10 +191,7 @@ bool CaptureFile::open(const std::string &path, std::string *error)
         }
         if (!checkMetadata(metadata, &why, captureFiles))
             return fail(why);
-        for (const std::string &name : captureFiles) {
-            if (m_unreadMembers.empty())
-                m_unreadMembers = archive.membersAfterGap(name);
-        }
+        m_unreadMembers = archive.membersAfterGap(captureFiles);
     }
     if (!m_sigrok)
         m_sigrok = SigrokContext::acquire();
