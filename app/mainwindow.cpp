@@ -382,8 +382,13 @@ void MainWindow::setUpAddressMap()
         const QScreen *screen = this->screen();
         const int room = screen ? screen->availableGeometry().width() : 0;
         const int wanted = kTableRoom + m_addressMap->sizeHint().width();
-        if (shown && !isMaximized() && !isFullScreen() && width() < wanted)
+        if (!shown)
+            return;
+        if (!isMaximized() && !isFullScreen() && width() < wanted)
             resize(std::max(width(), std::min(room, wanted)), height());
+        const int mapWidth =
+            std::max(m_addressMap->minimumSizeHint().width(), width() - kTableRoom);
+        resizeDocks({m_addressMap}, {mapWidth}, Qt::Horizontal);
     });
     connect(m_addressMap, &AddressMapDock::addressActivated, this,
             [this](int address) { m_findBar->filterBy(QString::asprintf("addr=%02X", address)); });

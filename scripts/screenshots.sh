@@ -6,6 +6,8 @@
 #   docs/labelled-rows.png    rows labelled while decoding
 #   docs/saved-html.png       a capture saved as HTML, in headless Chromium
 #   docs/address-map.png      the address map beside the table while capturing
+#   docs/find-bar.png         the find bar on a match, at the window's own size
+#   docs/filtered-nacks.png   only the EEPROM's NACKs, with the map and the status bar
 # Needs xvfb, xdotool, imagemagick and chromium (Debian packages). With the
 # argument "gui" only the window pictures are made.
 set -euo pipefail
@@ -59,14 +61,16 @@ config='xdotool mousemove 206 42 click 1; sleep 1.5'
 shoot screenshot "$start"
 shoot protocol-dialog "$config"
 shoot labelled-rows "$decode; $start; $stop"
-# At 1280x720: the find bar's query field, its filter switch, the map's 0x50 cell.
-find='xdotool mousemove 103 10 click 1; sleep 0.5; xdotool mousemove 130 34 click 1; sleep 0.5
-      xdotool mousemove 150 672 click 1; sleep 0.3
-      xdotool type --delay 30 "addr=50 NACK"; xdotool key Return; sleep 1'
-filter='xdotool mousemove 443 672 click 1; sleep 2'
-shoot address-map "$start; sleep 3; xdotool mousemove 812 361 click 1; sleep 2" 1280x720
-shoot find-bar "$start; sleep 2; $find" 1280x720
-shoot filtered-nacks "$start; sleep 2; $find; $filter" 1280x720
+# The find bar by its keys: Ctrl+F, the query, Return; Tab three times reaches
+# its filter switch. Ctrl+M opens the address map beside the table.
+# After a dialog the window takes the keys again ($wid is shoot's window).
+focus='xdotool windowfocus $wid; sleep 0.3'
+find="$focus; xdotool key ctrl+f; sleep 0.5; xdotool type --delay 30 'addr=50 NACK'
+      xdotool key Return; sleep 1"
+filter='xdotool key Tab Tab Tab space; sleep 2'
+shoot address-map "$start; sleep 3; $focus; xdotool key ctrl+m; sleep 2" 1300x850
+shoot find-bar "$start; sleep 2; $stop; $find" 903x462
+shoot filtered-nacks "$start; sleep 2; $focus; xdotool key ctrl+m; sleep 1; $find; $filter" 1300x850
 shoot following-tall "$start; $stop" 1300x850
 
 # A saved HTML capture, through the same writer as Save.

@@ -1,6 +1,16 @@
 #include "tools/decodecommand.h"
 
 #include "capturedecoding.h"
+#include "tools/eventformats.h"
+#include "tools/outputfile.h"
+
+#include <glib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
 
 namespace korvex {
 
@@ -31,9 +41,9 @@ bool resolveChannel(const CaptureFile &file, const std::string &given, unsigned 
 
 } // namespace
 
-bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std::string *error)
+bool openForOptions(const DecodeOptions &options, CaptureFile &file, I2CDecoderConfig &config,
+                    std::string *error)
 {
-    CaptureFile file;
     if (!file.open(options.capture, error))
         return false;
     if (file.sampleRate() == 0 && options.format != "events") {
@@ -43,7 +53,11 @@ bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std
             *error = options.capture + ": the capture has no sample rate";
         return false;
     }
-    I2CDecoderConfig config;
+    if (!file.unreadMembers().empty()) {
+        if (error)
+            *error = options.capture + ": " + file.unreadMembers();
+        return false;
+    }
     config.assumeIdle = options.assumeIdle;
     if (!options.sda.empty()) {
         if (!resolveChannel(file, options.sda, config.sdaChannel, error) ||
@@ -70,14 +84,13 @@ bool decodeForOptions(const DecodeOptions &options, DecodedCapture &capture, std
     } else if (!chooseI2CChannels(file, 0, config.sdaChannel, config.sclChannel, error)) {
         return false;
     }
-    capture.path = options.capture;
-    capture.sampleRate = file.sampleRate();
-    return decodeCapture(file, config, capture.events, &capture.samples, &capture.sampleCount,
-                         error);
+    return true;
 }
 
-int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, int outFd,
-                     std::ostream &err)
+namespace {
+
+int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outFd,
+                  std::ostream &err)
 {
     DecodeOptions options;
     std::string error;
@@ -89,20 +102,83 @@ int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, int o
         out << decodeUsage();
         return 0;
     }
-    DecodedCapture capture;
-    if (!decodeForOptions(options, capture, &error)) {
+    auto failed = [&err, &error] {
         err << "korvex-decode: " << error << "\n";
         return 1;
+    };
+    CaptureFile file;
+    I2CDecoderConfig config;
+    if (!openForOptions(options, file, config, &error))
+        return failed();
+    OutputFile output;
+    if (options.output.empty()) {
+        out.flush();
+        output.useDescriptor(outFd);
+    } else if (sameExistingFile(options.output, options.capture)) {
+        // It would be read while it is replaced (or replaced once read).
+        error = "--output=" + options.output + " is the capture itself; nothing was written";
+        return failed();
+    } else if (!output.open(options.output, &error)) {
+        return failed();
     }
-    FormatOutput output;
-    output.path = options.output;
-    output.stream = &out;
-    output.fd = outFd;
-    if (!writeEventFormat(options.format, capture, output, &error)) {
-        err << "korvex-decode: " << error << "\n";
-        return 1;
+    const std::unique_ptr<FormatWriter> writer = makeFormatWriter(options.format, output);
+    bool written = true;
+    const bool decoded = decodeCaptureStream(
+        file, config,
+        [&writer, &written](const I2CEvent *events, const uint64_t *samples, size_t count) {
+            return written = writer->write(events, samples, count);
+        },
+        nullptr, &error);
+    // A capture found damaged leaves the earlier output file as it was.
+    if (!decoded)
+        return failed();
+    if (!written || !writer->finish()) {
+        error = writer->errorString();
+        return failed();
     }
+    if (!output.commit(&error))
+        return failed();
     return 0;
+}
+
+void writeAll(int fd, const char *text)
+{
+    for (size_t left = std::strlen(text); left > 0;) {
+        const ssize_t n = ::write(fd, text, left);
+        if (n <= 0)
+            return;
+        text += n;
+        left -= size_t(n);
+    }
+}
+
+// GLib ends the process on an allocation that fails (libsigrok's sample
+// buffers) or another fatal error: the tool says so like every other failure,
+// with a message and exit status 1, and leaves no temporary file behind.
+void endOnGlibError(const gchar *domain, GLogLevelFlags, const gchar *message, gpointer)
+{
+    OutputFile::removeTemporaryBeforeExit();
+    for (const char *part : {"korvex-decode: ", domain ? domain : "GLib", ": ",
+                             message ? message : "fatal error", "\n"})
+        writeAll(STDERR_FILENO, part);
+    ::_exit(1);
+}
+
+} // namespace
+
+int runDecodeCommand(int argc, const char *const *argv, std::ostream &out, int outFd,
+                     std::ostream &err)
+{
+    [[maybe_unused]] static const guint kGlibHandler = g_log_set_handler(
+        "GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), endOnGlibError, nullptr);
+    try {
+        return decodeCommand(argc, argv, out, outFd, err);
+    } catch (const std::bad_alloc &) {
+        err << "korvex-decode: out of memory\n";
+    } catch (const std::exception &e) {
+        err << "korvex-decode: " << e.what() << "\n";
+    }
+    return 1;
 }
 
 } // namespace korvex

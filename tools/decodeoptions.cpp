@@ -31,7 +31,8 @@ std::string decodeUsage()
            "  --format=F        output format (default events):\n" +
            eventFormatHelp() +
            "  --output=FILE     write to FILE instead of standard output; --format alone\n"
-           "                    decides the format, whatever FILE is called\n"
+           "                    decides the format, whatever FILE is called; FILE is\n"
+           "                    replaced only once it is complete, never by the capture\n"
            "Exit status: 0 written, 1 the capture could not be read or the output not\n"
            "written (the message says why), 2 a malformed command line.\n";
 }

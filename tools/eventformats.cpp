@@ -3,115 +3,78 @@
 #include "capture/hexdigits.h"
 #include "tools/storedlineformats.h"
 
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fstream>
 
 namespace korvex {
 
 namespace {
 
 // "<sample> <TYPE>", and " <HH>" (the raw byte) for ADDR and DATA.
-void writeEventLines(const DecodedCapture &capture, std::ostream &out)
+class EventLineWriter final : public FormatWriter
 {
-    std::string text;
-    text.reserve(1 << 16);
-    for (size_t i = 0; i < capture.events.size() && out; ++i) {
-        const I2CEvent &e = capture.events[i];
-        char number[24];
-        const auto end = std::to_chars(number, number + sizeof number, capture.samples[i]).ptr;
-        text.append(number, end);
-        text += ' ';
-        text += eventTypeName(e.type);
-        if (e.type == KORVEX_EVENT_ADDR || e.type == KORVEX_EVENT_DATA) {
-            text += ' ';
-            char digits[2];
-            putHexByte(digits, uint8_t(e.data));
-            text.append(digits, 2);
+public:
+    using FormatWriter::FormatWriter;
+
+    bool write(const I2CEvent *events, const uint64_t *samples, size_t count) override
+    {
+        for (size_t i = 0; i < count; ++i) {
+            const I2CEvent &e = events[i];
+            char number[24];
+            const auto end = std::to_chars(number, number + sizeof number, samples[i]).ptr;
+            m_buffer.append(number, end);
+            m_buffer += ' ';
+            m_buffer += eventTypeName(e.type);
+            if (e.type == KORVEX_EVENT_ADDR || e.type == KORVEX_EVENT_DATA) {
+                m_buffer += ' ';
+                char digits[2];
+                putHexByte(digits, uint8_t(e.data));
+                m_buffer.append(digits, 2);
+            }
+            m_buffer += '\n';
+            if (!flushIfFull())
+                return false;
         }
-        text += '\n';
-        if (text.size() > (1 << 16) - 64) {
-            out.write(text.data(), static_cast<std::streamsize>(text.size()));
-            text.clear();
-        }
+        return true;
     }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
-bool writeEvents(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
-{
-    std::ofstream file;
-    std::ostream *out = output.stream;
-    if (!output.path.empty()) {
-        file.open(output.path, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            if (error)
-                *error = "cannot write " + output.path + ": " + std::strerror(errno);
-            return false;
-        }
-        out = &file;
-    } else if (!out) {
-        if (error)
-            *error = "no standard output to write to";
-        return false;
-    }
-    writeEventLines(capture, *out);
-    out->flush();
-    if (!output.path.empty())
-        file.close(); // a failed close sets the stream's failbit, checked below
-    if (!*out) {
-        if (error)
-            *error = "writing " +
-                     (output.path.empty() ? std::string("standard output") : output.path) +
-                     " failed";
-        return false;
-    }
-    return true;
-}
-
-bool writeText(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
-{
-    return writeSavedCapture(capture, SavedFormat::Text, output, error);
-}
-
-bool writeCsv(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
-{
-    return writeSavedCapture(capture, SavedFormat::Csv, output, error);
-}
-
-bool writeHtml(const DecodedCapture &capture, const FormatOutput &output, std::string *error)
-{
-    return writeSavedCapture(capture, SavedFormat::Html, output, error);
-}
+};
 
 struct Format
 {
     const char *name;
     const char *help;
-    bool (*write)(const DecodedCapture &, const FormatOutput &, std::string *);
+    std::unique_ptr<FormatWriter> (*make)(OutputFile &);
 };
+
+template <typename Writer> std::unique_ptr<FormatWriter> make(OutputFile &out)
+{
+    return std::make_unique<Writer>(out);
+}
+
+template <SavedFormat format> std::unique_ptr<FormatWriter> makeSaved(OutputFile &out)
+{
+    return makeSavedCaptureWriter(out, format);
+}
 
 // The one place that knows the formats.
 const Format kFormats[] = {
     {"events",
      "one line per bus event: sample, type, and the byte of ADDR\n"
      "and DATA",
-     writeEvents},
+     make<EventLineWriter>},
     {"lines",
      "the program's capture file (I2CDataTemp.dat) for the capture\n"
      "taken with Merge and Decode off",
-     writeStoreLines},
-    {"txt", "what Save writes from those lines as a text table", writeText},
-    {"csv", "what Save writes from those lines as CSV", writeCsv},
+     makeStoreLineWriter},
+    {"txt", "what Save writes from those lines as a text table", makeSaved<SavedFormat::Text>},
+    {"csv", "what Save writes from those lines as CSV", makeSaved<SavedFormat::Csv>},
     {"html",
      "what Save writes from those lines as HTML; its title is\n"
      "FILE, or \"-\" on standard output",
-     writeHtml},
+     makeSaved<SavedFormat::Html>},
     {"summary",
      "per address seen: transfers, bytes written and read, NACKs,\n"
      "first and last seen, estimated bus clock (Hz, \"-\" unknown)",
-     writeAddressSummary},
+     makeAddressSummaryWriter},
 };
 
 } // namespace
@@ -172,15 +135,27 @@ std::string eventFormatHelp()
     return help;
 }
 
-bool writeEventFormat(const std::string &format, const DecodedCapture &capture,
-                      const FormatOutput &output, std::string *error)
+std::unique_ptr<FormatWriter> makeFormatWriter(const std::string &format, OutputFile &out)
 {
     for (const Format &f : kFormats) {
         if (format == f.name)
-            return f.write(capture, output, error);
+            return f.make(out);
     }
-    if (error)
-        *error = "unknown format '" + format + "'";
+    return nullptr;
+}
+
+bool FormatWriter::flush()
+{
+    if (!m_error.empty())
+        return false;
+    const bool written = m_out.write(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+    return written;
+}
+
+bool FormatWriter::fail(const std::string &why)
+{
+    m_error = why;
     return false;
 }
 

@@ -1,36 +1,48 @@
 // The output formats of korvex-decode. Every format is one entry in the table
-// in eventformats.cpp: a name, its help and a function that writes a
-// decoded capture.
+// in eventformats.cpp: a name, its help and a writer that takes the decoded
+// events batch by batch, so no format holds more than a batch and its counts
+// whatever the capture's length.
 #pragma once
+
+#include "tools/outputfile.h"
 
 #include <korvex/korvex.h>
 
 #include <cstdint>
-#include <ostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace korvex {
 
-// A decoded capture: the event stream and, per event, its sample position.
-struct DecodedCapture
+// One format's writer over an OutputFile: fed the events in order, then
+// finished. Bytes collect in a buffer of its own and go out at 64 KiB.
+class FormatWriter
 {
-    std::string path;
-    uint64_t sampleRate = 0; // Hz; 0 when the file records none (timestamps are then 0)
-    uint64_t sampleCount = 0;
-    std::vector<I2CEvent> events;
-    std::vector<uint64_t> samples; // same length as events
-};
+public:
+    explicit FormatWriter(OutputFile &out) : m_out(out) {}
+    virtual ~FormatWriter() = default;
+    FormatWriter(const FormatWriter &) = delete;
+    FormatWriter &operator=(const FormatWriter &) = delete;
 
-// Where a format writes: the file given with --output, else standard output.
-// Standard output comes both as a stream and as its descriptor, because some
-// formats reuse writers of the program that write to descriptors or devices;
-// those flush the stream before they write, so the two never interleave.
-struct FormatOutput
-{
-    std::string path;               // empty: standard output
-    std::ostream *stream = nullptr; // standard output as a stream
-    int fd = -1;                    // standard output's descriptor; -1: none
+    // The next events, each with its sample position. False once the output
+    // failed: nothing more needs decoding.
+    virtual bool write(const I2CEvent *events, const uint64_t *samples, size_t count) = 0;
+    // Writes what follows the last event and the buffer. False on failure.
+    virtual bool finish() { return flush(); }
+    // Why write() or finish() failed.
+    std::string errorString() const { return m_error.empty() ? m_out.errorString() : m_error; }
+
+protected:
+    // Sends the buffer on once it is large; false once the output failed.
+    bool flushIfFull() { return m_buffer.size() < kFlushBytes || flush(); }
+    bool flush();
+    bool fail(const std::string &why);
+
+    static constexpr size_t kFlushBytes = 1 << 16;
+    OutputFile &m_out;
+    std::string m_buffer;
+    std::string m_error;
 };
 
 std::vector<std::string> eventFormatNames();
@@ -38,10 +50,8 @@ bool isEventFormat(const std::string &format);
 // Each format's name and what it writes, aligned for the usage text.
 std::string eventFormatHelp();
 
-// Writes `capture` in `format`. False, with the reason in *error, for an
-// unknown format, an output that cannot be opened or a write that failed.
-bool writeEventFormat(const std::string &format, const DecodedCapture &capture,
-                      const FormatOutput &output, std::string *error);
+// The writer of `format` onto `out`; null for an unknown format.
+std::unique_ptr<FormatWriter> makeFormatWriter(const std::string &format, OutputFile &out);
 
 // The text of one event's type: START, ADDR, DATA, ACK, NACK, STOP, or "?".
 const char *eventTypeName(int32_t type);

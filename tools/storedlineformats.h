@@ -1,31 +1,28 @@
 // The formats that take the program's own path from bus events to files:
 // event conversion, the capture store's lines, and the files Save writes from
 // those lines. Sharing that code keeps the tool's output byte for byte what
-// the program would write, and both are fed batch by batch, so only a batch
-// of rows and the writers' buffers are in memory at any time.
+// the program would write; the rows of each batch of events are converted,
+// written and forgotten, so memory does not grow with the capture.
 #pragma once
 
 #include "tools/eventformats.h"
 
 #include "export/savedformat.h"
 
-#include <string>
+#include <memory>
 
 namespace korvex {
 
-// The capture store's file for `capture` captured with merge and decode off.
-// A regular (or new) output file is the store's own file; standard output,
-// devices and pipes take the lines in order.
-bool writeStoreLines(const DecodedCapture &capture, const FormatOutput &output, std::string *error);
+// The capture store's file for the capture taken with merge and decode off:
+// every row a line of its own, numbered from 0.
+std::unique_ptr<FormatWriter> makeStoreLineWriter(OutputFile &out);
 
 // What Save writes in `format` from that store file. The HTML title is the
 // output path as given, or "-" on standard output.
-bool writeSavedCapture(const DecodedCapture &capture, SavedFormat format,
-                       const FormatOutput &output, std::string *error);
+std::unique_ptr<FormatWriter> makeSavedCaptureWriter(OutputFile &out, SavedFormat format);
 
-// The address map's table for `capture`: a header line, then one line per
-// address seen, counted from the rows the store would keep.
-bool writeAddressSummary(const DecodedCapture &capture, const FormatOutput &output,
-                         std::string *error);
+// The address map's table: a header line, then one line per address seen,
+// counted from the rows the store would keep.
+std::unique_ptr<FormatWriter> makeAddressSummaryWriter(OutputFile &out);
 
 } // namespace korvex

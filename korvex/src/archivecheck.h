@@ -4,7 +4,9 @@
 
 #include "noncopyable.h"
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 struct zip;
 
@@ -20,8 +22,14 @@ public:
     // state, so it belongs on the thread that also runs libsigrok.
     bool open(const std::string &path, std::string *error);
 
-    // Reads every member to its end; may run on a thread of its own.
-    bool checkMembers(std::string *error);
+    // Reads every member to its end; may run on a thread of its own. A raised
+    // `stop` ends the check early, as passed.
+    bool checkMembers(std::string *error, const std::atomic<bool> *stop = nullptr);
+
+    // libsigrok reads the members `base`-1, `base`-2, ... of each base until
+    // one is missing. The members it would leave unread after the first such
+    // gap, said in words; "" when there are none.
+    std::string membersAfterGap(const std::vector<std::string> &bases) const;
 
     // Reads member `name` into *text. False when it is missing (with *error
     // untouched), damaged or longer than `limit` bytes (with the reason).

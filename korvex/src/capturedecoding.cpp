@@ -2,6 +2,8 @@
 
 #include "archivecheck.h"
 
+#include <algorithm>
+#include <atomic>
 #include <future>
 
 namespace korvex {
@@ -59,28 +61,52 @@ bool readConfigured(CaptureFile &file, I2CDecoder &decoder, I2CDecoderConfig con
         readError);
 }
 
-bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
-                   std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error)
+bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const EventBatchSink &take,
+                         uint64_t *sampleCount, std::string *error)
 {
     // The archive check reads the file through a handle of its own, so its
     // reading runs beside the decoding instead of before it.
     ArchiveCheck check;
     if (!check.open(file.path(), error))
         return false;
+    std::atomic<bool> stopCheck{false};
     std::string damage;
-    auto verified =
-        std::async(std::launch::async, [&check, &damage] { return check.checkMembers(&damage); });
+    auto verified = std::async(std::launch::async, [&check, &damage, &stopCheck] {
+        return check.checkMembers(&damage, &stopCheck);
+    });
     config.sampleRate = file.sampleRate();
     I2CDecoder decoder;
+    std::vector<I2CEvent> events;
+    std::vector<uint64_t> samples;
     std::string why;
-    const bool read = readConfigured(
-        file, decoder, config,
-        [&](const uint8_t *data, size_t bytes) {
-            decoder.feed(data, bytes, events, samples);
-            return true;
-        },
-        &why, error);
+    bool taking = true;
+    bool read = false;
+    try {
+        read = readConfigured(
+            file, decoder, config,
+            [&](const uint8_t *data, size_t bytes) {
+                // libsigrok hands over megabytes at once; a slice's events are few.
+                for (size_t at = 0; at < bytes && taking; at += kDecodeSliceBytes) {
+                    events.clear();
+                    samples.clear();
+                    decoder.feed(data + at, std::min(kDecodeSliceBytes, bytes - at), events,
+                                 &samples);
+                    taking = events.empty() || take(events.data(), samples.data(), events.size());
+                }
+                return taking;
+            },
+            &why, error);
+    } catch (...) {
+        stopCheck = true;
+        verified.wait();
+        throw;
+    }
+    // Output that stopped needs no verdict on the rest of the file.
+    if (!taking)
+        stopCheck = true;
     const bool intact = verified.get();
+    if (!taking)
+        return read;
     if (!intact) {
         if (error)
             *error = damage;
@@ -94,6 +120,20 @@ bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEv
     if (sampleCount)
         *sampleCount = decoder.samplesSeen();
     return read;
+}
+
+bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
+                   std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error)
+{
+    return decodeCaptureStream(
+        file, config,
+        [&events, samples](const I2CEvent *batch, const uint64_t *positions, size_t count) {
+            events.insert(events.end(), batch, batch + count);
+            if (samples)
+                samples->insert(samples->end(), positions, positions + count);
+            return true;
+        },
+        sampleCount, error);
 }
 
 } // namespace korvex

@@ -28,8 +28,22 @@ bool readConfigured(CaptureFile &file, I2CDecoder &decoder, I2CDecoderConfig con
                     const std::function<bool(const uint8_t *, size_t)> &deliver,
                     std::string *configError, std::string *readError);
 
+// Takes decoded events in order with each event's sample position; false
+// stops the decoding early (which is not an error of the decoding).
+using EventBatchSink =
+    std::function<bool(const I2CEvent *events, const uint64_t *samples, size_t count)>;
+
 // Verifies an opened file and decodes every sample with `config`, whose unit
-// size and sample rate are taken from the file. Appends to events (and samples).
+// size and sample rate are taken from the file, handing the events to `take`
+// a slice of kDecodeSliceBytes of samples at a time: memory stays the same
+// whatever the capture's length. False, with the reason, for a damaged file
+// (found possibly after some events were taken).
+constexpr size_t kDecodeSliceBytes = 1 << 16;
+bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const EventBatchSink &take,
+                         uint64_t *sampleCount, std::string *error);
+
+// The same, appending every event to events (and samples): for captures known
+// to be small (tests, fuzzing).
 bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,
                    std::vector<uint64_t> *samples, uint64_t *sampleCount, std::string *error);
 

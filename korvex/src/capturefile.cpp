@@ -8,13 +8,16 @@
 
 #include <libsigrok/libsigrok.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace korvex {
 
@@ -80,7 +83,9 @@ double parsedRate(const std::string &text)
 // Refuses what libsigrok would load too slowly or read wrongly: channel
 // counts beyond any sample, unit sizes that do not fit its 16-bit field, and
 // sample rates that are zero, negative or overflow.
-bool checkMetadata(const std::string &metadata, std::string *why)
+// Also collects the names of the devices' sample members (capturefile=...).
+bool checkMetadata(const std::string &metadata, std::string *why,
+                   std::vector<std::string> &captureFiles)
 {
     size_t at = 0;
     while (at < metadata.size()) {
@@ -104,6 +109,8 @@ bool checkMetadata(const std::string &metadata, std::string *why)
             *why = "corrupt capture data (bad unit size " + value + ")";
             return false;
         }
+        if (key == "capturefile" && !value.empty())
+            captureFiles.push_back(value);
         if (key == "samplerate" && parsedRate(value) <= 0) {
             *why = "bad sample rate '" + value + "'";
             return false;
@@ -140,6 +147,10 @@ void CaptureFile::close()
         destroySession(m_session);
         m_session = nullptr;
     }
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_unreadMembers.clear();
     m_channels.clear();
     m_sampleRate = 0;
     m_unitSize = 0;
@@ -156,8 +167,11 @@ bool CaptureFile::open(const std::string &path, std::string *error)
         close();
         return false;
     };
+    // Opened once and checked on the descriptor: a FIFO does not block, and
+    // the file checked is the file loaded.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0)
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0)
         return fail(std::strerror(errno));
     if (!S_ISREG(info.st_mode))
         return fail("not a regular file");
@@ -167,6 +181,7 @@ bool CaptureFile::open(const std::string &path, std::string *error)
         // The description is checked before libsigrok loads it.
         ArchiveCheck archive;
         std::string metadata, why;
+        std::vector<std::string> captureFiles;
         if (archive.open(path, nullptr) &&
             !archive.readMember("metadata", kMaxMetadataBytes, &metadata, &why) && !why.empty()) {
             if (error)
@@ -174,8 +189,9 @@ bool CaptureFile::open(const std::string &path, std::string *error)
             close();
             return false;
         }
-        if (!checkMetadata(metadata, &why))
+        if (!checkMetadata(metadata, &why, captureFiles))
             return fail(why);
+        m_unreadMembers = archive.membersAfterGap(captureFiles);
     }
     if (!m_sigrok)
         m_sigrok = SigrokContext::acquire();
@@ -190,7 +206,11 @@ bool CaptureFile::open(const std::string &path, std::string *error)
     };
     SigrokContext::takeThreadErrors();
     m_session = nullptr;
-    const int rc = sr_session_load(m_sigrok->context(), path.c_str(), &m_session);
+    // libsigrok keeps the name as UTF-8 text and refuses any other; the
+    // descriptor's name in /proc is plain ASCII and reaches the same file.
+    const std::string loadName =
+        g_utf8_validate(path.c_str(), -1, nullptr) ? path : "/proc/self/fd/" + std::to_string(m_fd);
+    const int rc = sr_session_load(m_sigrok->context(), loadName.c_str(), &m_session);
     if (rc != SR_OK) {
         // A load that fails after it made its session (a malformed device
         // section) leaves the session to the caller.
@@ -271,6 +291,8 @@ bool CaptureFile::read(const Sink &sink, std::string *error)
         rc = sr_session_run(m_session);
     m_sink = nullptr;
     const std::string logged = SigrokContext::takeThreadErrors();
+    if (m_sinkException)
+        std::rethrow_exception(std::exchange(m_sinkException, nullptr));
     if (!m_readError.empty())
         return fail(m_readError);
     if (rc != SR_OK)
@@ -308,8 +330,15 @@ void CaptureFile::onPacket(const sr_dev_inst *, const sr_datafeed_packet *packet
             break;
         }
         file->m_dataUnitSize = logic->unitsize;
-        if (!(*file->m_sink)(static_cast<const uint8_t *>(logic->data),
-                             static_cast<size_t>(logic->length), logic->unitsize)) {
+        bool more = false;
+        try {
+            more = (*file->m_sink)(static_cast<const uint8_t *>(logic->data),
+                                   static_cast<size_t>(logic->length), logic->unitsize);
+        } catch (...) {
+            // No exception may unwind through libsigrok's C frames.
+            file->m_sinkException = std::current_exception();
+        }
+        if (!more) {
             file->m_sinkStopped = true;
             stop();
         }

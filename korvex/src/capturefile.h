@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,6 +47,10 @@ public:
     // Bytes per sample as far as the channels tell (the data may say more).
     unsigned unitSize() const { return m_unitSize; }
 
+    // Sample members that the file holds but libsigrok would not read,
+    // because a member before them is missing; "" when there are none.
+    const std::string &unreadMembers() const { return m_unreadMembers; }
+
     // The index of the logic channel called `name` (case-insensitive), or -1.
     int channelIndex(const std::string &name) const;
 
@@ -56,7 +61,8 @@ public:
 
     // Streams every logic sample to `sink`, in order. Works once per open().
     // False, with the reason in *error, when the data is corrupt; a sink that
-    // stops early is not an error.
+    // stops early is not an error. An exception the sink throws stops the
+    // reading and is rethrown here, never through libsigrok.
     bool read(const Sink &sink, std::string *error);
 
 private:
@@ -68,6 +74,8 @@ private:
     std::shared_ptr<SigrokContext> m_sigrok;
     sr_session *m_session = nullptr;
     std::string m_path;
+    int m_fd = -1; // the opened file, which libsigrok reads by its /proc name
+    std::string m_unreadMembers;
     uint64_t m_sampleRate = 0;
     unsigned m_unitSize = 0;
     std::vector<CaptureChannel> m_channels;
@@ -78,6 +86,7 @@ private:
     unsigned m_dataUnitSize = 0;
     std::string m_readError;
     bool m_sinkStopped = false;
+    std::exception_ptr m_sinkException;
 };
 
 } // namespace korvex

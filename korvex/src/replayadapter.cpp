@@ -83,6 +83,9 @@ bool ReplayAdapter::prepare(const CaptureRequest &request)
     if (file->sampleRate() != static_cast<uint64_t>(request.sampleRate))
         logf("adapter %d: %s plays at its recorded sample rate %s, not %d Hz", request.index,
              m_path.c_str(), rateText(file->sampleRate()).c_str(), request.sampleRate);
+    if (!file->unreadMembers().empty())
+        logf("adapter %d: warning: %s: %s", request.index, m_path.c_str(),
+             file->unreadMembers().c_str());
     m_realTime = replayRealTime();
     m_file = std::move(file);
     return true;
@@ -106,6 +109,9 @@ void ReplayAdapter::run(CaptureSession &session, const CaptureRequest &request)
         &error);
     if (session.stopRequested())
         return;
+    // The samples after a missing member are lost: the replay says so as it ends.
+    if (read && error.empty() && !file->unreadMembers().empty())
+        error = file->unreadMembers();
     const bool failed = !read || !error.empty();
     if (failed)
         logf("adapter %d: replay of %s failed: %s", request.index, m_path.c_str(), error.c_str());

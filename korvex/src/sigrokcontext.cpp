@@ -25,12 +25,16 @@ int routeLog(void *, int level, const char *format, va_list args)
         return SR_OK;
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
-    if (level <= SR_LOG_ERR) {
-        if (!t_errors.empty())
-            t_errors += "; ";
-        t_errors += text;
+    try {
+        if (level <= SR_LOG_ERR) {
+            if (!t_errors.empty())
+                t_errors += "; ";
+            t_errors += text;
+        }
+        logf("libsigrok: %s", text);
+    } catch (...) {
+        // Out of memory: the message is lost; no exception crosses libsigrok.
     }
-    logf("libsigrok: %s", text);
     return SR_OK;
 }
 
@@ -56,7 +60,15 @@ std::shared_ptr<SigrokContext> SigrokContext::acquire()
         logf("cannot initialise libsigrok: %s", sr_strerror(rc));
         return nullptr;
     }
-    std::shared_ptr<SigrokContext> created(new SigrokContext(context));
+    // The context is ended however the allocations below fail.
+    std::unique_ptr<SigrokContext> owner;
+    try {
+        owner.reset(new SigrokContext(context));
+    } catch (...) {
+        sr_exit(context);
+        throw;
+    }
+    std::shared_ptr<SigrokContext> created(std::move(owner));
     shared = created;
     return created;
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <zip.h>
 
 bool operator==(const I2CEvent &a, const I2CEvent &b)
 {
@@ -203,6 +204,51 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
     ASSERT_FALSE(recorder.events.empty());
     // As for the simulator: nothing from the future.
     EXPECT_LE(recorder.events.back().timestamp, waited);
+}
+
+TEST(AdapterRegistry, ReplaysOfByteNamesAndOfMembersAfterAGap)
+{
+    // A name that is not UTF-8 (Latin-1) replays whole; a capture whose logic-1-30
+    // is missing replays what comes before it, then ends failed saying what was lost.
+    const std::string nacks = dataPath("extra/8564je_nacks.sr"), latin1 = "caf\xe9.sr";
+    std::ifstream in(nacks, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(latin1, std::ios::binary) << bytes;
+    std::ofstream("gap.sr", std::ios::binary) << bytes;
+    zip_t *archive = zip_open("gap.sr", 0, nullptr);
+    ASSERT_EQ(zip_delete(archive, zip_uint64_t(zip_name_locate(archive, "logic-1-30", 0))), 0);
+    ASSERT_EQ(zip_close(archive), 0);
+    environment({{"KORVEX_SIMULATOR", "0"},
+                 {"KORVEX_REPLAY_SPEED", "max"},
+                 {"KORVEX_REPLAY", latin1 + ":gap.sr"}});
+    AdapterRegistry registry;
+    ASSERT_EQ(registry.scan(), 2);
+    CaptureFile file;
+    std::string error;
+    std::vector<I2CEvent> expected;
+    ASSERT_TRUE(file.open(nacks, &error) &&
+                decodeCapture(file, {3, 2}, expected, nullptr, nullptr, &error));
+    char why[512] = {};
+    int32_t state = 0;
+    for (int32_t i : {0, 1}) {
+        ASSERT_TRUE(registry.open(i)) << i;
+        capture(registry, i, 0, 1000000, [&] {
+            state = registry.captureState(i, why, sizeof why);
+            return state == KORVEX_CAPTURE_FINISHED || state == KORVEX_CAPTURE_FAILED;
+        });
+        if (i == 0) {
+            EXPECT_EQ(state, KORVEX_CAPTURE_FINISHED) << why;
+            EXPECT_TRUE(recorder.events == expected);
+        }
+    }
+    EXPECT_EQ(state, KORVEX_CAPTURE_FAILED);
+    EXPECT_NE(std::string(why).find("logic-1-30 is missing, so logic-1-31 and 17 more members "
+                                    "after it would not be read"),
+              std::string::npos)
+        << why;
+    EXPECT_TRUE(recorder.events.size() > expected.size() / 3 &&
+                recorder.events.size() < expected.size() * 2 / 3)
+        << recorder.events.size();
 }
 
 TEST(AdapterRegistry, LiveAnalyzerPathRunsOnTheDemoDevice)

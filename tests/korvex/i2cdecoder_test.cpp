@@ -88,6 +88,36 @@ TEST(I2CDecoder, MatchesPeerSuiteReferences)
     }
 }
 
+TEST(I2CDecoder, CaptureFilesStreamInSlices)
+{
+    // libsigrok hands over a megabyte at a time; the sink sees a slice's events at a time,
+    // all of them, and can stop the decoding.
+    const std::string nacks = dataPath("extra/8564je_nacks.sr");
+    CaptureFile file;
+    std::string error;
+    size_t calls = 0, most = 0, events = 0;
+    uint64_t samples = 0;
+    ASSERT_TRUE(file.open(nacks, &error));
+    ASSERT_TRUE(decodeCaptureStream(
+        file, {3, 2},
+        [&](const I2CEvent *, const uint64_t *, size_t count) {
+            most = std::max(most, count);
+            events += count;
+            return ++calls > 0;
+        },
+        &samples, &error));
+    EXPECT_EQ(samples, 47u * 1048576 + 877056);
+    EXPECT_EQ(events, 61015u);
+    EXPECT_GT(calls, 200u);
+    EXPECT_LT(most, 600u);
+    ASSERT_TRUE(file.open(nacks, &error));
+    calls = 0;
+    EXPECT_TRUE(decodeCaptureStream(
+        file, {3, 2}, [&calls](const I2CEvent *, const uint64_t *, size_t) { return ++calls < 4; },
+        nullptr, &error));
+    EXPECT_EQ(calls, 4u);
+}
+
 TEST(I2CDecoder, AnySplitAndAnySampleWidthDecodeAlike)
 {
     std::vector<uint8_t> narrow; // SDA on D0, SCL on D1

@@ -1,5 +1,8 @@
 // korvex-decode: its outputs against the program's own writers, its command line and failures.
 #include "tools/decodecommand.h"
+#include "tools/eventformats.h"
+
+#include <capturedecoding.h>
 
 #include "capture/capturepipeline.h"
 #include "export/savedcapturewriter.h"
@@ -10,11 +13,40 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <glib.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zip.h>
+
+// While g_allocations counts (>= 0), the allocation numbered g_failAt fails once.
+static std::atomic<long> g_allocations{-1};
+static std::atomic<long> g_failAt{0};
+
+void *operator new(size_t size)
+{
+    if (g_allocations.load() >= 0 && ++g_allocations == g_failAt)
+        throw std::bad_alloc();
+    if (void *p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace korvex {
 namespace {
@@ -49,8 +81,10 @@ std::string withMetadata(const std::string &name, const std::string &from, const
 }
 
 // Runs the command in this process: its status, and what reached standard output (a stream
-// and a temporary file's descriptor, or outFd) and then standard error.
-std::pair<int, std::string> run(std::vector<std::string> args, int outFd = -1)
+// and a temporary file's descriptor, or outFd) and then standard error. With failAt >= 0 the
+// run's allocations are counted into g_counted, and the failAt-th one fails.
+long g_counted = 0;
+std::pair<int, std::string> run(std::vector<std::string> args, int outFd = -1, long failAt = -1)
 {
     args.insert(args.begin(), "korvex-decode");
     std::vector<const char *> argv;
@@ -58,8 +92,11 @@ std::pair<int, std::string> run(std::vector<std::string> args, int outFd = -1)
         argv.push_back(a.c_str());
     std::FILE *file = std::tmpfile();
     std::ostringstream out, err;
+    g_failAt = failAt;
+    g_allocations = failAt >= 0 ? 0 : -1;
     const int status = runDecodeCommand(int(argv.size()), argv.data(), out,
                                         outFd >= 0 ? outFd : fileno(file), err);
+    g_counted = g_allocations.exchange(-1);
     const std::string text = fileText("/proc/self/fd/" + std::to_string(fileno(file)));
     std::fclose(file);
     return {status, out.str() + text + err.str()};
@@ -71,13 +108,15 @@ TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     DecodeOptions options;
     options.capture = kNacks;
-    DecodedCapture decoded;
-    ASSERT_TRUE(decodeForOptions(options, decoded, nullptr));
+    CaptureFile file;
+    I2CDecoderConfig config;
+    std::vector<I2CEvent> events;
+    ASSERT_TRUE(openForOptions(options, file, config, nullptr) &&
+                decodeCapture(file, config, events, nullptr, nullptr, nullptr));
     CapturePipeline pipeline;
     ASSERT_TRUE(pipeline.leaseStore()->open(QStringLiteral("I2CDataTemp.dat")));
-    for (size_t at = 0; at < decoded.events.size(); at += 333)
-        pipeline.onI2CEvents(decoded.events.data() + at,
-                             int(std::min<size_t>(333, decoded.events.size() - at)));
+    for (size_t at = 0; at < events.size(); at += 333)
+        pipeline.onI2CEvents(events.data() + at, int(std::min<size_t>(333, events.size() - at)));
     pipeline.leaseStore()->close();
     const std::string store = fileText("I2CDataTemp.dat");
     ASSERT_EQ(std::count(store.begin(), store.end(), '\n'), 34392);
@@ -113,7 +152,8 @@ TEST(DecodeCommand, EventsAndChannelChoice)
     EXPECT_NE(run({"--sda=1", "--scl=0", rtc}).second.substr(0, 8), "0 START\n");
 
     const std::string byDefault = run({kNacks}).second;
-    EXPECT_TRUE(run({"--pair=1", kNacks}).second != byDefault); // the lines swapped
+    EXPECT_EQ(std::count(byDefault.begin(), byDefault.end(), '\n'), 61015); // one line an event
+    EXPECT_TRUE(run({"--pair=1", kNacks}).second != byDefault);             // the lines swapped
     EXPECT_TRUE(run({"--sda=SDA", "--scl=SCL", kEeprom}).second == run({kEeprom}).second);
     EXPECT_TRUE(run({"--pair=0", kEeprom}).first == 0 && run({"--pair=3", kEeprom}).first == 0);
     // Rates as sigrok writes them still load.
@@ -156,7 +196,7 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
         {{"--format=events", "--output=no/such/dir", kEeprom}, 1, "cannot write no/such/dir"},
         {{"--format=events", "--output=/dev/full", kEeprom}, 1, "writing /dev/full failed"},
         {{"--format=lines", "--output=.", kEeprom}, 1, "cannot write ."},
-        {{"--format=lines", "--output=/dev/full", kEeprom}, 1, "/dev/full: "},
+        {{"--format=lines", "--output=/dev/full", kEeprom}, 1, "/dev/full failed: No space"},
         {{"--format=txt", "--output=no/such/dir", kEeprom}, 1, "cannot write no/such/dir"},
         {{"--format=csv", "--output=/dev/full", kEeprom}, 1, "writing /dev/full failed"},
     };
@@ -166,7 +206,8 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
         EXPECT_NE(text.find(message), std::string::npos) << text;
         EXPECT_EQ(text.find("usage:") != std::string::npos, status == 2) << message;
     }
-    EXPECT_FALSE(writeEventFormat("pdf", DecodedCapture(), FormatOutput(), nullptr));
+    OutputFile output;
+    EXPECT_EQ(makeFormatWriter("pdf", output), nullptr);
 
     // Standard output a pipe whose reader has gone.
     std::signal(SIGPIPE, SIG_IGN);
@@ -176,6 +217,130 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
     EXPECT_EQ(code, 1);
     EXPECT_NE(text.find("writing standard output failed"), std::string::npos) << text;
     ::close(fds[1]);
+}
+
+// The names in directory `dir`, sorted.
+std::vector<std::string> namesIn(const std::string &dir)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(DecodeCommand, RunningOutOfMemoryAnywhereIsAMessageAndExitOne)
+{
+    ::mkdir("oom", 0755);
+    const std::vector<std::string> args = {"--format=csv", "--output=oom/kept.csv", kRtc};
+    ASSERT_EQ(run(args, -1, 0).first, 0);
+    const long total = g_counted;
+    ASSERT_GT(total, 30);
+    for (long at = 1; at <= total; ++at) { // every allocation of the run in turn
+        std::ofstream("oom/kept.csv") << "earlier";
+        const auto [code, text] = run(args, -1, at);
+        EXPECT_TRUE(code == 1 && text == "korvex-decode: out of memory\n") << at << ": " << text;
+        EXPECT_EQ(fileText("oom/kept.csv"), "earlier") << at;
+    }
+    // GLib ends the process on its own failed allocations (libsigrok's buffers): a message,
+    // exit 1 and no temporary file either.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::open("glib.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        run({"--help"});
+        OutputFile output;
+        if (output.open("oom/kept.csv", nullptr))
+            g_log("GLib", G_LOG_LEVEL_ERROR, "failed to allocate %d bytes", 4194304);
+        ::_exit(99);
+    }
+    int ended = -1;
+    ASSERT_EQ(::waitpid(pid, &ended, 0), pid);
+    EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 1) << ended;
+    EXPECT_EQ(fileText("glib.txt"), "korvex-decode: GLib: failed to allocate 4194304 bytes\n");
+    EXPECT_EQ(fileText("oom/kept.csv"), "earlier");
+    EXPECT_EQ(namesIn("oom"), std::vector<std::string>{"kept.csv"}); // no temporary file left
+}
+
+TEST(DecodeCommand, AnOutputFileIsReplacedOnlyWhenWhole)
+{
+    const std::string expected = run({"--format=csv", kNacks}).second;
+    ::mkdir("out", 0755);
+    // A file size limit in a child stands for a full disk (SIGXFSZ ignored: EFBIG).
+    std::ofstream("out/full.csv") << "earlier";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {100000, 100000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const auto [code, text] = run({"--format=csv", "--output=out/full.csv", kNacks});
+        ::_exit(code == 1 && text.find("writing out/full.csv failed: File too large") !=
+                                 std::string::npos
+                    ? 0
+                    : 10 + code);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(fileText("out/full.csv"), "earlier");
+    // Damage found while decoding keeps the earlier file too.
+    std::string damaged =
+        fileText(kCaptures + "peer-suite/sensirion_sht3x/sensirion_sht31_25rh_28rh.sr");
+    for (size_t i = 10900; i < 11000; ++i)
+        damaged[i] ^= 0x55; // inside the first sample member
+    std::ofstream("out/damaged.sr", std::ios::binary) << damaged;
+    const auto [code, text] = run({"--format=csv", "--output=out/full.csv", "out/damaged.sr"});
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(text.find("out/damaged.sr: "), std::string::npos) << text;
+    EXPECT_EQ(fileText("out/full.csv"), "earlier");
+    EXPECT_EQ(namesIn("out"), (std::vector<std::string>{"damaged.sr", "full.csv"}));
+    // Written whole: a link stays a link to the replaced file, whose mode stays.
+    ::chmod("out/full.csv", 0640);
+    ::symlink("full.csv", "out/link.csv");
+    EXPECT_EQ(run({"--format=csv", "--output=out/link.csv", kNacks}).first, 0);
+    struct stat st;
+    EXPECT_TRUE(::lstat("out/link.csv", &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_TRUE(::stat("out/full.csv", &st) == 0 && (st.st_mode & 0777) == 0640);
+    EXPECT_TRUE(fileText("out/full.csv") == expected);
+    EXPECT_EQ(namesIn("out").size(), 3u);
+}
+
+TEST(DecodeCommand, OutputNamingTheCaptureItselfIsRefused)
+{
+    const std::string capture = fileText(kRtc);
+    std::ofstream("input.sr", std::ios::binary) << capture;
+    ASSERT_EQ(::symlink("input.sr", "symlink.sr"), 0);
+    ASSERT_EQ(::link("input.sr", "hardlink.sr"), 0);
+    for (const std::string output : {"input.sr", "./symlink.sr", "hardlink.sr"}) {
+        const auto [code, text] = run({"--format=lines", "--output=" + output, "input.sr"});
+        EXPECT_EQ(code, 1) << output;
+        EXPECT_NE(text.find("--output=" + output + " is the capture itself; nothing was written"),
+                  std::string::npos)
+            << text;
+    }
+    EXPECT_TRUE(fileText("input.sr") == capture);
+    EXPECT_EQ(run({"--output=copy.sr", "symlink.sr"}).first, 0); // another file is fine
+}
+
+TEST(DecodeCommand, NamesAreBytesWhateverTheirEncoding)
+{
+    const std::string latin1 = "caf\xe9.sr", output = "r\xe9sum\xe9.csv";
+    std::ofstream(latin1, std::ios::binary) << fileText(kRtc);
+    const auto [code, text] = run({"--format=csv", "--output=" + output, latin1});
+    EXPECT_EQ(code, 0) << text;
+    EXPECT_TRUE(fileText(output) == run({"--format=csv", kRtc}).second);
+    EXPECT_TRUE(run({latin1}).second == run({kRtc}).second);
+}
+
+TEST(DecodeCommand, SampleMembersAfterAMissingOneAreNotSilentlyDropped)
+{
+    std::ofstream("gap.sr", std::ios::binary) << fileText(kNacks);
+    zip_t *archive = zip_open("gap.sr", 0, nullptr);
+    ASSERT_EQ(zip_delete(archive, zip_uint64_t(zip_name_locate(archive, "logic-1-3", 0))), 0);
+    ASSERT_EQ(zip_close(archive), 0);
+    const auto [code, text] = run({"--format=summary", "gap.sr"});
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(text, "korvex-decode: gap.sr: logic-1-3 is missing, so logic-1-4 and 44 more "
+                    "members after it would not be read\n");
 }
 
 } // namespace

@@ -7,7 +7,8 @@
 # binary transparency (edge pixels blended onto a light tool-bar grey first,
 # so they do not fringe).
 #
-#   tools/icons/make-icons.sh                 (re)writes the eleven images
+#   tools/icons/make-icons.sh                 (re)writes the eleven images and
+#                                             the program's icon
 #   tools/icons/make-icons.sh --sheet FILE    also writes a contact sheet at
 #                                             24, 32 and 48 px for a look
 set -eu
@@ -121,6 +122,13 @@ draw exit -fill none -stroke "$red" -strokewidth 30 \
     -draw "stroke-linecap round path 'M 82,72 A 82,82 0 1,0 174,72'" \
     -draw "stroke-linecap round line 128,28 128,122"
 
+# The program's own icon (desktop menu): SCL's clock over SDA's data on a tile.
+draw app -fill "$slate" -draw "roundrectangle 8,8 248,248 44,44" \
+    -fill none -stroke "$yellow" -strokewidth 18 \
+    -draw "stroke-linejoin round stroke-linecap round polyline 34,108 56,108 56,56 96,56 96,108 136,108 136,56 176,56 176,108 222,108" \
+    -stroke "$green" \
+    -draw "stroke-linejoin round stroke-linecap round polyline 34,200 76,200 76,152 156,152 156,200 222,200"
+
 png()
 {
     # No time stamps, so that drawing again gives the same bytes.
@@ -150,6 +158,7 @@ png about about.png
 gif open gif_48_072.gif
 gif save gif_48_089.gif
 gif exit gif_48_026.gif
+png app korvex-i2c-sniffer.png
 
 if [ -n "$sheet" ]; then
     cd "$out"
