@@ -542,12 +542,13 @@ private slots:
 
         // The thumb dragged to the bottom while rows come: the table follows them again.
         auto *bar = w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
-        struct Bar : QScrollBar
-        {
-            using QScrollBar::initStyleOption;
-        };
-        QStyleOptionSlider option;
-        static_cast<Bar *>(bar)->initStyleOption(&option);
+        QStyleOptionSlider option; // as the bar draws itself
+        option.initFrom(bar);
+        option.orientation = bar->orientation();
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.sliderPosition = option.sliderValue = bar->value();
+        option.pageStep = bar->pageStep();
         const QPoint thumb =
             bar->style()
                 ->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar)
