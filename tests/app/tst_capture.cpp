@@ -4,7 +4,6 @@
 #include "app/mainwindow.h"
 #include "capture/capturepipeline.h"
 #include "capture/storedline.h"
-#include "capture/visiblerows.h"
 #include "modalanswerer.h"
 #include "protocol/symbolfile.h"
 #include "protocol/symbollabeler.h"
@@ -21,7 +20,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -36,18 +34,17 @@
 #include <cstring>
 #include <random>
 #include <sys/resource.h>
-#include <sys/types.h>
 
 namespace {
 const QString kTempFile = QStringLiteral("I2CDataTemp.dat");
 
-QAction *action(QWidget &w, const char *name)
+QAction *action(const QWidget &w, const char *name)
 {
     return w.findChild<QAction *>(name);
 }
 
 // Start, Stop, Save and Open: '1' where enabled.
-QString enabled(QWidget &w)
+QString enabled(const QWidget &w)
 {
     QString s;
     for (const char *name : {"actionStart", "actionStop", "actionSaveFile", "actionOpenFile"})
@@ -73,7 +70,17 @@ struct Sniffer
     CapturePipeline pipeline;
     SymbolLabeler labeler;
     MainWindow window{pipeline, labeler};
+    MainWindow &shown() { return window.show(), window; }
 };
+
+// The status bar's labels, an empty text for a hidden one.
+QStringList statusLabels(QWidget &w)
+{
+    QStringList texts;
+    for (QLabel *l : w.findChild<QStatusBar *>()->findChildren<QLabel *>())
+        texts << (l->isVisible() ? l->text() : QString());
+    return texts;
+}
 
 QByteArray storedText(CapturePipeline &pipeline)
 {
@@ -122,16 +129,11 @@ private slots:
 
     void temporaryFileLifeCycle()
     {
-        {
-            Sniffer s;
-            MainWindow &w = s.window;
-            QCOMPARE(enabled(w), QStringLiteral("1011"));
-        }
+        QCOMPARE(enabled(Sniffer().window), QStringLiteral("1011"));
         QVERIFY(!QFile::exists(kTempFile));
         QVERIFY(QDir().mkdir(kTempFile)); // cannot be opened, even by root
         ModalAnswerer answerer;
         Sniffer s;
-        MainWindow &w = s.window;
         QTRY_COMPARE(answerer.titles, QStringList{"警告"});
         QVERIFY(answerer.texts[0].contains(kTempFile));
     }
@@ -149,8 +151,7 @@ private slots:
         {
             ModalAnswerer answerer;
             Sniffer other;
-            MainWindow &second = other.window;
-            second.show();
+            MainWindow &second = other.shown();
             QTRY_VERIFY(!second.isVisible()); // it says so, then closes
             QCOMPARE(answerer.titles, QStringList{"警告"});
             QVERIFY(
@@ -197,8 +198,7 @@ private slots:
         qputenv("KORVEX_REPLAY_SPEED", "max");
         const auto restore = qScopeGuard([] { qunsetenv("KORVEX_REPLAY"); });
         Sniffer s;
-        MainWindow &w = s.window;
-        w.show();
+        MainWindow &w = s.shown();
         int device = 1;
         ModalAnswerer answerer([&device, accept = acceptStartDialog()](QWidget *d) {
             if (auto *devices = d->findChild<QComboBox *>(QStringLiteral("deviceIndexComboBox")))
@@ -217,23 +217,16 @@ private slots:
                                      "回放已结束，不会再有新数据：adapter 2: replay of ")),
                                  10000);
         QCOMPARE(enabled(w), QStringLiteral("0100")); // quiet until Stop
-        const auto stateShown = [&w](const QString &text) {
-            for (QLabel *l : w.statusBar()->findChildren<QLabel *>())
-                if (l->text() == text)
-                    return true;
-            return false;
-        };
-        QVERIFY(stateShown(QStringLiteral("回放结束")));
+        QVERIFY(statusLabels(w).contains(QStringLiteral("回放结束")));
         action(w, "actionStop")->trigger();
-        QVERIFY(stateShown(QStringLiteral("已停止")));
+        QVERIFY(statusLabels(w).contains(QStringLiteral("已停止")));
         QCOMPARE(answerer.texts.size(), 3);
     }
 
     void startStopClearAndFollow()
     {
         Sniffer s;
-        MainWindow &w = s.window;
-        w.show();
+        MainWindow &w = s.shown();
         auto *model = w.findChild<QTableView *>(QStringLiteral("displayTableView"))->model();
         auto *bar = w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
         const auto following = [bar] {
@@ -267,8 +260,7 @@ private slots:
     void decodeThenSaveAndOpen()
     {
         Sniffer s;
-        MainWindow &w = s.window;
-        w.show();
+        MainWindow &w = s.shown();
         // Written after the window is up: Decode loads the symbols as it is switched on.
         SymbolFile::makeDefaultDir();
         QVERIFY(SymbolFile::write(SymbolFile::defaultPath(),
@@ -316,8 +308,7 @@ private slots:
         limit.rlim_cur = 300001; // the capture file fails within a second at full speed
         QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
         Sniffer s;
-        MainWindow &w = s.window;
-        w.show();
+        MainWindow &w = s.shown();
         ModalAnswerer answerer(acceptStartDialog());
         action(w, "actionStart")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(answerer.titles.contains(QStringLiteral("警告")), 20000);
@@ -334,14 +325,11 @@ private slots:
         QVERIFY(!s.pipeline.store().failed() && s.pipeline.store().lineCount() == 0);
     }
 
-    // A stored capture walked at three window sizes: the last row whole while following, one
-    // row per wheel step, the keys, a click, Go to, a subset of rows, cut cells, Start follows.
     // Find, the filter and the address map together; a refused symbol file is told.
     void findFilterAndTheAddressMap()
     {
         Sniffer s;
-        MainWindow &w = s.window;
-        w.show();
+        MainWindow &w = s.shown();
         for (int i = 0; i < 5000; ++i) {
             std::string line;
             StoredLine::append(line, i, addrRow(i % 97 == 50 ? 0x3C : 0x50, false, i % 2, i));
@@ -377,14 +365,8 @@ private slots:
         QTRY_VERIFY(view->model()->rowCount() > 5 &&
                     column(2).count(QStringLiteral("3C")) == view->model()->rowCount());
         QTRY_COMPARE(w.currentStoredLine(), 147); // still on the row it was on
-        const auto filterShown = [&w] {
-            QStringList texts;
-            for (QLabel *l : w.statusBar()->findChildren<QLabel *>())
-                texts << (l->isVisible() ? l->text() : QString());
-            return texts;
-        };
-        QTRY_VERIFY2(filterShown().contains(QStringLiteral("筛选：52 / 5000 行")),
-                     qPrintable(filterShown().join('|')));
+        QTRY_VERIFY2(statusLabels(w).contains(QStringLiteral("筛选：52 / 5000 行")),
+                     qPrintable(statusLabels(w).join('|')));
         emit map->filterCleared();
         QTRY_VERIFY(column(2).contains(QStringLiteral("50")));
         QCOMPARE(w.currentStoredLine(), 147);
@@ -392,9 +374,9 @@ private slots:
         // Decode on a symbol file nested too deep: told, and labelling keeps the old symbols.
         SymbolFile::makeDefaultDir();
         QFile deep(SymbolFile::defaultPath());
-        QVERIFY(deep.open(QIODevice::WriteOnly));
-        deep.write("<Symbols>" + QByteArray("<a>").repeated(5000) +
-                   QByteArray("</a>").repeated(5000) + "</Symbols>");
+        QVERIFY(deep.open(QIODevice::WriteOnly) &&
+                deep.write("<Symbols>" + QByteArray("<a>").repeated(5000) +
+                           QByteArray("</a>").repeated(5000) + "</Symbols>") > 0);
         deep.close();
         ModalAnswerer answerer;
         action(w, "actionDecode")->trigger();
@@ -405,11 +387,12 @@ private slots:
         QFile::remove(SymbolFile::defaultPath());
     }
 
+    // A stored capture walked at three window sizes: the last row whole while following, one
+    // row per wheel step, the keys, a click, Go to, cut cells, the thumb, Start follows.
     void tableWalksTheWholeCapture()
     {
         Sniffer s;
-        MainWindow &w = s.window;
-        w.show();
+        MainWindow &w = s.shown();
         QCOMPARE(w.size(), QSize(903, 462)); // the map starts closed and takes no room
         QVERIFY(!w.findChild<QDockWidget *>()->isVisible());
         auto *view = w.findChild<QTableView *>(QStringLiteral("displayTableView"));
@@ -500,23 +483,6 @@ private slots:
         QVERIFY(!w.goToText("6o0") && selected() == 1009);
         QTRY_COMPARE(answerer.titles, QStringList{"警告"});
 
-        // Rows 0, 7, 14, ...: the current line moves to the next one shown.
-        struct Sevenths : VisibleRows
-        {
-            qint64 count() const override { return 1010 / 7 + 1; }
-            qint64 storedLine(qint64 row) const override { return row * 7; }
-            qint64 rowAtOrAfter(qint64 line) const override { return (line + 6) / 7; }
-        } sevenths;
-        w.showStoredLine(600);
-        w.recordTable().setVisibleRows(&sevenths);
-        QCOMPARE(selected(), 602);
-        key(Qt::Key_Down);
-        QCOMPARE(selected(), 609);
-        key(Qt::Key_End, Qt::ControlModifier);
-        QCOMPARE(number(last()), 1008);
-        w.recordTable().setVisibleRows(nullptr);
-        QCOMPARE(selected(), 1008);
-
         // A cut cell tells its whole text.
         w.showStoredLine(10);
         const QModelIndex cut = model->index(view->selectionModel()->selectedRows()[0].row(), 4);
@@ -571,8 +537,7 @@ private slots:
         const qint64 rows = qEnvironmentVariable("KORVEX_SOAK_ROWS", "10000000").toLongLong();
         qputenv("KORVEX_SIM_SPEED", "max");
         Sniffer s;
-        MainWindow &w = s.window;
-        w.show();
+        MainWindow &w = s.shown();
         ModalAnswerer answerer; // no box is expected; none may hang the run
         auto *bar = w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
         QAction *merge = action(w, "actionMerge"), *decode = action(w, "actionDecode");

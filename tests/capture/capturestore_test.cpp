@@ -36,8 +36,7 @@ protected:
         ASSERT_TRUE(s.open(path)) << s.errorString().toStdString();
     }
     std::string contents() const { return fileBytes(path); }
-    // Index, counters and file agree: every entry is a line start and the
-    // last one the file's end.
+    // Index, counters and file agree: every entry a line start, the last the file's end.
     void expectConsistent()
     {
         const std::string c = contents();
@@ -76,13 +75,11 @@ TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
     EXPECT_EQ(contents(), expected);
     EXPECT_EQ(s.lineIndex()[1], 41);
     expectConsistent();
-    EXPECT_EQ(s.lineCount(), 3);
     EXPECT_EQ(s.previousRow(), dataRow(0x50, true, "3C", true, 6));
 
     EXPECT_EQ(s.readLines(1, 1).toStdString(), expected.substr(41, 44));
     EXPECT_EQ(s.readLines(1, 99).toStdString(), expected.substr(41));
-    EXPECT_TRUE(s.readLines(3, 1).isEmpty());
-    EXPECT_TRUE(s.readLines(-1, 1).isEmpty());
+    EXPECT_TRUE(s.readLines(3, 1).isEmpty() && s.readLines(-1, 1).isEmpty());
 }
 
 TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
@@ -107,9 +104,6 @@ TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
     // after it are lines of their own even when equal; then any type merges.
     const CaptureRow last = s.previousRow();
     s.resetStore();
-    EXPECT_EQ(s.lineIndex().size(), 1);
-    EXPECT_EQ(s.nextRowNumber(), 0);
-    EXPECT_EQ(contents(), "");
     EXPECT_EQ(s.previousRow(), last);
     f.merge = true;
     store(s, f, {CaptureRow::stop(1), CaptureRow::stop(2), CaptureRow::start(3)});
@@ -121,8 +115,7 @@ TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
 
 TEST_F(StoreTest, MergedFileDoesNotDependOnBatching)
 {
-    // A long run of equal rows, a run that ends with a different response and
-    // rows with negative times, whose text is longer than usual.
+    // Long runs of equal rows, ending with another response; negative times (longer text).
     std::vector<CaptureRow> rows = transferRows();
     for (int i = 0; i < 300; ++i)
         rows.push_back(dataRow(0x21, true, "A" + std::to_string(i % 10), i % 50 != 49,
@@ -163,8 +156,7 @@ TEST_F(StoreTest, LabelsOnlyWithDecodeAloneAndReadsTheFlagsForEveryRow)
                               "\n2,ADDR,01,WRITE,-- --,ACK," + ts(4) +
                               "\n3,DATA,01,WRITE,05 [L],ACK," + ts(5) +
                               "\n4,DATA,01,WRITE,06,ACK," + ts(6) + "\n");
-    // The labeler switches merging on mid-batch, as the GUI may: the rows
-    // after it merge at once.
+    // The labeler switches merging on mid-batch, as the GUI may: the rows after it merge at once.
     labels.mergeAfterFirst = &f.merge;
     store(s, f, {dataRow(1, false, "10", true, 7), dataRow(1, false, "11", true, 8)}, &labels);
     EXPECT_EQ(labels.calls, 3);
@@ -186,10 +178,9 @@ TEST_F(StoreTest, StoredLinesFromOpenNeverTakeAMerge)
     expectConsistent();
     // Equal to the row stored before the Open, but not merged into its line.
     store(s, f, {CaptureRow::stop(7), CaptureRow::stop(8)});
-    EXPECT_EQ(s.lineCount(), 4);
-    const qint64 unsaved = s.unsavedRowCount();
+    EXPECT_EQ(s.unsavedRowCount(), 2);
     s.markSaved();
-    EXPECT_TRUE(unsaved == 2 && s.unsavedRowCount() == 0);
+    EXPECT_EQ(s.unsavedRowCount(), 0);
     EXPECT_EQ(s.readLines(3, 1).toStdString(), "3,STOP,--,--,-- --,--," + ts(8) + "\n");
 }
 
@@ -214,8 +205,7 @@ TEST(LineIndex, GrowsInChunksAndShrinksBack)
     idx.push_back(2);
     EXPECT_EQ(idx.back(), 2);
     idx.reset();
-    EXPECT_EQ(idx.size(), 1);
-    EXPECT_EQ(idx[0], 0);
+    EXPECT_TRUE(idx.size() == 1 && idx[0] == 0);
     EXPECT_LE(idx.memoryBytes(), size_t(chunk) * 8 + 64);
 }
 
@@ -247,8 +237,7 @@ TEST(LineIndex, ResetGivesTheMemoryBackToTheSystem)
 
 TEST(CaptureStoreFailure, AFullFileKeepsTheIndexOnTheStoredBytes)
 {
-    // In a child whose file size limit is 100,000 bytes (SIGXFSZ ignored, so
-    // writes past it fail with EFBIG); the exit code is the first failed check.
+    // In a child limited to 100,000-byte files (SIGXFSZ ignored: EFBIG); exit code: failed check.
     QTemporaryDir dir;
     for (bool merge : {false, true}) {
         const QString path = dir.filePath("I2CDataTemp.dat");
@@ -261,8 +250,8 @@ TEST(CaptureStoreFailure, AFullFileKeepsTheIndexOnTheStoredBytes)
             f.merge = merge;
             if (::setrlimit(RLIMIT_FSIZE, &rl) != 0 || !s.open(path))
                 ::_exit(100);
-            // Batches of equal DATA rows plus a STOP, so with merging a batch
-            // begins by rewriting the tail of the line before it.
+            // Batches of equal DATA rows plus a STOP: merged, a batch rewrites the last line's
+            // tail.
             for (int b = 0; b < 10000 && !s.failed(); ++b) {
                 std::vector<CaptureRow> rows(37, dataRow(0x10, false, "AA", true, b));
                 if (b % 3 == 2)
@@ -292,8 +281,7 @@ TEST(CaptureStoreFailure, AFullFileKeepsTheIndexOnTheStoredBytes)
             s.appendRows(more, f.merge, f.decode, nullptr);
             if (s.failed() || s.lineCount() != 1 || fileBytes(path).size() != 41)
                 ::_exit(9);
-            // Opened lines in one batch: the whole ones written stay, the
-            // part of the next is cut off.
+            // Opened lines in one batch: the whole ones written stay, a part of the next is cut.
             std::string batch;
             for (int i = 0; i < 2500; ++i)
                 batch += "1,DATA,50,WRITE,12 34,ACK,00.00.01.234.5\n";
@@ -314,12 +302,9 @@ TEST_F(StoreTest, ARemovedOrTruncatedFileStopsStoring)
     const std::string before = contents();
     ASSERT_EQ(::unlink(path.toLocal8Bit().constData()), 0);
     store(s, f, transferRows());
-    EXPECT_TRUE(s.failed());
-    EXPECT_EQ(s.failureCount(), 1);
-    EXPECT_TRUE(s.errorString().contains("removed"));
+    EXPECT_TRUE(s.failed() && s.failureCount() == 1 && s.errorString().contains("removed"));
     // What was stored stays readable through the store.
-    EXPECT_EQ(s.lineCount(), 6);
-    EXPECT_EQ(s.readLines(0, 6).toStdString(), before);
+    EXPECT_EQ(s.readLines(0, s.lineCount()).toStdString(), before);
 
     // Clear starts a new file under the same name.
     s.resetStore();
@@ -338,8 +323,8 @@ TEST_F(StoreTest, ARemovedOrTruncatedFileStopsStoring)
 
 TEST(CaptureStoreFailure, OnlyOurOwnPlainFileIsOpenedAndCut)
 {
-    // What another user may put in a shared folder in the capture file's
-    // place: refused with the reason, and the file behind it keeps its bytes.
+    // What another user may put in the capture file's place: refused with the reason, and
+    // the file behind it keeps its bytes.
     QTemporaryDir dir;
     const auto native = [&dir](const char *name) { return dir.filePath(name).toLocal8Bit(); };
     for (const char *name : {"precious", "foreign", "I2CDataTemp.dat"}) {
@@ -424,26 +409,21 @@ TEST_F(StoreTest, ObserversAreToldEveryLineAsTheRowItWasStoredFor)
         EXPECT_EQ(line.toRow(&row), i != 7) << i;
         EXPECT_EQ(row, mirror.rows[size_t(i)]) << text;
     }
-    EXPECT_EQ(mirror.rows[6].address, 0x0A);
-    EXPECT_EQ(mirror.rows[6].timeNs, 3723004005006LL);
+    EXPECT_TRUE(mirror.rows[6].address == 0x0A && mirror.rows[6].timeNs == 3723004005006LL);
 
     // Short forms as a user types them; out-of-range or malformed ones refused.
     int64_t t = -1;
-    EXPECT_TRUE(CaptureRow::timestampFromText("1.5", &t));
-    EXPECT_EQ(t, 3900000000000LL);
+    EXPECT_TRUE(CaptureRow::timestampFromText("1.5", &t) && t == 3900000000000LL);
     for (const char *bad :
          {"", "24", "1.60", "1..2", "1.2.3.4.5.6.7", "00.00.1000", "a", "1.", "0001"})
         EXPECT_FALSE(CaptureRow::timestampFromText(bad, &t)) << bad;
     uint8_t a = 0;
-    EXPECT_FALSE(CaptureRow::addressFromText("80", &a));
-    EXPECT_FALSE(CaptureRow::addressFromText("5", &a));
-    EXPECT_TRUE(CaptureRow::addressFromText("7f", &a));
-    EXPECT_EQ(a, 0x7F);
+    EXPECT_FALSE(CaptureRow::addressFromText("80", &a) || CaptureRow::addressFromText("5", &a));
+    EXPECT_TRUE(CaptureRow::addressFromText("7f", &a) && a == 0x7F);
 
     s.resetStore();
     EXPECT_TRUE(mirror.rows.empty());
     s.removeObserver(&mirror);
     store(s, f, transferRows());
-    EXPECT_TRUE(mirror.rows.empty());
-    EXPECT_EQ(mirror.resets, 1);
+    EXPECT_TRUE(mirror.rows.empty() && mirror.resets == 1);
 }

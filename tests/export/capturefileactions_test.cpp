@@ -22,9 +22,14 @@ using Result = CaptureFileActions::Result;
 // The folder the last file dialog was to start in.
 QString startedIn;
 
-// Answers the file dialog with `path` (and the CSV filter); at the first
-// progress update notes whether the progress dialog is up and its range, and
-// presses Cancel when asked to.
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Answers the file dialog with `path` (and the CSV filter); at the first progress update
+// notes whether the progress dialog is up and its range, and presses Cancel if asked to.
 CaptureFileActions::AskFileName answer(const QString &path, QWidget &window, bool cancel,
                                        QString &seen)
 {
@@ -61,22 +66,13 @@ void CaptureFileActionsTest::saveAndOpen()
     CaptureFileActions actions(&window);
     const QByteArray store = "0,DATA,50,WRITE,12 34,ACK,00.00.01.234.567.890\n"
                              "1,STOP,--,--,--,--,00.00.01.234.600.000\n";
-    const QString storePath = dir.filePath("store.csv");
-    const QString html = dir.filePath("cancel.html");
-    const QString csv = dir.filePath("out.CSV");
-    QFile storeFile(storePath);
-    QVERIFY(storeFile.open(QIODevice::WriteOnly) && storeFile.write(store) == store.size());
-    storeFile.close();
-    const QString shown = QString("1 %1").arg(store.size());
+    const QString storePath = dir.filePath("store.csv"), html = dir.filePath("cancel.html");
+    const QString csv = dir.filePath("out.CSV"), shown = QString("1 %1").arg(store.size());
     const QString noDir = dir.filePath("no/a.csv"), full = dir.filePath("full.csv");
     const QString noext = dir.filePath("noext"), big = dir.filePath("big.csv");
     const QString earlier = dir.filePath("earlier.csv");
-    QVERIFY(QFile::copy(storePath, noext));
-    QVERIFY(QFile::link("/dev/full", full));
-    for (const QString &old : {big, earlier}) {
-        QFile f(old);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("earlier") == 7);
-    }
+    QVERIFY(put(storePath, store) && put(noext, store) && QFile::link("/dev/full", full));
+    QVERIFY(put(big, "earlier") && put(earlier, "earlier"));
     const struct
     {
         QString target;
@@ -139,27 +135,20 @@ void CaptureFileActionsTest::saveAndOpen()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System, QDir::Name),
              QStringList({"big.csv", "earlier.csv", "full.csv", "noext", "noext.csv", "out.CSV",
                           "store.csv"}));
-    QFile htmlFile(html);
-    QVERIFY(htmlFile.open(QIODevice::WriteOnly) && htmlFile.write("<!DOCTYPE html>\r\n") > 0);
-    htmlFile.close();
+    QVERIFY(put(html, "<!DOCTYPE html>\r\n"));
 
-    // Open: the store changes only for a saved capture, and a refusal says
-    // why. The progress dialog is not up at once: a short Open passes without it.
+    // Open: the store changes only for a saved capture, and a refusal says why. The
+    // progress dialog is not up at once: a short Open passes without it.
     CaptureStore capture;
     QVERIFY(capture.open(dir.filePath("I2CDataTemp.dat")));
     const QString fifo = dir.filePath("fifo.csv"), junk = dir.filePath("junk.csv");
-    const QString missing = dir.filePath("missing.csv");
-    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-    const QString mixed = dir.filePath("mixed.csv");
+    const QString missing = dir.filePath("missing.csv"), mixed = dir.filePath("mixed.csv");
+    const QString lone = dir.filePath("lone.csv");
     const QByteArray header = SavedCaptureWriter::header(SavedFormat::Csv, {});
     const QByteArray row = "7,t,STOP,--,--,--,--\r\n";
-    const QString lone = dir.filePath("lone.csv");
-    for (const auto &[path, bytes] : {std::pair(junk, header + "a,b,c,d,e,f,g\r\nc\r\n"),
-                                      std::pair(mixed, header + row + "\r\n" + header + row),
-                                      std::pair(lone, QByteArray("x"))}) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    }
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QVERIFY(put(junk, header + "a,b,c,d,e,f,g\r\nc\r\n") && put(lone, "x") &&
+            put(mixed, header + row + "\r\n" + header + row));
     const QByteArray first = store.left(store.indexOf('\n') + 1);
     const QByteArray stop = "7,STOP,--,--,--,--,t\n";
     const struct
