@@ -33,16 +33,9 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     AddressMapDock *dock = AddressMapDock::install(&window, &menu, pipeline, &labeler);
     window.show();
     std::vector<I2CEvent> events;
-    for (auto [type, data] : {std::pair{1, 0},
-                              {2, 0xA0},
-                              {6, 0},
-                              {3, 0x12},
-                              {5, 0},
-                              {4, 0},
-                              {1, 0},
-                              {2, 0x79},
-                              {5, 0},
-                              {4, 0}})
+    const int codes[][2] = {{1, 0}, {2, 0xA0}, {6, 0},    {3, 0x12}, {5, 0},
+                            {4, 0}, {1, 0},    {2, 0x79}, {5, 0},    {4, 0}};
+    for (auto [type, data] : codes)
         events.push_back(I2CEvent{type, uint8_t(data), {}, int64_t(events.size()) * 90000});
     pipeline.onI2CEvents(events.data(), int(events.size()));
     dock->refresh();

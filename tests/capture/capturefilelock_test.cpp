@@ -1,6 +1,5 @@
-// The capture file's lock: held by one object at a time, taken over only
-// when no running process holds it, and never when something else is in its
-// place or it cannot be written.
+// The capture file's lock: held by one object at a time, taken over only when no running process
+// holds it, and never when something else is in its place or it cannot be written.
 #include "capture/capturefilelock.h"
 
 #include <gtest/gtest.h>
@@ -67,8 +66,7 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
               QStringList{"I2CDataTemp.dat.lock"});
 
-    // Held by no running process: dead, a number a running process got
-    // again, empty, not a number.
+    // Held by no running process: dead, a number a running process got again, empty, not a number.
     const std::pair<QByteArray, QByteArray> stale[] = {
         {"4194303\nx\nhost\n", "进程 4194303 已不在运行"},
         {kOurPid + '\n', "进程 " + kOurPid + " 没有持有它"},

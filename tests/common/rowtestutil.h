@@ -1,5 +1,4 @@
-// Helpers shared by the capture and view tests: events, rows, lines and
-// file contents.
+// Helpers shared by the capture and view tests: events, rows, lines and file contents.
 #pragma once
 
 #include "capture/adapter.h"

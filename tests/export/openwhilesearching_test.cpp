@@ -1,7 +1,6 @@
-// Open and Clear rebuild the store while a filter and finds run beside them
-// and a capture thread stores: every party reaches the store through its
-// lease, so ThreadSanitizer sees no race, and the filter ends on the rows the
-// store holds.
+// Open and Clear rebuild the store while a filter and finds run beside them and a capture thread
+// stores: every party reaches the store through its lease, so ThreadSanitizer sees no race, and the
+// filter ends on the rows the store holds.
 #include "../search/searchtestutil.h"
 
 #include "capture/capturepipeline.h"

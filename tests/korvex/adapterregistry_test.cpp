@@ -143,10 +143,9 @@ TEST(AdapterRegistry, ReplaysDeliverTheirLogicChannelsAndRefuseBrokenFiles)
         {"damaged.sr", damaged}};
     for (const auto &f : broken)
         std::ofstream(f.first, std::ios::binary) << f.second;
-    // 8564je_nacks names SDA and SCL (D3, D2), the synthetic ones name them at
-    // D12 and D9 among 16 channels, alone and beside an analog channel; the
-    // gigabyte capture names none, so the pair chooses. Found by fuzzing:
-    // unreadable-metadata.sr loads as a session without a device.
+    // 8564je_nacks names SDA and SCL (D3, D2), the synthetic ones name them at D12 and D9 among 16
+    // channels, alone and beside an analog channel; the gigabyte capture names none, so the pair
+    // chooses. Found by fuzzing: unreadable-metadata.sr loads as a session without a device.
     const std::string nacks = dataPath("extra/8564je_nacks.sr"), synthetic = dataPath("synthetic/"),
                       noDevice = dataPath("damaged/unreadable-metadata.sr");
     environment(

@@ -39,9 +39,8 @@ struct Byte
     int64_t ns;
 };
 
-// The transfers of a decoded stream, each as its bytes; one cut off by the
-// end of the samples is left out. 100 kHz: every byte takes eight SCL
-// periods from its first bit to its ninth.
+// The transfers of a decoded stream, each as its bytes; one cut off by the end of the samples is
+// left out. 100 kHz: every byte takes eight SCL periods from its first bit to its ninth.
 std::vector<std::vector<Byte>> transfers(const std::vector<I2CEvent> &events)
 {
     std::vector<std::vector<Byte>> list;

@@ -30,9 +30,8 @@ std::vector<std::string> eventLines(const std::vector<I2CEvent> &events,
     return lines;
 }
 
-// The reference decode as event lines. Each annotation ends in its short
-// text: a mark for starts, stops, ACK and NACK, the byte for addresses and
-// data, one letter for the R/W bit (left out).
+// The reference decode as event lines. Each annotation ends in its short text: a mark for starts,
+// stops, ACK and NACK, the byte for addresses and data, one letter for the R/W bit (left out).
 std::vector<std::string> referenceLines(const std::string &name)
 {
     static const std::map<std::string, std::string> kMarks = {

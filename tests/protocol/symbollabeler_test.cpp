@@ -200,9 +200,8 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
         "        <Type>ADDR</Type>\n        <Addr>50</Addr>\n        <Data>-</Data>\n"
         "        <BytePosition>0</BytePosition>\n        <ReadWrite>WRITE</ReadWrite>\n"
         "    </Symbol>\n</Symbols>\n");
-    // Hand-edited: fields go by position whatever the names, a stray text is
-    // an empty field, extra children are dropped, missing ones empty. A
-    // malformed file, or none, changes nothing.
+    // Hand-edited: fields go by position whatever the names, a stray text is an empty field, extra
+    // children are dropped, missing ones empty. A malformed file, or none, changes nothing.
     for (const char *xml : {"<A><X Name=\"n\"><a>DATA</a>text<c>51</c><d/><e/><f/><g/></X><Y/></A>",
                             "<S><X>", "\n"}) {
         f.resize(0);

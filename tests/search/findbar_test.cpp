@@ -41,9 +41,8 @@ class FindBarTest : public QObject
     }
 
 private slots:
-    // At the window's own 903 px, beside a docked panel, a long message is
-    // cut rather than squeezing the query; a new search or filter clears an
-    // old message.
+    // At the window's own 903 px, beside a docked panel, a long message is cut rather than
+    // squeezing the query; a new search or filter clears an old message.
     void keepsRoomForTheQueryAndClearsOldMessages()
     {
         f.store(3000, false, 900);
