@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <csignal>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -237,62 +236,51 @@ TEST(LineIndex, ResetGivesTheMemoryBackToTheSystem)
 
 TEST(CaptureStoreFailure, AFullFileKeepsTheIndexOnTheStoredBytes)
 {
-    // In a child limited to 100,000-byte files (SIGXFSZ ignored: EFBIG); exit code: failed check.
+    // Files limited to 100,000 bytes (SIGXFSZ ignored, so writes past it fail with EFBIG).
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto restore = qScopeGuard([limit] { ::setrlimit(RLIMIT_FSIZE, &limit); });
+    const rlimit tiny{100000, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
     QTemporaryDir dir;
+    const QString path = dir.filePath("I2CDataTemp.dat");
     for (bool merge : {false, true}) {
-        const QString path = dir.filePath("I2CDataTemp.dat");
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const struct rlimit rl = {100000, 100000};
-            CaptureStore s;
-            Flags f;
-            f.merge = merge;
-            if (::setrlimit(RLIMIT_FSIZE, &rl) != 0 || !s.open(path))
-                ::_exit(100);
-            // Batches of equal DATA rows plus a STOP: merged, a batch rewrites the last line's
-            // tail.
-            for (int b = 0; b < 10000 && !s.failed(); ++b) {
-                std::vector<CaptureRow> rows(37, dataRow(0x10, false, "AA", true, b));
-                if (b % 3 == 2)
-                    rows.push_back(CaptureRow::stop(b));
-                s.appendRows(rows, f.merge, f.decode, nullptr);
-            }
-            const std::string c = fileBytes(path);
-            const QList<QByteArray> lines = s.readLines(0, s.lineCount()).split('\n');
-            bool numbered = lines.size() == s.lineCount() + 1;
-            for (int i = 0; numbered && i < s.lineCount(); ++i)
-                numbered =
-                    lines[i].startsWith(QByteArray::number(i) + ",") && lines[i].count(',') == 6;
-            std::vector<CaptureRow> more = {CaptureRow::start(1)};
-            const qint64 before = s.lineCount();
-            s.appendRows(more, f.merge, f.decode, nullptr); // nothing more is stored
-            const bool checks[] = {
-                s.failed() && s.failureCount() == 1 && s.errorString().contains("write failed"),
-                qint64(c.size()) == s.dataSize() && c.size() > 50000,
-                s.nextRowNumber() == s.lineCount() && numbered,
-                s.lineCount() == before && s.failureCount() == 1 &&
-                    !s.appendStoredLine("0,START,--,--,--,--,t\n"),
-            };
-            for (size_t i = 0; i < std::size(checks); ++i)
-                if (!checks[i])
-                    ::_exit(int(i) + 1);
-            s.resetStore(); // Clear frees the space: storing resumes from row 0
-            s.appendRows(more, f.merge, f.decode, nullptr);
-            if (s.failed() || s.lineCount() != 1 || fileBytes(path).size() != 41)
-                ::_exit(9);
-            // Opened lines in one batch: the whole ones written stay, a part of the next is cut.
-            std::string batch;
-            for (int i = 0; i < 2500; ++i)
-                batch += "1,DATA,50,WRITE,12 34,ACK,00.00.01.234.5\n";
-            const bool kept = !s.appendStoredLines(batch.data(), qint64(batch.size())) &&
-                              s.lineCount() == 2439 && s.nextRowNumber() == 2439;
-            ::_exit(kept && fileBytes(path).size() == 2439 * 41 ? 0 : 10);
+        SCOPED_TRACE(merge ? "merged" : "plain");
+        CaptureStore s;
+        ASSERT_TRUE(s.open(path));
+        // Batches of equal DATA rows plus a STOP: merged, a batch rewrites the last line's tail.
+        for (int b = 0; b < 10000 && !s.failed(); ++b) {
+            std::vector<CaptureRow> rows(37, dataRow(0x10, false, "AA", true, b));
+            if (b % 3 == 2)
+                rows.push_back(CaptureRow::stop(b));
+            s.appendRows(rows, merge, false, nullptr);
         }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status)) << "merge " << merge;
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "merge " << merge;
+        EXPECT_TRUE(s.failed() && s.failureCount() == 1 &&
+                    s.errorString().contains("write failed"));
+        const std::string c = fileBytes(path);
+        EXPECT_TRUE(qint64(c.size()) == s.dataSize() && c.size() > 50000);
+        EXPECT_EQ(s.nextRowNumber(), s.lineCount());
+        const QList<QByteArray> lines = s.readLines(0, s.lineCount()).split('\n');
+        ASSERT_EQ(lines.size(), s.lineCount() + 1);
+        for (int i = 0; i < s.lineCount(); ++i)
+            ASSERT_TRUE(lines[i].startsWith(QByteArray::number(i) + ",") &&
+                        lines[i].count(',') == 6);
+        std::vector<CaptureRow> more = {CaptureRow::start(1)};
+        const qint64 before = s.lineCount();
+        s.appendRows(more, merge, false, nullptr); // nothing more is stored
+        EXPECT_TRUE(s.lineCount() == before && s.failureCount() == 1 &&
+                    !s.appendStoredLine("0,START,--,--,--,--,t\n"));
+        s.resetStore(); // Clear frees the space: storing resumes from row 0
+        s.appendRows(more, merge, false, nullptr);
+        EXPECT_TRUE(!s.failed() && s.lineCount() == 1 && fileBytes(path).size() == 41);
+        // Opened lines in one batch: the whole ones written stay, a part of the next is cut.
+        std::string batch;
+        for (int i = 0; i < 2500; ++i)
+            batch += "1,DATA,50,WRITE,12 34,ACK,00.00.01.234.5\n";
+        EXPECT_FALSE(s.appendStoredLines(batch.data(), qint64(batch.size())));
+        EXPECT_TRUE(s.lineCount() == 2439 && s.nextRowNumber() == 2439 &&
+                    fileBytes(path).size() == 2439 * 41);
     }
 }
 
