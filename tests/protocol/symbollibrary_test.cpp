@@ -1,10 +1,11 @@
-// The device symbol library: every shipped file loads through the symbol
-// file reader and labels a transfer made for its part; the dialog adds files.
+// The device symbol library: every shipped file loads through the symbol file reader and
+// labels a transfer made for its part; the dialog adds files.
 #include "modalanswerer.h"
 #include "protocol/protocoldialog.h"
 #include "protocol/symbolfile.h"
 #include "protocol/symbollabeler.h"
 #include "protocol/symbollibrary.h"
+#include "rowtestutil.h"
 
 #include <QPushButton>
 #include <QTableWidget>
@@ -23,18 +24,6 @@ struct Dialog : ProtocolDialog
     QStringList answer;
     QStringList chooseLibraryFileNames() override { return answer; }
 };
-
-CaptureRow byteRow(CaptureRow::Type type, int address, CaptureRow::Direction d, const char *data)
-{
-    CaptureRow row = CaptureRow::start(0);
-    row.type = type;
-    row.hasAddress = true;
-    row.address = uint8_t(address);
-    row.direction = d;
-    row.response = CaptureRow::Response::Ack;
-    row.data = data;
-    return row;
-}
 } // namespace
 
 void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
@@ -68,11 +57,9 @@ void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
         QVERIFY(SymbolFile::read(files[i], &symbols));
         SymbolLabeler labeler;
         labeler.setActiveSymbols(symbols);
-        using T = CaptureRow::Type;
-        using D = CaptureRow::Direction;
-        CaptureRow rows[] = {CaptureRow::start(0), byteRow(T::Addr, c.address, D::Write, "--"),
-                             byteRow(T::Data, c.address, D::Write, c.reg), CaptureRow::stop(0),
-                             byteRow(T::Addr, c.address, D::Read, "--")};
+        CaptureRow rows[] = {CaptureRow::start(0), addrRow(c.address, false, true, 0),
+                             dataRow(c.address, false, c.reg, true, 0), CaptureRow::stop(0),
+                             addrRow(c.address, true, true, 0)};
         for (CaptureRow &row : rows)
             labeler.applySymbols(row);
         const QString device = QStringLiteral("-- [%1]").arg(QLatin1String(c.device));
@@ -86,10 +73,8 @@ void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
     dialog.answer = QStringList{files[0], files[0], files[1]};
     ModalAnswerer answerer;
     dialog.findChild<QPushButton *>(QStringLiteral("addLibraryPushButton"))->click();
-    SymbolList expected;
-    SymbolFile::read(files[0], &expected);
-    SymbolList second;
-    SymbolFile::read(files[1], &second);
+    SymbolList expected, second;
+    QVERIFY(SymbolFile::read(files[0], &expected) && SymbolFile::read(files[1], &second));
     QCOMPARE(dialog.tableSymbols(), expected + second);
     dialog.answer = QStringList{files[1], QStringLiteral("missing.xml")};
     dialog.findChild<QPushButton *>(QStringLiteral("addLibraryPushButton"))->click();
