@@ -1,5 +1,6 @@
 #include "protocol/symbolfile.h"
 #include "protocol/symbollabeler.h"
+#include "rowtestutil.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -16,14 +17,8 @@ namespace {
 // An address (byte < 0) or data row as the converter produces it.
 CaptureRow row(uint8_t address, int byte = -1, bool read = false)
 {
-    CaptureRow r;
-    r.type = byte < 0 ? CaptureRow::Type::Addr : CaptureRow::Type::Data;
-    r.hasAddress = true;
-    r.address = address;
-    r.direction = read ? CaptureRow::Direction::Read : CaptureRow::Direction::Write;
-    r.fieldCount = 6;
-    r.data = byte < 0 ? "--" : QByteArray(1, char(byte)).toHex().toUpper().toStdString();
-    return r;
+    const std::string hex = QByteArray(1, char(byte)).toHex().toUpper().toStdString();
+    return byte < 0 ? addrRow(address, read, true, 0) : dataRow(address, read, hex, true, 0);
 }
 
 SymbolDef sym(const QString &name, const QString &pos = "0", const QString &data = "")
