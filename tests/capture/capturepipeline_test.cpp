@@ -10,10 +10,6 @@
 
 namespace {
 QStringList logged;
-void keepLog(QtMsgType, const QMessageLogContext &, const QString &msg)
-{
-    logged << msg;
-}
 
 class PipelineTest : public ::testing::Test
 {
@@ -21,7 +17,8 @@ protected:
     void SetUp() override
     {
         logged.clear();
-        qInstallMessageHandler(keepLog);
+        qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &msg) { logged << msg; });
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath("I2CDataTemp.dat");
         ASSERT_TRUE(p.leaseStore()->open(path));
@@ -133,8 +130,7 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     feed(transfer(30, 2));
     feed(transfer(40, 3));
     EXPECT_TRUE(p.pendingRows().empty());
-    EXPECT_TRUE(p.takeStoreFailureNotice(&why));
-    EXPECT_TRUE(why.contains("removed"));
+    EXPECT_TRUE(p.takeStoreFailureNotice(&why) && why.contains("removed"));
     EXPECT_FALSE(p.takeStoreFailureNotice(&why));
     // After Clear the store works again; a new failure gives a new notice.
     p.leaseStore()->resetStore();
@@ -146,8 +142,8 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     EXPECT_TRUE(p.takeStoreFailureNotice());
 }
 
-// Stop, then Start: the new capture's times go on after the stored (and kept)
-// rows, from 0 again on an empty store.
+// Stop, then Start: the new capture's times go on after the stored (and kept) rows, from 0
+// again on an empty store.
 TEST_F(PipelineTest, AnAppendedCaptureGoesOnFromTheStoredTimes)
 {
     const auto times = [this] {

@@ -31,21 +31,19 @@ TEST(OpenWhileSearching, OpenAndClearWhileAFilterAndAFindRun)
     CaptureSearch search(f.pipeline, f.blocks);
     SearchQuery filterQuery, findQuery;
     QString error;
-    ASSERT_TRUE(filterQuery.parse("addr=33", &error));
-    ASSERT_TRUE(findQuery.parse("data=12,34", &error));
+    ASSERT_TRUE(filterQuery.parse("addr=33", &error) && findQuery.parse("data=12,34", &error));
     search.startFilter(filterQuery);
     std::atomic<bool> capturing{true};
-    std::thread capture([&] {
+    const auto storing = [&] {
         while (capturing.load())
             f.store(200, false, 50);
-    });
+    };
+    std::thread capture(storing);
     for (int round = 0; round < 12; ++round) {
         search.find(findQuery, round * 100, round % 2);
-        if (round % 3 == 0) {
+        if (round % 3 == 0)
             f.pipeline.leaseStore()->resetStore(); // Clear, also while capturing
-            continue;
-        }
-        if (round % 3 == 1)
+        if (round % 3 != 2)
             continue;
         // Open runs with no capture, holding the store for the whole load.
         capturing.store(false);
@@ -57,10 +55,7 @@ TEST(OpenWhileSearching, OpenAndClearWhileAFilterAndAFindRun)
         EXPECT_TRUE(opened.replaced && opened.transfer.ok());
         EXPECT_EQ(f.lines(), savedLines);
         capturing.store(true);
-        capture = std::thread([&] {
-            while (capturing.load())
-                f.store(200, false, 50);
-        });
+        capture = std::thread(storing);
     }
     capturing.store(false);
     capture.join();
