@@ -300,7 +300,7 @@ TEST(DecodeCommand, AnOutputFileIsReplacedOnlyWhenWhole)
     EXPECT_EQ(namesIn("out").size(), 3u);
 }
 
-TEST(DecodeCommand, OutputNamingTheCaptureItselfIsRefused)
+TEST(DecodeCommand, OutputNamingTheCaptureItselfIsRefusedNamesAreBytesAndGapsAreTold)
 {
     const std::string capture = fileText(kRtc);
     std::ofstream("input.sr", std::ios::binary) << capture;
@@ -308,35 +308,27 @@ TEST(DecodeCommand, OutputNamingTheCaptureItselfIsRefused)
     ASSERT_EQ(::link("input.sr", "hardlink.sr"), 0);
     for (const std::string output : {"input.sr", "./symlink.sr", "hardlink.sr"}) {
         const auto [code, text] = run({"--format=lines", "--output=" + output, "input.sr"});
-        EXPECT_TRUE(code == 1 && text.find("--output=" + output +
-                                           " is the capture itself; "
-                                           "nothing was written") != std::string::npos)
-            << text;
+        const std::string refusal = "--output=" + output + " is the capture itself; nothing";
+        EXPECT_TRUE(code == 1 && text.find(refusal + " was written") != std::string::npos) << text;
     }
     EXPECT_TRUE(fileText("input.sr") == capture);
     EXPECT_EQ(run({"--output=copy.sr", "symlink.sr"}).first, 0); // another file is fine
-}
-
-TEST(DecodeCommand, NamesAreBytesWhateverTheirEncoding)
-{
+    // Names are bytes, whatever their encoding.
     const std::string latin1 = "caf\xe9.sr", output = "r\xe9sum\xe9.csv";
-    std::ofstream(latin1, std::ios::binary) << fileText(kRtc);
-    const auto [code, text] = run({"--format=csv", "--output=" + output, latin1});
-    EXPECT_EQ(code, 0) << text;
+    std::ofstream(latin1, std::ios::binary) << capture;
+    const auto [latin1Code, latin1Text] = run({"--format=csv", "--output=" + output, latin1});
+    EXPECT_EQ(latin1Code, 0) << latin1Text;
     EXPECT_TRUE(fileText(output) == run({"--format=csv", kRtc}).second);
     EXPECT_TRUE(run({latin1}).second == run({kRtc}).second);
-}
-
-TEST(DecodeCommand, SampleMembersAfterAMissingOneAreNotSilentlyDropped)
-{
+    // Sample members after a missing one are not silently dropped.
     std::ofstream("gap.sr", std::ios::binary) << fileText(kNacks);
     zip_t *archive = zip_open("gap.sr", 0, nullptr);
     ASSERT_EQ(zip_delete(archive, zip_uint64_t(zip_name_locate(archive, "logic-1-3", 0))), 0);
     ASSERT_EQ(zip_close(archive), 0);
-    const auto [code, text] = run({"--format=summary", "gap.sr"});
-    EXPECT_EQ(code, 1);
-    EXPECT_EQ(text, "korvex-decode: gap.sr: logic-1-3 is missing, so logic-1-4 and 44 more "
-                    "members after it would not be read\n");
+    const auto [gapCode, gapText] = run({"--format=summary", "gap.sr"});
+    EXPECT_EQ(gapCode, 1);
+    EXPECT_EQ(gapText, "korvex-decode: gap.sr: logic-1-3 is missing, so logic-1-4 and 44 more "
+                       "members after it would not be read\n");
 }
 
 } // namespace
