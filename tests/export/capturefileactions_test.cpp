@@ -14,6 +14,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
@@ -73,14 +74,9 @@ void CaptureFileActionsTest::saveAndOpen()
     const QString earlier = dir.filePath("earlier.csv");
     QVERIFY(put(storePath, store) && put(noext, store) && QFile::link("/dev/full", full));
     QVERIFY(put(big, "earlier") && put(earlier, "earlier"));
-    const struct
-    {
-        QString target;
-        Result result;
-        QString dialog;      // what the probe saw
-        QByteArray file;     // the target afterwards; null: not read
-        QStringList warning; // what the warning names
-    } saves[] = {
+    // The target, the result, what the probe saw, the target afterwards (null: not read) and
+    // what the warning names.
+    const std::tuple<QString, Result, QString, QByteArray, QStringList> saves[] = {
         // Checked by opening it again below.
         {csv, Result::Completed, shown, QByteArray(), {}},
         // A bare name gets the filter's extension (the bare file stays); the
@@ -99,37 +95,37 @@ void CaptureFileActionsTest::saveAndOpen()
     };
     QCOMPARE(CaptureFileActions::captureFolder(), QDir::currentPath());
     std::signal(SIGXFSZ, SIG_IGN); // a write past the size limit fails instead
-    for (const auto &c : saves) {
+    for (const auto &[target, result, dialog, file, warning] : saves) {
         rlimit limit{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
         const auto restore = qScopeGuard([limit] { setrlimit(RLIMIT_FSIZE, &limit); });
         const rlimit tiny{10, limit.rlim_max};
-        QVERIFY(c.target != big || setrlimit(RLIMIT_FSIZE, &tiny) == 0);
+        QVERIFY(target != big || setrlimit(RLIMIT_FSIZE, &tiny) == 0);
         ModalAnswerer answerer([](QWidget *w) { return qobject_cast<QProgressDialog *>(w); });
         QString calls, seen;
-        actions.setAskSaveFileName(answer(c.target, window, c.result == Result::Cancelled, seen));
-        if (c.target == noDir)
+        actions.setAskSaveFileName(answer(target, window, result == Result::Cancelled, seen));
+        if (target == noDir)
             QTest::ignoreMessage(QtDebugMsg, "Open file error");
         QCOMPARE(actions.save(
                      storePath, [&] { calls += "begin "; }, [&] { calls += "end"; }),
-                 c.result);
+                 result);
         QCoreApplication::processEvents(); // the probe, when the work never let it run
-        const bool begun = c.result != Result::NoFileChosen && c.result != Result::FileNotOpened;
+        const bool begun = result != Result::NoFileChosen && result != Result::FileNotOpened;
         QCOMPARE(calls, QString(begun ? "begin end" : ""));
-        QCOMPARE(seen, c.dialog);
-        QFile target(c.target);
-        if (!c.file.isNull())
-            QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "<none>", c.file);
+        QCOMPARE(seen, dialog);
+        QFile saved(target);
+        if (!file.isNull())
+            QCOMPARE(saved.open(QIODevice::ReadOnly) ? saved.readAll() : "<none>", file);
         // Each dialog starts where the last capture was opened or saved.
-        if (c.target == csv)
+        if (target == csv)
             QCOMPARE(startedIn, QDir::currentPath());
-        else if (!c.target.isEmpty())
+        else if (!target.isEmpty())
             QCOMPARE(startedIn, dir.path());
         answerer.texts.removeAll(QString()); // the progress dialog's
-        QCOMPARE(answerer.texts.size(), c.warning.isEmpty() ? 0 : 1);
-        for (const QString &part : c.warning)
+        QCOMPARE(answerer.texts.size(), warning.isEmpty() ? 0 : 1);
+        for (const QString &part : warning)
             QVERIFY2(answerer.texts[0].contains(part), qPrintable(answerer.texts[0]));
-        QCOMPARE(answerer.titles.contains("警告"), !c.warning.isEmpty());
+        QCOMPARE(answerer.titles.contains("警告"), !warning.isEmpty());
     }
     // No file was left half written beside its target.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System, QDir::Name),
@@ -151,13 +147,8 @@ void CaptureFileActionsTest::saveAndOpen()
             put(mixed, header + row + "\r\n" + header + row));
     const QByteArray first = store.left(store.indexOf('\n') + 1);
     const QByteArray stop = "7,STOP,--,--,--,--,t\n";
-    const struct
-    {
-        QString file;
-        Result result;
-        QByteArray stored; // the store afterwards
-        QStringList warning;
-    } opens[] = {
+    // The file, the result, the store afterwards and what the warning names.
+    const std::tuple<QString, Result, QByteArray, QStringList> opens[] = {
         {noext + ".csv", Result::Completed, store, {}},
         // Cancel is seen after the first line: it stays.
         {csv, Result::Cancelled, first, {}},
@@ -172,23 +163,23 @@ void CaptureFileActionsTest::saveAndOpen()
         {QString(), Result::NoFileChosen, stop + stop, {}},
     };
     QString seen;
-    for (const auto &c : opens) {
+    for (const auto &[file, result, stored, warning] : opens) {
         ModalAnswerer answerer;
         QString calls;
-        actions.setAskOpenFileName(answer(c.file, window, c.result == Result::Cancelled, seen));
-        if (c.file == missing)
+        actions.setAskOpenFileName(answer(file, window, result == Result::Cancelled, seen));
+        if (file == missing)
             QTest::ignoreMessage(QtDebugMsg, "Open file error");
         QCOMPARE(actions.open(
                      capture, [&] { calls += "begin "; }, [&] { calls += "end"; }),
-                 c.result);
+                 result);
         QCoreApplication::processEvents();
-        const bool begun = c.result != Result::NoFileChosen && c.result != Result::FileNotOpened;
+        const bool begun = result != Result::NoFileChosen && result != Result::FileNotOpened;
         QCOMPARE(calls, QString(begun ? "begin end" : ""));
-        QCOMPARE(capture.readLines(0, capture.lineCount()), c.stored);
+        QCOMPARE(capture.readLines(0, capture.lineCount()), stored);
         QVERIFY(!seen.startsWith('1'));
         answerer.texts.removeAll(QString());
-        QCOMPARE(answerer.texts.size(), c.warning.isEmpty() ? 0 : 1);
-        for (const QString &part : c.warning)
+        QCOMPARE(answerer.texts.size(), warning.isEmpty() ? 0 : 1);
+        for (const QString &part : warning)
             QVERIFY2(answerer.texts[0].contains(part), qPrintable(answerer.texts[0]));
     }
 }

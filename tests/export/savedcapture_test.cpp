@@ -142,15 +142,9 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
     const std::string huge = header + row + "1,2,3,4,5,6," + std::string(65 << 20, 'A');
     using R = CaptureLoader::Refusal;
     const qsizetype one = 1, big = CaptureLoader::kBatchBytes;
-    const struct
-    {
-        std::string file;
-        SavedFormat format;
-        qsizetype batch;
-        std::string storedAfter; // old: not replaced
-        R refusal;
-        qint64 failedLine;
-    } cases[] = {
+    // The file, its format, the batch size, the store afterwards (old: not replaced), the
+    // refusal and the line too long to read.
+    const std::tuple<std::string, SavedFormat, qsizetype, std::string, R, qint64> cases[] = {
         {header + row + row, SavedFormat::Csv, one, stored + stored, R::None, 0},
         {header + " \r\n", SavedFormat::Csv, big, "", R::None, 0},           // an empty capture
         {header + "a,b\r\n", SavedFormat::Csv, big, old, R::NotACapture, 0}, // no row
@@ -164,17 +158,17 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
         {header + std::string(64 << 20, 'A') + "\r\n", SavedFormat::Csv, big, old, R::NotACapture,
          0},
     };
-    for (const auto &c : cases) {
+    for (const auto &[file, format, batch, storedAfter, refusal, failedLine] : cases) {
         CaptureStore store;
         ASSERT_TRUE(store.open(dir.filePath("I2CDataTemp.dat")));
         ASSERT_TRUE(store.appendStoredLine(QByteArray::fromStdString(old)));
-        Reading device(QByteArray::fromStdString(c.file));
-        const CaptureLoader::Outcome o = CaptureLoader::load(device, c.format, store, {}, c.batch);
-        EXPECT_EQ(o.replaced, c.storedAfter != old) << c.file.substr(0, 40);
-        EXPECT_EQ(store.readLines(0, store.lineCount()).toStdString(), c.storedAfter);
-        EXPECT_EQ(o.refusal, c.refusal);
-        EXPECT_EQ(o.failedLine, c.failedLine);
-        EXPECT_EQ(o.transfer.lineTooLong, c.failedLine != 0);
+        Reading device(QByteArray::fromStdString(file));
+        const CaptureLoader::Outcome o = CaptureLoader::load(device, format, store, {}, batch);
+        EXPECT_EQ(o.replaced, storedAfter != old) << file.substr(0, 40);
+        EXPECT_EQ(store.readLines(0, store.lineCount()).toStdString(), storedAfter);
+        EXPECT_EQ(o.refusal, refusal);
+        EXPECT_EQ(o.failedLine, failedLine);
+        EXPECT_EQ(o.transfer.lineTooLong, failedLine != 0);
         EXPECT_EQ(o.linesStored, o.replaced ? store.lineCount() : 0);
     }
     CaptureStore full; // the first write fails: the reading stops with the store's reason
