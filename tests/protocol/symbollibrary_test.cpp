@@ -28,12 +28,8 @@ struct Dialog : ProtocolDialog
 
 void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
 {
-    struct Case
-    {
-        const char *file;
-        int address;
-        const char *reg, *device, *regLabels;
-    } const cases[] = {
+    // The file, a device address, a register and what labels the device and that register.
+    const std::tuple<const char *, int, const char *, const char *, const char *> cases[] = {
         {"display-ssd1306.xml", 0x3D, "40", "SSD1306 Display", " [Control: data] [Control Byte]"},
         {"eeprom-24cxx.xml", 0x57, "10", "24Cxx EEPROM", " [Word Address]"},
         {"humidity-sht3x.xml", 0x44, "2C", "SHT3x Humidity",
@@ -49,23 +45,23 @@ void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
     const QStringList files = SymbolLibrary::files();
     QCOMPARE(files.size(), int(std::size(cases)));
     for (int i = 0; i < files.size(); ++i) {
-        const Case &c = cases[i];
-        QVERIFY2(files[i].endsWith(QLatin1String(c.file)), qPrintable(files[i]));
+        const auto &[fileName, address, reg, device, regLabels] = cases[i];
+        QVERIFY2(files[i].endsWith(QLatin1String(fileName)), qPrintable(files[i]));
         QFile file(files[i]);
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("Follows:"));
         SymbolList symbols;
         QVERIFY(SymbolFile::read(files[i], &symbols));
         SymbolLabeler labeler;
         labeler.setActiveSymbols(symbols);
-        CaptureRow rows[] = {CaptureRow::start(0), addrRow(c.address, false, true, 0),
-                             dataRow(c.address, false, c.reg, true, 0), CaptureRow::stop(0),
-                             addrRow(c.address, true, true, 0)};
+        CaptureRow rows[] = {CaptureRow::start(0), addrRow(address, false, true, 0),
+                             dataRow(address, false, reg, true, 0), CaptureRow::stop(0),
+                             addrRow(address, true, true, 0)};
         for (CaptureRow &row : rows)
             labeler.applySymbols(row);
-        const QString device = QStringLiteral("-- [%1]").arg(QLatin1String(c.device));
-        QCOMPARE(QString::fromStdString(rows[1].data), device);
-        QCOMPARE(QString::fromStdString(rows[2].data), QLatin1String(c.reg) + c.regLabels);
-        QCOMPARE(QString::fromStdString(rows[4].data), device);
+        const QString named = QStringLiteral("-- [%1]").arg(QLatin1String(device));
+        QCOMPARE(QString::fromStdString(rows[1].data), named);
+        QCOMPARE(QString::fromStdString(rows[2].data), QLatin1String(reg) + regLabels);
+        QCOMPARE(QString::fromStdString(rows[4].data), named);
     }
 
     // The dialog's button adds the files' symbols once, and names the unreadable.
