@@ -45,8 +45,7 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
         EXPECT_EQ(first.status(), Status::Unlocked);
         ASSERT_TRUE(first.tryLock());
         EXPECT_TRUE(bytesOf(lockFile).startsWith(kOurPid + '\n'));
-        EXPECT_FALSE(second.tryLock());
-        EXPECT_EQ(second.status(), Status::HeldByOther);
+        EXPECT_TRUE(!second.tryLock() && second.status() == Status::HeldByOther);
         EXPECT_EQ(second.holderPid(), QCoreApplication::applicationPid());
         EXPECT_TRUE(second.message().contains("（进程 " + kOurPid + "）"));
         EXPECT_TRUE(first.message().isEmpty());
@@ -107,11 +106,10 @@ TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
     }
     EXPECT_EQ(bytesOf(precious), "keep");
 
-    // The folder cannot hold files (a file is in its place), or the disk is
-    // full (a file size limit, SIGXFSZ ignored): nothing is held or left.
+    // The folder cannot hold files (a file is in its place), or the disk is full (a file size
+    // limit, SIGXFSZ ignored): nothing is held or left.
     CaptureFileLock noFolder(precious + "/I2CDataTemp.dat");
-    EXPECT_FALSE(noFolder.tryLock());
-    EXPECT_EQ(noFolder.status(), Status::CannotWrite);
+    EXPECT_TRUE(!noFolder.tryLock() && noFolder.status() == Status::CannotWrite);
     EXPECT_EQ(noFolder.errorString(), QString::fromLocal8Bit(strerror(ENOTDIR)));
     EXPECT_TRUE(noFolder.message().contains("不会捕获数据"));
 
@@ -123,8 +121,7 @@ TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
     const rlimit tiny{3, limit.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
     CaptureFileLock full(capture);
-    EXPECT_FALSE(full.tryLock());
-    EXPECT_EQ(full.status(), Status::CannotWrite);
+    EXPECT_TRUE(!full.tryLock() && full.status() == Status::CannotWrite);
     EXPECT_EQ(full.errorString(), QString::fromLocal8Bit(strerror(EFBIG)));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList{"precious"});
 }

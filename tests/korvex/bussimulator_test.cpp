@@ -1,5 +1,5 @@
-// The bus simulator: deterministic samples that decode into its devices'
-// traffic, with standard-mode timing, at every sample rate offered.
+// The bus simulator: deterministic samples that decode into its devices' traffic, with
+// standard-mode timing, at every sample rate offered.
 #include "bussimulator.h"
 #include "korvextest.h"
 

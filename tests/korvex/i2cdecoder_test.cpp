@@ -1,5 +1,5 @@
-// The decoder against recorded captures with reference decodes, and its
-// buffer, unit-size and timestamp corners.
+// The decoder against recorded captures with reference decodes, and its buffer, unit-size
+// and timestamp corners.
 #include "bussimulator.h"
 #include "capturedecoding.h"
 #include "korvextest.h"
@@ -105,10 +105,8 @@ TEST(I2CDecoder, CaptureFilesStreamInSlices)
             return ++calls > 0;
         },
         &samples, &error));
-    EXPECT_EQ(samples, 47u * 1048576 + 877056);
-    EXPECT_EQ(events, 61015u);
-    EXPECT_GT(calls, 200u);
-    EXPECT_LT(most, 600u);
+    EXPECT_TRUE(samples == 47u * 1048576 + 877056 && events == 61015u);
+    EXPECT_TRUE(calls > 200u && most < 600u) << calls << " calls, at most " << most;
     ASSERT_TRUE(file.open(nacks, &error));
     calls = 0;
     EXPECT_TRUE(decodeCaptureStream(

@@ -72,8 +72,7 @@ TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
     EXPECT_EQ(model.item(2, 7), kept);
     EXPECT_EQ(text(2, 0), "7");
     fillPage(8, 5); // only lines 8 and 9 exist
-    EXPECT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(text(1, 0), "9");
+    EXPECT_EQ(text(0, 0) + text(1, 0) + QString::number(model.rowCount()), "892");
     for (auto [first, count] : {std::pair{0, 0}, {3, -2}, {10, 40}, {-1, 5}}) {
         fillPage(first, count);
         EXPECT_EQ(model.rowCount(), 0) << first << " " << count;
@@ -96,9 +95,8 @@ TEST_F(PageFillTest, SkipsWhenBusyAndLeavesBadLinesAlone)
     ASSERT_TRUE(
         p.leaseStore()->appendStoredLine(QByteArray("3,STOP,--,--,--,--,ts\0,a,b,c\n", 25)));
     ASSERT_TRUE(fillPage(0, 4));
-    EXPECT_EQ(text(1, 0), ""); // just created and skipped: empty
-    EXPECT_EQ(text(2, 0), "");
-    EXPECT_EQ(text(3, 7), "ts"); // cut at the zero byte
+    EXPECT_EQ(text(1, 0) + text(2, 0), ""); // just created and skipped: empty
+    EXPECT_EQ(text(3, 7), "ts");            // cut at the zero byte
     ASSERT_EQ(logged.size(), 1);
     EXPECT_EQ(logged[0], "检测到异常数据 1,DATA,50,WRITE,41,ACK");
     // A skipped row keeps what the previous tick gave it.
@@ -140,8 +138,7 @@ TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
     filler.fillRows(model, p, odd, 1, 3);
     EXPECT_EQ(text(1, 1), "ADDR");
     filler.fillRows(model, p, odd, 3, 9); // clamped to the rows there are
-    EXPECT_EQ(text(1, 0), "9");
-    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(text(1, 0) + QString::number(model.rowCount()), "92");
 
     // A merge grows the last line: its page is rewritten.
     std::vector<CaptureRow> more{dataRow(0x50, false, "42", true, 10)};
