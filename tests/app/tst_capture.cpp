@@ -185,8 +185,7 @@ private slots:
             QVERIFY(QFileInfo(capture).size() > 0);
             ::kill(pid_t(child.processId()), signalNumber);
             QVERIFY(child.waitForFinished(10000));
-            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(child.exitCode(), 0);
+            QVERIFY(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0);
             QVERIFY2(!QFile::exists(capture), qPrintable(QString::number(signalNumber)));
         }
     }
@@ -247,7 +246,6 @@ private slots:
         QTRY_COMPARE(model->index(0, 0).data().toString(), QStringLiteral("0"));
         action(w, "actionStop")->trigger();
         QCOMPARE(enabled(w), QStringLiteral("1011"));
-
         // Clear while capturing empties, and follows again.
         action(w, "actionStart")->trigger();
         action(w, "actionClear")->trigger();
@@ -284,7 +282,6 @@ private slots:
         decode->trigger();
         merge->trigger();
         QVERIFY(!decode->isEnabled() && s.pipeline.mergeEnabled && !s.pipeline.decodeEnabled);
-
         const QByteArray before = storedText(s.pipeline);
         // Rows not saved yet: Open asks first, and anything but Yes keeps them.
         action(w, "actionOpenFile")->trigger();
@@ -347,9 +344,7 @@ private slots:
         QTRY_COMPARE(w.currentStoredLine(), 50);
         bar->findNext();
         QTRY_COMPARE(w.currentStoredLine(), 147);
-
-        // The map opens from its action; a click on 0x3C shows its rows only, a
-        // second one all again.
+        // The map opens from its action; a click on 0x3C shows its rows only, a second one all.
         auto *map = w.findChild<AddressMapDock *>();
         QVERIFY(!map->isVisible());
         w.addressMapAction()->trigger();
@@ -370,7 +365,6 @@ private slots:
         emit map->filterCleared();
         QTRY_VERIFY(column(2).contains(QStringLiteral("50")));
         QCOMPARE(w.currentStoredLine(), 147);
-
         // Decode on a symbol file nested too deep: told, and labelling keeps the old symbols.
         SymbolFile::makeDefaultDir();
         QFile deep(SymbolFile::defaultPath());
@@ -381,8 +375,8 @@ private slots:
         ModalAnswerer answerer;
         action(w, "actionDecode")->trigger();
         QTRY_COMPARE(answerer.texts.size(), 1);
-        QVERIFY(answerer.texts[0].startsWith(QStringLiteral("无法读取符号文件")));
-        QVERIFY(s.pipeline.decodeEnabled);
+        QVERIFY(answerer.texts[0].startsWith(QStringLiteral("无法读取符号文件")) &&
+                s.pipeline.decodeEnabled);
         action(w, "actionDecode")->trigger();
         QFile::remove(SymbolFile::defaultPath());
     }
@@ -456,7 +450,6 @@ private slots:
         QCOMPARE(selected(), 999);
         append(1000, 1005); // following: the newest rows show
         QTRY_COMPARE(number(last()), 1004);
-
         // A clicked row keeps its highlight on its data while the page stays.
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
                           view->visualRect(model->index(2, 3)).center());
@@ -464,7 +457,6 @@ private slots:
         append(1005, 1010);
         QTest::qWait(100);
         QCOMPARE(selected(), 1005 - rows + 2);
-
         ModalAnswerer answerer(acceptStartDialog());
         // Found beside the GUI thread: the answer comes a moment later.
         QVERIFY(w.goToText(" 500 "));
@@ -476,7 +468,6 @@ private slots:
         QVERIFY(w.statusBar()->currentMessage().contains(QStringLiteral("已转到最后一行")));
         QVERIFY(!w.goToText("6o0") && selected() == 1009);
         QTRY_COMPARE(answerer.titles, QStringList{"警告"});
-
         // A cut cell tells its whole text.
         w.showStoredLine(10);
         const QModelIndex cut = model->index(view->selectionModel()->selectedRows()[0].row(), 4);
@@ -484,7 +475,6 @@ private slots:
                         view->viewport()->mapToGlobal(view->visualRect(cut).center()));
         QApplication::sendEvent(view->viewport(), &help);
         QTRY_VERIFY(QToolTip::text().contains(QString(300, '7')));
-
         // The thumb dragged to the bottom while rows come: the table follows them again.
         auto *bar = w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
         struct Bar : QScrollBar
@@ -514,7 +504,6 @@ private slots:
         QTRY_COMPARE(number(last()), 1019);
         append(1020, 1022);
         QTRY_COMPARE(number(last()), 1021);
-
         // Start from the first rows: the capture is followed.
         key(Qt::Key_Home, Qt::ControlModifier);
         action(w, "actionStart")->trigger();
@@ -561,7 +550,6 @@ private slots:
         for (QAction *a : {merge, decode})
             if (a->isChecked())
                 a->trigger();
-
         // The last Clear with nothing kept back, then the quiet 60%.
         QCOMPARE(stopI2CCapture(0), 0);
         storeKeptRows(s.pipeline);
@@ -575,7 +563,6 @@ private slots:
         }
         QCOMPARE(stopI2CCapture(0), 0);
         storeKeptRows(s.pipeline);
-
         const CaptureStore &store = s.pipeline.store();
         QCryptographicHash storedHash(QCryptographicHash::Md5);
         for (int first = 0; first < store.lineCount(); first += 100000)

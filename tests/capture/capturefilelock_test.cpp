@@ -64,7 +64,6 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
     EXPECT_EQ(bytesOf(lockFile), "other"); // and nothing else is left
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
               QStringList{"I2CDataTemp.dat.lock"});
-
     // Held by no running process: dead, a number a running process got again, empty, not a number.
     const std::pair<QByteArray, QByteArray> stale[] = {
         {"4194303\nx\nhost\n", "进程 4194303 已不在运行"},
@@ -105,14 +104,12 @@ TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
             << lock.message().toStdString();
     }
     EXPECT_EQ(bytesOf(precious), "keep");
-
     // The folder cannot hold files (a file is in its place), or the disk is full (a file size
     // limit, SIGXFSZ ignored): nothing is held or left.
     CaptureFileLock noFolder(precious + "/I2CDataTemp.dat");
     EXPECT_TRUE(!noFolder.tryLock() && noFolder.status() == Status::CannotWrite);
     EXPECT_EQ(noFolder.errorString(), QString::fromLocal8Bit(strerror(ENOTDIR)));
     EXPECT_TRUE(noFolder.message().contains("不会捕获数据"));
-
     QFile::remove(lockFile);
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};

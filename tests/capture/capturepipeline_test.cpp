@@ -67,7 +67,6 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
     EXPECT_EQ(p.onI2CEvents(nullptr, 0), 0);
     EXPECT_EQ(logged.last(), "Get I2CDataNum = 0");
     EXPECT_TRUE(line(5).startsWith("5,ADDR,50,WRITE,--,ACK," + QByteArray(ts(201).c_str())));
-
     // Rows kept while Clear holds the store are numbered from 0 afterwards.
     {
         StoreLease clear = p.leaseStore();
@@ -122,7 +121,6 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     EXPECT_TRUE(line(6).contains(",42 [X],"));
     EXPECT_TRUE(line(8).contains(",-- --,"));
     p.setLabeler(nullptr);
-
     // A store failure is noticed once; rows are dropped, not piling up.
     QString why;
     EXPECT_FALSE(p.takeStoreFailureNotice(&why));

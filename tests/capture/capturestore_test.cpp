@@ -62,6 +62,31 @@ std::vector<CaptureRow> transferRows()
             dataRow(0x50, false, "03", false, 5000),
             CaptureRow::stop(6000)};
 }
+
+// Rebuilds every stored line's row from what observers are told.
+class RowMirror : public StoreObserver
+{
+public:
+    std::vector<CaptureRow> rows;
+    int resets = 0;
+    void lineAdded(qint64 line, const CaptureRow &row) override
+    {
+        EXPECT_EQ(line, qint64(rows.size()));
+        rows.push_back(row);
+    }
+    void lineMerged(qint64 line, const CaptureRow &row) override
+    {
+        ASSERT_EQ(line + 1, qint64(rows.size()));
+        rows.back().data += ' ' + row.data;
+        rows.back().timeNs = row.timeNs;
+    }
+    void storeReset() override
+    {
+        rows.clear();
+        ++resets;
+    }
+    void linesKept(qint64 lines) override { rows.resize(size_t(lines)); }
+};
 } // namespace
 
 TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
@@ -75,7 +100,6 @@ TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
     EXPECT_EQ(s.lineIndex()[1], 41);
     expectConsistent();
     EXPECT_EQ(s.previousRow(), dataRow(0x50, true, "3C", true, 6));
-
     EXPECT_EQ(s.readLines(1, 1).toStdString(), expected.substr(41, 44));
     EXPECT_EQ(s.readLines(1, 99).toStdString(), expected.substr(41));
     EXPECT_TRUE(s.readLines(3, 1).isEmpty() && s.readLines(-1, 1).isEmpty());
@@ -93,12 +117,10 @@ TEST_F(StoreTest, MergesConsecutiveRowsOfOneTransfer)
     EXPECT_EQ(s.nextRowNumber(), 5);
     EXPECT_EQ(s.previousRow().data, "--");
     expectConsistent();
-
     // Switching merging off changes no written line; only later rows.
     f.merge = false;
     store(s, f, {CaptureRow::stop(7000)});
     EXPECT_EQ(s.lineCount(), 6);
-
     // Clear: row 0 again at offset 0, previousRow kept. The first two rows
     // after it are lines of their own even when equal; then any type merges.
     const CaptureRow last = s.previousRow();
@@ -121,7 +143,6 @@ TEST_F(StoreTest, MergedFileDoesNotDependOnBatching)
                                i < 5 ? -1000 * i - 1 : 10000 + i));
     rows.push_back(CaptureRow::stop(-5));
     rows.push_back(CaptureRow::stop(99));
-
     f.merge = true;
     store(s, f, rows);
     const std::string oneBatch = contents();
@@ -293,13 +314,11 @@ TEST_F(StoreTest, ARemovedOrTruncatedFileStopsStoring)
     EXPECT_TRUE(s.failed() && s.failureCount() == 1 && s.errorString().contains("removed"));
     // What was stored stays readable through the store.
     EXPECT_EQ(s.readLines(0, s.lineCount()).toStdString(), before);
-
     // Clear starts a new file under the same name.
     s.resetStore();
     EXPECT_FALSE(s.failed());
     store(s, f, {CaptureRow::start(5)});
     EXPECT_EQ(contents(), "0,START,--,--,--,--," + ts(5) + "\n");
-
     // Cut short by someone else: the index keeps only the whole lines left.
     store(s, f, transferRows());
     ASSERT_EQ(::truncate(path.toLocal8Bit().constData(), 100), 0);
@@ -347,33 +366,6 @@ TEST(CaptureStoreFailure, OnlyOurOwnPlainFileIsOpenedAndCut)
     EXPECT_EQ(fileBytes(s.fileName()), "");
 }
 
-namespace {
-// Rebuilds every stored line's row from what observers are told.
-class RowMirror : public StoreObserver
-{
-public:
-    std::vector<CaptureRow> rows;
-    int resets = 0;
-    void lineAdded(qint64 line, const CaptureRow &row) override
-    {
-        EXPECT_EQ(line, qint64(rows.size()));
-        rows.push_back(row);
-    }
-    void lineMerged(qint64 line, const CaptureRow &row) override
-    {
-        ASSERT_EQ(line + 1, qint64(rows.size()));
-        rows.back().data += ' ' + row.data;
-        rows.back().timeNs = row.timeNs;
-    }
-    void storeReset() override
-    {
-        rows.clear();
-        ++resets;
-    }
-    void linesKept(qint64 lines) override { rows.resize(size_t(lines)); }
-};
-} // namespace
-
 TEST_F(StoreTest, ObserversAreToldEveryLineAsTheRowItWasStoredFor)
 {
     RowMirror mirror;
@@ -398,7 +390,6 @@ TEST_F(StoreTest, ObserversAreToldEveryLineAsTheRowItWasStoredFor)
         EXPECT_EQ(row, mirror.rows[size_t(i)]) << text;
     }
     EXPECT_TRUE(mirror.rows[6].address == 0x0A && mirror.rows[6].timeNs == 3723004005006LL);
-
     // Short forms as a user types them; out-of-range or malformed ones refused.
     int64_t t = -1;
     EXPECT_TRUE(CaptureRow::timestampFromText("1.5", &t) && t == 3900000000000LL);
@@ -408,7 +399,6 @@ TEST_F(StoreTest, ObserversAreToldEveryLineAsTheRowItWasStoredFor)
     uint8_t a = 0;
     EXPECT_FALSE(CaptureRow::addressFromText("80", &a) || CaptureRow::addressFromText("5", &a));
     EXPECT_TRUE(CaptureRow::addressFromText("7f", &a) && a == 0x7F);
-
     s.resetStore();
     EXPECT_TRUE(mirror.rows.empty());
     s.removeObserver(&mirror);

@@ -132,7 +132,6 @@ void CaptureFileActionsTest::saveAndOpen()
              QStringList({"big.csv", "earlier.csv", "full.csv", "noext", "noext.csv", "out.CSV",
                           "store.csv"}));
     QVERIFY(put(html, "<!DOCTYPE html>\r\n"));
-
     // Open: the store changes only for a saved capture, and a refusal says why. The
     // progress dialog is not up at once: a short Open passes without it.
     CaptureStore capture;

@@ -27,7 +27,6 @@ TEST(OpenWhileSearching, OpenAndClearWhileAFilterAndAFindRun)
     ASSERT_TRUE(SavedCaptureWriter::save(store, saved, SavedFormat::Csv, saved.fileName()).ok());
     saved.close();
     const QStringList savedLines = f.lines();
-
     CaptureSearch search(f.pipeline, f.blocks);
     SearchQuery filterQuery, findQuery;
     QString error;

@@ -106,7 +106,6 @@ private slots:
         QWidget window;
         FindBar bar(f.pipeline, f.blocks, hooks(), &window);
         window.show();
-
         current = rare[1];
         find(bar, "addr=33");
         QCOMPARE(shown.last(), rare[2]);
@@ -123,7 +122,6 @@ private slots:
         bar.findChild<QLineEdit *>()->setText("addr=x");
         bar.findNext();
         QCOMPARE(bar.statusText(), QStringLiteral("地址应为 00 到 7F 的十六进制数：x"));
-
         // The filter shows the matching rows; clearing it returns to the row shown.
         bar.findChild<QLineEdit *>()->setText("addr=33");
         current = 100;
@@ -138,7 +136,6 @@ private slots:
         QCOMPARE(visible, nullptr);
         QCOMPARE(shown.last(), rare[1]);
         QTRY_COMPARE(filterStatus, QString());
-
         // Esc with nothing running closes the bar.
         current = rare[0];
         bar.findNext();

@@ -84,7 +84,6 @@ private slots:
         QCOMPARE(child<QLabel>(&d, "channelNoteLabel")->text(), QString("D0-->SDA D1-->SCL"));
         child<QPushButton>(&d, "negativePushButton")->click();
         QCOMPARE(d.channelIndex, -1); // nothing handed over on Cancel
-
         // A directory in the file's place, even for root: a warning, and the start goes on.
         QVERIFY(QDir().mkpath(guard.path));
         child(&d, "samleRateComboBox")->setCurrentIndex(1);

@@ -120,7 +120,6 @@ TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
     pipeline.leaseStore()->close();
     const std::string store = fileText("I2CDataTemp.dat");
     ASSERT_EQ(std::count(store.begin(), store.end(), '\n'), 34392);
-
     const std::string name = "saved <&> copy.csv"; // --format decides, not the name
     for (const auto &[format, saved] :
          {std::pair("--format=lines", SavedFormat::None),
@@ -149,7 +148,6 @@ TEST(DecodeCommand, EventsAndChannelChoice)
     EXPECT_EQ(events.substr(0, 36), "0 START\n2 ADDR D0\n18 ACK\n25 DATA 00\n");
     // Without the idle start, the START in the first sample is not seen.
     EXPECT_NE(run({"--sda=1", "--scl=0", kRtc}).second.substr(0, 8), "0 START\n");
-
     const std::string byDefault = run({kNacks}).second;
     EXPECT_EQ(std::count(byDefault.begin(), byDefault.end(), '\n'), 61015); // one line an event
     EXPECT_TRUE(run({"--pair=1", kNacks}).second != byDefault);             // the lines swapped
@@ -206,7 +204,6 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
     }
     OutputFile output;
     EXPECT_EQ(makeFormatWriter("pdf", output), nullptr);
-
     // Standard output a pipe whose reader has gone.
     std::signal(SIGPIPE, SIG_IGN);
     int fds[2];

@@ -48,6 +48,13 @@ protected:
     AllRows all{p.store()};
     bool fillPage(qint64 first, int count) { return filler.fillRows(model, p, all, first, count); }
 };
+
+struct OddLines : VisibleRows // lines 1, 3, 5, ...
+{
+    qint64 count() const override { return 5; }
+    qint64 storedLine(qint64 row) const override { return 2 * row + 1; }
+    qint64 rowAtOrAfter(qint64 line) const override { return line / 2; }
+};
 } // namespace
 
 TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
@@ -66,7 +73,6 @@ TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
     EXPECT_EQ(fg(2, 1), RowStyle::color(RowStyle::Red));
     EXPECT_EQ(fg(1, 0), QColor(Qt::white));
     EXPECT_EQ(fg(1, 7), QColor(Qt::white));
-
     QStandardItem *kept = model.item(2, 7);
     fillPage(5, 3); // same size: texts change in place
     EXPECT_EQ(model.item(2, 7), kept);
@@ -110,15 +116,6 @@ TEST_F(PageFillTest, SkipsWhenBusyAndLeavesBadLinesAlone)
     EXPECT_EQ(logged.size(), 4);
 }
 
-namespace {
-struct OddLines : VisibleRows // lines 1, 3, 5, ...
-{
-    qint64 count() const override { return 5; }
-    qint64 storedLine(qint64 row) const override { return 2 * row + 1; }
-    qint64 rowAtOrAfter(qint64 line) const override { return line / 2; }
-};
-} // namespace
-
 TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
 {
     OddLines odd;
@@ -139,7 +136,6 @@ TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
     EXPECT_EQ(text(1, 1), "ADDR");
     filler.fillRows(model, p, odd, 3, 9); // clamped to the rows there are
     EXPECT_EQ(text(1, 0) + QString::number(model.rowCount()), "92");
-
     // A merge grows the last line: its page is rewritten.
     std::vector<CaptureRow> more{dataRow(0x50, false, "42", true, 10)};
     p.mergeEnabled = true;
@@ -153,7 +149,6 @@ TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
     p.leaseStore()->appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
     fillPage(9, 2);
     EXPECT_EQ(text(1, 5), "BCD");
-
     // A 1 MB data field shows its first few KB, whole characters only.
     const std::string huge = "\xe4\xb8\xad" + std::string(1 << 20, 'x');
     ASSERT_TRUE(p.leaseStore()->appendStoredLine(QByteArray::fromStdString(
