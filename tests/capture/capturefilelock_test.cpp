@@ -36,7 +36,7 @@ const QByteArray kOurPid = QByteArray::number(QCoreApplication::applicationPid()
 
 } // namespace
 
-TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
+TEST(CaptureFileLock, OneHolderStaleLocksTakenOverAndWhatIsNoLockRefused)
 {
     QTemporaryDir dir;
     const QString capture = dir.filePath("I2CDataTemp.dat"), lockFile = capture + ".lock";
@@ -80,12 +80,8 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
         EXPECT_TRUE(bytesOf(lockFile).startsWith(kOurPid + '\n'));
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList());
-}
 
-TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
-{
-    QTemporaryDir dir;
-    const QString capture = dir.filePath("I2CDataTemp.dat"), lockFile = capture + ".lock";
+    // What is no lock is refused, and an unwritable lock says why.
     const QString precious = dir.filePath("precious");
     const QByteArray path = QFile::encodeName(lockFile);
     ASSERT_TRUE(put(precious, "keep"));

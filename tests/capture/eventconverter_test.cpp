@@ -24,8 +24,11 @@ const std::vector<I2CEvent> kStream = [] { // type, data, ...: 1 ns apart from 1
 std::string texts(const std::vector<CaptureRow> &rows)
 {
     std::string out;
-    for (const CaptureRow &r : rows)
-        out += lines({r}, 0).substr(2);
+    for (const CaptureRow &r : rows) {
+        std::string line;
+        StoredLine::append(line, 0, r);
+        out += line.substr(2);
+    }
     return out;
 }
 } // namespace

@@ -45,15 +45,6 @@ inline std::string ts(int64_t t)
     return s;
 }
 
-// The lines rows give, numbered from first, without merging or labelling.
-inline std::string lines(const std::vector<CaptureRow> &rows, int first)
-{
-    std::string out;
-    for (const CaptureRow &r : rows)
-        StoredLine::append(out, first++, r);
-    return out;
-}
-
 inline std::string fileBytes(const QString &path)
 {
     QFile f(path);

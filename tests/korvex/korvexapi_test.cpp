@@ -30,7 +30,7 @@ template <typename Call> std::string logOf(Call call)
     return testing::internal::GetCapturedStderr();
 }
 
-TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
+TEST(KorvexApi, RefusesBadArgumentsSaysWhyCapturesUntilStoppedAndKeepsReasons)
 {
     setenv("KORVEX_SIMULATOR", "0", 1);
     EXPECT_EQ(scanAdapters(nullptr), 0);
@@ -80,10 +80,7 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
     EXPECT_GE(seen, 3);
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
     EXPECT_EQ(calls, seen) << "callback after stop";
-}
-
-TEST(KorvexApi, FailuresKeepTheirReasonForTheCaller)
-{
+    // Failures keep their reason for the caller.
     const std::string rtc = std::string(KORVEX_TEST_DATA_DIR) +
                             "/captures/peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr";
     setenv("KORVEX_REPLAY", ("missing.sr:" + rtc).c_str(), 1);
