@@ -33,7 +33,7 @@ std::string texts(const std::vector<CaptureRow> &rows)
 }
 } // namespace
 
-TEST(EventConverter, ConvertsCompletedBytesAndIgnoresTheRest)
+TEST(EventConverter, ConvertsCompletedBytesIgnoresTheRestAndSplitsNothing)
 {
     EventConverter c;
     EXPECT_EQ(texts(c.convertEvents(kStream.data(), int(kStream.size()))),
@@ -54,26 +54,22 @@ TEST(EventConverter, ConvertsCompletedBytesAndIgnoresTheRest)
     c.convertEvents(kStream.data(), -5, out);
     c.convertEvents(nullptr, 3, out);
     EXPECT_TRUE(out.empty());
-}
-
-TEST(EventConverter, RowsDoNotDependOnWhereBatchesSplit)
-{
+    // Rows do not depend on where batches split.
     std::vector<I2CEvent> e;
     for (int k = 0; k < 4; ++k) // later copies start with the previous one's state
         e.insert(e.end(), kStream.begin(), kStream.end());
     const auto expected = EventConverter().convertEvents(e.data(), int(e.size()));
     for (size_t cut = 0; cut <= e.size(); ++cut) {
-        EventConverter c;
+        EventConverter split;
         std::vector<CaptureRow> rows;
-        c.convertEvents(e.data(), int(cut), rows);
-        c.convertEvents(e.data() + cut, int(e.size() - cut), rows);
+        split.convertEvents(e.data(), int(cut), rows);
+        split.convertEvents(e.data() + cut, int(e.size() - cut), rows);
         ASSERT_EQ(rows, expected) << "split at " << cut;
     }
     EventConverter single;
-    std::vector<CaptureRow> rows;
     for (const I2CEvent &x : e)
-        single.convertEvents(&x, 1, rows);
-    EXPECT_EQ(rows, expected);
+        single.convertEvents(&x, 1, out);
+    EXPECT_EQ(out, expected);
 }
 
 TEST(EventConverter, FormatsTimestampsAndFields)

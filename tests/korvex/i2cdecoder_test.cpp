@@ -150,7 +150,7 @@ TEST(I2CDecoder, AnySplitAndAnySampleWidthDecodeAlike)
     }
 }
 
-TEST(I2CDecoder, TimestampsAreExactAndNeverOverflow)
+TEST(I2CDecoder, TimestampsNeverOverflowAndBadConfigurationsKeepTheLastGoodOne)
 {
     const uint64_t cases[][3] = {
         // Sample, rate, nanoseconds.
@@ -166,16 +166,13 @@ TEST(I2CDecoder, TimestampsAreExactAndNeverOverflow)
     };
     for (const auto &c : cases)
         EXPECT_EQ(I2CDecoder::sampleToNs(c[0], c[1]), int64_t(c[2])) << c[0] << " at " << c[1];
-}
-
-TEST(I2CDecoder, RefusesImpossibleConfigurationsAndKeepsTheLastGoodOne)
-{
+    // Impossible configurations are refused, and the last good one kept.
     I2CDecoder decoder;
     std::string error;
     // SDA, SCL, unit size, valid.
-    const unsigned cases[][4] = {{0, 1, 0, 0},    {0, 1, 65, 0},   {8, 1, 1, 0}, {1, 1, 1, 0},
-                                 {511, 0, 64, 1}, {0, 512, 64, 0}, {7, 6, 1, 1}, {0, 8, 1, 0}};
-    for (const auto &c : cases) {
+    const unsigned configs[][4] = {{0, 1, 0, 0},    {0, 1, 65, 0},   {8, 1, 1, 0}, {1, 1, 1, 0},
+                                   {511, 0, 64, 1}, {0, 512, 64, 0}, {7, 6, 1, 1}, {0, 8, 1, 0}};
+    for (const auto &c : configs) {
         error.clear();
         EXPECT_EQ(decoder.configure({c[0], c[1], c[2]}, &error), c[3] == 1) << c[0] << c[1] << c[2];
         EXPECT_EQ(error.empty(), c[3] == 1) << error;
