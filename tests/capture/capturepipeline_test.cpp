@@ -19,7 +19,6 @@ protected:
         logged.clear();
         qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext &, const QString &msg) { logged << msg; });
-        ASSERT_TRUE(dir.isValid());
         path = dir.filePath("I2CDataTemp.dat");
         ASSERT_TRUE(p.leaseStore()->open(path));
     }

@@ -11,9 +11,8 @@
 #include <unistd.h>
 
 namespace {
-class Labels : public RowLabeler
+struct Labels : RowLabeler
 {
-public:
     int calls = 0;
     std::atomic<bool> *mergeAfterFirst = nullptr;
     void applySymbols(CaptureRow &row) override
@@ -30,7 +29,6 @@ class StoreTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
         path = dir.filePath("I2CDataTemp.dat");
         ASSERT_TRUE(s.open(path)) << s.errorString().toStdString();
     }
@@ -64,9 +62,8 @@ std::vector<CaptureRow> transferRows()
 }
 
 // Rebuilds every stored line's row from what observers are told.
-class RowMirror : public StoreObserver
+struct RowMirror : StoreObserver
 {
-public:
     std::vector<CaptureRow> rows;
     int resets = 0;
     void lineAdded(qint64 line, const CaptureRow &row) override

@@ -106,17 +106,16 @@ private slots:
         QWidget window;
         FindBar bar(f.pipeline, f.blocks, hooks(), &window);
         window.show();
-        current = rare[1];
-        find(bar, "addr=33");
-        QCOMPARE(shown.last(), rare[2]);
-        QCOMPARE(bar.statusText(), QString());
-        current = rare.back();
-        find(bar, "addr=33");
-        QCOMPARE(shown.last(), rare[0]);
-        QCOMPARE(bar.statusText(), QStringLiteral("已到末尾，从开头继续查找"));
-        find(bar, "addr=33", true);
-        QCOMPARE(shown.last(), rare.back());
-        QCOMPARE(bar.statusText(), QStringLiteral("已到开头，从末尾继续查找"));
+        // From the middle; round the end; backwards round the start.
+        for (const auto &[from, back, to, said] :
+             {std::tuple(rare[1], false, rare[2], QString()),
+              std::tuple(rare.back(), false, rare[0], QStringLiteral("已到末尾，从开头继续查找")),
+              std::tuple(rare[0], true, rare.back(), QStringLiteral("已到开头，从末尾继续查找"))}) {
+            current = from;
+            find(bar, "addr=33", back);
+            QCOMPARE(shown.last(), to);
+            QCOMPARE(bar.statusText(), said);
+        }
         find(bar, "addr=34");
         QCOMPARE(bar.statusText(), QStringLiteral("未找到"));
         bar.findChild<QLineEdit *>()->setText("addr=x");

@@ -97,8 +97,8 @@ private slots:
     void settingsFileRoundTripByPositionAndFailures()
     {
         QString error;
-        QVERIFY(StartSettingsFile::write("Setting/s.xml", {3, 2}, &error)); // makes its directory
-        QVERIFY(error.isEmpty());
+        // It makes its directory.
+        QVERIFY(StartSettingsFile::write("Setting/s.xml", {3, 2}, &error) && error.isEmpty());
         QFile f("Setting/s.xml");
         QVERIFY(f.open(QIODevice::ReadWrite));
         QCOMPARE(f.readAll(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
