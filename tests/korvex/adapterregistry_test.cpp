@@ -122,8 +122,7 @@ TEST(AdapterRegistry, SimulatorRunsItsSeededBusAtWallClockPaceAndRefusesMisuse)
         return recorder.calls > 0;
     });
     recorder.stopInside = nullptr;
-    EXPECT_EQ(recorder.calls, 1);
-    EXPECT_NE(recorder.insideStart, 0);
+    EXPECT_TRUE(recorder.calls == 1 && recorder.insideStart != 0);
     capture(registry, 0, 0, 1000000, [] { return recorder.calls > 0; }); // starts again
 }
 
