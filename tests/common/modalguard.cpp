@@ -10,7 +10,7 @@ namespace {
 void startModalGuard()
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return; // no widgets, no boxes
+        return;                                             // no widgets, no boxes
     auto *timer = new QTimer(QCoreApplication::instance()); // owned by the application
     QObject::connect(timer, &QTimer::timeout, [] {
         static QPointer<QWidget> seen;
