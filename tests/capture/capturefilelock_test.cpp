@@ -47,8 +47,8 @@ TEST(CaptureFileLock, OneHolderStaleLocksTakenOverAndWhatIsNoLockRefused)
         EXPECT_TRUE(bytesOf(lockFile).startsWith(kOurPid + '\n'));
         EXPECT_TRUE(!second.tryLock() && second.status() == Status::HeldByOther);
         EXPECT_EQ(second.holderPid(), QCoreApplication::applicationPid());
-        EXPECT_TRUE(second.message().contains("（进程 " + kOurPid + "）"));
-        EXPECT_TRUE(first.message().isEmpty());
+        EXPECT_TRUE(second.message().contains("（进程 " + kOurPid + "）") &&
+                    first.message().isEmpty());
         // A live holder whose file says nothing readable is still a holder.
         ASSERT_TRUE(put(lockFile, "garbage"));
         EXPECT_FALSE(second.tryLock());

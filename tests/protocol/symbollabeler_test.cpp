@@ -236,7 +236,6 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
     QFile::link("/dev/full", "full.xml");
     for (const char *name : {"no/such/dir/s.xml", ".", "full.xml", "fifo.xml"}) {
         error.clear();
-        EXPECT_FALSE(SymbolFile::write(name, one, &error)) << name;
-        EXPECT_FALSE(error.isEmpty()) << name;
+        EXPECT_TRUE(!SymbolFile::write(name, one, &error) && !error.isEmpty()) << name;
     }
 }

@@ -71,8 +71,7 @@ TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
     EXPECT_EQ(fg(1, 6), RowStyle::color(RowStyle::LightGreen));
     EXPECT_EQ(fg(0, 2), RowStyle::color(RowStyle::Orange));
     EXPECT_EQ(fg(2, 1), RowStyle::color(RowStyle::Red));
-    EXPECT_EQ(fg(1, 0), QColor(Qt::white));
-    EXPECT_EQ(fg(1, 7), QColor(Qt::white));
+    EXPECT_TRUE(fg(1, 0) == QColor(Qt::white) && fg(1, 7) == QColor(Qt::white));
     QStandardItem *kept = model.item(2, 7);
     fillPage(5, 3); // same size: texts change in place
     EXPECT_EQ(model.item(2, 7), kept);
