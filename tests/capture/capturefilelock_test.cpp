@@ -1,6 +1,5 @@
-// The capture file's lock: held by one object at a time, taken over only
-// when no running process holds it, and never when something else is in its
-// place or it cannot be written.
+// The capture file's lock: held by one object at a time, taken over only when no running process
+// holds it, and never when something else is in its place or it cannot be written.
 #include "capture/capturefilelock.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +36,7 @@ const QByteArray kOurPid = QByteArray::number(QCoreApplication::applicationPid()
 
 } // namespace
 
-TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
+TEST(CaptureFileLock, OneHolderStaleLocksTakenOverAndWhatIsNoLockRefused)
 {
     QTemporaryDir dir;
     const QString capture = dir.filePath("I2CDataTemp.dat"), lockFile = capture + ".lock";
@@ -46,11 +45,10 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
         EXPECT_EQ(first.status(), Status::Unlocked);
         ASSERT_TRUE(first.tryLock());
         EXPECT_TRUE(bytesOf(lockFile).startsWith(kOurPid + '\n'));
-        EXPECT_FALSE(second.tryLock());
-        EXPECT_EQ(second.status(), Status::HeldByOther);
+        EXPECT_TRUE(!second.tryLock() && second.status() == Status::HeldByOther);
         EXPECT_EQ(second.holderPid(), QCoreApplication::applicationPid());
-        EXPECT_TRUE(second.message().contains("（进程 " + kOurPid + "）"));
-        EXPECT_TRUE(first.message().isEmpty());
+        EXPECT_TRUE(second.message().contains("（进程 " + kOurPid + "）") &&
+                    first.message().isEmpty());
         // A live holder whose file says nothing readable is still a holder.
         ASSERT_TRUE(put(lockFile, "garbage"));
         EXPECT_FALSE(second.tryLock());
@@ -66,9 +64,7 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
     EXPECT_EQ(bytesOf(lockFile), "other"); // and nothing else is left
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
               QStringList{"I2CDataTemp.dat.lock"});
-
-    // Held by no running process: dead, a number a running process got
-    // again, empty, not a number.
+    // Held by no running process: dead, a number a running process got again, empty, not a number.
     const std::pair<QByteArray, QByteArray> stale[] = {
         {"4194303\nx\nhost\n", "进程 4194303 已不在运行"},
         {kOurPid + '\n', "进程 " + kOurPid + " 没有持有它"},
@@ -84,12 +80,8 @@ TEST(CaptureFileLock, OneHolderAndStaleLocksTakenOver)
         EXPECT_TRUE(bytesOf(lockFile).startsWith(kOurPid + '\n'));
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList());
-}
 
-TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
-{
-    QTemporaryDir dir;
-    const QString capture = dir.filePath("I2CDataTemp.dat"), lockFile = capture + ".lock";
+    // What is no lock is refused, and an unwritable lock says why.
     const QString precious = dir.filePath("precious");
     const QByteArray path = QFile::encodeName(lockFile);
     ASSERT_TRUE(put(precious, "keep"));
@@ -108,15 +100,12 @@ TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
             << lock.message().toStdString();
     }
     EXPECT_EQ(bytesOf(precious), "keep");
-
-    // The folder cannot hold files (a file is in its place), or the disk is
-    // full (a file size limit, SIGXFSZ ignored): nothing is held or left.
+    // The folder cannot hold files (a file is in its place), or the disk is full (a file size
+    // limit, SIGXFSZ ignored): nothing is held or left.
     CaptureFileLock noFolder(precious + "/I2CDataTemp.dat");
-    EXPECT_FALSE(noFolder.tryLock());
-    EXPECT_EQ(noFolder.status(), Status::CannotWrite);
+    EXPECT_TRUE(!noFolder.tryLock() && noFolder.status() == Status::CannotWrite);
     EXPECT_EQ(noFolder.errorString(), QString::fromLocal8Bit(strerror(ENOTDIR)));
     EXPECT_TRUE(noFolder.message().contains("不会捕获数据"));
-
     QFile::remove(lockFile);
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
@@ -125,8 +114,7 @@ TEST(CaptureFileLock, WhatIsNoLockIsRefusedAndAnUnwritableLockSaysWhy)
     const rlimit tiny{3, limit.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
     CaptureFileLock full(capture);
-    EXPECT_FALSE(full.tryLock());
-    EXPECT_EQ(full.status(), Status::CannotWrite);
+    EXPECT_TRUE(!full.tryLock() && full.status() == Status::CannotWrite);
     EXPECT_EQ(full.errorString(), QString::fromLocal8Bit(strerror(EFBIG)));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList{"precious"});
 }

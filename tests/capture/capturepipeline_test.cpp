@@ -10,10 +10,6 @@
 
 namespace {
 QStringList logged;
-void keepLog(QtMsgType, const QMessageLogContext &, const QString &msg)
-{
-    logged << msg;
-}
 
 class PipelineTest : public ::testing::Test
 {
@@ -21,8 +17,8 @@ protected:
     void SetUp() override
     {
         logged.clear();
-        qInstallMessageHandler(keepLog);
-        ASSERT_TRUE(dir.isValid());
+        qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &msg) { logged << msg; });
         path = dir.filePath("I2CDataTemp.dat");
         ASSERT_TRUE(p.leaseStore()->open(path));
     }
@@ -53,8 +49,7 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
         ASSERT_TRUE(view);
         EXPECT_FALSE(p.tryLeaseStore()); // one holder at a time
         EXPECT_EQ(feed(transfer(200, 0x22)), 0);
-        EXPECT_EQ(p.pendingRows().size(), 4u);
-        EXPECT_EQ(p.storedLineCount(), 4);
+        EXPECT_TRUE(p.pendingRows().size() == 4u && p.storedLineCount() == 4);
         // A moved lease still holds the store; the emptied one gives nothing back.
         StoreLease moved = std::move(view);
         EXPECT_FALSE(view);
@@ -70,7 +65,6 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
     EXPECT_EQ(p.onI2CEvents(nullptr, 0), 0);
     EXPECT_EQ(logged.last(), "Get I2CDataNum = 0");
     EXPECT_TRUE(line(5).startsWith("5,ADDR,50,WRITE,--,ACK," + QByteArray(ts(201).c_str())));
-
     // Rows kept while Clear holds the store are numbered from 0 afterwards.
     {
         StoreLease clear = p.leaseStore();
@@ -82,8 +76,7 @@ TEST_F(PipelineTest, KeepsRowsWhileTheStoreIsBusyAndStoresThemInOrder)
     EXPECT_EQ(p.storedLineCount(), 4);
     EXPECT_TRUE(line(0).startsWith("0,START,--,--,--,--," + QByteArray(ts(400).c_str())));
     p.leaseStore()->resetStore();
-    EXPECT_EQ(p.storedLineCount(), 0);
-    EXPECT_EQ(p.store().lineIndex().size(), 1);
+    EXPECT_TRUE(p.storedLineCount() == 0 && p.store().lineIndex().size() == 1);
 }
 
 TEST_F(PipelineTest, ACallbackThatFoundTheGuiWaitingLeavesItTheStore)
@@ -122,10 +115,8 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     p.mergeEnabled = true;
     feed({ev(EventStart, 0, 20), ev(EventStart, 0, 21)});
     EXPECT_EQ(p.storedLineCount(), 9);
-    EXPECT_TRUE(line(6).contains(",42 [X],"));
-    EXPECT_TRUE(line(8).contains(",-- --,"));
+    EXPECT_TRUE(line(6).contains(",42 [X],") && line(8).contains(",-- --,"));
     p.setLabeler(nullptr);
-
     // A store failure is noticed once; rows are dropped, not piling up.
     QString why;
     EXPECT_FALSE(p.takeStoreFailureNotice(&why));
@@ -133,8 +124,7 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     feed(transfer(30, 2));
     feed(transfer(40, 3));
     EXPECT_TRUE(p.pendingRows().empty());
-    EXPECT_TRUE(p.takeStoreFailureNotice(&why));
-    EXPECT_TRUE(why.contains("removed"));
+    EXPECT_TRUE(p.takeStoreFailureNotice(&why) && why.contains("removed"));
     EXPECT_FALSE(p.takeStoreFailureNotice(&why));
     // After Clear the store works again; a new failure gives a new notice.
     p.leaseStore()->resetStore();
@@ -146,8 +136,8 @@ TEST_F(PipelineTest, MergeLabelsAndFailuresFollowTheFlagsAndTheStore)
     EXPECT_TRUE(p.takeStoreFailureNotice());
 }
 
-// Stop, then Start: the new capture's times go on after the stored (and kept)
-// rows, from 0 again on an empty store.
+// Stop, then Start: the new capture's times go on after the stored (and kept) rows, from 0
+// again on an empty store.
 TEST_F(PipelineTest, AnAppendedCaptureGoesOnFromTheStoredTimes)
 {
     const auto times = [this] {

@@ -4,43 +4,36 @@
 #include <gtest/gtest.h>
 
 namespace {
-// DATA before any ADDR (address 00, WRITE); acknowledges that complete
-// nothing; an ADDR overwritten before its acknowledge and one cut off by a
-// repeated START; unknown codes; a DATA that a STOP ends unacknowledged; and
-// a DATA still waiting for its acknowledge at the end.
-const std::vector<I2CEvent> kStream = {ev(EventData, 0x10, 1),
-                                       ev(EventAck, 0, 2),
-                                       ev(EventStart, 0, 3),
-                                       ev(EventAck, 0, 4),
-                                       ev(EventAddr, 0x20, 5),
-                                       ev(EventAddr, 0xA1, 6),
-                                       ev(EventAck, 0, 7),
-                                       ev(EventNack, 0, 8),
-                                       ev(0, 0, 9),
-                                       ev(7, 0, 10),
-                                       ev(-1, 0, 11),
-                                       ev(EventData, 0x3C, 12),
-                                       ev(EventNack, 0, 13),
-                                       ev(EventAddr, 0x51, 14),
-                                       ev(EventStart, 0, 15),
-                                       ev(EventAddr, 0xFF, 16),
-                                       ev(EventNack, 0, 17),
-                                       ev(EventData, 0x55, 18),
-                                       ev(EventStop, 0, 19),
-                                       ev(EventNack, 0, 20),
-                                       ev(EventData, 0xAB, 21)};
+// DATA before any ADDR (address 00, WRITE); acknowledges that complete nothing; an ADDR overwritten
+// before its acknowledge and one cut off by a repeated START; unknown codes; a DATA that a STOP
+// ends unacknowledged; and a DATA still waiting for its acknowledge at the end.
+const std::vector<I2CEvent> kStream = [] { // type, data, ...: 1 ns apart from 1
+    const int codes[] = {EventData, 0x10, EventAck,  0,    EventStart, 0, EventAck,  0,
+                         EventAddr, 0x20, EventAddr, 0xA1, EventAck,   0, EventNack, 0,
+                         0,         0,    7,         0,    -1,         0, EventData, 0x3C,
+                         EventNack, 0,    EventAddr, 0x51, EventStart, 0, EventAddr, 0xFF,
+                         EventNack, 0,    EventData, 0x55, EventStop,  0, EventNack, 0,
+                         EventData, 0xAB};
+    std::vector<I2CEvent> e;
+    for (size_t i = 0; i < std::size(codes); i += 2)
+        e.push_back(ev(codes[i], codes[i + 1], int64_t(i / 2 + 1)));
+    return e;
+}();
 
 // The rows' stored lines without numbers.
 std::string texts(const std::vector<CaptureRow> &rows)
 {
     std::string out;
-    for (const CaptureRow &r : rows)
-        out += lines({r}, 0).substr(2);
+    for (const CaptureRow &r : rows) {
+        std::string line;
+        StoredLine::append(line, 0, r);
+        out += line.substr(2);
+    }
     return out;
 }
 } // namespace
 
-TEST(EventConverter, ConvertsCompletedBytesAndIgnoresTheRest)
+TEST(EventConverter, ConvertsCompletedBytesIgnoresTheRestAndSplitsNothing)
 {
     EventConverter c;
     EXPECT_EQ(texts(c.convertEvents(kStream.data(), int(kStream.size()))),
@@ -52,8 +45,7 @@ TEST(EventConverter, ConvertsCompletedBytesAndIgnoresTheRest)
                   "ADDR,7F,READ,--,NACK," + ts(16) + "\n" + //
                   "STOP,--,--,--,--," + ts(19) + "\n");
     EXPECT_EQ(c.lastAddressByte(), 0xFF);
-    // The waiting DATA completes in the next batch with its own time and the
-    // last address.
+    // The waiting DATA completes in the next batch with its own time and the last address.
     const std::vector<I2CEvent> ack = {ev(EventAck, 0, 99)};
     EXPECT_EQ(texts(c.convertEvents(ack.data(), 1)), "DATA,7F,READ,AB,ACK," + ts(21) + "\n");
     // Empty and negative counts, and a null pointer, change nothing.
@@ -62,26 +54,22 @@ TEST(EventConverter, ConvertsCompletedBytesAndIgnoresTheRest)
     c.convertEvents(kStream.data(), -5, out);
     c.convertEvents(nullptr, 3, out);
     EXPECT_TRUE(out.empty());
-}
-
-TEST(EventConverter, RowsDoNotDependOnWhereBatchesSplit)
-{
+    // Rows do not depend on where batches split.
     std::vector<I2CEvent> e;
     for (int k = 0; k < 4; ++k) // later copies start with the previous one's state
         e.insert(e.end(), kStream.begin(), kStream.end());
     const auto expected = EventConverter().convertEvents(e.data(), int(e.size()));
     for (size_t cut = 0; cut <= e.size(); ++cut) {
-        EventConverter c;
+        EventConverter split;
         std::vector<CaptureRow> rows;
-        c.convertEvents(e.data(), int(cut), rows);
-        c.convertEvents(e.data() + cut, int(e.size() - cut), rows);
+        split.convertEvents(e.data(), int(cut), rows);
+        split.convertEvents(e.data() + cut, int(e.size() - cut), rows);
         ASSERT_EQ(rows, expected) << "split at " << cut;
     }
     EventConverter single;
-    std::vector<CaptureRow> rows;
     for (const I2CEvent &x : e)
-        single.convertEvents(&x, 1, rows);
-    EXPECT_EQ(rows, expected);
+        single.convertEvents(&x, 1, out);
+    EXPECT_EQ(out, expected);
 }
 
 TEST(EventConverter, FormatsTimestampsAndFields)

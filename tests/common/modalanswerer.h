@@ -16,9 +16,8 @@
 class ModalAnswerer : public QObject
 {
 public:
-    // handler: called with each modal widget found; return true when handled
-    // (it must close the widget). By default message boxes are accepted and
-    // other dialogs rejected.
+    // handler: called with each modal widget found; return true when handled (it must close the
+    // widget). By default message boxes are accepted and other dialogs rejected.
     using Handler = std::function<bool(QWidget *)>;
 
     explicit ModalAnswerer(Handler handler = {}) : m_handler(std::move(handler))

@@ -1,7 +1,6 @@
-// Linked into every Qt Test program: a modal box that no ModalAnswerer is
-// there to answer, or that stays up for ten seconds (an answerer stuck inside
-// a box of its own), fails the test at once, naming the box, instead of
-// leaving the run to hang until the watchdog kills it.
+// Linked into every Qt Test program: a modal box that no ModalAnswerer is there to answer, or that
+// stays up for ten seconds (an answerer stuck inside a box of its own), fails the test at once,
+// naming the box, instead of leaving the run to hang until the watchdog kills it.
 #include "modalanswerer.h"
 
 #include <QCoreApplication>
@@ -11,7 +10,7 @@ namespace {
 void startModalGuard()
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return; // no widgets, no boxes
+        return;                                             // no widgets, no boxes
     auto *timer = new QTimer(QCoreApplication::instance()); // owned by the application
     QObject::connect(timer, &QTimer::timeout, [] {
         static QPointer<QWidget> seen;

@@ -1,7 +1,6 @@
-// The capture callback logs every batch at debug level; at full speed that
-// is millions of lines. Tests that capture for long drop debug messages and
-// keep the rest. QTest installs its own handler when a run starts, so call
-// this from the test function.
+// The capture callback logs every batch at debug level; at full speed that is millions of lines.
+// Tests that capture for long drop debug messages and keep the rest. QTest installs its own handler
+// when a run starts, so call this from the test function.
 #pragma once
 
 #include <QtGlobal>

@@ -1,5 +1,4 @@
-// Helpers shared by the capture and view tests: events, rows, lines and
-// file contents.
+// Helpers shared by the capture and view tests: events, rows, lines and file contents.
 #pragma once
 
 #include "capture/adapter.h"
@@ -44,15 +43,6 @@ inline std::string ts(int64_t t)
     std::string s;
     CaptureRow::appendTimestampText(s, t);
     return s;
-}
-
-// The lines rows give, numbered from first, without merging or labelling.
-inline std::string lines(const std::vector<CaptureRow> &rows, int first)
-{
-    std::string out;
-    for (const CaptureRow &r : rows)
-        StoredLine::append(out, first++, r);
-    return out;
 }
 
 inline std::string fileBytes(const QString &path)

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
@@ -22,9 +23,14 @@ using Result = CaptureFileActions::Result;
 // The folder the last file dialog was to start in.
 QString startedIn;
 
-// Answers the file dialog with `path` (and the CSV filter); at the first
-// progress update notes whether the progress dialog is up and its range, and
-// presses Cancel when asked to.
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Answers the file dialog with `path` (and the CSV filter); at the first progress update
+// notes whether the progress dialog is up and its range, and presses Cancel if asked to.
 CaptureFileActions::AskFileName answer(const QString &path, QWidget &window, bool cancel,
                                        QString &seen)
 {
@@ -61,30 +67,16 @@ void CaptureFileActionsTest::saveAndOpen()
     CaptureFileActions actions(&window);
     const QByteArray store = "0,DATA,50,WRITE,12 34,ACK,00.00.01.234.567.890\n"
                              "1,STOP,--,--,--,--,00.00.01.234.600.000\n";
-    const QString storePath = dir.filePath("store.csv");
-    const QString html = dir.filePath("cancel.html");
-    const QString csv = dir.filePath("out.CSV");
-    QFile storeFile(storePath);
-    QVERIFY(storeFile.open(QIODevice::WriteOnly) && storeFile.write(store) == store.size());
-    storeFile.close();
-    const QString shown = QString("1 %1").arg(store.size());
+    const QString storePath = dir.filePath("store.csv"), html = dir.filePath("cancel.html");
+    const QString csv = dir.filePath("out.CSV"), shown = QString("1 %1").arg(store.size());
     const QString noDir = dir.filePath("no/a.csv"), full = dir.filePath("full.csv");
     const QString noext = dir.filePath("noext"), big = dir.filePath("big.csv");
     const QString earlier = dir.filePath("earlier.csv");
-    QVERIFY(QFile::copy(storePath, noext));
-    QVERIFY(QFile::link("/dev/full", full));
-    for (const QString &old : {big, earlier}) {
-        QFile f(old);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("earlier") == 7);
-    }
-    const struct
-    {
-        QString target;
-        Result result;
-        QString dialog;      // what the probe saw
-        QByteArray file;     // the target afterwards; null: not read
-        QStringList warning; // what the warning names
-    } saves[] = {
+    QVERIFY(put(storePath, store) && put(noext, store) && QFile::link("/dev/full", full));
+    QVERIFY(put(big, "earlier") && put(earlier, "earlier"));
+    // The target, the result, what the probe saw, the target afterwards (null: not read) and
+    // what the warning names.
+    const std::tuple<QString, Result, QString, QByteArray, QStringList> saves[] = {
         // Checked by opening it again below.
         {csv, Result::Completed, shown, QByteArray(), {}},
         // A bare name gets the filter's extension (the bare file stays); the
@@ -103,72 +95,59 @@ void CaptureFileActionsTest::saveAndOpen()
     };
     QCOMPARE(CaptureFileActions::captureFolder(), QDir::currentPath());
     std::signal(SIGXFSZ, SIG_IGN); // a write past the size limit fails instead
-    for (const auto &c : saves) {
+    for (const auto &[target, result, dialog, file, warning] : saves) {
         rlimit limit{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
         const auto restore = qScopeGuard([limit] { setrlimit(RLIMIT_FSIZE, &limit); });
         const rlimit tiny{10, limit.rlim_max};
-        QVERIFY(c.target != big || setrlimit(RLIMIT_FSIZE, &tiny) == 0);
+        QVERIFY(target != big || setrlimit(RLIMIT_FSIZE, &tiny) == 0);
         ModalAnswerer answerer([](QWidget *w) { return qobject_cast<QProgressDialog *>(w); });
         QString calls, seen;
-        actions.setAskSaveFileName(answer(c.target, window, c.result == Result::Cancelled, seen));
-        if (c.target == noDir)
+        actions.setAskSaveFileName(answer(target, window, result == Result::Cancelled, seen));
+        if (target == noDir)
             QTest::ignoreMessage(QtDebugMsg, "Open file error");
         QCOMPARE(actions.save(
                      storePath, [&] { calls += "begin "; }, [&] { calls += "end"; }),
-                 c.result);
+                 result);
         QCoreApplication::processEvents(); // the probe, when the work never let it run
-        const bool begun = c.result != Result::NoFileChosen && c.result != Result::FileNotOpened;
+        const bool begun = result != Result::NoFileChosen && result != Result::FileNotOpened;
         QCOMPARE(calls, QString(begun ? "begin end" : ""));
-        QCOMPARE(seen, c.dialog);
-        QFile target(c.target);
-        if (!c.file.isNull())
-            QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "<none>", c.file);
+        QCOMPARE(seen, dialog);
+        QFile saved(target);
+        if (!file.isNull())
+            QCOMPARE(saved.open(QIODevice::ReadOnly) ? saved.readAll() : "<none>", file);
         // Each dialog starts where the last capture was opened or saved.
-        if (c.target == csv)
+        if (target == csv)
             QCOMPARE(startedIn, QDir::currentPath());
-        else if (!c.target.isEmpty())
+        else if (!target.isEmpty())
             QCOMPARE(startedIn, dir.path());
         answerer.texts.removeAll(QString()); // the progress dialog's
-        QCOMPARE(answerer.texts.size(), c.warning.isEmpty() ? 0 : 1);
-        for (const QString &part : c.warning)
+        QCOMPARE(answerer.texts.size(), warning.isEmpty() ? 0 : 1);
+        for (const QString &part : warning)
             QVERIFY2(answerer.texts[0].contains(part), qPrintable(answerer.texts[0]));
-        QCOMPARE(answerer.titles.contains("警告"), !c.warning.isEmpty());
+        QCOMPARE(answerer.titles.contains("警告"), !warning.isEmpty());
     }
     // No file was left half written beside its target.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System, QDir::Name),
              QStringList({"big.csv", "earlier.csv", "full.csv", "noext", "noext.csv", "out.CSV",
                           "store.csv"}));
-    QFile htmlFile(html);
-    QVERIFY(htmlFile.open(QIODevice::WriteOnly) && htmlFile.write("<!DOCTYPE html>\r\n") > 0);
-    htmlFile.close();
-
-    // Open: the store changes only for a saved capture, and a refusal says
-    // why. The progress dialog is not up at once: a short Open passes without it.
+    QVERIFY(put(html, "<!DOCTYPE html>\r\n"));
+    // Open: the store changes only for a saved capture, and a refusal says why. The
+    // progress dialog is not up at once: a short Open passes without it.
     CaptureStore capture;
     QVERIFY(capture.open(dir.filePath("I2CDataTemp.dat")));
     const QString fifo = dir.filePath("fifo.csv"), junk = dir.filePath("junk.csv");
-    const QString missing = dir.filePath("missing.csv");
-    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-    const QString mixed = dir.filePath("mixed.csv");
+    const QString missing = dir.filePath("missing.csv"), mixed = dir.filePath("mixed.csv");
+    const QString lone = dir.filePath("lone.csv");
     const QByteArray header = SavedCaptureWriter::header(SavedFormat::Csv, {});
     const QByteArray row = "7,t,STOP,--,--,--,--\r\n";
-    const QString lone = dir.filePath("lone.csv");
-    for (const auto &[path, bytes] : {std::pair(junk, header + "a,b,c,d,e,f,g\r\nc\r\n"),
-                                      std::pair(mixed, header + row + "\r\n" + header + row),
-                                      std::pair(lone, QByteArray("x"))}) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    }
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QVERIFY(put(junk, header + "a,b,c,d,e,f,g\r\nc\r\n") && put(lone, "x") &&
+            put(mixed, header + row + "\r\n" + header + row));
     const QByteArray first = store.left(store.indexOf('\n') + 1);
     const QByteArray stop = "7,STOP,--,--,--,--,t\n";
-    const struct
-    {
-        QString file;
-        Result result;
-        QByteArray stored; // the store afterwards
-        QStringList warning;
-    } opens[] = {
+    // The file, the result, the store afterwards and what the warning names.
+    const std::tuple<QString, Result, QByteArray, QStringList> opens[] = {
         {noext + ".csv", Result::Completed, store, {}},
         // Cancel is seen after the first line: it stays.
         {csv, Result::Cancelled, first, {}},
@@ -183,23 +162,23 @@ void CaptureFileActionsTest::saveAndOpen()
         {QString(), Result::NoFileChosen, stop + stop, {}},
     };
     QString seen;
-    for (const auto &c : opens) {
+    for (const auto &[file, result, stored, warning] : opens) {
         ModalAnswerer answerer;
         QString calls;
-        actions.setAskOpenFileName(answer(c.file, window, c.result == Result::Cancelled, seen));
-        if (c.file == missing)
+        actions.setAskOpenFileName(answer(file, window, result == Result::Cancelled, seen));
+        if (file == missing)
             QTest::ignoreMessage(QtDebugMsg, "Open file error");
         QCOMPARE(actions.open(
                      capture, [&] { calls += "begin "; }, [&] { calls += "end"; }),
-                 c.result);
+                 result);
         QCoreApplication::processEvents();
-        const bool begun = c.result != Result::NoFileChosen && c.result != Result::FileNotOpened;
+        const bool begun = result != Result::NoFileChosen && result != Result::FileNotOpened;
         QCOMPARE(calls, QString(begun ? "begin end" : ""));
-        QCOMPARE(capture.readLines(0, capture.lineCount()), c.stored);
+        QCOMPARE(capture.readLines(0, capture.lineCount()), stored);
         QVERIFY(!seen.startsWith('1'));
         answerer.texts.removeAll(QString());
-        QCOMPARE(answerer.texts.size(), c.warning.isEmpty() ? 0 : 1);
-        for (const QString &part : c.warning)
+        QCOMPARE(answerer.texts.size(), warning.isEmpty() ? 0 : 1);
+        for (const QString &part : warning)
             QVERIFY2(answerer.texts[0].contains(part), qPrintable(answerer.texts[0]));
     }
 }

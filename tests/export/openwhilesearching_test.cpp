@@ -1,7 +1,6 @@
-// Open and Clear rebuild the store while a filter and finds run beside them
-// and a capture thread stores: every party reaches the store through its
-// lease, so ThreadSanitizer sees no race, and the filter ends on the rows the
-// store holds.
+// Open and Clear rebuild the store while a filter and finds run beside them and a capture thread
+// stores: every party reaches the store through its lease, so ThreadSanitizer sees no race, and the
+// filter ends on the rows the store holds.
 #include "../search/searchtestutil.h"
 
 #include "capture/capturepipeline.h"
@@ -28,25 +27,22 @@ TEST(OpenWhileSearching, OpenAndClearWhileAFilterAndAFindRun)
     ASSERT_TRUE(SavedCaptureWriter::save(store, saved, SavedFormat::Csv, saved.fileName()).ok());
     saved.close();
     const QStringList savedLines = f.lines();
-
     CaptureSearch search(f.pipeline, f.blocks);
     SearchQuery filterQuery, findQuery;
     QString error;
-    ASSERT_TRUE(filterQuery.parse("addr=33", &error));
-    ASSERT_TRUE(findQuery.parse("data=12,34", &error));
+    ASSERT_TRUE(filterQuery.parse("addr=33", &error) && findQuery.parse("data=12,34", &error));
     search.startFilter(filterQuery);
     std::atomic<bool> capturing{true};
-    std::thread capture([&] {
+    const auto storing = [&] {
         while (capturing.load())
             f.store(200, false, 50);
-    });
+    };
+    std::thread capture(storing);
     for (int round = 0; round < 12; ++round) {
         search.find(findQuery, round * 100, round % 2);
-        if (round % 3 == 0) {
+        if (round % 3 == 0)
             f.pipeline.leaseStore()->resetStore(); // Clear, also while capturing
-            continue;
-        }
-        if (round % 3 == 1)
+        if (round % 3 != 2)
             continue;
         // Open runs with no capture, holding the store for the whole load.
         capturing.store(false);
@@ -58,10 +54,7 @@ TEST(OpenWhileSearching, OpenAndClearWhileAFilterAndAFindRun)
         EXPECT_TRUE(opened.replaced && opened.transfer.ok());
         EXPECT_EQ(f.lines(), savedLines);
         capturing.store(true);
-        capture = std::thread([&] {
-            while (capturing.load())
-                f.store(200, false, 50);
-        });
+        capture = std::thread(storing);
     }
     capturing.store(false);
     capture.join();

@@ -22,22 +22,25 @@ namespace {
 
 constexpr qint64 kProbe = CaptureLoader::kProbeLines;
 
+// A device that reads `bytes`.
+struct Reading : QBuffer
+{
+    explicit Reading(const QByteArray &bytes) { setData(bytes), open(QIODevice::ReadOnly); }
+};
+
 std::string saveAll(QByteArray store, SavedFormat format, TransferResult &r)
 {
-    QByteArray saved;
-    QBuffer in(&store), out(&saved);
-    in.open(QIODevice::ReadOnly);
+    Reading in(store);
+    QBuffer out;
     out.open(QIODevice::WriteOnly);
     r = SavedCaptureWriter::save(in, out, format, "a&b");
-    return saved.toStdString();
+    return out.data().toStdString();
 }
 
 // The stored lines, one after the other.
 std::string openAll(const std::string &file, SavedFormat format, TransferResult &r)
 {
-    QByteArray bytes = QByteArray::fromStdString(file);
-    QBuffer in(&bytes);
-    in.open(QIODevice::ReadOnly);
+    Reading in(QByteArray::fromStdString(file));
     std::string lines;
     r = SavedCaptureReader::open(in, format,
                                  [&](const QByteArray &l) { lines += l.toStdString(); });
@@ -76,17 +79,13 @@ TEST(SavedCapture, EachFormatByteForByteThenOpenedBack)
     for (auto [format, file] :
          {std::pair(SavedFormat::Text, text), {SavedFormat::Csv, csv}, {SavedFormat::Html, html}}) {
         EXPECT_EQ(saveAll(store, format, r), file);
-        EXPECT_EQ(r.linesRead, 4);
-        EXPECT_EQ(r.rowsWritten, 3);
-        EXPECT_EQ(r.linesSkipped, 1);
-        EXPECT_EQ(r.bytesRead, store.size());
+        EXPECT_EQ(std::vector<qint64>({r.linesRead, r.rowsWritten, r.linesSkipped, r.bytesRead}),
+                  std::vector<qint64>({4, 3, 1, store.size()}));
         if (format != SavedFormat::Html) {
             // Open skips the header, and a blank line.
             EXPECT_EQ(openAll(file + "\r\n", format, r),
                       QByteArray(store).replace("broken line\n", "").toStdString() + '\n');
-            EXPECT_EQ(r.rowsWritten, 3);
-            EXPECT_EQ(r.linesSkipped, 0);
-            EXPECT_EQ(r.blankLines, 1);
+            EXPECT_TRUE(r.rowsWritten == 3 && r.linesSkipped == 0 && r.blankLines == 1);
         }
     }
 }
@@ -109,9 +108,7 @@ TEST(LineReader, LinesAcrossBlocksAndLongerThanABlock)
 {
     const std::string longLine = std::string(1000, 'x') + '\n';
     for (qsizetype block : {16, 17, 64, 4096}) {
-        QBuffer in;
-        in.setData(QByteArray::fromStdString("a\n\nbc\r\n" + longLine + "tail"));
-        in.open(QIODevice::ReadOnly);
+        Reading in(QByteArray::fromStdString("a\n\nbc\r\n" + longLine + "tail"));
         LineReader reader(in, block);
         std::string lines;
         const char *p;
@@ -124,9 +121,7 @@ TEST(LineReader, LinesAcrossBlocksAndLongerThanABlock)
     // A line up to the limit passes, with or without its "\n"; longer stops.
     for (const char *text : {"abc\n", "abc"}) {
         for (qsizetype max : {3, 2}) {
-            QBuffer in;
-            in.setData(text);
-            in.open(QIODevice::ReadOnly);
+            Reading in(text);
             LineReader reader(in, 16, max);
             const char *p;
             qsizetype n;
@@ -147,15 +142,9 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
     const std::string huge = header + row + "1,2,3,4,5,6," + std::string(65 << 20, 'A');
     using R = CaptureLoader::Refusal;
     const qsizetype one = 1, big = CaptureLoader::kBatchBytes;
-    const struct
-    {
-        std::string file;
-        SavedFormat format;
-        qsizetype batch;
-        std::string storedAfter; // old: not replaced
-        R refusal;
-        qint64 failedLine;
-    } cases[] = {
+    // The file, its format, the batch size, the store afterwards (old: not replaced), the
+    // refusal and the line too long to read.
+    const std::tuple<std::string, SavedFormat, qsizetype, std::string, R, qint64> cases[] = {
         {header + row + row, SavedFormat::Csv, one, stored + stored, R::None, 0},
         {header + " \r\n", SavedFormat::Csv, big, "", R::None, 0},           // an empty capture
         {header + "a,b\r\n", SavedFormat::Csv, big, old, R::NotACapture, 0}, // no row
@@ -169,34 +158,30 @@ TEST(CaptureLoader, ReplacesTheStoreOnlyWithASavedCapture)
         {header + std::string(64 << 20, 'A') + "\r\n", SavedFormat::Csv, big, old, R::NotACapture,
          0},
     };
-    for (const auto &c : cases) {
+    for (const auto &[file, format, batch, storedAfter, refusal, failedLine] : cases) {
         CaptureStore store;
         ASSERT_TRUE(store.open(dir.filePath("I2CDataTemp.dat")));
         ASSERT_TRUE(store.appendStoredLine(QByteArray::fromStdString(old)));
-        QByteArray bytes = QByteArray::fromStdString(c.file);
-        QBuffer device(&bytes);
-        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
-        const CaptureLoader::Outcome o = CaptureLoader::load(device, c.format, store, {}, c.batch);
-        EXPECT_EQ(o.replaced, c.storedAfter != old) << c.file.substr(0, 40);
-        EXPECT_EQ(store.readLines(0, store.lineCount()).toStdString(), c.storedAfter);
-        EXPECT_EQ(o.refusal, c.refusal);
-        EXPECT_EQ(o.failedLine, c.failedLine);
-        EXPECT_EQ(o.transfer.lineTooLong, c.failedLine != 0);
+        Reading device(QByteArray::fromStdString(file));
+        const CaptureLoader::Outcome o = CaptureLoader::load(device, format, store, {}, batch);
+        EXPECT_EQ(o.replaced, storedAfter != old) << file.substr(0, 40);
+        EXPECT_EQ(store.readLines(0, store.lineCount()).toStdString(), storedAfter);
+        EXPECT_EQ(o.refusal, refusal);
+        EXPECT_EQ(o.failedLine, failedLine);
+        EXPECT_EQ(o.transfer.lineTooLong, failedLine != 0);
         EXPECT_EQ(o.linesStored, o.replaced ? store.lineCount() : 0);
     }
     CaptureStore full; // the first write fails: the reading stops with the store's reason
     const int devFull = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_TRUE(full.openSink(devFull));
     const auto closeFull = qScopeGuard([devFull] { ::close(devFull); });
-    QByteArray bytes = QByteArray::fromStdString(header + row + row);
-    QBuffer device(&bytes);
-    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    Reading device(QByteArray::fromStdString(header + row + row));
     const TransferResult t = CaptureLoader::load(device, SavedFormat::Csv, full, {}, 1).transfer;
     EXPECT_TRUE(!t.ok() && !t.cancelled && t.rowsWritten == 1) << t.error.toStdString();
 }
 
-// Seven separators do not make a row: what is no row of a capture is
-// skipped and counted, and a file whose first lines hold no row is refused.
+// Seven separators make no row: what is no row is skipped and counted, and a file whose
+// first lines hold no row is refused.
 TEST(CaptureLoader, LinesThatAreNoRowsAreToldAndAFileWithoutRowsRefused)
 {
     const std::string header = "Count,Time(h.m.s.ms.us.ns),Type,Addr(Hex),R/W,Respond,Data(Hex)\n";
@@ -219,9 +204,7 @@ TEST(CaptureLoader, LinesThatAreNoRowsAreToldAndAFileWithoutRowsRefused)
     CaptureStore store;
     ASSERT_TRUE(store.open(dir.filePath("I2CDataTemp.dat")));
     for (const auto &[file, format, rows, skipped, first, blank] : cases) {
-        QByteArray bytes = QByteArray::fromStdString(file);
-        QBuffer device(&bytes);
-        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+        Reading device(QByteArray::fromStdString(file));
         const CaptureLoader::Outcome o = CaptureLoader::load(device, format, store);
         const TransferResult &t = o.transfer;
         EXPECT_EQ(o.replaced ? store.lineCount() : -1, rows) << file.substr(0, 60);
@@ -231,6 +214,6 @@ TEST(CaptureLoader, LinesThatAreNoRowsAreToldAndAFileWithoutRowsRefused)
             std::vector<qint64>({t.rowsWritten, t.linesSkipped, t.firstSkippedLine, t.blankLines}),
             std::vector<qint64>({std::max<qint64>(rows, 0), skipped, first, blank}));
         // A refused file is read no further than its first lines.
-        EXPECT_EQ(t.bytesRead < bytes.size(), rows < 0 && skipped == kProbe);
+        EXPECT_EQ(t.bytesRead < device.size(), rows < 0 && skipped == kProbe);
     }
 }

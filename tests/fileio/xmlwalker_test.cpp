@@ -7,8 +7,7 @@
 #include <QBuffer>
 
 namespace {
-// "S0 T1:x ..." for a document: node kind, depth and text or Name; then
-// "ok" or the error text.
+// "S0 T1:x ..." for a document: node kind, depth and text or Name; then "ok" or the error text.
 std::string walk(const QByteArray &xml, int maxDepth, bool namespaces = true)
 {
     QByteArray bytes = xml;

@@ -1,5 +1,5 @@
-// The decoder against recorded captures with reference decodes, and its
-// buffer, unit-size and timestamp corners.
+// The decoder against recorded captures with reference decodes, and its buffer, unit-size
+// and timestamp corners.
 #include "bussimulator.h"
 #include "capturedecoding.h"
 #include "korvextest.h"
@@ -30,9 +30,8 @@ std::vector<std::string> eventLines(const std::vector<I2CEvent> &events,
     return lines;
 }
 
-// The reference decode as event lines. Each annotation ends in its short
-// text: a mark for starts, stops, ACK and NACK, the byte for addresses and
-// data, one letter for the R/W bit (left out).
+// The reference decode as event lines. Each annotation ends in its short text: a mark for starts,
+// stops, ACK and NACK, the byte for addresses and data, one letter for the R/W bit (left out).
 std::vector<std::string> referenceLines(const std::string &name)
 {
     static const std::map<std::string, std::string> kMarks = {
@@ -106,10 +105,8 @@ TEST(I2CDecoder, CaptureFilesStreamInSlices)
             return ++calls > 0;
         },
         &samples, &error));
-    EXPECT_EQ(samples, 47u * 1048576 + 877056);
-    EXPECT_EQ(events, 61015u);
-    EXPECT_GT(calls, 200u);
-    EXPECT_LT(most, 600u);
+    EXPECT_TRUE(samples == 47u * 1048576 + 877056 && events == 61015u);
+    EXPECT_TRUE(calls > 200u && most < 600u) << calls << " calls, at most " << most;
     ASSERT_TRUE(file.open(nacks, &error));
     calls = 0;
     EXPECT_TRUE(decodeCaptureStream(
@@ -153,7 +150,7 @@ TEST(I2CDecoder, AnySplitAndAnySampleWidthDecodeAlike)
     }
 }
 
-TEST(I2CDecoder, TimestampsAreExactAndNeverOverflow)
+TEST(I2CDecoder, TimestampsNeverOverflowAndBadConfigurationsKeepTheLastGoodOne)
 {
     const uint64_t cases[][3] = {
         // Sample, rate, nanoseconds.
@@ -169,16 +166,13 @@ TEST(I2CDecoder, TimestampsAreExactAndNeverOverflow)
     };
     for (const auto &c : cases)
         EXPECT_EQ(I2CDecoder::sampleToNs(c[0], c[1]), int64_t(c[2])) << c[0] << " at " << c[1];
-}
-
-TEST(I2CDecoder, RefusesImpossibleConfigurationsAndKeepsTheLastGoodOne)
-{
+    // Impossible configurations are refused, and the last good one kept.
     I2CDecoder decoder;
     std::string error;
     // SDA, SCL, unit size, valid.
-    const unsigned cases[][4] = {{0, 1, 0, 0},    {0, 1, 65, 0},   {8, 1, 1, 0}, {1, 1, 1, 0},
-                                 {511, 0, 64, 1}, {0, 512, 64, 0}, {7, 6, 1, 1}, {0, 8, 1, 0}};
-    for (const auto &c : cases) {
+    const unsigned configs[][4] = {{0, 1, 0, 0},    {0, 1, 65, 0},   {8, 1, 1, 0}, {1, 1, 1, 0},
+                                   {511, 0, 64, 1}, {0, 512, 64, 0}, {7, 6, 1, 1}, {0, 8, 1, 0}};
+    for (const auto &c : configs) {
         error.clear();
         EXPECT_EQ(decoder.configure({c[0], c[1], c[2]}, &error), c[3] == 1) << c[0] << c[1] << c[2];
         EXPECT_EQ(error.empty(), c[3] == 1) << error;

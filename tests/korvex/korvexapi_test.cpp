@@ -1,5 +1,5 @@
-// The C interface of the shared library: what a caller gets for bad
-// arguments, what the library logs about them, and a capture through it.
+// The C interface of the shared library: what a caller gets for bad arguments, what the
+// library logs about them, and a capture through it.
 #include <korvex/korvex.h>
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ template <typename Call> std::string logOf(Call call)
     return testing::internal::GetCapturedStderr();
 }
 
-TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
+TEST(KorvexApi, RefusesBadArgumentsSaysWhyCapturesUntilStoppedAndKeepsReasons)
 {
     setenv("KORVEX_SIMULATOR", "0", 1);
     EXPECT_EQ(scanAdapters(nullptr), 0);
@@ -41,8 +41,7 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
     char text[16] = "x";
     EXPECT_EQ(describeAdapter(0, text, 0), -1);
     EXPECT_STREQ(text, "x") << "written beyond a buffer of size 0";
-    EXPECT_EQ(describeAdapter(0, text, sizeof text), -1);
-    EXPECT_STREQ(text, "");
+    EXPECT_TRUE(describeAdapter(0, text, sizeof text) == -1 && text[0] == '\0');
     unsetenv("KORVEX_SIMULATOR");
     ASSERT_EQ(scanAdapters(nullptr), 1);
     EXPECT_EQ(openAdapter(1), 0);
@@ -68,9 +67,8 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
     EXPECT_EQ(calls, 0);
     // Descriptions are cut to the buffer, NUL-terminated, and tell their full length.
     const int32_t length = describeAdapter(0, text, sizeof text);
-    EXPECT_GT(length, 15);
     EXPECT_EQ(std::string(text), "Built-in I2C bu");
-    EXPECT_EQ(describeAdapter(0, nullptr, 0), length);
+    EXPECT_TRUE(length > 15 && describeAdapter(0, nullptr, 0) == length);
     testing::internal::CaptureStderr();
     EXPECT_EQ(openAdapter(9), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -82,10 +80,7 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyAndCapturesUntilStopped)
     EXPECT_GE(seen, 3);
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
     EXPECT_EQ(calls, seen) << "callback after stop";
-}
-
-TEST(KorvexApi, FailuresKeepTheirReasonForTheCaller)
-{
+    // Failures keep their reason for the caller.
     const std::string rtc = std::string(KORVEX_TEST_DATA_DIR) +
                             "/captures/peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr";
     setenv("KORVEX_REPLAY", ("missing.sr:" + rtc).c_str(), 1);
@@ -102,8 +97,7 @@ TEST(KorvexApi, FailuresKeepTheirReasonForTheCaller)
     EXPECT_EQ(lastAdapterError(why, sizeof why), 0) << "success leaves no reason";
     ASSERT_EQ(startI2CCapture(2, 0, 1000000, count), 0); // the window sees the replay end
     EXPECT_EQ(captureState(2, why, sizeof why), KORVEX_CAPTURE_RUNNING);
-    EXPECT_EQ(stopI2CCapture(2), 0);
-    EXPECT_EQ(captureState(2, why, sizeof why), KORVEX_CAPTURE_IDLE);
+    EXPECT_TRUE(stopI2CCapture(2) == 0 && captureState(2, why, sizeof why) == KORVEX_CAPTURE_IDLE);
     unsetenv("KORVEX_REPLAY");
 }
 

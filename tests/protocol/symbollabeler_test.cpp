@@ -1,5 +1,6 @@
 #include "protocol/symbolfile.h"
 #include "protocol/symbollabeler.h"
+#include "rowtestutil.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -16,14 +17,8 @@ namespace {
 // An address (byte < 0) or data row as the converter produces it.
 CaptureRow row(uint8_t address, int byte = -1, bool read = false)
 {
-    CaptureRow r;
-    r.type = byte < 0 ? CaptureRow::Type::Addr : CaptureRow::Type::Data;
-    r.hasAddress = true;
-    r.address = address;
-    r.direction = read ? CaptureRow::Direction::Read : CaptureRow::Direction::Write;
-    r.fieldCount = 6;
-    r.data = byte < 0 ? "--" : QByteArray(1, char(byte)).toHex().toUpper().toStdString();
-    return r;
+    const std::string hex = QByteArray(1, char(byte)).toHex().toUpper().toStdString();
+    return byte < 0 ? addrRow(address, read, true, 0) : dataRow(address, read, hex, true, 0);
 }
 
 SymbolDef sym(const QString &name, const QString &pos = "0", const QString &data = "")
@@ -200,9 +195,8 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
         "        <Type>ADDR</Type>\n        <Addr>50</Addr>\n        <Data>-</Data>\n"
         "        <BytePosition>0</BytePosition>\n        <ReadWrite>WRITE</ReadWrite>\n"
         "    </Symbol>\n</Symbols>\n");
-    // Hand-edited: fields go by position whatever the names, a stray text is
-    // an empty field, extra children are dropped, missing ones empty. A
-    // malformed file, or none, changes nothing.
+    // Hand-edited: fields go by position whatever the names, a stray text is an empty field, extra
+    // children are dropped, missing ones empty. A malformed file, or none, changes nothing.
     for (const char *xml : {"<A><X Name=\"n\"><a>DATA</a>text<c>51</c><d/><e/><f/><g/></X><Y/></A>",
                             "<S><X>", "\n"}) {
         f.resize(0);
@@ -242,7 +236,6 @@ TEST(SymbolFile, CanonicalDocumentRoundTripAndFailures)
     QFile::link("/dev/full", "full.xml");
     for (const char *name : {"no/such/dir/s.xml", ".", "full.xml", "fifo.xml"}) {
         error.clear();
-        EXPECT_FALSE(SymbolFile::write(name, one, &error)) << name;
-        EXPECT_FALSE(error.isEmpty()) << name;
+        EXPECT_TRUE(!SymbolFile::write(name, one, &error) && !error.isEmpty()) << name;
     }
 }

@@ -1,10 +1,11 @@
-// The device symbol library: every shipped file loads through the symbol
-// file reader and labels a transfer made for its part; the dialog adds files.
+// The device symbol library: every shipped file loads through the symbol file reader and
+// labels a transfer made for its part; the dialog adds files.
 #include "modalanswerer.h"
 #include "protocol/protocoldialog.h"
 #include "protocol/symbolfile.h"
 #include "protocol/symbollabeler.h"
 #include "protocol/symbollibrary.h"
+#include "rowtestutil.h"
 
 #include <QPushButton>
 #include <QTableWidget>
@@ -23,28 +24,12 @@ struct Dialog : ProtocolDialog
     QStringList answer;
     QStringList chooseLibraryFileNames() override { return answer; }
 };
-
-CaptureRow byteRow(CaptureRow::Type type, int address, CaptureRow::Direction d, const char *data)
-{
-    CaptureRow row = CaptureRow::start(0);
-    row.type = type;
-    row.hasAddress = true;
-    row.address = uint8_t(address);
-    row.direction = d;
-    row.response = CaptureRow::Response::Ack;
-    row.data = data;
-    return row;
-}
 } // namespace
 
 void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
 {
-    struct Case
-    {
-        const char *file;
-        int address;
-        const char *reg, *device, *regLabels;
-    } const cases[] = {
+    // The file, a device address, a register and what labels the device and that register.
+    const std::tuple<const char *, int, const char *, const char *, const char *> cases[] = {
         {"display-ssd1306.xml", 0x3D, "40", "SSD1306 Display", " [Control: data] [Control Byte]"},
         {"eeprom-24cxx.xml", 0x57, "10", "24Cxx EEPROM", " [Word Address]"},
         {"humidity-sht3x.xml", 0x44, "2C", "SHT3x Humidity",
@@ -60,25 +45,23 @@ void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
     const QStringList files = SymbolLibrary::files();
     QCOMPARE(files.size(), int(std::size(cases)));
     for (int i = 0; i < files.size(); ++i) {
-        const Case &c = cases[i];
-        QVERIFY2(files[i].endsWith(QLatin1String(c.file)), qPrintable(files[i]));
+        const auto &[fileName, address, reg, device, regLabels] = cases[i];
+        QVERIFY2(files[i].endsWith(QLatin1String(fileName)), qPrintable(files[i]));
         QFile file(files[i]);
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("Follows:"));
         SymbolList symbols;
         QVERIFY(SymbolFile::read(files[i], &symbols));
         SymbolLabeler labeler;
         labeler.setActiveSymbols(symbols);
-        using T = CaptureRow::Type;
-        using D = CaptureRow::Direction;
-        CaptureRow rows[] = {CaptureRow::start(0), byteRow(T::Addr, c.address, D::Write, "--"),
-                             byteRow(T::Data, c.address, D::Write, c.reg), CaptureRow::stop(0),
-                             byteRow(T::Addr, c.address, D::Read, "--")};
+        CaptureRow rows[] = {CaptureRow::start(0), addrRow(address, false, true, 0),
+                             dataRow(address, false, reg, true, 0), CaptureRow::stop(0),
+                             addrRow(address, true, true, 0)};
         for (CaptureRow &row : rows)
             labeler.applySymbols(row);
-        const QString device = QStringLiteral("-- [%1]").arg(QLatin1String(c.device));
-        QCOMPARE(QString::fromStdString(rows[1].data), device);
-        QCOMPARE(QString::fromStdString(rows[2].data), QLatin1String(c.reg) + c.regLabels);
-        QCOMPARE(QString::fromStdString(rows[4].data), device);
+        const QString named = QStringLiteral("-- [%1]").arg(QLatin1String(device));
+        QCOMPARE(QString::fromStdString(rows[1].data), named);
+        QCOMPARE(QString::fromStdString(rows[2].data), QLatin1String(reg) + regLabels);
+        QCOMPARE(QString::fromStdString(rows[4].data), named);
     }
 
     // The dialog's button adds the files' symbols once, and names the unreadable.
@@ -86,10 +69,8 @@ void SymbolLibraryTest::everyFileLabelsItsPartAndTheDialogAddsThem()
     dialog.answer = QStringList{files[0], files[0], files[1]};
     ModalAnswerer answerer;
     dialog.findChild<QPushButton *>(QStringLiteral("addLibraryPushButton"))->click();
-    SymbolList expected;
-    SymbolFile::read(files[0], &expected);
-    SymbolList second;
-    SymbolFile::read(files[1], &second);
+    SymbolList expected, second;
+    QVERIFY(SymbolFile::read(files[0], &expected) && SymbolFile::read(files[1], &second));
     QCOMPARE(dialog.tableSymbols(), expected + second);
     dialog.answer = QStringList{files[1], QStringLiteral("missing.xml")};
     dialog.findChild<QPushButton *>(QStringLiteral("addLibraryPushButton"))->click();

@@ -41,9 +41,8 @@ class FindBarTest : public QObject
     }
 
 private slots:
-    // At the window's own 903 px, beside a docked panel, a long message is
-    // cut rather than squeezing the query; a new search or filter clears an
-    // old message.
+    // At the window's own 903 px, beside a docked panel, a long message is cut rather than
+    // squeezing the query; a new search or filter clears an old message.
     void keepsRoomForTheQueryAndClearsOldMessages()
     {
         f.store(3000, false, 900);
@@ -107,24 +106,21 @@ private slots:
         QWidget window;
         FindBar bar(f.pipeline, f.blocks, hooks(), &window);
         window.show();
-
-        current = rare[1];
-        find(bar, "addr=33");
-        QCOMPARE(shown.last(), rare[2]);
-        QCOMPARE(bar.statusText(), QString());
-        current = rare.back();
-        find(bar, "addr=33");
-        QCOMPARE(shown.last(), rare[0]);
-        QCOMPARE(bar.statusText(), QStringLiteral("已到末尾，从开头继续查找"));
-        find(bar, "addr=33", true);
-        QCOMPARE(shown.last(), rare.back());
-        QCOMPARE(bar.statusText(), QStringLiteral("已到开头，从末尾继续查找"));
+        // From the middle; round the end; backwards round the start.
+        for (const auto &[from, back, to, said] :
+             {std::tuple(rare[1], false, rare[2], QString()),
+              std::tuple(rare.back(), false, rare[0], QStringLiteral("已到末尾，从开头继续查找")),
+              std::tuple(rare[0], true, rare.back(), QStringLiteral("已到开头，从末尾继续查找"))}) {
+            current = from;
+            find(bar, "addr=33", back);
+            QCOMPARE(shown.last(), to);
+            QCOMPARE(bar.statusText(), said);
+        }
         find(bar, "addr=34");
         QCOMPARE(bar.statusText(), QStringLiteral("未找到"));
         bar.findChild<QLineEdit *>()->setText("addr=x");
         bar.findNext();
         QCOMPARE(bar.statusText(), QStringLiteral("地址应为 00 到 7F 的十六进制数：x"));
-
         // The filter shows the matching rows; clearing it returns to the row shown.
         bar.findChild<QLineEdit *>()->setText("addr=33");
         current = 100;
@@ -139,7 +135,6 @@ private slots:
         QCOMPARE(visible, nullptr);
         QCOMPARE(shown.last(), rare[1]);
         QTRY_COMPARE(filterStatus, QString());
-
         // Esc with nothing running closes the bar.
         current = rare[0];
         bar.findNext();

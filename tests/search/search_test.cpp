@@ -64,8 +64,8 @@ TEST(SearchQueryTest, ReadsTermsAndRefusesWhatItCannot)
     EXPECT_FALSE(q.mayMatch(block));
 }
 
-// Every query over a capture of several blocks, plain and merged, against a
-// brute-force scan: all matches, from block edges, and first / last round.
+// Every query over a capture of several blocks, plain and merged, against a brute-force
+// scan: all matches, from block edges, and first / last round.
 TEST(CaptureScannerTest, FindsWhatABruteForceScanFinds)
 {
     SearchFixture f;
@@ -103,8 +103,8 @@ TEST(CaptureScannerTest, FindsWhatABruteForceScanFinds)
     }
 }
 
-// A filter and finds while another thread stores rows, clears the store and
-// stores again: the filter ends with exactly the brute-force matches.
+// A filter and finds while another thread stores rows, clears the store and stores again:
+// the filter ends with exactly the brute-force matches.
 TEST(CaptureSearchTest, KeepsUpWithRowsStoredMeanwhile)
 {
     int argc = 0;
@@ -114,8 +114,7 @@ TEST(CaptureSearchTest, KeepsUpWithRowsStoredMeanwhile)
     CaptureSearch search(f.pipeline, f.blocks);
     SearchQuery filterQuery, findQuery;
     QString error;
-    ASSERT_TRUE(filterQuery.parse("addr=33", &error));
-    ASSERT_TRUE(findQuery.parse("data=12,34", &error));
+    ASSERT_TRUE(filterQuery.parse("addr=33", &error) && findQuery.parse("data=12,34", &error));
     search.startFilter(filterQuery);
     std::vector<std::pair<qint64, CaptureSearch::FindStatus>> answers;
     QObject::connect(
@@ -163,16 +162,15 @@ TEST(CaptureSearchTest, KeepsUpWithRowsStoredMeanwhile)
                                    held.tally().matches, held.tally().outOf}),
               std::vector<qint64>({3, 12, 2, 3, 1, 3, 13}));
     held.append({}, -1, 14);
-    EXPECT_EQ(held.count(), 2);
-    EXPECT_EQ(held.rowAtOrAfter(10), 2);
+    EXPECT_TRUE(held.count() == 2 && held.rowAtOrAfter(10) == 2);
     held.clear();
     EXPECT_EQ(held.tally().matches + held.tally().outOf, 0);
     search.stopFilter();
     EXPECT_EQ(search.filterRows(), nullptr);
 }
 
-// While a filter scans, the matches found so far are shown (here the scan
-// waits for the store at the newest lines), out of the lines it judges.
+// While a filter scans, the matches found so far are shown (here the scan waits for the
+// store at the newest lines), out of the lines it judges.
 TEST(CaptureSearchTest, AFilterShowsWhatItFoundSoFar)
 {
     SearchFixture f;

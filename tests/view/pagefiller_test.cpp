@@ -48,6 +48,13 @@ protected:
     AllRows all{p.store()};
     bool fillPage(qint64 first, int count) { return filler.fillRows(model, p, all, first, count); }
 };
+
+struct OddLines : VisibleRows // lines 1, 3, 5, ...
+{
+    qint64 count() const override { return 5; }
+    qint64 storedLine(qint64 row) const override { return 2 * row + 1; }
+    qint64 rowAtOrAfter(qint64 line) const override { return line / 2; }
+};
 } // namespace
 
 TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
@@ -64,16 +71,13 @@ TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
     EXPECT_EQ(fg(1, 6), RowStyle::color(RowStyle::LightGreen));
     EXPECT_EQ(fg(0, 2), RowStyle::color(RowStyle::Orange));
     EXPECT_EQ(fg(2, 1), RowStyle::color(RowStyle::Red));
-    EXPECT_EQ(fg(1, 0), QColor(Qt::white));
-    EXPECT_EQ(fg(1, 7), QColor(Qt::white));
-
+    EXPECT_TRUE(fg(1, 0) == QColor(Qt::white) && fg(1, 7) == QColor(Qt::white));
     QStandardItem *kept = model.item(2, 7);
     fillPage(5, 3); // same size: texts change in place
     EXPECT_EQ(model.item(2, 7), kept);
     EXPECT_EQ(text(2, 0), "7");
     fillPage(8, 5); // only lines 8 and 9 exist
-    EXPECT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(text(1, 0), "9");
+    EXPECT_EQ(text(0, 0) + text(1, 0) + QString::number(model.rowCount()), "892");
     for (auto [first, count] : {std::pair{0, 0}, {3, -2}, {10, 40}, {-1, 5}}) {
         fillPage(first, count);
         EXPECT_EQ(model.rowCount(), 0) << first << " " << count;
@@ -96,9 +100,8 @@ TEST_F(PageFillTest, SkipsWhenBusyAndLeavesBadLinesAlone)
     ASSERT_TRUE(
         p.leaseStore()->appendStoredLine(QByteArray("3,STOP,--,--,--,--,ts\0,a,b,c\n", 25)));
     ASSERT_TRUE(fillPage(0, 4));
-    EXPECT_EQ(text(1, 0), ""); // just created and skipped: empty
-    EXPECT_EQ(text(2, 0), "");
-    EXPECT_EQ(text(3, 7), "ts"); // cut at the zero byte
+    EXPECT_EQ(text(1, 0) + text(2, 0), ""); // just created and skipped: empty
+    EXPECT_EQ(text(3, 7), "ts");            // cut at the zero byte
     ASSERT_EQ(logged.size(), 1);
     EXPECT_EQ(logged[0], "检测到异常数据 1,DATA,50,WRITE,41,ACK");
     // A skipped row keeps what the previous tick gave it.
@@ -111,15 +114,6 @@ TEST_F(PageFillTest, SkipsWhenBusyAndLeavesBadLinesAlone)
     fillPage(0, 4);
     EXPECT_EQ(logged.size(), 4);
 }
-
-namespace {
-struct OddLines : VisibleRows // lines 1, 3, 5, ...
-{
-    qint64 count() const override { return 5; }
-    qint64 storedLine(qint64 row) const override { return 2 * row + 1; }
-    qint64 rowAtOrAfter(qint64 line) const override { return line / 2; }
-};
-} // namespace
 
 TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
 {
@@ -140,9 +134,7 @@ TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
     filler.fillRows(model, p, odd, 1, 3);
     EXPECT_EQ(text(1, 1), "ADDR");
     filler.fillRows(model, p, odd, 3, 9); // clamped to the rows there are
-    EXPECT_EQ(text(1, 0), "9");
-    EXPECT_EQ(model.rowCount(), 2);
-
+    EXPECT_EQ(text(1, 0) + QString::number(model.rowCount()), "92");
     // A merge grows the last line: its page is rewritten.
     std::vector<CaptureRow> more{dataRow(0x50, false, "42", true, 10)};
     p.mergeEnabled = true;
@@ -156,7 +148,6 @@ TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
     p.leaseStore()->appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
     fillPage(9, 2);
     EXPECT_EQ(text(1, 5), "BCD");
-
     // A 1 MB data field shows its first few KB, whole characters only.
     const std::string huge = "\xe4\xb8\xad" + std::string(1 << 20, 'x');
     ASSERT_TRUE(p.leaseStore()->appendStoredLine(QByteArray::fromStdString(

@@ -9,7 +9,6 @@ TEST(PageGeometry, WholeRowsAndColumnWidths)
     for (auto [h, rowHeight, rows] :
          {std::tuple{840, 21, 40}, {839, 21, 39}, {20, 21, 0}, {0, 20, 0}, {-5, 20, 0}, {99, 0, 0}})
         EXPECT_EQ(PageGeometry::pageRowCount(h, rowHeight), rows) << h << " " << rowHeight;
-
     using W = PageGeometry::Widths;
     const W current{1, 2, 3, 4, 5, 6, 7, 8}, none{};
     EXPECT_EQ(PageGeometry::columnWidths(900, current, none),

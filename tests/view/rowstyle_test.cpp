@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(RowStyle, AsciiTextOfDataBytes)
+TEST(RowStyle, AsciiTextAndColoursFollowTypeDirectionResponseAndData)
 {
     EXPECT_EQ(RowStyle::asciiText("41 20 7F"), "A..");
     EXPECT_EQ(RowStyle::asciiText("21 7E 00"), "!~.");
@@ -11,10 +11,6 @@ TEST(RowStyle, AsciiTextOfDataBytes)
     EXPECT_EQ(RowStyle::asciiText("--"), ".");
     EXPECT_EQ(RowStyle::asciiText("A5 [CMD]"), ".."); // a label piece is no number
     EXPECT_EQ(RowStyle::asciiText("141"), "A");       // low byte only
-}
-
-TEST(RowStyle, TextColoursFollowTypeDirectionResponseAndData)
-{
     using C = RowStyle::Colour;
     const auto colours = [](const char *line) {
         StoredLine l;
