@@ -1,6 +1,6 @@
 #include "tools/decodecommand.h"
 
-#include "capturedecoding.h"
+#include "korvex/src/capturedecoding.h"
 #include "tools/eventformats.h"
 #include "tools/outputfile.h"
 

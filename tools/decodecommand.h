@@ -3,8 +3,8 @@
 
 #include "tools/decodeoptions.h"
 
-#include <capturefile.h>
-#include <i2cdecoder.h>
+#include "korvex/src/capturefile.h"
+#include "korvex/src/i2cdecoder.h"
 
 #include <ostream>
 #include <string>

@@ -1,9 +1,9 @@
 // Decoder throughput on recorded traffic, in samples per second, and the
 // simulator's sample generation.
-#include "bussimulator.h"
-#include "capturedecoding.h"
-#include "capturefile.h"
-#include "i2cdecoder.h"
+#include "korvex/src/bussimulator.h"
+#include "korvex/src/capturedecoding.h"
+#include "korvex/src/capturefile.h"
+#include "korvex/src/i2cdecoder.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 // channel, [2] SCL channel, [3..10] sample rate (little-endian), [11] split
 // seed, then the samples.
 #include "fuzzrequire.h"
-#include "i2cdecoder.h"
+#include "korvex/src/i2cdecoder.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,9 +2,9 @@
 // same steps as opening and starting a replay adapter, then decoding every
 // sample. It either refuses the file with a reason or decodes it; it never
 // crashes, hangs or decodes past what the file holds.
-#include "capturedecoding.h"
-#include "capturefile.h"
 #include "fuzzrequire.h"
+#include "korvex/src/capturedecoding.h"
+#include "korvex/src/capturefile.h"
 
 #include <unistd.h>
 

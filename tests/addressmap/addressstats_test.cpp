@@ -2,11 +2,11 @@
 // lines: through Merge, labels, Clear and Open, and in korvex-decode's summary of the recorded
 // captures; the clock estimate against the simulator's bus and the recordings' known clocks.
 #include "addressmap/addressstats.h"
-#include "bussimulator.h"
 #include "capture/capturestore.h"
 #include "capture/eventconverter.h"
 #include "capture/storedline.h"
-#include "i2cdecoder.h"
+#include "korvex/src/bussimulator.h"
+#include "korvex/src/i2cdecoder.h"
 #include "tools/decodecommand.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The adapters behind the C interface: captures on a thread of their own, replays of recorded
 // and refused files, and libsigrok's demo device.
-#include "adapterregistry.h"
-#include "bussimulator.h"
-#include "capturedecoding.h"
+#include "korvex/src/adapterregistry.h"
+#include "korvex/src/bussimulator.h"
+#include "korvex/src/capturedecoding.h"
 #include "korvextest.h"
 
 #include <atomic>

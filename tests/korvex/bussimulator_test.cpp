@@ -1,6 +1,6 @@
 // The bus simulator: deterministic samples that decode into its devices' traffic, with
 // standard-mode timing, at every sample rate offered.
-#include "bussimulator.h"
+#include "korvex/src/bussimulator.h"
 #include "korvextest.h"
 
 #include <map>

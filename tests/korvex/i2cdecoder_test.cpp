@@ -1,7 +1,7 @@
 // The decoder against recorded captures with reference decodes, and its buffer, unit-size
 // and timestamp corners.
-#include "bussimulator.h"
-#include "capturedecoding.h"
+#include "korvex/src/bussimulator.h"
+#include "korvex/src/capturedecoding.h"
 #include "korvextest.h"
 
 #include <algorithm>

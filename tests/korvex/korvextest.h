@@ -1,6 +1,6 @@
 // Helpers shared by the adapter library's tests.
 #pragma once
-#include "i2cdecoder.h"
+#include "korvex/src/i2cdecoder.h"
 
 #include <gtest/gtest.h>
 

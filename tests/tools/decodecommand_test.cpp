@@ -2,7 +2,7 @@
 #include "tools/decodecommand.h"
 #include "tools/eventformats.h"
 
-#include <capturedecoding.h>
+#include "korvex/src/capturedecoding.h"
 
 #include "capture/capturepipeline.h"
 #include "export/savedcapturewriter.h"
