@@ -143,10 +143,7 @@ TEST(CaptureSearchTest, KeepsUpWithRowsStoredMeanwhile)
     }
     EXPECT_GT(found, 0);
     const std::vector<qint64> expected = bruteForce(f.lines(), oracleQueries()[0]);
-    for (int wait = 0; wait < 500 && search.filterRows()->count() != qint64(expected.size());
-         ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const VisibleRows &rows = *search.filterRows();
+    const VisibleRows &rows = caughtUp(search, expected.size());
     ASSERT_EQ(rows.count(), qint64(expected.size()));
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(rows.storedLine(qint64(i)), expected[i]);

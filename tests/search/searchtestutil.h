@@ -5,11 +5,13 @@
 #include "capture/capturepipeline.h"
 #include "rowtestutil.h"
 #include "search/blockindex.h"
+#include "search/capturesearch.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <random>
+#include <thread>
 
 struct SearchFixture
 {
@@ -97,4 +99,12 @@ inline std::vector<qint64> bruteForce(const QStringList &lines, const OracleQuer
             out.push_back(i);
     }
     return out;
+}
+
+// The running filter's rows once they count `matches` (or after 5 s, to fail on).
+inline const VisibleRows &caughtUp(const CaptureSearch &search, size_t matches)
+{
+    for (int wait = 0; wait < 500 && search.filterRows()->count() != qint64(matches); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return *search.filterRows();
 }
