@@ -303,15 +303,12 @@ void MainWindow::onSeekFinished(qint64 line, qint64 storedLines, int serial)
 {
     if (serial != m_seekSerial)
         return; // a later Go to, or a find, took the worker
-    statusBar()->clearMessage();
-    if (line >= storedLines && storedLines > 0) {
-        // Past the end: the newest row, and the user is told why.
-        line = storedLines - 1;
-        statusBar()->showMessage(
-            QStringLiteral("没有不早于所输入位置的行，已转到最后一行（第 %1 行）。").arg(line + 1),
-            kMessageMs);
-    }
-    m_table->showStoredLine(line);
+    // Past the end: the newest row, and the user is told why.
+    const bool pastEnd = line >= storedLines && storedLines > 0;
+    statusBar()->showMessage(pastEnd ? QStringLiteral("没有不早于所输入位置的行，已转到最后一行。")
+                                     : QString(),
+                             kMessageMs);
+    m_table->showStoredLine(pastEnd ? storedLines - 1 : line);
 }
 
 void MainWindow::setUpShortcuts()
