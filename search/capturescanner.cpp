@@ -12,6 +12,8 @@ namespace {
 // Lines read under the store at a time, so the capture thread never waits
 // long for it.
 constexpr qint64 kTailLines = 16 * BlockIndex::kBlockLines;
+// The longest nap between tries for a store another party holds.
+constexpr std::chrono::microseconds kLongestNap(10000);
 // Summaries copied per lock of the BlockIndex.
 constexpr qint64 kSummaryBatch = 64;
 
@@ -96,10 +98,12 @@ bool CaptureScanner::readTail(qint64 from, qint64 *to)
     // The capture thread and the page fill take the store for moments only;
     // Open holds it for long, and then a cancel comes.
     StoreLease lease = m_pipeline.tryLeaseStore();
-    while (!lease) {
+    // A longer hold (Open waiting in its file dialog) is waited out with
+    // longer naps, up to 10 ms, rather than thousands of tries a second.
+    for (std::chrono::microseconds nap(200); !lease; nap = std::min(2 * nap, kLongestNap)) {
         if (m_cancel && m_cancel->load(std::memory_order_relaxed))
             return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(nap);
         lease = m_pipeline.tryLeaseStore();
     }
     const CaptureStore &store = lease.store();
