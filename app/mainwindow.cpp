@@ -347,8 +347,8 @@ void MainWindow::setUpFindBar()
         action->setShortcuts(keys);
         return action;
     };
-    m_findAction = add(QStringLiteral("查找..."), QKeySequence::Find);
-    connect(m_findAction, &QAction::triggered, m_findBar, &FindBar::activate);
+    connect(add(QStringLiteral("查找..."), QKeySequence::Find), &QAction::triggered, m_findBar,
+            &FindBar::activate);
     connect(add(QStringLiteral("查找下一个"), QKeySequence::FindNext), &QAction::triggered,
             m_findBar, [this] {
                 m_findBar->show();

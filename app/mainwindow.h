@@ -21,7 +21,6 @@ class RecordTable;
 class SymbolLabeler;
 class SymbolLoader;
 class SymbolLoader;
-class VisibleRows;
 
 namespace Ui {
 class MainWindow;
@@ -37,7 +36,6 @@ public:
     MainWindow(CapturePipeline &pipeline, SymbolLabeler &labeler, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    RecordTable &recordTable() const { return *m_table; }
     CaptureController &captureController() const { return *m_capture; }
 
     // The current row's stored line, -1 when no row is current.
@@ -49,8 +47,7 @@ public:
     // False, after a warning, for any other text.
     bool goToText(const QString &text);
 
-    // Find, Find next, Find previous, Go to: in the 查找 menu with their keys.
-    QAction *findAction() const { return m_findAction; }
+    // 操作 → 地址映射 (Ctrl+M): shows and hides the address map.
     QAction *addressMapAction() const { return m_addressMapAction; }
 
 public slots:
@@ -102,6 +99,5 @@ private:
     SymbolLoader *m_symbolLoader = nullptr;   // child; reads the symbol file for Decode
     int m_seekSerial = 0;                     // the Go to whose answer is awaited
 
-    QAction *m_findAction = nullptr;
     QAction *m_addressMapAction = nullptr;
 };

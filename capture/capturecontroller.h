@@ -34,7 +34,6 @@ public:
     // Locks the capture file at path and creates (or empties) it as the
     // pipeline's store. *why tells the user what went wrong otherwise.
     Claim claimCaptureFile(const QString &path, QString *why);
-    bool ownsCaptureFile() const { return m_ownsFile; }
 
     // Starts the adapter into the pipeline: an empty text on success, else
     // the warning to show. A new capture appends after the stored rows.

@@ -21,7 +21,6 @@ public:
     // Starts reading the default symbol file; a load under way is not
     // started again (its loaded() answers this call too).
     void load();
-    bool running() const { return m_thread != nullptr; }
 
 signals:
     // ok: the symbols are in force; otherwise why tells what was wrong with

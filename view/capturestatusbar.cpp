@@ -35,11 +35,6 @@ void CaptureStatusBar::setState(CaptureState state, const QString &detail)
     m_stateLabel->setToolTip(m_stateLabel->text());
 }
 
-QString CaptureStatusBar::stateText() const
-{
-    return m_stateLabel->text();
-}
-
 void CaptureStatusBar::setFilterText(const QString &text)
 {
     m_filterLabel->setText(text);

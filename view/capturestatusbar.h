@@ -30,8 +30,6 @@ public:
     // Rows, size and rate from the store's figures; on every tick.
     void update();
 
-    QString stateText() const;
-
 private:
     const CapturePipeline &m_pipeline;
     CaptureState m_state = CaptureState::Idle;

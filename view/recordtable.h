@@ -36,10 +36,6 @@ public:
                 QObject *parent = nullptr);
     ~RecordTable() override;
 
-    QTableView *view() const { return m_view; }
-    QStandardItemModel *model() const { return m_model; }
-    const TableNavigator &navigator() const { return *m_navigator; }
-
     // Page size, position, scroll bar, page fill and highlight, now (the
     // window's tick, and after every move).
     void refresh();

@@ -11,7 +11,6 @@
 #include "quietdebug.h"
 #include "rowtestutil.h"
 #include "search/findbar.h"
-#include "view/recordtable.h"
 
 #include <korvex/korvex.h>
 
