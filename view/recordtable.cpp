@@ -74,10 +74,8 @@ RecordTable::RecordTable(QTableView *view, QScrollBar *scrollBar, CapturePipelin
     });
     // A drag that ends at the bottom follows the capture again, although the
     // capture grew while the thumb was held (the range waits for the release).
-    connect(m_scrollBar, &QScrollBar::sliderReleased, this, [this] {
-        scrollBarMoved(m_scrollBar->value());
-        refresh();
-    });
+    connect(m_scrollBar, &QScrollBar::sliderReleased, this,
+            [this] { scrollBarMoved(m_scrollBar->value()); });
     fitColumns();
 }
 
