@@ -138,6 +138,40 @@ int32_t AdapterRegistry::captureState(int32_t index, char *buf, int32_t size)
     return state;
 }
 
+int32_t AdapterRegistry::enableHealth(int32_t index, const KorvexHealthOptions *options,
+                                      KorvexFindingCallback callback, void *userData)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto adapter = adapterLocked(index, "enableBusHealth");
+    if (!adapter)
+        return 1;
+    HealthRequest health;
+    // Value-initialised options are the defaults: auto mode, no PEC, no filter.
+    if (callback && options) {
+        if (options->mode < KORVEX_HEALTH_MODE_AUTO || options->mode > KORVEX_HEALTH_MODE_SMBUS) {
+            logf("enableBusHealth: mode %d is not %d..%d", options->mode, KORVEX_HEALTH_MODE_AUTO,
+                 KORVEX_HEALTH_MODE_SMBUS);
+            return 5;
+        }
+        if (options->glitchFilterNs < 0) {
+            logf("enableBusHealth: glitch filter width %lld ns is negative",
+                 static_cast<long long>(options->glitchFilterNs));
+            return 5;
+        }
+        health.options = *options;
+    }
+    health.callback = callback;
+    health.userData = callback ? userData : nullptr;
+    return adapter->setHealth(health) ? 0 : 2;
+}
+
+int32_t AdapterRegistry::healthMode(int32_t index)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto adapter = adapterLocked(index, "busHealthMode");
+    return adapter ? adapter->healthMode() : -1;
+}
+
 int32_t AdapterRegistry::copyText(const std::string &text, char *buf, int32_t size)
 {
     if (buf && size > 0) {

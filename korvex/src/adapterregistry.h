@@ -5,6 +5,7 @@
 #pragma once
 
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 #include <memory>
 #include <mutex>
@@ -32,6 +33,9 @@ public:
     void stop(int32_t index);
     int32_t describe(int32_t index, char *buf, int32_t size);
     int32_t captureState(int32_t index, char *buf, int32_t size);
+    int32_t enableHealth(int32_t index, const KorvexHealthOptions *options,
+                         KorvexFindingCallback callback, void *userData);
+    int32_t healthMode(int32_t index);
 
     // Copies text into buf as the C interface does: NUL-terminated, cut to
     // size, nothing written for size <= 0. Returns the full length.

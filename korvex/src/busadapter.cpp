@@ -23,9 +23,24 @@ bool BusAdapter::open()
     return true;
 }
 
-BusAdapter::StartResult BusAdapter::start(const CaptureRequest &request,
-                                          I2CCaptureCallback callback)
+bool BusAdapter::setHealth(const HealthRequest &health)
 {
+    if (std::this_thread::get_id() == m_threadId.load()) {
+        logf("enableBusHealth: called from the capture's own callback; stop the capture first");
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_control);
+    if (m_capturing.load()) {
+        logf("enableBusHealth: the adapter is capturing; stop it first");
+        return false;
+    }
+    m_health = health;
+    return true;
+}
+
+BusAdapter::StartResult BusAdapter::start(const CaptureRequest &asked, I2CCaptureCallback callback)
+{
+    CaptureRequest request = asked;
     if (std::this_thread::get_id() == m_threadId.load()) {
         logf("adapter %d: start called from its own callback: already capturing", request.index);
         return AlreadyCapturing;
@@ -54,6 +69,9 @@ BusAdapter::StartResult BusAdapter::start(const CaptureRequest &request,
     joinThread(); // a capture stopped from inside its callback leaves its thread to join
     if (!prepare(request))
         return Refused;
+    request.health = m_health;
+    m_healthMode.store(request.health.callback ? request.health.options.mode
+                                               : KORVEX_HEALTH_MODE_AUTO);
 
     m_session = std::make_unique<CaptureSession>(request.index, callback);
     CaptureSession *session = m_session.get();

@@ -5,6 +5,7 @@
 #include "capturesession.h"
 
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 #include <atomic>
 #include <memory>
@@ -14,11 +15,20 @@
 
 namespace korvex {
 
+// Bus health as enableBusHealth set it: off while the callback is null.
+struct HealthRequest
+{
+    KorvexHealthOptions options{};
+    KorvexFindingCallback callback = nullptr;
+    void *userData = nullptr;
+};
+
 struct CaptureRequest
 {
     int32_t index = 0;       // the adapter's index, passed to the callback
     int32_t channelPair = 0; // 0..3
     int32_t sampleRate = 0;  // Hz, > 0
+    HealthRequest health;    // copied at start
 };
 
 class BusAdapter
@@ -59,6 +69,13 @@ public:
     // asks for the stop, since a thread cannot join itself.
     void stop();
 
+    // Bus health for the captures started from now on. Refused (false, after
+    // logging why) while a capture runs or from inside its callback.
+    bool setHealth(const HealthRequest &health);
+
+    // The mode the current or last capture judges timing by (KORVEX_HEALTH_MODE_*).
+    int32_t healthMode() const { return m_healthMode.load(); }
+
     // From a successful start until stop.
     bool capturing() const { return m_capturing.load(); }
 
@@ -70,6 +87,9 @@ public:
 
 protected:
     BusAdapter() = default;
+
+    // Capture thread: the mode chosen or detected, for healthMode().
+    void setHealthMode(int32_t mode) { m_healthMode.store(mode); }
 
     // Caller's thread, under the adapter's lock.
     virtual bool doOpen() = 0;
@@ -96,6 +116,9 @@ private:
     // Set by the capture thread as it begins and cleared after the join;
     // start()/stop() compare it to recognise a call from inside the callback.
     std::atomic<std::thread::id> m_threadId{};
+    HealthRequest m_health; // guarded by m_control
+    // Written by the capture thread, read by any: a lone int needs no lock.
+    std::atomic<int32_t> m_healthMode{KORVEX_HEALTH_MODE_AUTO};
     std::unique_ptr<CaptureSession> m_session;
     std::thread m_thread;
 };

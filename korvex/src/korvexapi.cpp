@@ -1,9 +1,11 @@
 // The C interface of libkorvex: each call goes to the process's adapter
 // registry, and no C++ exception leaves it.
 #include "adapterregistry.h"
+#include "healthkinds.h"
 #include "korvexlog.h"
 
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 #include <exception>
 
@@ -94,5 +96,39 @@ KORVEX_API int32_t lastAdapterError(char *buf, int32_t size)
     } catch (...) {
         return -1;
     }
+}
+
+KORVEX_API void busHealthDefaults(KorvexHealthOptions *options)
+{
+    if (!options) {
+        korvex::logf("busHealthDefaults: options is null");
+        return;
+    }
+    *options = KorvexHealthOptions{};
+    options->mode = KORVEX_HEALTH_MODE_AUTO;
+}
+
+KORVEX_API int32_t enableBusHealth(int32_t index, const KorvexHealthOptions *options,
+                                   KorvexFindingCallback callback, void *userData)
+{
+    return guarded<int32_t>(
+        "enableBusHealth", -1,
+        [=] { return registry().enableHealth(index, options, callback, userData); }, 0);
+}
+
+KORVEX_API int32_t busHealthMode(int32_t index)
+{
+    return guarded<int32_t>(
+        "busHealthMode", -1, [index] { return registry().healthMode(index); }, -2);
+}
+
+KORVEX_API const char *korvexHealthKindName(int32_t kind)
+{
+    return korvex::healthKindName(kind);
+}
+
+KORVEX_API const char *korvexHealthSeverityName(int32_t severity)
+{
+    return korvex::healthSeverityName(severity);
 }
 }
