@@ -6,6 +6,7 @@
 #include <QDebug>
 
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 namespace {
 // The adapter library's reason for its last failure on this thread, as a
@@ -67,12 +68,24 @@ QString CaptureController::start(int32_t deviceIndex, int32_t channelIndex, int3
     CapturePipeline::setCallbackTarget(&m_pipeline);
     // Times go on rising after the rows stored so far, so Go to a time finds them.
     m_pipeline.continueTimesAfterStoredRows();
+    KorvexHealthOptions health;
+    busHealthDefaults(&health);
+    health.mode = m_healthMode;
+    health.glitchFilterNs = m_glitchFilterNs;
+    for (const int a : m_pecAddresses)
+        if (a >= 0 && a < 128)
+            health.pecAddress[a] = 1;
+    // Health is an addition: a capture goes ahead without it, and says why in the log.
+    if (enableBusHealth(deviceIndex, &health, onKorvexFindings, &m_pipeline) != 0)
+        qWarning().noquote() << "bus health off:" << adapterFailureReason().trimmed();
+    m_pipeline.beginCapture();
     if (startI2CCapture(deviceIndex, channelIndex, sampleRate, onI2CEvents) != 0)
         return QStringLiteral("启动设备失败！") + adapterFailureReason();
     m_deviceIndex = deviceIndex;
     m_channelIndex = channelIndex;
     m_sampleRate = sampleRate;
     m_capturing = true;
+    m_started = true;
     m_endNoticed = false;
     setState(CaptureState::Capturing);
     return QString();
@@ -82,6 +95,8 @@ void CaptureController::stop()
 {
     // No callback comes once the stop returns.
     stopI2CCapture(m_deviceIndex);
+    // Findings of the capture's end that no row took land on the newest one.
+    m_pipeline.endCapture();
     m_capturing = false;
     setState(CaptureState::Stopped);
 }
@@ -115,6 +130,11 @@ void CaptureController::poll()
                           ? QStringLiteral("回放已结束，不会再有新数据：%1")
                           : QStringLiteral("采集已中断：%1"))
                          .arg(QString::fromLocal8Bit(text)));
+}
+
+int CaptureController::judgedHealthMode() const
+{
+    return m_started ? busHealthMode(m_deviceIndex) : -1;
 }
 
 QString CaptureController::adapterName() const

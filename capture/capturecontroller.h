@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <cstdint>
 #include <memory>
@@ -43,6 +44,18 @@ public:
     // Empties the store, also while capturing.
     void clear();
 
+    // Bus health for the captures started from now on: the mode the timing
+    // is judged by (KORVEX_HEALTH_MODE_*, auto detects it), the addresses
+    // whose transfers end with a PEC byte, and the narrowest pulse the
+    // glitch filter lets through (0: off).
+    void setHealthMode(int mode) { m_healthMode = mode; }
+    int healthMode() const { return m_healthMode; }
+    void setPecAddresses(const QVector<int> &addresses) { m_pecAddresses = addresses; }
+    void setGlitchFilterNs(qint64 ns) { m_glitchFilterNs = ns; }
+    // The mode the running or last capture judged timing by (auto until
+    // known), -1 before any capture.
+    int judgedHealthMode() const;
+
     CaptureState state() const { return m_state; }
     int32_t deviceIndex() const { return m_deviceIndex; }
     int32_t channelIndex() const { return m_channelIndex; }
@@ -75,4 +88,8 @@ private:
     int32_t m_deviceIndex = 0;
     int32_t m_channelIndex = 0;
     int32_t m_sampleRate = 0;
+    int m_healthMode = 0;
+    QVector<int> m_pecAddresses;
+    qint64 m_glitchFilterNs = 0;
+    bool m_started = false; // a capture was started once
 };

@@ -4,6 +4,8 @@
 
 #include <QDebug>
 
+#include <korvex/korvexhealth.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -22,17 +24,100 @@ int64_t nowNs()
 }
 } // namespace
 
+CapturePipeline::CapturePipeline()
+{
+    m_store.addObserver(&m_health);
+}
+
+void CapturePipeline::onHealthFinding(HealthFinding finding)
+{
+    // On the rows' time line (a capture appended after stored rows goes on
+    // from their times).
+    finding.timeNs += m_converter.timeOffset();
+    const auto at = std::upper_bound(
+        m_unplaced.begin(), m_unplaced.end(), finding.eventIndex,
+        [](int64_t event, const HealthFinding &f) { return event < f.eventIndex; });
+    m_unplaced.insert(at, std::move(finding));
+}
+
+void CapturePipeline::attachWaiting(CaptureRow &row)
+{
+    for (HealthFinding &f : m_waiting) {
+        ++row.healthFindings;
+        row.healthKinds |= HealthFinding::kindBit(f.kind);
+        row.healthSeverities |= HealthFinding::severityBit(f.severity);
+        m_health.queue(std::move(f));
+    }
+    m_waiting.clear();
+}
+
+void CapturePipeline::convertBatch(const I2CEvent *events, int32_t count)
+{
+    if (!events || count <= 0)
+        count = 0;
+    const int64_t first = m_eventsSeen;
+    m_eventsSeen += count;
+    if (m_unplaced.empty() && m_waiting.empty()) {
+        m_converter.convertEvents(events, count, m_pendingRows);
+        return;
+    }
+    // Converted in pieces that end before each finding's event, so the
+    // finding goes to the first row made from its event on: the event's own
+    // row, or the next one when the event makes none (a stray ACK).
+    int32_t done = 0;
+    const auto convertUpTo = [&](int32_t end) {
+        const size_t before = m_pendingRows.size();
+        m_converter.convertEvents(events + done, end - done, m_pendingRows);
+        done = end;
+        if (m_pendingRows.size() > before && !m_waiting.empty())
+            attachWaiting(m_pendingRows[before]);
+    };
+    while (!m_unplaced.empty() && m_unplaced.front().eventIndex < first + count) {
+        convertUpTo(int32_t(std::max<int64_t>(m_unplaced.front().eventIndex - first, done)));
+        m_waiting.push_back(std::move(m_unplaced.front()));
+        m_unplaced.pop_front();
+    }
+    convertUpTo(count);
+}
+
+void CapturePipeline::beginCapture()
+{
+    m_eventsSeen = 0;
+}
+
+void CapturePipeline::endCapture()
+{
+    for (HealthFinding &f : m_unplaced)
+        m_waiting.push_back(std::move(f));
+    m_unplaced.clear();
+    if (m_waiting.empty())
+        return;
+    // Kept rows are stored by the next capture's first batch, with these.
+    if (!m_pendingRows.empty()) {
+        attachWaiting(m_pendingRows.back());
+        return;
+    }
+    const StoreLease store = leaseStore();
+    for (HealthFinding &f : m_waiting)
+        m_health.addToLine(store->lineCount() - 1, std::move(f));
+    m_waiting.clear();
+    m_health.flush();
+}
+
 int32_t CapturePipeline::onI2CEvents(const I2CEvent *events, int32_t count)
 {
     qDebug().nospace() << "Get I2CDataNum = " << count;
     // Convert first, whatever the flag, so the converter sees every event in
     // arrival order.
     const bool haveStore = callbackTakesStore();
-    m_converter.convertEvents(events, count, m_pendingRows);
+    convertBatch(events, count);
     if (!haveStore)
         return 0;
     if (!m_pendingRows.empty()) {
         m_store.appendRows(m_pendingRows, mergeEnabled, decodeEnabled, labeler());
+        // The findings of rows the failed store did not take go with them.
+        if (m_store.failed())
+            m_health.dropQueued();
         // Also after a failure: the store takes no more rows, and keeping them
         // would grow without bound.
         m_pendingRows.clear();
@@ -156,4 +241,14 @@ extern "C" int32_t onI2CEvents(int32_t, int32_t, const I2CEvent *events, int32_t
 {
     CapturePipeline *pipeline = CapturePipeline::callbackTarget();
     return pipeline ? pipeline->onI2CEvents(events, count) : 0;
+}
+
+extern "C" void onKorvexFindings(int32_t, const KorvexFinding *findings, int32_t count,
+                                 void *userData)
+{
+    auto *pipeline = static_cast<CapturePipeline *>(userData);
+    HealthFinding f;
+    for (int32_t i = 0; pipeline && findings && i < count; ++i)
+        if (HealthFinding::fromLibrary(findings[i], &f))
+            pipeline->onHealthFinding(f);
 }

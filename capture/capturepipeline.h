@@ -15,6 +15,7 @@
 
 #include "capture/capturestore.h"
 #include "capture/eventconverter.h"
+#include "capture/healthlog.h"
 #include "capture/rowlabeler.h"
 #include "capture/storelease.h"
 
@@ -22,12 +23,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 class CapturePipeline
 {
 public:
-    CapturePipeline() = default;
+    CapturePipeline();
     // Stops being the callback's target; no capture may run into it.
     ~CapturePipeline();
     CapturePipeline(const CapturePipeline &) = delete;
@@ -36,6 +38,20 @@ public:
     // The callback's work for one batch; returns 0. Adapter library's thread,
     // one call at a time.
     int32_t onI2CEvents(const I2CEvent *events, int32_t count);
+
+    // A bus health finding of the running capture, for the event numbered
+    // finding.eventIndex from the capture's start; it comes before the batch
+    // that delivers that event. It lands on the line that event's row goes
+    // to (the next row's when the event makes none). Adapter library's
+    // thread, like the batches.
+    void onHealthFinding(HealthFinding finding);
+    // Around a capture, GUI thread, while no callback runs: the events are
+    // counted from the start; after the stop, findings no row took land on
+    // the newest row.
+    void beginCapture();
+    void endCapture();
+    // The findings beside the store. Readers any thread (see HealthLog).
+    const HealthLog &health() const { return m_health; }
 
     // The store for any thread but the callback's: at once or an empty lease
     // (page fill, searches), or waiting for it (Clear, Open, Go to). A failed
@@ -96,6 +112,16 @@ private:
     // could not be stored yet. No lock: the library calls one batch at a time.
     EventConverter m_converter;
     std::vector<CaptureRow> m_pendingRows;
+    // Callback thread only (or GUI between captures), like the converter:
+    // events delivered in this capture, findings whose event has not come
+    // yet (by event), and findings waiting for the next row to be made.
+    int64_t m_eventsSeen = 0;
+    std::deque<HealthFinding> m_unplaced;
+    std::vector<HealthFinding> m_waiting;
+    void convertBatch(const I2CEvent *events, int32_t count);
+    void attachWaiting(CaptureRow &row);
+    // Observes the store; its queue is the storing thread's (see HealthLog).
+    HealthLog m_health;
     // Set by the GUI, read by the callback; an atomic pointer needs no order
     // with the start of a capture.
     std::atomic<RowLabeler *> m_labeler{nullptr};
@@ -111,6 +137,11 @@ private:
     // GUI thread only: the store failures already announced.
     int m_noticedFailures = 0;
 };
+
+// The bus health callback handed to enableBusHealth; userData is the
+// CapturePipeline the capture runs into.
+extern "C" void onKorvexFindings(int32_t adapterIndex, const KorvexFinding *findings, int32_t count,
+                                 void *userData);
 
 // The capture callback handed to startI2CCapture: forwards to the callback
 // target. The adapter index and batch number are not needed: one capture

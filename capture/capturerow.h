@@ -31,6 +31,12 @@ public:
     int64_t timeNs = 0;
     // UTF-8: "--", one hex byte, bytes joined by single spaces, then labels " [name]".
     std::string data;
+    // Bus health of the events the row was made of: the severities and kinds
+    // of its findings (bits of HealthFinding's enums) and how many of the
+    // findings queued for the store are its own.
+    uint32_t healthKinds = 0;
+    uint32_t healthFindings = 0;
+    uint8_t healthSeverities = 0;
 
     static CaptureRow start(int64_t t);
     static CaptureRow stop(int64_t t);

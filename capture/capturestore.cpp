@@ -261,6 +261,8 @@ void CaptureStore::writeBatch(qint64 indexSizeBefore, qint64 backBefore)
         std::string().swap(m_batch);
     else
         m_batch.clear();
+    for (StoreObserver *o : m_observers)
+        o->batchEnded();
     publish();
 }
 

@@ -24,4 +24,7 @@ public:
     virtual void storeReset() = 0;
     // Only the first `lines` lines stay (the rest could not be written).
     virtual void linesKept(qint64 lines) = 0;
+    // A batch of rows was handled; its lines become visible to other threads
+    // right after this call.
+    virtual void batchEnded() {}
 };
