@@ -165,7 +165,7 @@ void CapturePipeline::continueTimesAfterStoredRows()
     // the kept rows and the store are the GUI thread's here (as for Save and
     // Open); starting the adapter's thread orders these writes before its
     // first call.
-    int64_t last = -1; // nothing stored or kept: the times start at 0
+    int64_t last = -1;                     // nothing stored or kept: the times start at 0
     const StoreLease store = leaseStore(); // a search may be reading it
     if (const int lines = store->lineCount()) {
         const QByteArray text = store->readLines(lines - 1, 1);

@@ -6,12 +6,33 @@
 #include <iterator>
 
 namespace {
-constexpr std::string_view kKindNames[] = {
-    "start-in-byte", "stop-in-byte", "missing-stop", "data-before-start", "empty-transaction",
-    "last-read-acked", "general-call", "start-byte", "hs-master-code", "ten-bit-address",
-    "spike", "same-sample-edge", "t-low", "t-high", "t-su-sta", "t-hd-sta", "t-su-dat",
-    "t-hd-dat", "t-su-sto", "t-buf", "f-scl", "stretch", "smbus-timeout", "pec", "stuck-low",
-    "bus-clear", "undersampled"};
+constexpr std::string_view kKindNames[] = {"start-in-byte",
+                                           "stop-in-byte",
+                                           "missing-stop",
+                                           "data-before-start",
+                                           "empty-transaction",
+                                           "last-read-acked",
+                                           "general-call",
+                                           "start-byte",
+                                           "hs-master-code",
+                                           "ten-bit-address",
+                                           "spike",
+                                           "same-sample-edge",
+                                           "t-low",
+                                           "t-high",
+                                           "t-su-sta",
+                                           "t-hd-sta",
+                                           "t-su-dat",
+                                           "t-hd-dat",
+                                           "t-su-sto",
+                                           "t-buf",
+                                           "f-scl",
+                                           "stretch",
+                                           "smbus-timeout",
+                                           "pec",
+                                           "stuck-low",
+                                           "bus-clear",
+                                           "undersampled"};
 static_assert(std::size(kKindNames) == size_t(HealthFinding::kKindCount), "a name per kind");
 
 constexpr std::string_view kSeverityNames[] = {"error", "warning", "info", "unresolved"};
@@ -21,7 +42,8 @@ static_assert(std::size(kSeverityNames) == size_t(HealthFinding::kSeverityCount)
 
 // The library numbers the kinds from 1 in our order.
 static_assert(KORVEX_HEALTH_KIND_COUNT == HealthFinding::kKindCount + 1, "the same kinds");
-static_assert(KORVEX_SEVERITY_UNRESOLVED + 1 == HealthFinding::kSeverityCount, "the same severities");
+static_assert(KORVEX_SEVERITY_UNRESOLVED + 1 == HealthFinding::kSeverityCount,
+              "the same severities");
 
 bool HealthFinding::fromLibrary(const KorvexFinding &k, HealthFinding *out)
 {

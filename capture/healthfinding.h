@@ -50,10 +50,10 @@ struct HealthFinding
 
     Kind kind = Kind::Spike;
     Severity severity = Severity::Info;
-    int64_t sample = 0;      // sample number from the capture's start
-    int64_t timeNs = 0;      // as the rows' times
-    int64_t eventIndex = 0;  // the event it belongs to, counted from the capture's start
-    int64_t line = -1;       // the stored line it landed on, -1 until stored
+    int64_t sample = 0;       // sample number from the capture's start
+    int64_t timeNs = 0;       // as the rows' times
+    int64_t eventIndex = 0;   // the event it belongs to, counted from the capture's start
+    int64_t line = -1;        // the stored line it landed on, -1 until stored
     int64_t measuredNs = -1;  // negative: nothing measured
     int64_t limitNs = -1;     // negative: no limit
     int64_t resolutionNs = 0; // ± one sample

@@ -149,8 +149,8 @@ void HealthLog::flush()
     if (ensureFile()) {
         size_t done = 0;
         while (done < m_unwritten.size()) {
-            const ssize_t w =
-                ::pwrite(m_fd, m_unwritten.data() + done, m_unwritten.size() - done, at + qint64(done));
+            const ssize_t w = ::pwrite(m_fd, m_unwritten.data() + done, m_unwritten.size() - done,
+                                       at + qint64(done));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0)
@@ -226,7 +226,8 @@ void HealthLog::linesKept(qint64 lines)
     flush();
 }
 
-template <typename Visit> void HealthLog::visitBlocks(qint64 first, qint64 last, Visit &&visit) const
+template <typename Visit>
+void HealthLog::visitBlocks(qint64 first, qint64 last, Visit &&visit) const
 {
     qint64 from = 0, to = 0;
     {

@@ -22,6 +22,13 @@ void BlockIndex::lineAdded(qint64 line, const CaptureRow &row)
     m_current.responses |= uint8_t(1u << unsigned(row.response));
     if (row.hasAddress)
         m_current.addresses[row.address >> 6 & 1] |= uint64_t(1) << (row.address & 63);
+    lineMerged(line, row);
+}
+
+void BlockIndex::lineMerged(qint64, const CaptureRow &row)
+{
+    m_current.healthKinds |= row.healthKinds;
+    m_current.healthSeverities |= row.healthSeverities;
 }
 
 void BlockIndex::storeReset()

@@ -30,7 +30,8 @@ public:
     explicit BlockIndex(const CaptureStore &store) : m_store(store) {}
 
     void lineAdded(qint64 line, const CaptureRow &row) override;
-    void lineMerged(qint64, const CaptureRow &) override {} // a merge keeps the compared fields
+    // A merge keeps the compared fields; the merged row's findings join the line.
+    void lineMerged(qint64, const CaptureRow &row) override;
     void storeReset() override;
     void linesKept(qint64 lines) override;
 

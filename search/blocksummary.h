@@ -14,6 +14,8 @@ struct BlockSummary
     uint8_t types = 0;              // bit CaptureRow::Type
     uint8_t directions = 0;         // bit CaptureRow::Direction
     uint8_t responses = 0;          // bit CaptureRow::Response
+    uint8_t healthSeverities = 0;   // bit HealthFinding::Severity of the findings
+    uint32_t healthKinds = 0;       // bit HealthFinding::Kind
     qint64 begin = 0;               // file offset of the block's first line
     qint64 end = 0;                 // file offset just past its last line
 };

@@ -68,7 +68,7 @@ CaptureScanner::Outcome CaptureScanner::scan(qint64 from, qint64 to,
         }
         if (final && block < firstCopied + copied) {
             const BlockSummary &s = summaries[block - firstCopied];
-            if (m_query.mayMatch(s)) {
+            if (m_query.mayMatch(s) && loadHealth(line, end)) {
                 m_buffer.resize(size_t(s.end - s.begin));
                 if (m_pipeline.store().readAt(s.begin, m_buffer.data(), qint64(m_buffer.size())) !=
                     qint64(m_buffer.size()))
@@ -80,7 +80,8 @@ CaptureScanner::Outcome CaptureScanner::scan(qint64 from, qint64 to,
             end = std::min(to, line + kTailLines);
             if (!readTail(line, &end))
                 return Outcome::Changed;
-            go = scanBytes(m_buffer.data(), m_buffer.size(), line, line, end, onMatch);
+            if (loadHealth(line, end))
+                go = scanBytes(m_buffer.data(), m_buffer.size(), line, line, end, onMatch);
         }
         if (m_blocks.generation() != generation)
             return Outcome::Changed;
@@ -118,6 +119,25 @@ bool CaptureScanner::readTail(qint64 from, qint64 *to)
     return ok;
 }
 
+bool CaptureScanner::loadHealth(qint64 from, qint64 to)
+{
+    m_nextFlag = 0;
+    if (!m_query.needsHealth())
+        return true;
+    m_flags = m_pipeline.health().flaggedLines(from, to);
+    return !m_flags.empty();
+}
+
+bool CaptureScanner::healthMatches(qint64 line) const
+{
+    if (!m_query.needsHealth())
+        return true;
+    while (m_nextFlag < m_flags.size() && m_flags[m_nextFlag].line < line)
+        ++m_nextFlag;
+    return m_nextFlag < m_flags.size() && m_flags[m_nextFlag].line == line &&
+           m_query.healthMatches(m_flags[m_nextFlag].kinds, m_flags[m_nextFlag].severities);
+}
+
 bool CaptureScanner::scanBytes(const char *p, size_t size, qint64 first, qint64 from, qint64 to,
                                const std::function<bool(qint64)> &onMatch) const
 {
@@ -142,8 +162,8 @@ bool CaptureScanner::scanBytes(const char *p, size_t size, qint64 first, qint64 
         }
         const char *nl = static_cast<const char *>(std::memchr(start, '\n', size_t(e - start)));
         const char *lineEnd = nl ? nl : e;
-        if (line >= from && m_query.matches(std::string_view(start, size_t(lineEnd - start))) &&
-            !onMatch(line))
+        if (line >= from && healthMatches(line) &&
+            m_query.matches(std::string_view(start, size_t(lineEnd - start))) && !onMatch(line))
             return false;
         p = nl ? nl + 1 : e;
         ++line;

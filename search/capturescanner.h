@@ -8,6 +8,7 @@
 // store flag and positioned reads) and the BlockIndex (its own lock).
 #pragma once
 
+#include "capture/healthlog.h"
 #include "search/searchquery.h"
 
 #include <QtGlobal>
@@ -45,6 +46,10 @@ private:
                    const std::function<bool(qint64)> &onMatch) const;
     // Reads [from, to) under the store; false when it holds fewer lines.
     bool readTail(qint64 from, qint64 *to);
+    // For a query on bus health: the findings of lines [from, to), false
+    // when none of them can match.
+    bool loadHealth(qint64 from, qint64 to);
+    bool healthMatches(qint64 line) const;
 
     CapturePipeline &m_pipeline;
     const BlockIndex &m_blocks;
@@ -52,4 +57,7 @@ private:
     const std::atomic<bool> *m_cancel;
     std::vector<char> m_buffer;
     std::atomic<qint64> *m_walked;
+    // The loaded range's lines with findings, and the next one to look at.
+    std::vector<HealthLog::LineFlags> m_flags;
+    mutable size_t m_nextFlag = 0;
 };

@@ -1,6 +1,7 @@
 #include "search/searchquery.h"
 
 #include "capture/capturerow.h"
+#include "capture/healthfinding.h"
 #include "capture/hexdigits.h"
 
 #include <QStringList>
@@ -137,6 +138,10 @@ bool SearchQuery::parseWord(const QString &word, QString *error)
             setBit(&m_directions, direction);
         else if (upper != "--" && CaptureRow::responseFromText(upper, &response))
             setBit(&m_responses, response);
+        else if (upper == "ERR")
+            setBit(&m_severities, HealthFinding::Severity::Error);
+        else if (upper == "WARN")
+            setBit(&m_severities, HealthFinding::Severity::Warning);
         else {
             *error = QStringLiteral("无法识别的查找条件：%1").arg(word);
             return false;
@@ -176,6 +181,15 @@ bool SearchQuery::parseWord(const QString &word, QString *error)
             return false;
         }
         m_label = value.toStdString();
+        return true;
+    }
+    if (key == QLatin1String("flag") || key == QStringLiteral("问题")) {
+        HealthFinding::Kind kind;
+        if (!HealthFinding::kindFromName(value.toLower().toStdString(), &kind)) {
+            *error = QStringLiteral("未知的总线问题类型：%1（例如 flag=t-low）").arg(value);
+            return false;
+        }
+        m_healthKinds |= HealthFinding::kindBit(kind);
         return true;
     }
     *error = QStringLiteral("无法识别的查找条件：%1").arg(word);
@@ -225,7 +239,8 @@ bool SearchQuery::mayMatch(const BlockSummary &block) const
            (!m_directions || (m_directions & block.directions)) &&
            (!m_responses || (m_responses & block.responses)) &&
            (m_anyAddress || (m_addresses[0] & block.addresses[0]) ||
-            (m_addresses[1] & block.addresses[1]));
+            (m_addresses[1] & block.addresses[1])) &&
+           healthMatches(block.healthKinds, block.healthSeverities);
 }
 
 bool SearchQuery::dataMatches(std::string_view data) const

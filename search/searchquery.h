@@ -7,6 +7,7 @@
 //   addr=50  data=12,34  data="12 34"  data=1234  label=EEPROM
 //   addr=0x50  data=0x12,0x34  (the "0x" the CSV export writes may stay)
 //   START ADDR DATA STOP  READ WRITE  ACK NACK
+//   ERR WARN  flag=t-low  (rows with a bus health finding of that severity / kind)
 #pragma once
 
 #include "capture/storedline.h"
@@ -29,6 +30,15 @@ public:
     bool matches(const StoredLine &line) const;
     // False when no line of the block can match.
     bool mayMatch(const BlockSummary &block) const;
+    // Whether the query asks for bus health (ERR, WARN, flag=), which the
+    // line's text does not hold: a line must then also pass healthMatches
+    // with its findings' kinds and severities.
+    bool needsHealth() const { return m_severities || m_healthKinds; }
+    bool healthMatches(uint32_t kinds, uint8_t severities) const
+    {
+        return (!m_severities || (m_severities & severities)) &&
+               (!m_healthKinds || (m_healthKinds & kinds));
+    }
     // Text every matching line holds, so lines without it are passed over
     // unparsed; empty when the query has no such text.
     std::string_view needle() const { return m_needle; }
@@ -41,6 +51,8 @@ private:
     uint8_t m_types = 0; // 0: any
     uint8_t m_directions = 0;
     uint8_t m_responses = 0;
+    uint8_t m_severities = 0;   // bits of HealthFinding::Severity
+    uint32_t m_healthKinds = 0; // bits of HealthFinding::Kind
     bool m_anyAddress = true;
     uint64_t m_addresses[2] = {0, 0};
     std::string m_bytes; // "12 34": upper-case bytes as stored
