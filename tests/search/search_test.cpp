@@ -196,3 +196,76 @@ TEST(CaptureSearchTest, AFilterShowsWhatItFoundSoFar)
     search.stopFilter();
     EXPECT_EQ(search.filterTally().matches + search.filterTally().outOf, 0);
 }
+
+// ERR, WARN and flag= over findings the capture callback placed: the same lines as the
+// findings' own, and blocks without such findings are ruled out by their summaries.
+TEST(CaptureScannerTest, FindsRowsByTheirBusHealth)
+{
+    using K = HealthFinding::Kind;
+    using S = HealthFinding::Severity;
+    SearchFixture f;
+    const auto finding = [&f](int64_t event, K kind, S severity) {
+        HealthFinding h;
+        h.eventIndex = event;
+        h.kind = kind;
+        h.severity = severity;
+        f.pipeline.onHealthFinding(h);
+    };
+    // Transfer k is events 6k..6k+5 and lines 4k..4k+3: START, ADDR, DATA, STOP.
+    finding(6 * 3 + 1, K::TLow, S::Error);       // line 13, block 0
+    finding(6 * 3 + 3, K::Pec, S::Warning);      // line 14
+    finding(6 * 1500 + 5, K::TLow, S::Warning);  // line 6003, block 1
+    finding(6 * 2600 + 0, K::Stretch, S::Error); // line 10400, block 2
+    std::vector<I2CEvent> events;
+    for (int k = 0; k < 3000; ++k) {
+        const int64_t t = 10 * k;
+        events.insert(events.end(),
+                      {ev(EventStart, 0, t), ev(EventAddr, 0xA0, t + 1), ev(EventAck, 0, t + 2),
+                       ev(EventData, 5, t + 3), ev(EventAck, 0, t + 4), ev(EventStop, 0, t + 5)});
+    }
+    {
+        QtMessageHandler old =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+        f.pipeline.onI2CEvents(events.data(), int(events.size()));
+        qInstallMessageHandler(old);
+    }
+    const std::pair<const char *, std::vector<qint64>> cases[] = {
+        {"ERR", {13, 10400}},
+        {"warn", {14, 6003}},
+        {"ERR WARN", {13, 14, 6003, 10400}},
+        {"flag=t-low", {13, 6003}},
+        {"flag=t-low flag=pec", {13, 14, 6003}},
+        {"flag=T-LOW WARN", {6003}},
+        {"ERR addr=50", {13}},
+        {"ERR STOP", {}},
+        {"问题=stretch", {10400}}};
+    for (const auto &[text, expected] : cases) {
+        SearchQuery q;
+        QString error;
+        ASSERT_TRUE(q.parse(QString::fromUtf8(text), &error)) << text;
+        EXPECT_TRUE(q.needsHealth());
+        std::vector<qint64> found;
+        CaptureScanner scanner(f.pipeline, f.blocks, q);
+        EXPECT_EQ(scanner.scan(0, 20000, [&](qint64 l) { return found.push_back(l), true; }),
+                  CaptureScanner::Outcome::Done);
+        EXPECT_EQ(found, expected) << text;
+    }
+    // The summaries: only block 1 holds no error, so an ERR filter passes it unread.
+    BlockSummary s[2];
+    ASSERT_EQ(f.blocks.copyBlocks(0, 2, s), 2);
+    SearchQuery err, lowWarn, plain;
+    QString error;
+    ASSERT_TRUE(err.parse("ERR", &error) && lowWarn.parse("flag=t-low WARN", &error) &&
+                plain.parse("START", &error));
+    EXPECT_TRUE(err.mayMatch(s[0]) && !err.mayMatch(s[1]));
+    // Block 0 holds t-low (an error) and a warning (pec): it may hold a match, so it is read.
+    EXPECT_TRUE(lowWarn.mayMatch(s[1]) && lowWarn.mayMatch(s[0]));
+    EXPECT_EQ(s[1].healthKinds, HealthFinding::kindBit(K::TLow));
+    EXPECT_EQ(s[1].healthSeverities, HealthFinding::severityBit(S::Warning));
+    EXPECT_FALSE(plain.needsHealth());
+    EXPECT_FALSE(err.healthMatches(~0u, HealthFinding::severityBit(S::Warning)));
+    EXPECT_FALSE(lowWarn.healthMatches(HealthFinding::kindBit(K::Pec), 0xFF));
+    EXPECT_FALSE(err.parse("flag=nope", &error));
+    EXPECT_EQ(error, QStringLiteral("未知的总线问题类型：nope（例如 flag=t-low）"));
+    EXPECT_FALSE(err.parse("flag=", &error) || err.parse("ERROR", &error));
+}
