@@ -3,6 +3,7 @@
 #include "capture/capturepipeline.h"
 #include "capture/storedline.h"
 #include "capture/visiblerows.h"
+#include "view/findingtext.h"
 #include "view/pagegeometry.h"
 #include "view/rowstyle.h"
 
@@ -29,18 +30,20 @@ bool PageFiller::fillRows(QStandardItemModel &model, CapturePipeline &pipeline,
             break;
         m_lines.push_back(line);
     }
-    fillLines(model, store, m_lines);
+    fillLines(model, store, pipeline.health(), m_lines);
     return true;
 }
 
 void PageFiller::fillLines(QStandardItemModel &model, const CaptureStore &store,
-                           const std::vector<qint64> &lines)
+                           const HealthLog &health, const std::vector<qint64> &lines)
 {
     const LineIndex &index = store.lineIndex();
     const int rows = int(lines.size());
     m_key.clear();
     for (const qint64 line : lines)
         m_key.insert(m_key.end(), {line, index[line], index[line + 1]});
+    // Findings of a capture's end reach a line already shown.
+    m_key.insert(m_key.end(), {qint64(health.findingCount()), qint64(health.generation())});
     // The same lines with the same bytes (a merge moves the end of the last
     // one) show the same texts: an idle window does no work.
     if (rows == model.rowCount() && m_key == m_shown)
@@ -91,6 +94,39 @@ void PageFiller::fillLines(QStandardItemModel &model, const CaptureStore &store,
         const qint64 from = m_rowBytes[2 * size_t(i)];
         const qint64 to = m_rowBytes[2 * size_t(i) + 1];
         fillRow(model, i, m_buffer.constData() + from, int(to - from));
+    }
+    markFindings(model, health, lines);
+}
+
+void PageFiller::markFindings(QStandardItemModel &model, const HealthLog &health,
+                              const std::vector<qint64> &lines)
+{
+    std::vector<HealthFinding> found;
+    size_t next = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // One read per run of consecutive lines: a filtered page may jump far.
+        if (i == 0 || lines[i] != lines[i - 1] + 1) {
+            size_t j = i + 1;
+            while (j < lines.size() && lines[j] == lines[j - 1] + 1)
+                ++j;
+            found = health.findings(lines[i], lines[j - 1] + 1);
+            next = 0;
+        }
+        const size_t first = next;
+        uint8_t severities = 0;
+        for (; next < found.size() && found[next].line == lines[i]; ++next)
+            severities |= HealthFinding::severityBit(found[next].severity);
+        QStandardItem *item = model.item(int(i), RecordColumn::Number);
+        if (!item)
+            continue;
+        if (next == first) {
+            item->setData(QVariant(), Qt::DecorationRole);
+            item->setData(QVariant(), Qt::ToolTipRole);
+            continue;
+        }
+        item->setData(FindingText::markerColor(HealthFinding::worstSeverity(severities)),
+                      Qt::DecorationRole);
+        item->setData(FindingText::tooltip(found, first, next), Qt::ToolTipRole);
     }
 }
 

@@ -11,6 +11,7 @@
 
 class CapturePipeline;
 class CaptureStore;
+class HealthLog;
 class QStandardItemModel;
 class QString;
 class VisibleRows;
@@ -40,8 +41,12 @@ public:
 
 private:
     // Lines must exist in the store.
-    void fillLines(QStandardItemModel &model, const CaptureStore &store,
+    void fillLines(QStandardItemModel &model, const CaptureStore &store, const HealthLog &health,
                    const std::vector<qint64> &lines);
+    // Rows with a bus health finding get a marker of their worst severity in
+    // the row-number cell and their findings as its tooltip; the text stays.
+    void markFindings(QStandardItemModel &model, const HealthLog &health,
+                      const std::vector<qint64> &lines);
     void fillRow(QStandardItemModel &model, int row, const char *line, int size);
 
     QByteArray m_buffer; // the page's bytes, kept to avoid an allocation per tick

@@ -258,6 +258,13 @@ bool RecordTable::navigationKey(const QKeyEvent *event)
 bool RecordTable::showCellToolTip(const QHelpEvent *event)
 {
     const QModelIndex index = m_view->indexAt(event->pos());
+    // A row's bus health findings, on its number cell.
+    const QString findings = index.data(Qt::ToolTipRole).toString();
+    if (!findings.isEmpty()) {
+        QToolTip::showText(event->globalPos(), findings, m_view->viewport(),
+                           m_view->visualRect(index));
+        return true;
+    }
     const QString text = index.data().toString();
     const int margin = 2 * (m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
     if (text.isEmpty() || m_view->fontMetrics().horizontalAdvance(text) + margin <=
@@ -286,6 +293,8 @@ void RecordTable::fitColumns()
         minimum[size_t(c)] = std::max(
             header->fontMetrics().horizontalAdvance(m_headerLabels.value(c)) + titleMargin,
             m_view->fontMetrics().horizontalAdvance(QLatin1String(kWidest[c])) + cellMargin);
+        // Room for the bus health marker beside the number.
+        minimum[RecordColumn::Number] += m_view->style()->pixelMetric(QStyle::PM_SmallIconSize) + 4;
     }
     const PageGeometry::Widths widths =
         PageGeometry::columnWidths(m_view->width() - 2 * m_view->frameWidth(), current, minimum);

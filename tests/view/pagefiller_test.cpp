@@ -2,6 +2,7 @@
 #include "capture/visiblerows.h"
 #include "rowtestutil.h"
 #include "view/allrows.h"
+#include "view/findingtext.h"
 #include "view/pagefiller.h"
 #include "view/pagegeometry.h"
 #include "view/rowstyle.h"
@@ -10,6 +11,8 @@
 
 #include <QStandardItemModel>
 #include <QTemporaryDir>
+
+#include <korvex/korvexhealth.h>
 
 #include <unistd.h>
 
@@ -161,4 +164,85 @@ TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
     EXPECT_EQ(PageFiller::cellText("abc"), "abc");
     EXPECT_EQ(PageFiller::cellText(std::string(PageFiller::kMaxCellBytes, 'a')).size(),
               PageFiller::kMaxCellBytes);
+}
+
+// Rows with findings get a marker of their worst severity and the findings as the number
+// cell's tooltip; their texts stay, and other rows get neither (also after a page moves).
+TEST_F(PageFillTest, MarksRowsWithBusHealthFindings)
+{
+    using K = HealthFinding::Kind;
+    using S = HealthFinding::Severity;
+    const auto finding = [this](int64_t event, K kind, S severity, const char *detail) {
+        HealthFinding h;
+        h.eventIndex = event;
+        h.kind = kind;
+        h.severity = severity;
+        h.measuredNs = 1000;
+        h.limitNs = 1300;
+        h.resolutionNs = 250;
+        h.detail = detail;
+        p.onHealthFinding(h);
+    };
+    p.beginCapture();
+    finding(0, K::TLow, S::Warning, "");
+    finding(0, K::Spike, S::Error, "SCL");
+    finding(3, K::Pec, S::Info, "");
+    const std::vector<I2CEvent> events = {ev(EventStart, 0, 20), ev(EventAddr, 0xA0, 21),
+                                          ev(EventAck, 0, 22), ev(EventStop, 0, 23)};
+    p.onI2CEvents(events.data(), int(events.size())); // lines 10, 11, 12
+    ASSERT_TRUE(fillPage(9, 4));
+    const auto marker = [this](int r) {
+        return model.item(r, RecordColumn::Number)->data(Qt::DecorationRole).value<QColor>();
+    };
+    const auto tip = [this](int r) {
+        return model.item(r, RecordColumn::Number)->data(Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(text(1, 0), "10");
+    EXPECT_EQ(marker(1), FindingText::markerColor(S::Error));
+    EXPECT_EQ(tip(1), QStringLiteral("警告 t-low：测得 1.00 µs，限值 1.30 µs（±250 ns）\n"
+                                     "错误 spike：测得 1.00 µs，限值 1.30 µs（±250 ns）；SCL"));
+    EXPECT_EQ(marker(3), FindingText::markerColor(S::Info));
+    for (const int r : {0, 2})
+        EXPECT_TRUE(!marker(r).isValid() && tip(r).isEmpty()) << r;
+    // The page moves on: the rows showing other lines lose their markers.
+    ASSERT_TRUE(fillPage(10, 4));
+    EXPECT_TRUE(marker(0).isValid() && !marker(1).isValid() && marker(2).isValid());
+    // A finding that reaches a shown line at the capture's end shows at once.
+    finding(99, K::StuckLow, S::Error, "SDA");
+    p.endCapture();
+    ASSERT_TRUE(fillPage(10, 4));
+    EXPECT_TRUE(tip(2).endsWith(
+        QStringLiteral("错误 stuck-low：测得 1.00 µs，限值 1.30 µs（±250 ns）；SDA")));
+    EXPECT_EQ(marker(2), FindingText::markerColor(S::Error));
+}
+
+TEST(FindingTextTest, DurationsFindingsAndLongTips)
+{
+    const std::pair<int64_t, const char *> durations[] = {{-1, "—"},
+                                                          {0, "0 ns"},
+                                                          {999, "999 ns"},
+                                                          {1000, "1.00 µs"},
+                                                          {65432, "65.4 µs"},
+                                                          {999999, "1000 µs"},
+                                                          {1000000, "1.00 ms"},
+                                                          {25000000, "25.0 ms"},
+                                                          {1500000000, "1.50 s"}};
+    for (const auto &[ns, text] : durations)
+        EXPECT_EQ(FindingText::durationText(ns), QString::fromUtf8(text)) << ns;
+    HealthFinding f;
+    f.kind = HealthFinding::Kind::GeneralCall;
+    f.severity = HealthFinding::Severity::Unresolved;
+    EXPECT_EQ(FindingText::describe(f), QStringLiteral("无法判断 general-call"));
+    f.detail = "x";
+    f.limitNs = 5;
+    EXPECT_EQ(FindingText::describe(f), QStringLiteral("无法判断 general-call：限值 5 ns；x"));
+    f.limitNs = -1;
+    EXPECT_EQ(FindingText::describe(f), QStringLiteral("无法判断 general-call：x"));
+    const std::vector<HealthFinding> many(FindingText::kMaxTipLines + 1, f);
+    const QString tip = FindingText::tooltip(many, 0, many.size());
+    EXPECT_EQ(tip.count('\n'), int(FindingText::kMaxTipLines));
+    EXPECT_TRUE(tip.endsWith(QStringLiteral("…（共 13 项）")));
+    EXPECT_EQ(FindingText::tooltip(many, 1, many.size()).count('\n'),
+              int(FindingText::kMaxTipLines) - 1);
+    EXPECT_EQ(FindingText::modeText(KORVEX_HEALTH_MODE_FM), QStringLiteral("快速模式 (400 kHz)"));
 }
