@@ -12,6 +12,8 @@ struct AddressFigures
     quint64 bytesWritten = 0;
     quint64 bytesRead = 0;
     quint64 nackedDataBytes = 0;
+    // Its rows with a bus health finding of severity error.
+    quint64 errorRows = 0;
     // Grows with every row and merged byte of the address: the map tells
     // recent activity by watching it move.
     quint64 activity = 0;

@@ -192,6 +192,8 @@ QString AddressGrid::toolTipText(int address) const
                 .arg(f.bytesRead)
                 .arg(f.nackedAddresses)
                 .arg(f.nackedDataBytes);
+    if (f.errorRows > 0)
+        text += QStringLiteral("\n总线错误：%1 行").arg(f.errorRows);
     text += QStringLiteral("\n首次出现：%1\n最后出现：%2\n总线时钟：%3")
                 .arg(timeText(f.firstSeenNs), timeText(f.lastSeenNs),
                      AddressMapDock::clockText(f.clockHz));

@@ -19,7 +19,7 @@ namespace {
 constexpr int kRefreshMs = 100;
 // The table changes more slowly than the eye follows the grid.
 constexpr int kTableEveryTicks = 5;
-constexpr int kTableColumns = 11;
+constexpr int kTableColumns = 12;
 
 qint64 monotonicMs()
 {
@@ -54,7 +54,7 @@ AddressMapDock::AddressMapDock(CapturePipeline &pipeline, const SymbolLabeler *l
         {QStringLiteral("地址(HEX)"), QStringLiteral("名称"), QStringLiteral("传输次数"),
          QStringLiteral("写入字节"), QStringLiteral("读取字节"), QStringLiteral("地址NACK"),
          QStringLiteral("数据NACK"), QStringLiteral("首次出现"), QStringLiteral("最后出现"),
-         QStringLiteral("总线时钟"), QStringLiteral("时钟范围")});
+         QStringLiteral("总线时钟"), QStringLiteral("时钟范围"), QStringLiteral("总线错误")});
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(20);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -176,7 +176,8 @@ void AddressMapDock::fillTable(
                                  timeText(f.firstSeenNs),
                                  timeText(f.lastSeenNs),
                                  clockText(f.clockHz),
-                                 clockRangeText(f.clockLowHz, f.clockHighHz)};
+                                 clockRangeText(f.clockLowHz, f.clockHighHz),
+                                 QString::number(f.errorRows)};
         for (int c = 0; c < kTableColumns; ++c) {
             QTableWidgetItem *item = m_table->item(r, c);
             if (!item) {

@@ -1,6 +1,7 @@
 #include "addressmap/addressstats.h"
 
 #include "capture/capturestore.h"
+#include "capture/healthfinding.h"
 #include "capture/storedline.h"
 
 #include <algorithm>
@@ -108,6 +109,8 @@ void AddressStats::addRow(const CaptureRow &row)
         c.firstSeenNs.store(row.timeNs, std::memory_order_relaxed);
     c.lastSeenNs.store(row.timeNs, std::memory_order_relaxed);
     add(c.activity, 1);
+    if (row.healthSeverities & HealthFinding::severityBit(HealthFinding::Severity::Error))
+        add(c.errorRows, 1);
     if (row.type == CaptureRow::Type::Addr) {
         add(c.transfers, 1);
         if (row.response == CaptureRow::Response::Ack)
@@ -152,7 +155,7 @@ void AddressStats::storeReset()
     for (Counters &c : m_counters) {
         for (std::atomic<quint64> *a :
              {&c.transfers, &c.ackedAddresses, &c.nackedAddresses, &c.bytesWritten, &c.bytesRead,
-              &c.nackedDataBytes, &c.activity})
+              &c.nackedDataBytes, &c.activity, &c.errorRows})
             a->store(0, std::memory_order_relaxed);
         c.firstSeenNs.store(0, std::memory_order_relaxed);
         c.lastSeenNs.store(0, std::memory_order_relaxed);
@@ -199,6 +202,7 @@ AddressFigures AddressStats::figures(int address) const
     f.bytesRead = c.bytesRead.load(r);
     f.nackedDataBytes = c.nackedDataBytes.load(r);
     f.activity = c.activity.load(r);
+    f.errorRows = c.errorRows.load(r);
     f.firstSeenNs = c.firstSeenNs.load(r);
     f.lastSeenNs = c.lastSeenNs.load(r);
     Bins bytes, spacingNs;

@@ -72,6 +72,7 @@ private:
     {
         std::atomic<quint64> transfers{0}, ackedAddresses{0}, nackedAddresses{0};
         std::atomic<quint64> bytesWritten{0}, bytesRead{0}, nackedDataBytes{0}, activity{0};
+        std::atomic<quint64> errorRows{0};
         std::atomic<qint64> firstSeenNs{0}, lastSeenNs{0};
         // Per clock bin: the bytes whose spacing fell in it and the sum of
         // those spacings.

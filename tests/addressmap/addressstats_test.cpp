@@ -4,6 +4,7 @@
 #include "addressmap/addressstats.h"
 #include "capture/capturestore.h"
 #include "capture/eventconverter.h"
+#include "capture/healthfinding.h"
 #include "capture/storedline.h"
 #include "korvex/src/bussimulator.h"
 #include "korvex/src/i2cdecoder.h"
@@ -241,4 +242,32 @@ TEST(AddressStats, ClockFromByteSpacingOnTheSimulatorAndRecordings)
         EXPECT_TRUE(clock == 0 || std::abs(std::stol(clocks[0]) - clock) <= clock / 100)
             << name << ": " << clocks[0];
     }
+}
+
+// Rows with an error finding count against their address; warnings, and rows of no address, do not.
+TEST(AddressStats, CountsRowsWithErrorsPerAddress)
+{
+    AddressStats stats;
+    CaptureRow row;
+    row.type = CaptureRow::Type::Addr;
+    row.hasAddress = true;
+    row.address = 0x50;
+    row.fieldCount = 6;
+    const uint8_t error = HealthFinding::severityBit(HealthFinding::Severity::Error);
+    for (const uint8_t severities :
+         {uint8_t(error), uint8_t(error | 2), uint8_t(2), uint8_t(0), uint8_t(4)}) {
+        row.healthSeverities = severities;
+        stats.lineAdded(0, row);
+    }
+    row.type = CaptureRow::Type::Data;
+    row.data = "01";
+    row.healthSeverities = error;
+    stats.lineMerged(0, row);
+    CaptureRow start = CaptureRow::start(5);
+    start.healthSeverities = error;
+    stats.lineAdded(1, start);
+    EXPECT_EQ(stats.figures(0x50).errorRows, 3u);
+    EXPECT_EQ(stats.figures(0x00).errorRows, 0u);
+    stats.storeReset();
+    EXPECT_EQ(stats.figures(0x50).errorRows, 0u);
 }
