@@ -16,6 +16,7 @@
 #include "ui_mainwindow.h"
 #include "view/capturestatus.h"
 #include "view/capturestatusbar.h"
+#include "view/healthdock.h"
 #include "view/recordtable.h"
 
 #include <QFileInfo>
@@ -62,6 +63,7 @@ MainWindow::MainWindow(CapturePipeline &pipeline, SymbolLabeler &labeler, QWidge
     setUpShortcuts();
     setUpFindBar();
     setUpAddressMap();
+    setUpHealthDock();
     m_pipeline.setLabeler(&m_labeler);
     m_symbolLoader = new SymbolLoader(m_labeler, this);
     connect(m_symbolLoader, &SymbolLoader::loaded, this, &MainWindow::onSymbolsLoaded);
@@ -395,4 +397,18 @@ void MainWindow::setUpAddressMap()
         if (!on)
             m_addressMap->setSelectedAddress(-1);
     });
+}
+
+void MainWindow::setUpHealthDock()
+{
+    // Below the table, closed until 操作 → 总线健康 (Ctrl+H) opens it; its
+    // jumps move the table, its mode goes to the next Start.
+    m_healthDock = HealthDock::install(this, m_ui->menu, m_pipeline.health());
+    m_healthDock->toggleViewAction()->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_H));
+    m_healthDock->setCurrentLine([this] { return m_table->currentStoredLine(); });
+    m_healthDock->setJudgedMode([this] { return m_capture->judgedHealthMode(); });
+    m_healthDock->setChosenMode(m_capture->healthMode());
+    connect(m_healthDock, &HealthDock::lineWanted, this,
+            [this](qint64 line) { m_table->showStoredLine(line); });
+    connect(m_healthDock, &HealthDock::modeChosen, m_capture, &CaptureController::setHealthMode);
 }

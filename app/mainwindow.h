@@ -16,6 +16,7 @@ class CaptureController;
 class CapturePipeline;
 class CaptureStatusBar;
 class FindBar;
+class HealthDock;
 class QAction;
 class RecordTable;
 class SymbolLabeler;
@@ -49,6 +50,8 @@ public:
 
     // 操作 → 地址映射 (Ctrl+M): shows and hides the address map.
     QAction *addressMapAction() const { return m_addressMapAction; }
+    // 操作 → 总线健康 (Ctrl+H): the bus health panel.
+    HealthDock *healthDock() const { return m_healthDock; }
 
 public slots:
     // Asks for a row number or timestamp and goes there (Ctrl+G).
@@ -77,6 +80,7 @@ private:
     void setUpShortcuts();
     void setUpFindBar();
     void setUpAddressMap();
+    void setUpHealthDock();
     void claimCaptureFile();
     void onStateChanged(CaptureState state);
     void onSymbolsLoaded(bool ok, const QString &why);
@@ -96,6 +100,7 @@ private:
     std::unique_ptr<BlockIndex> m_blockIndex; // the search's per-block summaries
     FindBar *m_findBar = nullptr;             // child of the central widget
     AddressMapDock *m_addressMap = nullptr;   // a dock of the window
+    HealthDock *m_healthDock = nullptr;       // a dock of the window
     SymbolLoader *m_symbolLoader = nullptr;   // child; reads the symbol file for Decode
     int m_seekSerial = 0;                     // the Go to whose answer is awaited
 

@@ -4,6 +4,7 @@
 #include "capture/capturepipeline.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 #include <korvex/korvex.h>
 #include <korvex/korvexhealth.h>
@@ -44,6 +45,7 @@ CaptureController::Claim CaptureController::claimCaptureFile(const QString &path
         return Claim::HeldByOther;
     }
     m_ownsFile = true;
+    m_pipeline.setHealthFolder(QFileInfo(path).absolutePath());
     StoreLease store = m_pipeline.leaseStore();
     if (!store->open(path)) {
         *why = QStringLiteral("无法创建临时文件 %1：%2\n捕获的数据将无法保存。")

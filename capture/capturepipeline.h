@@ -50,6 +50,9 @@ public:
     // the newest row.
     void beginCapture();
     void endCapture();
+    // The folder of the findings' side file: the capture file's. Before any
+    // capture.
+    void setHealthFolder(const QString &folder) { m_health.setFolder(folder); }
     // The findings beside the store. Readers any thread (see HealthLog).
     const HealthLog &health() const { return m_health; }
 
