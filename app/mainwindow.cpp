@@ -401,7 +401,7 @@ void MainWindow::setUpAddressMap()
 
 void MainWindow::setUpHealthDock()
 {
-    // Below the table, closed until 操作 → 总线健康 (Ctrl+H) opens it; its
+    // Beside the table, closed until 操作 → 总线健康 (Ctrl+H) opens it; its
     // jumps move the table, its mode goes to the next Start.
     m_healthDock = HealthDock::install(this, m_ui->menu, m_pipeline.health());
     m_healthDock->toggleViewAction()->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_H));

@@ -80,13 +80,18 @@ HealthDock::HealthDock(const HealthLog &log, QWidget *parent)
             refresh();
     });
     timer->start(kRefreshMs);
+    // Opened: current at once, not a tick later.
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (shown)
+            refresh();
+    });
     refresh();
 }
 
 HealthDock *HealthDock::install(QMainWindow *window, QMenu *menu, const HealthLog &log)
 {
     auto *dock = new HealthDock(log, window);
-    window->addDockWidget(Qt::BottomDockWidgetArea, dock);
+    window->addDockWidget(Qt::RightDockWidgetArea, dock);
     dock->hide();
     QAction *toggle = dock->toggleViewAction(); // checkable, follows the dock's visibility
     toggle->setText(QStringLiteral("总线健康"));

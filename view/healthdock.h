@@ -30,7 +30,7 @@ public:
     // log outlives the dock.
     explicit HealthDock(const HealthLog &log, QWidget *parent = nullptr);
 
-    // The window's part: a dock at the bottom of window, closed, and its
+    // The window's part: a dock on the right of window, closed, and its
     // checkable show / hide action at the end of menu.
     static HealthDock *install(QMainWindow *window, QMenu *menu, const HealthLog &log);
 

@@ -11,8 +11,10 @@
 #include "quietdebug.h"
 #include "rowtestutil.h"
 #include "search/findbar.h"
+#include "view/healthdock.h"
 
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 #include <QAction>
 #include <QComboBox>
@@ -26,6 +28,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QToolTip>
 #include <QtTest/qtestspontaneevent.h>
 #include <QtTest>
@@ -338,6 +341,91 @@ private slots:
     }
 
     // Find, the filter and the address map together; a refused symbol file is told.
+    // Findings placed by the callback: the panel lists their kinds, its jumps move the table,
+    // its mode goes to the controller, and an ERR filter shows only marked rows.
+    void busHealthPanel()
+    {
+        Sniffer s;
+        MainWindow &w = s.shown();
+        HealthDock *dock = w.healthDock();
+        QVERIFY(!dock->isVisible() &&
+                dock->toggleViewAction()->shortcut() == QKeySequence(Qt::CTRL + Qt::Key_H));
+        const auto finding = [&s](int64_t event, HealthFinding::Kind kind,
+                                  HealthFinding::Severity severity, int64_t measured) {
+            HealthFinding f;
+            f.eventIndex = event;
+            f.kind = kind;
+            f.severity = severity;
+            f.measuredNs = measured;
+            f.limitNs = 1300;
+            s.pipeline.onHealthFinding(f);
+        };
+        using K = HealthFinding::Kind;
+        using S = HealthFinding::Severity;
+        s.pipeline.beginCapture();
+        // Transfer k: events 6k..6k+5, lines 4k..4k+3 (START, ADDR, DATA, STOP).
+        finding(6 * 10 + 3, K::TLow, S::Warning, 1250);  // line 42
+        finding(6 * 20 + 3, K::TLow, S::Error, 900);     // line 82
+        finding(6 * 30 + 3, K::TLow, S::Error, 1100);    // line 122
+        finding(6 * 40 + 0, K::Stretch, S::Info, 70000); // line 160
+        std::vector<I2CEvent> events;
+        for (int k = 0; k < 100; ++k)
+            events.insert(events.end(),
+                          {ev(EventStart, 0, 10 * k), ev(EventAddr, 0xA0, 10 * k + 1),
+                           ev(EventAck, 0, 10 * k + 2), ev(EventData, k, 10 * k + 3),
+                           ev(EventAck, 0, 10 * k + 4), ev(EventStop, 0, 10 * k + 5)});
+        dropDebugMessages();
+        s.pipeline.onI2CEvents(events.data(), int(events.size()));
+        dock->toggleViewAction()->trigger();
+        QVERIFY(dock->isVisible());
+        QTableWidget *table = dock->table();
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, HealthDock::KindColumn)->text(), QStringLiteral("t-low"));
+        QCOMPARE(table->item(0, HealthDock::SeverityColumn)->text(), QStringLiteral("错误/警告"));
+        QCOMPARE(table->item(0, HealthDock::CountColumn)->text(), QStringLiteral("3"));
+        QCOMPARE(table->item(0, HealthDock::WorstColumn)->text(), QStringLiteral("900 ns"));
+        QCOMPARE(table->item(1, HealthDock::KindColumn)->text(), QStringLiteral("stretch"));
+        table->setCurrentCell(0, 0);
+        const std::pair<HealthDock::Jump, qint64> jumps[] = {{HealthDock::Jump::First, 42},
+                                                             {HealthDock::Jump::Next, 82},
+                                                             {HealthDock::Jump::Next, 122},
+                                                             {HealthDock::Jump::Next, 42},
+                                                             {HealthDock::Jump::Worst, 82}};
+        for (const auto &[jump, line] : jumps) {
+            dock->jumpButton(jump)->click();
+            QCOMPARE(w.currentStoredLine(), line);
+        }
+        // The row's marker and tooltip, the text as it was.
+        auto *model = w.findChild<QTableView *>(QStringLiteral("displayTableView"))->model();
+        QTRY_VERIFY(model->rowCount() > 0);
+        int row = -1;
+        for (int r = 0; r < model->rowCount(); ++r)
+            row = model->index(r, 0).data().toString() == QStringLiteral("82") ? r : row;
+        QVERIFY(row >= 0);
+        QVERIFY(model->index(row, 0)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QStringLiteral("错误 t-low：测得 900 ns")));
+        // The mode goes to the next Start.
+        dock->modeBox()->setCurrentIndex(KORVEX_HEALTH_MODE_FM);
+        emit dock->modeBox()->activated(KORVEX_HEALTH_MODE_FM);
+        QCOMPARE(w.captureController().healthMode(), int(KORVEX_HEALTH_MODE_FM));
+        // ERR: the two error rows only.
+        w.findChild<FindBar *>()->filterBy(QStringLiteral("ERR"));
+        QTRY_VERIFY2(statusLabels(w).contains(QStringLiteral("筛选：2 / 400 行")),
+                     qPrintable(statusLabels(w).join('|')));
+        w.showStoredLine(0);
+        QTRY_COMPARE(model->rowCount(), 2);
+        QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("82"));
+        QCOMPARE(model->index(1, 0).data().toString(), QStringLiteral("122"));
+        QVERIFY(model->index(1, 0).data(Qt::DecorationRole).value<QColor>().isValid());
+        // Clear empties the panel.
+        action(w, "actionClear")->trigger();
+        dock->refresh();
+        QCOMPARE(table->rowCount(), 0);
+        QVERIFY(!dock->jumpButton(HealthDock::Jump::First)->isEnabled());
+    }
+
     void findFilterAndTheAddressMap()
     {
         Sniffer s;
