@@ -46,7 +46,7 @@ bool openForOptions(const DecodeOptions &options, CaptureFile &file, I2CDecoderC
 {
     if (!file.open(options.capture, error))
         return false;
-    if (file.sampleRate() == 0 && options.format != "events") {
+    if (file.sampleRate() == 0 && options.format != "events" && options.format != "health") {
         // Every timestamp would be zero (events print sample numbers, so they
         // still make sense); the replay adapter refuses such a file too.
         if (error)
@@ -123,12 +123,24 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
     }
     const std::unique_ptr<FormatWriter> writer = makeFormatWriter(options.format, output);
     bool written = true;
-    const bool decoded = decodeCaptureStream(
-        file, config,
-        [&writer, &written](const I2CEvent *events, const uint64_t *samples, size_t count) {
-            return written = writer->write(events, samples, count);
-        },
-        nullptr, &error);
+    auto takeEvents = [&writer, &written](const I2CEvent *events, const uint64_t *samples,
+                                          size_t count) {
+        return written = writer->write(events, samples, count);
+    };
+    bool decoded = false;
+    if (options.format == "health") {
+        HealthConfig health;
+        health.mode = options.mode;
+        health.pec = options.pec;
+        decoded = decodeCaptureHealth(
+            file, config, health, takeEvents,
+            [&writer, &written](const KorvexFinding *findings, size_t count) {
+                return written = writer->writeFindings(findings, count);
+            },
+            nullptr, &error);
+    } else {
+        decoded = decodeCaptureStream(file, config, takeEvents, nullptr, &error);
+    }
     // A capture found damaged leaves the earlier output file as it was.
     if (!decoded)
         return failed();

@@ -2,6 +2,10 @@
 
 #include "tools/eventformats.h"
 
+#include <korvex/korvexhealth.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace korvex {
@@ -17,12 +21,43 @@ bool takeValue(const char *arg, const char *name, std::string &value)
     return true;
 }
 
+// "sm", "fm", "fmplus" or "smbus"; 0 (auto) for anything else.
+int modeCode(const std::string &name)
+{
+    if (name == "sm")
+        return KORVEX_HEALTH_MODE_SM;
+    if (name == "fm")
+        return KORVEX_HEALTH_MODE_FM;
+    if (name == "fmplus")
+        return KORVEX_HEALTH_MODE_FMPLUS;
+    if (name == "smbus")
+        return KORVEX_HEALTH_MODE_SMBUS;
+    return KORVEX_HEALTH_MODE_AUTO;
+}
+
+// "0x50,72,...": 7-bit addresses, hex with 0x or decimal.
+bool parsePec(const std::string &list, std::array<bool, 128> &pec)
+{
+    size_t at = 0;
+    while (at <= list.size()) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        const std::string item = list.substr(at, comma - at);
+        char *end = nullptr;
+        const long value = item.empty() ? -1 : std::strtol(item.c_str(), &end, 0);
+        if (item.empty() || *end != '\0' || value < 0 || value > 127)
+            return false;
+        pec[static_cast<size_t>(value)] = true;
+        at = comma + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string decodeUsage()
 {
     return "usage: korvex-decode [--sda=N --scl=N | --pair=K] [--assume-idle] [--format=F]\n"
-           "                     [--output=FILE] CAPTURE\n"
+           "                     [--mode=M] [--pec=ADDR,...] [--output=FILE] CAPTURE\n"
            "Decodes the I2C bus in a recorded logic capture (sigrok session file).\n"
            "  --sda=N, --scl=N  SDA and SCL channel: a channel number or a channel name\n"
            "  --pair=K          channel pair 0..3: SDA = D(2K), SCL = D(2K+1)\n"
@@ -30,6 +65,10 @@ std::string decodeUsage()
            "  --assume-idle     take the bus as idle (both lines high) before the first sample\n"
            "  --format=F        output format (default events):\n" +
            eventFormatHelp() +
+           "  --mode=M          with --format=health: judge timing by sm, fm, fmplus or\n"
+           "                    smbus (default: the mode the SCL clock points to)\n"
+           "  --pec=ADDR,...    with --format=health: transfers to these 7-bit addresses\n"
+           "                    (0x50 or 80) end with an SMBus PEC byte to check\n"
            "  --output=FILE     write to FILE instead of standard output; --format alone\n"
            "                    decides the format, whatever FILE is called; FILE is\n"
            "                    replaced only once it is complete, never by the capture\n"
@@ -70,6 +109,15 @@ bool parseDecodeOptions(int argc, const char *const *argv, DecodeOptions &option
             if (!isEventFormat(value))
                 return fail("unknown format '" + value + "'");
             options.format = value;
+        } else if (takeValue(arg, "--mode", value)) {
+            options.mode = modeCode(value);
+            if (options.mode == KORVEX_HEALTH_MODE_AUTO)
+                return fail("--mode takes sm, fm, fmplus or smbus, not '" + value + "'");
+            options.healthOptions = true;
+        } else if (takeValue(arg, "--pec", value)) {
+            if (!parsePec(value, options.pec))
+                return fail("--pec takes 7-bit addresses separated by commas, not '" + value + "'");
+            options.healthOptions = true;
         } else if (takeValue(arg, "--output", value)) {
             if (value.empty())
                 return fail("--output needs a file name");
@@ -88,6 +136,8 @@ bool parseDecodeOptions(int argc, const char *const *argv, DecodeOptions &option
         return fail("--sda and --scl go together");
     if (pairGiven && !options.sda.empty())
         return fail("--pair and --sda/--scl exclude each other");
+    if (options.healthOptions && options.format != "health")
+        return fail("--mode and --pec go with --format=health");
     if (options.capture.empty())
         return fail("no capture file given");
     return true;

@@ -1,6 +1,7 @@
 // Command line of korvex-decode.
 #pragma once
 
+#include <array>
 #include <string>
 
 namespace korvex {
@@ -14,6 +15,11 @@ struct DecodeOptions
     std::string format = "events";
     std::string output; // empty: standard output
     std::string capture;
+    // --format=health: the timing mode (KORVEX_HEALTH_MODE_*, 0 auto) and the
+    // 7-bit addresses whose transfers end with a PEC byte.
+    int mode = 0;
+    std::array<bool, 128> pec{};
+    bool healthOptions = false; // --mode or --pec given
     bool help = false;
 };
 

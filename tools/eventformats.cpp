@@ -1,6 +1,7 @@
 #include "tools/eventformats.h"
 
 #include "capture/hexdigits.h"
+#include "tools/healthcsvwriter.h"
 #include "tools/storedlineformats.h"
 
 #include <charconv>
@@ -75,6 +76,11 @@ const Format kFormats[] = {
      "per address seen: transfers, bytes written and read, NACKs,\n"
      "first and last seen, estimated bus clock (Hz, \"-\" unknown)",
      makeAddressSummaryWriter},
+    {"health",
+     "CSV, one line per bus-health finding: time,sample,row,kind,\n"
+     "severity,measured_ns,limit_ns,resolution_ns,detail (see\n"
+     "--mode and --pec)",
+     make<HealthCsvWriter>},
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "tools/outputfile.h"
 
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,9 @@ public:
     // The next events, each with its sample position. False once the output
     // failed: nothing more needs decoding.
     virtual bool write(const I2CEvent *events, const uint64_t *samples, size_t count) = 0;
+    // Bus-health findings, each before the events it names; only the health
+    // format writes them.
+    virtual bool writeFindings(const KorvexFinding *, size_t) { return true; }
     // Writes what follows the last event and the buffer. False on failure.
     virtual bool finish() { return flush(); }
     // Why write() or finish() failed.

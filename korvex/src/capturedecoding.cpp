@@ -61,8 +61,42 @@ bool readConfigured(CaptureFile &file, I2CDecoder &decoder, I2CDecoderConfig con
         readError);
 }
 
-bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const EventBatchSink &take,
-                         uint64_t *sampleCount, std::string *error)
+namespace {
+
+// Events decoded but held back until no finding can name them any more.
+class HeldEvents
+{
+public:
+    void add(const std::vector<I2CEvent> &events, const std::vector<uint64_t> &samples)
+    {
+        m_events.insert(m_events.end(), events.begin(), events.end());
+        m_samples.insert(m_samples.end(), samples.begin(), samples.end());
+    }
+    // Hands on the events below index `open` (of `total` decoded so far).
+    bool release(uint64_t open, uint64_t total, const EventBatchSink &take)
+    {
+        const uint64_t first = total - m_events.size();
+        const size_t n = open <= first ? 0 : static_cast<size_t>(std::min(open, total) - first);
+        if (n == 0)
+            return true;
+        const bool more = take(m_events.data(), m_samples.data(), n);
+        m_events.erase(m_events.begin(), m_events.begin() + static_cast<std::ptrdiff_t>(n));
+        m_samples.erase(m_samples.begin(), m_samples.begin() + static_cast<std::ptrdiff_t>(n));
+        return more;
+    }
+
+private:
+    std::vector<I2CEvent> m_events;
+    std::vector<uint64_t> m_samples;
+};
+
+// Decodes the file, handing each slice's events to `slice`; `end` runs once
+// the samples are all read. The archive check runs beside it.
+bool decodeSlices(
+    CaptureFile &file, I2CDecoder &decoder, I2CDecoderConfig config,
+    const std::function<bool(std::vector<I2CEvent> &, std::vector<uint64_t> &)> &slice,
+    const std::function<bool(std::vector<I2CEvent> &, std::vector<uint64_t> &)> &end,
+    uint64_t *sampleCount, std::string *error)
 {
     // The archive check reads the file through a handle of its own, so its
     // reading runs beside the decoding instead of before it.
@@ -75,7 +109,6 @@ bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const Event
         return check.checkMembers(&damage, &stopCheck);
     });
     config.sampleRate = file.sampleRate();
-    I2CDecoder decoder;
     std::vector<I2CEvent> events;
     std::vector<uint64_t> samples;
     std::string why;
@@ -91,11 +124,17 @@ bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const Event
                     samples.clear();
                     decoder.feed(data + at, std::min(kDecodeSliceBytes, bytes - at), events,
                                  &samples);
-                    taking = events.empty() || take(events.data(), samples.data(), events.size());
+                    taking = slice(events, samples);
                 }
                 return taking;
             },
             &why, error);
+        if (read && taking && why.empty()) {
+            events.clear();
+            samples.clear();
+            decoder.flush(events, &samples);
+            taking = end(events, samples);
+        }
     } catch (...) {
         stopCheck = true;
         verified.wait();
@@ -120,6 +159,54 @@ bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const Event
     if (sampleCount)
         *sampleCount = decoder.samplesSeen();
     return read;
+}
+
+} // namespace
+
+bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const EventBatchSink &take,
+                         uint64_t *sampleCount, std::string *error)
+{
+    I2CDecoder decoder;
+    auto hand = [&take](std::vector<I2CEvent> &events, std::vector<uint64_t> &samples) {
+        return events.empty() || take(events.data(), samples.data(), events.size());
+    };
+    return decodeSlices(file, decoder, config, hand, hand, sampleCount, error);
+}
+
+bool decodeCaptureHealth(CaptureFile &file, I2CDecoderConfig config, HealthConfig health,
+                         const EventBatchSink &take, const FindingBatchSink &findings,
+                         int32_t *mode, std::string *error)
+{
+    health.sampleRate = file.sampleRate();
+    HealthChecker checker(health);
+    I2CDecoder decoder;
+    decoder.setObserver(&checker);
+    HeldEvents held;
+    std::vector<KorvexFinding> found;
+    auto pass = [&](bool atEnd) {
+        found.clear();
+        checker.take(found);
+        if (!found.empty() && !findings(found.data(), found.size()))
+            return false;
+        const uint64_t total = decoder.eventCount();
+        return held.release(atEnd ? total : checker.openEvent(), total, take);
+    };
+    const bool decoded = decodeSlices(
+        file, decoder, config,
+        [&](std::vector<I2CEvent> &events, std::vector<uint64_t> &samples) {
+            held.add(events, samples);
+            checker.advance(decoder.samplesSeen(), decoder.eventCount());
+            return pass(false);
+        },
+        [&](std::vector<I2CEvent> &events, std::vector<uint64_t> &samples) {
+            held.add(events, samples);
+            checker.finish(decoder.samplesSeen(), decoder.eventCount());
+            return pass(true);
+        },
+        nullptr, error);
+    if (mode)
+        *mode = checker.mode();
+    return decoded;
 }
 
 bool decodeCapture(CaptureFile &file, I2CDecoderConfig config, std::vector<I2CEvent> &events,

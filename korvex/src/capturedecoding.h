@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capturefile.h"
+#include "healthchecker.h"
 #include "i2cdecoder.h"
 
 #include <functional>
@@ -41,6 +42,16 @@ using EventBatchSink =
 constexpr size_t kDecodeSliceBytes = 1 << 16;
 bool decodeCaptureStream(CaptureFile &file, I2CDecoderConfig config, const EventBatchSink &take,
                          uint64_t *sampleCount, std::string *error);
+
+// Takes findings in order; false stops the decoding early, as for events.
+using FindingBatchSink = std::function<bool(const KorvexFinding *findings, size_t count)>;
+
+// The same with bus health: `config.sampleRate` is taken from the file. Each
+// finding reaches `findings` before its event reaches `take` (events wait
+// while a finding about them may still come); *mode gets the mode judged by.
+bool decodeCaptureHealth(CaptureFile &file, I2CDecoderConfig config, HealthConfig health,
+                         const EventBatchSink &take, const FindingBatchSink &findings,
+                         int32_t *mode, std::string *error);
 
 // The same, appending every event to events (and samples): for captures known
 // to be small (tests, fuzzing).

@@ -111,6 +111,9 @@ void I2CDecoder::reset()
     m_byte = 0;
     m_byteStart = 0;
     m_partialBytes = 0;
+    m_eventCount = 0;
+    m_decoded = kSda | kScl;
+    m_pending[0] = m_pending[1] = false;
 }
 
 uint8_t I2CDecoder::levelsOf(const uint8_t *unit) const
@@ -145,6 +148,8 @@ void I2CDecoder::feed(const uint8_t *data, size_t bytes, std::vector<I2CEvent> &
         std::memcpy(m_partial, data + whole * u, rest);
         m_partialBytes = static_cast<unsigned>(rest);
     }
+    if (m_config.glitchSamples > 1)
+        commitPending(m_position);
     m_events = nullptr;
     m_samples = nullptr;
 }
@@ -155,7 +160,7 @@ void I2CDecoder::decodeWhole(const uint8_t *data, size_t count)
         return;
     if (!m_haveLevels) {
         // Without an assumed idle bus, the first sample only sets the levels.
-        m_levels = levelsOf(data);
+        m_levels = m_decoded = levelsOf(data);
         m_haveLevels = true;
     }
     if (m_wordScan)
@@ -210,7 +215,7 @@ void I2CDecoder::decodeEach(const uint8_t *data, size_t count)
 {
     const unsigned u = m_config.unitSize;
     if (!m_haveLevels && count > 0) {
-        m_levels = levelsOf(data);
+        m_levels = m_decoded = levelsOf(data);
         m_haveLevels = true;
     }
     for (size_t i = 0; i < count; ++i) {
@@ -221,10 +226,79 @@ void I2CDecoder::decodeEach(const uint8_t *data, size_t count)
     m_position += count;
 }
 
+void I2CDecoder::flush(std::vector<I2CEvent> &events, std::vector<uint64_t> *samples)
+{
+    m_events = &events;
+    m_samples = samples;
+    commitPending(std::numeric_limits<uint64_t>::max());
+    m_events = nullptr;
+    m_samples = nullptr;
+}
+
 void I2CDecoder::step(uint8_t levels, uint64_t position)
 {
+    if (m_config.glitchSamples > 1) {
+        filterEdge(levels, position);
+        return;
+    }
     const uint8_t before = m_levels;
     m_levels = levels;
+    decodeEdge(before, levels, position);
+}
+
+// A line's change counts once it has held for glitchSamples samples; one that
+// turns back sooner is a pulse that is dropped (and told to the observer).
+void I2CDecoder::filterEdge(uint8_t levels, uint64_t position)
+{
+    commitPending(position);
+    const uint8_t changed = static_cast<uint8_t>(levels ^ m_levels);
+    m_levels = levels;
+    for (unsigned line = 0; line < 2; ++line) {
+        if (!(changed & (1u << line)))
+            continue;
+        if (m_pending[line]) {
+            m_pending[line] = false;
+            if (m_observer)
+                m_observer->suppressed(line, m_pendingAt[line], position, m_decoded, m_eventCount);
+        } else {
+            m_pending[line] = true;
+            m_pendingAt[line] = position;
+        }
+    }
+}
+
+// Decodes, in order, the pending changes that held until `until`; changes of
+// both lines at one sample are one edge.
+void I2CDecoder::commitPending(uint64_t until)
+{
+    const uint64_t width = m_config.glitchSamples;
+    for (;;) {
+        int first = -1;
+        for (int line = 0; line < 2; ++line) {
+            if (m_pending[line] && until - m_pendingAt[line] >= width &&
+                until >= m_pendingAt[line] && (first < 0 || m_pendingAt[line] < m_pendingAt[first]))
+                first = line;
+        }
+        if (first < 0)
+            return;
+        const uint64_t at = m_pendingAt[first];
+        uint8_t next = m_decoded;
+        for (int line = 0; line < 2; ++line) {
+            if (m_pending[line] && m_pendingAt[line] == at) {
+                next = static_cast<uint8_t>(next ^ (1u << line));
+                m_pending[line] = false;
+            }
+        }
+        const uint8_t before = m_decoded;
+        m_decoded = next;
+        decodeEdge(before, next, at);
+    }
+}
+
+void I2CDecoder::decodeEdge(uint8_t before, uint8_t levels, uint64_t position)
+{
+    if (m_observer)
+        m_observer->edge(before, levels, position, m_eventCount);
     // SDA edges count as START/STOP only while SCL stays high; when SCL rises
     // in the same sample, the sample is a data bit.
     const bool sclHigh = levels & kScl;
@@ -275,6 +349,7 @@ void I2CDecoder::emit(int32_t type, uint8_t data, uint64_t position)
     event.reserved[0] = event.reserved[1] = event.reserved[2] = 0;
     event.timestamp = sampleToNs(position, m_config.sampleRate);
     m_events->push_back(event);
+    ++m_eventCount;
     if (m_samples)
         m_samples->push_back(position);
 }

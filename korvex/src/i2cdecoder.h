@@ -15,6 +15,20 @@
 
 namespace korvex {
 
+// Sees every edge the decoder acts on, in order, with the number of events
+// emitted before it (an event the edge emits gets that index). The decoder
+// keeps no other state for it, so an observer changes no event.
+class EdgeObserver
+{
+public:
+    virtual ~EdgeObserver() = default;
+    // levels: bit 0 SDA, bit 1 SCL.
+    virtual void edge(uint8_t before, uint8_t after, uint64_t position, uint64_t eventIndex) = 0;
+    // The glitch filter dropped a pulse on `line` (0 SDA, 1 SCL) from `from` to `to`.
+    virtual void suppressed(unsigned line, uint64_t from, uint64_t to, uint8_t levels,
+                            uint64_t eventIndex) = 0;
+};
+
 struct I2CDecoderConfig
 {
     unsigned sdaChannel = 0;
@@ -22,6 +36,9 @@ struct I2CDecoderConfig
     unsigned unitSize = 1;   // bytes per sample
     uint64_t sampleRate = 0; // Hz; 0 when unknown (timestamps are then 0)
     bool assumeIdle = false; // before the first sample the bus is idle (both lines high)
+    // Pulses shorter than this many samples are dropped before decoding; 0 or
+    // 1 keeps every pulse (the events are then exactly the unfiltered ones).
+    uint64_t glitchSamples = 0;
 };
 
 class I2CDecoder
@@ -49,6 +66,15 @@ public:
     void feed(const uint8_t *data, size_t bytes, std::vector<I2CEvent> &events,
               std::vector<uint64_t> *samples = nullptr);
 
+    // Watches the edges from now on (null: none). Not owned.
+    void setObserver(EdgeObserver *observer) { m_observer = observer; }
+
+    // Decodes what the glitch filter still holds back, at the end of a capture.
+    void flush(std::vector<I2CEvent> &events, std::vector<uint64_t> *samples = nullptr);
+
+    // Events emitted since the last reset.
+    uint64_t eventCount() const { return m_eventCount; }
+
     // Number of whole samples decoded since the last reset.
     uint64_t samplesSeen() const { return m_position; }
 
@@ -64,6 +90,9 @@ private:
     void decodeEach(const uint8_t *data, size_t count);
     uint8_t levelsOf(const uint8_t *unit) const;
     void step(uint8_t levels, uint64_t position);
+    void decodeEdge(uint8_t before, uint8_t levels, uint64_t position);
+    void filterEdge(uint8_t levels, uint64_t position);
+    void commitPending(uint64_t until);
     void emit(int32_t type, uint8_t data, uint64_t position);
 
     I2CDecoderConfig m_config;
@@ -83,6 +112,15 @@ private:
 
     uint8_t m_partial[kMaxUnitSize] = {}; // head of a sample split between buffers
     unsigned m_partialBytes = 0;
+
+    uint64_t m_eventCount = 0;
+    EdgeObserver *m_observer = nullptr;
+
+    // Glitch filter: the levels decoded so far, and per line (0 SDA, 1 SCL)
+    // the position of a change not yet held long enough to count.
+    uint8_t m_decoded = kSda | kScl;
+    bool m_pending[2] = {false, false};
+    uint64_t m_pendingAt[2] = {0, 0};
 
     std::vector<I2CEvent> *m_events = nullptr;
     std::vector<uint64_t> *m_samples = nullptr;
