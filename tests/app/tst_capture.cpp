@@ -426,6 +426,43 @@ private slots:
         QVERIFY(!dock->jumpButton(HealthDock::Jump::First)->isEnabled());
     }
 
+    // A recorded capture with four STARTs cut into bytes, replayed through the window: the
+    // findings land on the rows korvex-decode --format=health names, and ERR finds just those.
+    void busHealthOfAReplay()
+    {
+        qputenv("KORVEX_REPLAY", KORVEX_TEST_DATA_DIR "/captures/extra/8564je_nacks.sr");
+        qputenv("KORVEX_REPLAY_SPEED", "max");
+        const auto restore = qScopeGuard([] { qunsetenv("KORVEX_REPLAY"); });
+        Sniffer s;
+        MainWindow &w = s.shown();
+        ModalAnswerer answerer([accept = acceptStartDialog()](QWidget *d) {
+            if (auto *devices = d->findChild<QComboBox *>(QStringLiteral("deviceIndexComboBox")))
+                devices->setCurrentIndex(1);
+            return accept(d);
+        });
+        dropDebugMessages();
+        action(w, "actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.statusBar()->currentMessage().startsWith(QStringLiteral("回放已结束")), 20000);
+        action(w, "actionStop")->trigger();
+        const qint64 lines = s.pipeline.storedLineCount();
+        std::vector<qint64> cut, stuck;
+        for (const HealthFinding &f : s.pipeline.health().findings(-1, lines)) {
+            if (f.kind == HealthFinding::Kind::StartInByte)
+                cut.push_back(f.line);
+            if (f.kind == HealthFinding::Kind::StuckLow)
+                stuck.push_back(f.line);
+        }
+        QCOMPARE(cut, (std::vector<qint64>{2, 8, 10, 16}));
+        // The lines held low to the end belong to no event: the newest row takes them.
+        QCOMPARE(stuck, (std::vector<qint64>{lines - 1, lines - 1}));
+        QVERIFY(w.captureController().judgedHealthMode() >= KORVEX_HEALTH_MODE_AUTO);
+        w.findChild<FindBar *>()->filterBy(QStringLiteral("ERR"));
+        QTRY_VERIFY2(statusLabels(w).contains(QStringLiteral("筛选：4 / %1 行").arg(lines)),
+                     qPrintable(statusLabels(w).join('|')));
+        QCOMPARE(answerer.texts.size(), 1); // the start dialog only
+    }
+
     void findFilterAndTheAddressMap()
     {
         Sniffer s;
