@@ -411,4 +411,8 @@ void MainWindow::setUpHealthDock()
     connect(m_healthDock, &HealthDock::lineWanted, this,
             [this](qint64 line) { m_table->showStoredLine(line); });
     connect(m_healthDock, &HealthDock::modeChosen, m_capture, &CaptureController::setHealthMode);
+    connect(m_healthDock, &HealthDock::pecAddressesChosen, m_capture,
+            &CaptureController::setPecAddresses);
+    connect(m_healthDock, &HealthDock::glitchFilterChosen, m_capture,
+            &CaptureController::setGlitchFilterNs);
 }

@@ -52,6 +52,8 @@ public:
     int healthMode() const { return m_healthMode; }
     void setPecAddresses(const QVector<int> &addresses) { m_pecAddresses = addresses; }
     void setGlitchFilterNs(qint64 ns) { m_glitchFilterNs = ns; }
+    const QVector<int> &pecAddresses() const { return m_pecAddresses; }
+    qint64 glitchFilterNs() const { return m_glitchFilterNs; }
     // The mode the running or last capture judged timing by (auto until
     // known), -1 before any capture.
     int judgedHealthMode() const;

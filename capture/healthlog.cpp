@@ -95,15 +95,28 @@ HealthLog::~HealthLog()
 
 bool HealthLog::ensureFile()
 {
-    if (m_fd >= 0)
-        return true;
     // Unnamed: nothing to follow a link to, nothing left behind by a crash.
-    const QString folder = m_folder.isEmpty() ? QDir::tempPath() : m_folder;
-    m_fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (m_fd < 0 && !m_folder.isEmpty())
-        m_fd = ::open(QFile::encodeName(QDir::tempPath()).constData(),
-                      O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    for (const QString &folder : {m_folder, QDir::tempPath()}) {
+        if (m_fd >= 0 || folder.isEmpty())
+            continue;
+        m_fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    }
     return m_fd >= 0;
+}
+
+bool HealthLog::writeUnwritten()
+{
+    size_t done = 0;
+    while (done < m_unwritten.size()) {
+        const ssize_t w = ::pwrite(m_fd, m_unwritten.data() + done, m_unwritten.size() - done,
+                                   m_fileEnd + qint64(done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        done += size_t(w);
+    }
+    return true;
 }
 
 void HealthLog::take(qint64 line, uint32_t count)
@@ -145,20 +158,7 @@ void HealthLog::flush()
     if (m_unpublished.empty())
         return;
     qint64 at = m_fileEnd;
-    bool written = false;
-    if (ensureFile()) {
-        size_t done = 0;
-        while (done < m_unwritten.size()) {
-            const ssize_t w = ::pwrite(m_fd, m_unwritten.data() + done, m_unwritten.size() - done,
-                                       at + qint64(done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                break;
-            done += size_t(w);
-        }
-        written = done == m_unwritten.size();
-    }
+    const bool written = ensureFile() && writeUnwritten();
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const HealthFinding &f : m_unpublished) {
         const qint64 block = blockOf(f.line);

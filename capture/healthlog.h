@@ -110,6 +110,7 @@ private:
     void take(qint64 line, uint32_t count);
     void record(const HealthFinding &f);
     bool ensureFile();
+    bool writeUnwritten(); // m_unwritten at m_fileEnd, whole
     // Calls visit(f) for the records of blocks [first, last] (clamped) in file
     // order, until it returns false. Holds no lock while reading.
     template <typename Visit> void visitBlocks(qint64 first, qint64 last, Visit &&visit) const;

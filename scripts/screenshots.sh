@@ -8,8 +8,12 @@
 #   docs/address-map.png      the address map beside the table while capturing
 #   docs/find-bar.png         the find bar on a match, at the window's own size
 #   docs/filtered-nacks.png   only the EEPROM's NACKs, with the map and the status bar
+#   docs/health-replay.png    the 总线健康 panel on a replayed capture with cut STARTs
+#   docs/health-simulator.png the panel on the simulator with injected faults
+#   docs/filtered-errors.png  only the rows with errors (ERR) of that replay
 # Needs xvfb, xdotool, imagemagick and chromium (Debian packages). With the
-# argument "gui" only the window pictures are made.
+# argument "gui" only the window pictures are made, with "health" only the
+# bus health ones.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -58,13 +62,29 @@ stop='xdotool mousemove 63 42 click 1; sleep 0.5'
 decode='xdotool mousemove 172 42 click 1; sleep 0.3'
 config='xdotool mousemove 206 42 click 1; sleep 1.5'
 
+# The bus health pictures: a replay of a recorded capture as the only adapter
+# (at once, not at its recorded pace), and the simulator with faults.
+focus='xdotool windowfocus $wid; sleep 0.3'
+replay=$top/tests/data/captures/extra/8564je_nacks.sr
+health="$focus; xdotool key ctrl+h; sleep 1"
+shoot_replay() {
+    KORVEX_SIMULATOR=0 KORVEX_REPLAY=$replay KORVEX_REPLAY_SPEED=max shoot "$@"
+}
+# The panel's first row selected, then its first error's row made current.
+pick='xdotool mousemove 1000 122 click 1; sleep 0.3; xdotool mousemove 1000 392 click 1; sleep 1'
+shoot_replay health-replay "$start; sleep 2; $stop; $health; $pick" 1300x850
+KORVEX_SIM_FAULTS=all shoot health-simulator "$start; sleep 4; $stop; $health" 1300x850
+errors="$focus; xdotool key ctrl+f; sleep 0.5; xdotool type --delay 30 ERR; xdotool key Return
+        sleep 1; xdotool key Tab Tab Tab space; sleep 2"
+shoot_replay filtered-errors "$start; sleep 2; $stop; $errors" 903x462
+[ "${1:-}" = health ] && exit 0
+
 shoot screenshot "$start"
 shoot protocol-dialog "$config"
 shoot labelled-rows "$decode; $start; $stop"
 # The find bar by its keys: Ctrl+F, the query, Return; Tab three times reaches
 # its filter switch. Ctrl+M opens the address map beside the table.
 # After a dialog the window takes the keys again ($wid is shoot's window).
-focus='xdotool windowfocus $wid; sleep 0.3'
 find="$focus; xdotool key ctrl+f; sleep 0.5; xdotool type --delay 30 'addr=50 NACK'
       xdotool key Return; sleep 1"
 filter='xdotool key Tab Tab Tab space; sleep 2'

@@ -2,6 +2,7 @@
 
 #include <korvex/korvexhealth.h>
 
+#include <QRegularExpression>
 #include <QStringList>
 
 QString FindingText::severityText(HealthFinding::Severity s)
@@ -106,4 +107,19 @@ QColor FindingText::markerColor(HealthFinding::Severity s)
     default:
         return QColor(0x9E, 0x9E, 0x9E);
     }
+}
+
+bool FindingText::addressListFromText(const QString &text, QVector<int> *out)
+{
+    QVector<int> addresses;
+    for (const QString &word :
+         text.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int a = word.toInt(&ok, 16); // takes a "0x" before the digits too
+        if (!ok || a < 0 || a > 0x7F)
+            return false;
+        addresses << a;
+    }
+    *out = addresses;
+    return true;
 }

@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QVector>
 
 #include <vector>
 
@@ -25,6 +26,9 @@ public:
     // One line per finding, for a row's tooltip; at most kMaxTipLines, then "…".
     static QString tooltip(const std::vector<HealthFinding> &findings, size_t first, size_t end);
     static constexpr size_t kMaxTipLines = 12;
+    // "0B,50" or "0x0b 50": 7-bit addresses (hex) separated by commas or
+    // spaces, in *out; false (out unchanged) for anything else. "" is none.
+    static bool addressListFromText(const QString &text, QVector<int> *out);
     // The marker of a row whose worst finding has this severity.
     static QColor markerColor(HealthFinding::Severity s);
 };

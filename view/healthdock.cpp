@@ -10,15 +10,19 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 constexpr int kRefreshMs = 250;
+// Pulses wider than this are the bus itself, not glitches.
+constexpr int kWidestGlitchNs = 10000;
 } // namespace
 
 HealthDock::HealthDock(const HealthLog &log, QWidget *parent)
@@ -40,6 +44,31 @@ HealthDock::HealthDock(const HealthLog &log, QWidget *parent)
     layout->addLayout(modeRow);
     connect(m_mode, QOverload<int>::of(&QComboBox::activated), this,
             [this] { emit modeChosen(chosenMode()); });
+
+    auto *optionRow = new QHBoxLayout;
+    optionRow->addWidget(new QLabel(QStringLiteral("PEC 地址："), body));
+    m_pec = new QLineEdit(body);
+    m_pec->setPlaceholderText(QStringLiteral("无，例如 0B,50"));
+    optionRow->addWidget(m_pec, 1);
+    optionRow->addWidget(new QLabel(QStringLiteral("毛刺过滤："), body));
+    m_glitch = new QSpinBox(body);
+    m_glitch->setRange(0, kWidestGlitchNs);
+    m_glitch->setSuffix(QStringLiteral(" ns"));
+    m_glitch->setSpecialValueText(QStringLiteral("关"));
+    optionRow->addWidget(m_glitch);
+    layout->addLayout(optionRow);
+    connect(m_pec, &QLineEdit::editingFinished, this, [this] {
+        QVector<int> addresses;
+        const bool ok = FindingText::addressListFromText(m_pec->text(), &addresses);
+        // A list that cannot be read stays marked and changes nothing.
+        m_pec->setStyleSheet(ok ? QString() : QStringLiteral("color: red"));
+        m_pec->setToolTip(ok ? QString()
+                             : QStringLiteral("地址应为 00 到 7F 的十六进制数，以逗号分隔"));
+        if (ok)
+            emit pecAddressesChosen(addresses);
+    });
+    connect(m_glitch, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            [this](int ns) { emit glitchFilterChosen(ns); });
 
     m_summary = new QLabel(body);
     layout->addWidget(m_summary);

@@ -16,7 +16,9 @@ class QComboBox;
 class QLabel;
 class QMainWindow;
 class QMenu;
+class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 
 class HealthDock : public QDockWidget
@@ -56,11 +58,17 @@ public:
     void refresh();
     QTableWidget *table() const { return m_table; }
     QComboBox *modeBox() const { return m_mode; }
+    QLineEdit *pecEdit() const { return m_pec; }
+    QSpinBox *glitchFilterBox() const { return m_glitch; }
     QPushButton *jumpButton(Jump jump) const { return m_buttons[int(jump)]; }
 
 signals:
     void lineWanted(qint64 line);
     void modeChosen(int mode);
+    // The addresses whose transfers end with a PEC byte; the narrowest pulse
+    // the glitch filter lets through (0: off). For the next Start, too.
+    void pecAddressesChosen(const QVector<int> &addresses);
+    void glitchFilterChosen(qint64 ns);
 
 private:
     bool selectedKind(HealthFinding::Kind *kind) const;
@@ -70,6 +78,8 @@ private:
     std::function<int()> m_judgedMode;
     QComboBox *m_mode = nullptr;
     QLabel *m_modeNote = nullptr;
+    QLineEdit *m_pec = nullptr;
+    QSpinBox *m_glitch = nullptr;
     QLabel *m_summary = nullptr;
     QTableWidget *m_table = nullptr;
     QPushButton *m_buttons[3] = {};

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTableWidget>
@@ -385,6 +386,11 @@ private slots:
         QCOMPARE(table->item(0, HealthDock::CountColumn)->text(), QStringLiteral("3"));
         QCOMPARE(table->item(0, HealthDock::WorstColumn)->text(), QStringLiteral("900 ns"));
         QCOMPARE(table->item(1, HealthDock::KindColumn)->text(), QStringLiteral("stretch"));
+        // No kind chosen: no jump.
+        const qint64 before = w.currentStoredLine();
+        table->setCurrentCell(-1, -1);
+        dock->jumpButton(HealthDock::Jump::First)->click();
+        QCOMPARE(w.currentStoredLine(), before);
         table->setCurrentCell(0, 0);
         const std::pair<HealthDock::Jump, qint64> jumps[] = {{HealthDock::Jump::First, 42},
                                                              {HealthDock::Jump::Next, 82},
@@ -410,6 +416,14 @@ private slots:
         dock->modeBox()->setCurrentIndex(KORVEX_HEALTH_MODE_FM);
         emit dock->modeBox()->activated(KORVEX_HEALTH_MODE_FM);
         QCOMPARE(w.captureController().healthMode(), int(KORVEX_HEALTH_MODE_FM));
+        // So do the PEC addresses (a list that cannot be read changes nothing) and the filter.
+        for (const char *text : {"0b, 0x50", "0B 80"}) {
+            dock->pecEdit()->setText(QString::fromLatin1(text));
+            emit dock->pecEdit()->editingFinished();
+        }
+        QCOMPARE(w.captureController().pecAddresses(), (QVector<int>{0x0B, 0x50}));
+        dock->glitchFilterBox()->setValue(50);
+        QCOMPARE(w.captureController().glitchFilterNs(), 50);
         // ERR: the two error rows only.
         w.findChild<FindBar *>()->filterBy(QStringLiteral("ERR"));
         QTRY_VERIFY2(statusLabels(w).contains(QStringLiteral("筛选：2 / 400 行")),

@@ -245,4 +245,10 @@ TEST(FindingTextTest, DurationsFindingsAndLongTips)
     EXPECT_EQ(FindingText::tooltip(many, 1, many.size()).count('\n'),
               int(FindingText::kMaxTipLines) - 1);
     EXPECT_EQ(FindingText::modeText(KORVEX_HEALTH_MODE_FM), QStringLiteral("快速模式 (400 kHz)"));
+    QVector<int> pec{1};
+    EXPECT_TRUE(FindingText::addressListFromText(QStringLiteral(" 0x0b,50  7F"), &pec));
+    EXPECT_EQ(pec, (QVector<int>{0x0B, 0x50, 0x7F}));
+    for (const char *bad : {"80", "5g", "0b,-1"})
+        EXPECT_FALSE(FindingText::addressListFromText(QString::fromLatin1(bad), &pec)) << bad;
+    EXPECT_TRUE(FindingText::addressListFromText(QString(), &pec) && pec.isEmpty());
 }
