@@ -15,6 +15,11 @@ HealthCsvWriter::HealthCsvWriter(OutputFile &out) : FormatWriter(out)
 bool HealthCsvWriter::writeFindings(const KorvexFinding *findings, size_t count)
 {
     m_waiting.insert(m_waiting.end(), findings, findings + count);
+    // A bus with no rows for long (noise, a stuck line) must not hold every
+    // finding: those naming the next event get the next row, which is theirs
+    // once any row completes.
+    if (m_waiting.size() > kMaxWaiting)
+        return writeWaiting(m_eventIndex, m_nextRow);
     return true;
 }
 

@@ -25,7 +25,8 @@ private:
     bool writeWaiting(uint64_t lastEvent, int64_t row);
     void appendLine(const KorvexFinding &f, int64_t row);
 
-    std::deque<KorvexFinding> m_waiting; // bounded by the findings of one row
+    static constexpr size_t kMaxWaiting = 4096;
+    std::deque<KorvexFinding> m_waiting; // findings whose row has not completed yet
     uint64_t m_eventIndex = 0;
     int64_t m_nextRow = 0;
     // The row rule of the capture file: START and STOP are rows; ADDR and DATA

@@ -3,6 +3,7 @@
 #include "korvex/src/bussimulator.h"
 #include "korvex/src/capturedecoding.h"
 #include "korvex/src/capturefile.h"
+#include "korvex/src/healthchecker.h"
 #include "korvex/src/i2cdecoder.h"
 
 #include <benchmark/benchmark.h>
@@ -83,6 +84,55 @@ void BM_Decode_24aa025uid_seqread(benchmark::State &state)
     decode(state, "24aa025uid_seqrndread256.sr", 0);
 }
 
+// The decoder with the bus-health checker on its edges, in 64 KiB buffers as
+// the tool and the replay feed it; findings are taken after every buffer.
+void decodeWithHealth(benchmark::State &state, const std::string &name)
+{
+    const Capture &c = capture(name);
+    std::vector<I2CEvent> events;
+    std::vector<KorvexFinding> findings;
+    size_t found = 0;
+    for (auto _ : state) {
+        korvex::I2CDecoder decoder;
+        decoder.configure(c.config);
+        korvex::HealthConfig config;
+        config.sampleRate = c.config.sampleRate;
+        korvex::HealthChecker checker(config);
+        decoder.setObserver(&checker);
+        found = 0;
+        const size_t step = 1 << 16;
+        for (size_t at = 0; at < c.bytes.size(); at += step) {
+            events.clear();
+            decoder.feed(c.bytes.data() + at, std::min(step, c.bytes.size() - at), events);
+            checker.advance(decoder.samplesSeen(), decoder.eventCount());
+            findings.clear();
+            checker.take(findings);
+            found += findings.size();
+            benchmark::DoNotOptimize(checker.openEvent());
+        }
+        checker.finish(decoder.samplesSeen(), decoder.eventCount());
+        findings.clear();
+        checker.take(findings);
+        found += findings.size();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(c.bytes.size() / c.config.unitSize));
+    state.counters["findings"] = static_cast<double>(found);
+}
+
+void BM_DecoderWithHealth_8564je_nacks(benchmark::State &state)
+{
+    decodeWithHealth(state, "8564je_nacks.sr");
+}
+void BM_DecoderWithHealth_ad5258_triangle(benchmark::State &state)
+{
+    decodeWithHealth(state, "ad5258_read_once_write_continuously_triangle_0to255.sr");
+}
+void BM_DecoderWithHealth_24aa025uid_seqread(benchmark::State &state)
+{
+    decodeWithHealth(state, "24aa025uid_seqrndread256.sr");
+}
+
 void BM_SimulatorGenerate10MHz(benchmark::State &state)
 {
     korvex::BusSimulator bus(10000000, 0, 1);
@@ -101,6 +151,9 @@ BENCHMARK(BM_Decode_8564je_nacks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode_8564je_nacks_64KiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode_ad5258_triangle)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode_24aa025uid_seqread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecoderWithHealth_8564je_nacks)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecoderWithHealth_ad5258_triangle)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecoderWithHealth_24aa025uid_seqread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SimulatorGenerate10MHz)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

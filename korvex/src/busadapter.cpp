@@ -74,6 +74,7 @@ BusAdapter::StartResult BusAdapter::start(const CaptureRequest &asked, I2CCaptur
                                                : KORVEX_HEALTH_MODE_AUTO);
 
     m_session = std::make_unique<CaptureSession>(request.index, callback);
+    m_session->setHealth(request.health.callback, request.health.userData, &m_healthMode);
     CaptureSession *session = m_session.get();
     try {
         m_thread = std::thread([this, session, request] {

@@ -88,9 +88,6 @@ public:
 protected:
     BusAdapter() = default;
 
-    // Capture thread: the mode chosen or detected, for healthMode().
-    void setHealthMode(int32_t mode) { m_healthMode.store(mode); }
-
     // Caller's thread, under the adapter's lock.
     virtual bool doOpen() = 0;
     // Caller's thread, before the capture thread exists: checks the request
@@ -117,7 +114,8 @@ private:
     // start()/stop() compare it to recognise a call from inside the callback.
     std::atomic<std::thread::id> m_threadId{};
     HealthRequest m_health; // guarded by m_control
-    // Written by the capture thread, read by any: a lone int needs no lock.
+    // Written by the capture thread (through its session), read by any: a lone
+    // int needs no lock.
     std::atomic<int32_t> m_healthMode{KORVEX_HEALTH_MODE_AUTO};
     std::unique_ptr<CaptureSession> m_session;
     std::thread m_thread;

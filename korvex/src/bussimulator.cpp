@@ -1,5 +1,7 @@
 #include "bussimulator.h"
 
+#include <korvex/korvexhealth.h>
+
 #include <algorithm>
 
 namespace korvex {
@@ -8,15 +10,6 @@ namespace {
 
 __extension__ typedef unsigned __int128 Uint128;
 
-// Standard-mode timing (ns): 100 kHz SCL, 5 us low and 5 us high; data
-// changes 1 us after SCL falls.
-constexpr uint64_t kLowNs = 5000;
-constexpr uint64_t kHighNs = 5000;
-constexpr uint64_t kDataHoldNs = 1000;
-constexpr uint64_t kStartHoldNs = 4000;  // tHD;STA
-constexpr uint64_t kStartSetupNs = 4700; // tSU;STA, before a repeated START
-constexpr uint64_t kStopSetupNs = 4000;  // tSU;STO
-constexpr uint64_t kBusFreeNs = 4700;    // tBUF
 constexpr uint64_t kMs = 1000000;
 
 constexpr uint8_t kEeprom = 0x50, kSensor = 0x40, kRtc = 0x68, kAbsent = 0x3C;
@@ -39,11 +32,27 @@ uint8_t bcd(unsigned value)
 
 } // namespace
 
-BusSimulator::BusSimulator(uint64_t sampleRate, unsigned channelPair, uint64_t seed)
-    : m_rate(sampleRate), m_sdaBit(2 * channelPair), m_sclBit(2 * channelPair + 1), m_state(seed)
+BusSimulator::BusSimulator(uint64_t sampleRate, unsigned channelPair, uint64_t seed,
+                           const SimulatorTiming &timing, const SimulatorFaults &faults)
+    : m_rate(sampleRate), m_sdaBit(2 * channelPair), m_sclBit(2 * channelPair + 1), m_state(seed),
+      m_timing(timing), m_faults(faults), m_faultState(seed ^ 0x5EEDFA17u)
 {
     m_eeprom.fill(0xFF); // erased
-    idle(100000);        // a little idle bus before the first transfer
+    if (m_faults.kinds & (1u << KORVEX_HEALTH_DATA_BEFORE_START)) {
+        // The capture begins in the middle of a byte: a few bits, then a STOP.
+        scl(false);
+        partialByte(0xA5, 5);
+        stop();
+    }
+    idle(100000); // a little idle bus before the first transfer
+}
+
+uint64_t BusSimulator::faultRandom()
+{
+    uint64_t z = (m_faultState += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
 }
 
 uint64_t BusSimulator::random()
@@ -100,40 +109,41 @@ void BusSimulator::lines(bool sda, bool scl)
 void BusSimulator::start()
 {
     sda(false);
-    hold(kStartHoldNs);
+    hold(m_timing.hdStaNs);
     scl(false);
 }
 
 void BusSimulator::repeatedStart()
 {
-    hold(kDataHoldNs);
+    hold(m_timing.hdDatNs);
     sda(true);
-    hold(kLowNs - kDataHoldNs);
+    hold(m_timing.lowNs - m_timing.hdDatNs);
     scl(true);
-    hold(kStartSetupNs);
+    hold(m_timing.suStaNs);
     sda(false);
-    hold(kStartHoldNs);
+    hold(m_timing.hdStaNs);
     scl(false);
 }
 
 void BusSimulator::stop()
 {
-    hold(kDataHoldNs);
+    hold(m_timing.hdDatNs);
     sda(false);
-    hold(kLowNs - kDataHoldNs);
+    hold(m_timing.lowNs - m_timing.hdDatNs);
     scl(true);
-    hold(kStopSetupNs);
+    hold(m_timing.suStoNs);
     sda(true);
-    hold(kBusFreeNs);
+    hold(m_timing.bufNs);
 }
 
 void BusSimulator::bit(bool level, uint64_t stretchNs)
 {
-    hold(kDataHoldNs);
+    hold(m_timing.hdDatNs);
     sda(level);
-    hold(kLowNs - kDataHoldNs + stretchNs); // a device stretching the clock holds SCL low
+    hold(m_timing.lowNs - m_timing.hdDatNs +
+         stretchNs); // a device stretching the clock holds SCL low
     scl(true);
-    hold(kHighNs);
+    hold(m_timing.highNs);
     scl(false);
 }
 
@@ -183,6 +193,8 @@ void BusSimulator::nextTransfer()
         break;
     }
     idle(2 * kMs + randomBelow(10 * kMs));
+    if (m_faults.kinds)
+        nextFault();
 }
 
 void BusSimulator::eepromWrite()
@@ -274,6 +286,248 @@ void BusSimulator::absentProbe()
     start();
     writeByte(kAbsent << 1, false);
     stop();
+}
+
+// --- Injected faults ------------------------------------------------------
+
+void BusSimulator::nextFault()
+{
+    for (unsigned tried = 0; tried < 32; ++tried) {
+        const unsigned kind = m_nextFault++ % 32;
+        if (m_faults.kinds & (1u << kind)) {
+            injectFault(static_cast<int32_t>(kind));
+            idle(2 * kMs);
+            return;
+        }
+    }
+}
+
+// `bits` bits of value, MSB first, ending with SCL low.
+void BusSimulator::partialByte(uint8_t value, unsigned bits)
+{
+    for (unsigned i = 0; i < bits; ++i)
+        bit((value >> (7 - i)) & 1);
+}
+
+// A pulse of spikeNs (at least one sample): on the idle bus an SDA dip that
+// reads as a START and a STOP, or inside a byte an SCL dip that reads as a bit.
+void BusSimulator::spike(bool sclLine)
+{
+    const uint64_t width = std::max(m_faults.spikeNs, sampleNs());
+    if (!sclLine) {
+        sda(false);
+        hold(width);
+        sda(true);
+        hold(m_timing.bufNs);
+        return;
+    }
+    start();
+    writeByte(kFaultDevice << 1, true);
+    hold(m_timing.hdDatNs);
+    sda(true);
+    hold(m_timing.lowNs - m_timing.hdDatNs);
+    scl(true);
+    hold(m_timing.highNs / 2);
+    scl(false);
+    hold(width);
+    scl(true);
+    hold(m_timing.highNs / 2);
+    scl(false);
+    stop();
+}
+
+void BusSimulator::injectFault(int32_t kind)
+{
+    const uint8_t address = kFaultDevice << 1;
+    const uint8_t payload = static_cast<uint8_t>(faultRandom());
+    const unsigned cut =
+        m_faults.cutAfter ? std::min(m_faults.cutAfter, 8u) : 1 + unsigned(faultRandom() % 8);
+    const SimulatorTiming saved = m_timing;
+    switch (kind) {
+    case KORVEX_HEALTH_START_IN_BYTE:
+        start();
+        writeByte(address, true);
+        partialByte(payload, cut);
+        repeatedStart();
+        writeByte(address, true);
+        writeByte(payload, true);
+        stop();
+        break;
+    case KORVEX_HEALTH_STOP_IN_BYTE:
+        start();
+        writeByte(address, true);
+        partialByte(payload, cut);
+        stop();
+        break;
+    case KORVEX_HEALTH_MISSING_STOP:
+        start();
+        writeByte(address, true);
+        writeByte(payload, true);
+        // Both lines released for 2 ms, then a repeated START instead of STOP, START.
+        hold(m_timing.hdDatNs);
+        sda(true);
+        hold(m_timing.lowNs - m_timing.hdDatNs);
+        scl(true);
+        hold(2 * kMs);
+        sda(false);
+        hold(m_timing.hdStaNs);
+        scl(false);
+        writeByte(address | 1, true);
+        readByte(payload, false);
+        stop();
+        break;
+    case KORVEX_HEALTH_EMPTY_TRANSACTION:
+        start();
+        stop();
+        break;
+    case KORVEX_HEALTH_LAST_READ_ACKED:
+        start();
+        writeByte(address | 1, true);
+        readByte(payload, true);
+        readByte(static_cast<uint8_t>(payload & 0x7F), true); // MSB 0: the STOP still works
+        stop();
+        break;
+    case KORVEX_HEALTH_GENERAL_CALL:
+        start();
+        writeByte(0x00, true);
+        writeByte(0x06, true); // reset and write the programmable part of the address
+        stop();
+        break;
+    case KORVEX_HEALTH_START_BYTE:
+        start();
+        writeByte(0x01, false); // no device acknowledges it
+        repeatedStart();
+        writeByte(address, true);
+        stop();
+        break;
+    case KORVEX_HEALTH_HS_MASTER_CODE:
+        start();
+        writeByte(static_cast<uint8_t>(0x08 | (payload & 7)), false);
+        repeatedStart();
+        writeByte(address, true);
+        writeByte(payload, true);
+        stop();
+        break;
+    case KORVEX_HEALTH_TEN_BIT_ADDRESS: {
+        const unsigned tenBit = 0x200 | (payload & 0xFF) | ((faultRandom() & 1) << 8);
+        start();
+        writeByte(static_cast<uint8_t>(0xF0 | ((tenBit >> 8) << 1)), true);
+        writeByte(static_cast<uint8_t>(tenBit), true);
+        writeByte(payload, true);
+        stop();
+        break;
+    }
+    case KORVEX_HEALTH_SPIKE:
+        spike(faultRandom() & 1);
+        break;
+    case KORVEX_HEALTH_SAME_SAMPLE_EDGE:
+        m_timing.hdDatNs = 0; // data changes with the SCL fall
+        start();
+        writeByte(address, true);
+        writeByte(static_cast<uint8_t>(payload | 0x55), true);
+        stop();
+        break;
+    case KORVEX_HEALTH_T_LOW:
+    case KORVEX_HEALTH_T_HIGH:
+    case KORVEX_HEALTH_T_SU_STA:
+    case KORVEX_HEALTH_T_HD_STA:
+    case KORVEX_HEALTH_T_SU_DAT:
+    case KORVEX_HEALTH_T_HD_DAT:
+    case KORVEX_HEALTH_T_SU_STO:
+    case KORVEX_HEALTH_T_BUF:
+    case KORVEX_HEALTH_F_SCL: {
+        // One parameter at half its Standard-mode limit; SCL keeps to 100 kHz
+        // where the parameter allows.
+        SimulatorTiming &t = m_timing;
+        if (kind == KORVEX_HEALTH_T_LOW)
+            t.lowNs = 2350;
+        else if (kind == KORVEX_HEALTH_T_HIGH)
+            t.highNs = 2000;
+        else if (kind == KORVEX_HEALTH_T_SU_STA)
+            t.suStaNs = 2350;
+        else if (kind == KORVEX_HEALTH_T_HD_STA)
+            t.hdStaNs = 2000;
+        else if (kind == KORVEX_HEALTH_T_SU_DAT)
+            t.hdDatNs = t.lowNs - 100;
+        else if (kind == KORVEX_HEALTH_T_HD_DAT)
+            t.hdDatNs = std::max<uint64_t>(sampleNs(), 100); // below SMBus's 300 ns
+        else if (kind == KORVEX_HEALTH_T_SU_STO)
+            t.suStoNs = 2000;
+        else if (kind == KORVEX_HEALTH_F_SCL)
+            t.lowNs = t.highNs = 4500; // 111 kHz
+        if (kind == KORVEX_HEALTH_T_BUF) {
+            // Two transfers tBUF apart: half the limit unless a tBUF was set.
+            if (t.bufNs == SimulatorTiming().bufNs)
+                t.bufNs = 2350;
+            start();
+            writeByte(address, true);
+            stop();
+            start();
+            writeByte(address, true);
+            stop();
+            break;
+        }
+        start();
+        writeByte(address, true);
+        writeByte(payload, true);
+        repeatedStart();
+        writeByte(address | 1, true);
+        readByte(payload, false);
+        stop();
+        break;
+    }
+    case KORVEX_HEALTH_STRETCH:
+    case KORVEX_HEALTH_SMBUS_TIMEOUT:
+        start();
+        writeByte(address | 1, true);
+        readByte(payload, false,
+                 m_faults.stretchNs              ? m_faults.stretchNs
+                 : kind == KORVEX_HEALTH_STRETCH ? 2 * kMs
+                                                 : 30 * kMs);
+        stop();
+        break;
+    case KORVEX_HEALTH_PEC: {
+        // Command, two data bytes and the PEC over all of them and the
+        // address; every other one is wrong.
+        const uint8_t bytes[4] = {static_cast<uint8_t>(kPecDevice << 1), 0x10, payload,
+                                  static_cast<uint8_t>(faultRandom())};
+        uint8_t pec = 0;
+        for (uint8_t b : bytes) {
+            pec ^= b;
+            for (int i = 0; i < 8; ++i)
+                pec = static_cast<uint8_t>((pec & 0x80) ? (pec << 1) ^ 0x07 : pec << 1);
+        }
+        if (faultRandom() & 1)
+            pec ^= 0x01;
+        start();
+        for (uint8_t b : bytes)
+            writeByte(b, true);
+        writeByte(pec, true);
+        stop();
+        break;
+    }
+    case KORVEX_HEALTH_STUCK_LOW:
+        scl(false); // a device holds SCL low on the idle bus
+        hold(m_faults.stretchNs ? m_faults.stretchNs : 30 * kMs);
+        scl(true);
+        hold(m_timing.bufNs);
+        break;
+    case KORVEX_HEALTH_BUS_CLEAR:
+        // Nine clocks with SDA released, then a STOP.
+        for (int i = 0; i < 9; ++i) {
+            scl(false);
+            hold(m_timing.lowNs);
+            scl(true);
+            hold(m_timing.highNs);
+        }
+        start();
+        writeByte(address, true);
+        stop();
+        break;
+    default:
+        break;
+    }
+    m_timing = saved;
 }
 
 } // namespace korvex

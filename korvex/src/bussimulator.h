@@ -9,6 +9,12 @@
 //        clock stretching while it measures, CRC byte;
 //   0x68 RTC: register pointer, repeated START, seven BCD time registers;
 //   0x3C an absent device: its address is not acknowledged.
+//
+// Faults can be injected for bus-health work: after each of those transfers
+// one extra transfer to 0x2A (0x2B for PEC) carries the next fault of the
+// chosen kinds, in turn; their details (bit positions, lines, payloads) come
+// from a generator of their own, so the ordinary traffic stays as without
+// faults. The master's timing can be set too.
 #pragma once
 
 #include <array>
@@ -18,6 +24,26 @@
 #include <vector>
 
 namespace korvex {
+
+// The master's timing in ns; the defaults are Standard mode with margins.
+struct SimulatorTiming
+{
+    uint64_t lowNs = 5000;   // tLOW
+    uint64_t highNs = 5000;  // tHIGH
+    uint64_t hdDatNs = 1000; // data changes this long after SCL falls (tLOW - tHD;DAT = tSU;DAT)
+    uint64_t hdStaNs = 4000; // tHD;STA
+    uint64_t suStaNs = 4700; // tSU;STA, before a repeated START
+    uint64_t suStoNs = 4000; // tSU;STO
+    uint64_t bufNs = 4700;   // tBUF
+};
+
+struct SimulatorFaults
+{
+    uint32_t kinds = 0;     // bit n: inject faults of bus-health kind n (KORVEX_HEALTH_*)
+    uint64_t spikeNs = 0;   // width of an injected spike; 0: one sample
+    unsigned cutAfter = 0;  // bits before a START or STOP inside a byte; 0: 1..8 from the seed
+    uint64_t stretchNs = 0; // an injected stretch; 0: 2 ms (30 ms for smbus-timeout)
+};
 
 class BusSimulator
 {
@@ -32,7 +58,11 @@ public:
     }
 
     // rate must be supported and channelPair 0..3.
-    BusSimulator(uint64_t sampleRate, unsigned channelPair, uint64_t seed);
+    BusSimulator(uint64_t sampleRate, unsigned channelPair, uint64_t seed,
+                 const SimulatorTiming &timing = SimulatorTiming(),
+                 const SimulatorFaults &faults = SimulatorFaults());
+
+    static constexpr uint8_t kFaultDevice = 0x2A, kPecDevice = 0x2B;
 
     // Appends exactly `samples` samples to `out`. The bus idles (both lines
     // high) before the first transfer.
@@ -49,6 +79,7 @@ private:
 
     uint64_t random();
     uint64_t randomBelow(uint64_t bound) { return random() % bound; }
+    uint64_t faultRandom();
 
     // Waveform: the lines keep their levels for `ns`, then may change.
     void hold(uint64_t ns);
@@ -73,10 +104,19 @@ private:
     void sensorRead();
     void rtcRead();
     void absentProbe();
+    void nextFault();
+    void injectFault(int32_t kind);
+    void partialByte(uint8_t value, unsigned bits);
+    void spike(bool sclLine);
+    uint64_t sampleNs() const { return (1000000000u + m_rate - 1) / m_rate; }
 
     const uint64_t m_rate;
     const unsigned m_sdaBit, m_sclBit;
     uint64_t m_state; // pseudo-random generator
+    SimulatorTiming m_timing;
+    const SimulatorFaults m_faults;
+    uint64_t m_faultState; // the faults' own generator
+    unsigned m_nextFault = 0;
 
     std::deque<Run> m_runs; // queued waveform, in order
     uint64_t m_cursor = 0;  // next sample to hand out

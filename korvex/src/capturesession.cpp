@@ -70,4 +70,14 @@ void CaptureSession::deliver(const I2CEvent *events, size_t count)
     }
 }
 
+void CaptureSession::deliverFindings(const KorvexFinding *findings, size_t count)
+{
+    while (m_findingCallback && count > 0) {
+        const size_t n = std::min<size_t>(count, INT32_MAX);
+        m_findingCallback(m_index, findings, static_cast<int32_t>(n), m_findingData);
+        findings += n;
+        count -= n;
+    }
+}
+
 } // namespace korvex

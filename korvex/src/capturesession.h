@@ -3,6 +3,7 @@
 #pragma once
 
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 #include <atomic>
 #include <chrono>
@@ -45,6 +46,23 @@ public:
     // Calls the callback with the events (in several calls beyond INT32_MAX).
     void deliver(const I2CEvent *events, size_t count);
 
+    // Bus health, set before the capture thread starts: the findings callback
+    // (null: health is off) and where the mode judged by is published.
+    void setHealth(KorvexFindingCallback callback, void *userData, std::atomic<int32_t> *mode)
+    {
+        m_findingCallback = callback;
+        m_findingData = userData;
+        m_modeSink = mode;
+    }
+    bool healthOn() const { return m_findingCallback != nullptr; }
+    // Capture thread: calls the findings callback, serialised with deliver().
+    void deliverFindings(const KorvexFinding *findings, size_t count);
+    void publishMode(int32_t mode)
+    {
+        if (m_modeSink)
+            m_modeSink->store(mode);
+    }
+
     // Starting thread.
     enum class State { Starting, Running, Failed };
     State waitForStart();
@@ -55,6 +73,9 @@ private:
     const int32_t m_index;
     const I2CCaptureCallback m_callback;
     int32_t m_sequence = 0; // capture thread only
+    KorvexFindingCallback m_findingCallback = nullptr;
+    void *m_findingData = nullptr;
+    std::atomic<int32_t> *m_modeSink = nullptr; // the adapter's, which outlives the session
 
     // Read by the capture thread's loops without the lock; the lock and the
     // condition only wake a thread that sleeps in waitUntil().

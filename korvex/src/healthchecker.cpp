@@ -90,6 +90,15 @@ const ModeLimits &HealthChecker::limits(int32_t mode)
     }
 }
 
+uint64_t HealthChecker::glitchSamples(int64_t ns, uint64_t rate)
+{
+    if (ns <= 0 || rate == 0)
+        return 0;
+    // A pulse of n samples lasts n / rate: shorter than ns below this many.
+    const __uint128_t product = static_cast<__uint128_t>(ns) * rate;
+    return static_cast<uint64_t>((product + 999999999u) / 1000000000u);
+}
+
 int32_t HealthChecker::verdict(int64_t measuredNs, int64_t limitNs, int64_t riseNs,
                                int64_t resolutionNs)
 {
@@ -304,11 +313,11 @@ void HealthChecker::judgeStretch(const Measure &m)
 {
     if (m_typicalPeriod == 0 || m_config.sampleRate == 0)
         return;
-    const uint64_t typicalLow = std::max<uint64_t>(1, m_typicalPeriod / 2);
-    if (m.samples <= kStretchFactor * typicalLow)
+    const uint64_t limit = kStretchFactor * m_typicalPeriod;
+    if (m.samples <= limit)
         return;
-    add(KORVEX_HEALTH_STRETCH, KORVEX_SEVERITY_INFO, m.at, m.eventIndex, ns(m.samples),
-        ns(kStretchFactor * typicalLow), "SCL held low %.3f ms", double(ns(m.samples)) / 1e6);
+    add(KORVEX_HEALTH_STRETCH, KORVEX_SEVERITY_INFO, m.at, m.eventIndex, ns(m.samples), ns(limit),
+        "SCL held low %.3f ms", double(ns(m.samples)) / 1e6);
 }
 
 // --- Edges ---------------------------------------------------------------
@@ -541,7 +550,7 @@ void HealthChecker::sclRose(uint8_t after, uint64_t position, uint64_t eventInde
     }
     if (m_periodValid && m_bits > 0) {
         const uint64_t period = position - m_riseAt;
-        measure({KORVEX_HEALTH_F_SCL, 0, 0, 0, m_riseAt, period, m_riseEvent});
+        measure({KORVEX_HEALTH_F_SCL, 0, 0, 0, m_riseAt, period, eventIndex});
         if (m_periods.size() < kDetectPeriods) {
             m_periods.push_back(period);
             decide(false);

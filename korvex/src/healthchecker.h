@@ -39,12 +39,15 @@ public:
     static constexpr uint64_t kSmbusByteNs = 10000000;    // tLOW:MEXT
     static constexpr size_t kDetectPeriods = 16;          // SCL periods the auto mode is taken from
     static constexpr size_t kMaxQueued = 4096;            // measurements waiting for the mode
-    static constexpr unsigned kStretchFactor = 4; // a low period this many times the typical
+    // A stretch: SCL low longer than this many typical SCL periods.
+    static constexpr unsigned kStretchFactor = 4;
     static constexpr uint64_t kMinSamplesPerPeriod = 4;
 
     explicit HealthChecker(const HealthConfig &config);
 
     static const ModeLimits &limits(int32_t mode);
+    // The glitch filter's width in samples for `ns` at `rate` Hz (0: off).
+    static uint64_t glitchSamples(int64_t ns, uint64_t rate);
     // Severity of a duration against a minimum: -1 when it meets it.
     static int32_t verdict(int64_t measuredNs, int64_t limitNs, int64_t riseNs,
                            int64_t resolutionNs);

@@ -1,5 +1,7 @@
 #include "korvexenv.h"
 
+#include "healthkinds.h"
+
 #include "bussimulator.h"
 #include "korvexlog.h"
 
@@ -64,6 +66,26 @@ uint64_t simulatorSeed()
         return BusSimulator::kDefaultSeed;
     }
     return seed;
+}
+
+uint32_t simulatorFaults()
+{
+    const std::string list = env("KORVEX_SIM_FAULTS");
+    if (list == "all")
+        return ~0u & ~((1u << KORVEX_HEALTH_UNDERSAMPLED) | 1u);
+    uint32_t kinds = 0;
+    size_t from = 0;
+    while (from < list.size()) {
+        const size_t to = std::min(list.find(',', from), list.size());
+        const std::string name = list.substr(from, to - from);
+        const int32_t kind = healthKindFromName(name.c_str());
+        if (kind > 0 && kind != KORVEX_HEALTH_UNDERSAMPLED)
+            kinds |= 1u << kind;
+        else if (!name.empty())
+            logf("KORVEX_SIM_FAULTS: '%s' is not a fault the simulator injects", name.c_str());
+        from = to + 1;
+    }
+    return kinds;
 }
 
 std::string liveDrivers()

@@ -16,6 +16,9 @@ bool replayRealTime();
 bool simulatorRealTime();
 // KORVEX_SIM_SEED: the simulator's seed (a bad value is logged and ignored).
 uint64_t simulatorSeed();
+// KORVEX_SIM_FAULTS: "all", or bus-health kind names separated by commas
+// ("spike,t-low"): a bit per kind to inject. Unknown names are logged and skipped.
+uint32_t simulatorFaults();
 // KORVEX_LIVE: "0" none; unset, empty or "1" every driver but the demo
 // device's; otherwise the comma-separated driver names to scan.
 std::string liveDrivers();

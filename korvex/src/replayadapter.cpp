@@ -99,14 +99,16 @@ void ReplayAdapter::run(CaptureSession &session, const CaptureRequest &request)
     config.sdaChannel = m_sda;
     config.sclChannel = m_scl;
     config.sampleRate = file->sampleRate();
+    config = PaceDelivery::withHealth(config, request.health);
     std::string error;
-    PaceDelivery pace(session, decoder, m_realTime);
+    PaceDelivery pace(session, decoder, m_realTime, request.health);
     session.started();
 
     const bool read = readConfigured(
         *file, decoder, config,
         [&pace](const uint8_t *data, size_t bytes) { return pace.feed(data, bytes); }, &error,
         &error);
+    pace.finish();
     if (session.stopRequested())
         return;
     // The samples after a missing member are lost: the replay says so as it ends.

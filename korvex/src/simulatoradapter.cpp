@@ -21,6 +21,7 @@ bool SimulatorAdapter::prepare(const CaptureRequest &request)
     }
     m_seed = simulatorSeed();
     m_realTime = simulatorRealTime();
+    m_faults = simulatorFaults();
     return true;
 }
 
@@ -28,23 +29,26 @@ void SimulatorAdapter::run(CaptureSession &session, const CaptureRequest &reques
 {
     const auto rate = static_cast<uint64_t>(request.sampleRate);
     const auto pair = static_cast<unsigned>(request.channelPair);
-    BusSimulator bus(rate, pair, m_seed);
+    SimulatorFaults faults;
+    faults.kinds = m_faults;
+    BusSimulator bus(rate, pair, m_seed, SimulatorTiming(), faults);
     I2CDecoderConfig config;
     config.sdaChannel = 2 * pair;
     config.sclChannel = 2 * pair + 1;
     config.sampleRate = rate;
     config.assumeIdle = true;
     I2CDecoder decoder;
-    decoder.configure(config);
+    decoder.configure(PaceDelivery::withHealth(config, request.health));
     session.started();
 
-    PaceDelivery pace(session, decoder, m_realTime);
+    PaceDelivery pace(session, decoder, m_realTime, request.health);
     const size_t slice = static_cast<size_t>(rate / PaceDelivery::kSlicesPerSecond);
     std::vector<uint8_t> samples;
     do {
         samples.clear();
         bus.generate(slice, samples);
     } while (pace.feed(samples.data(), samples.size()));
+    pace.finish();
 }
 
 } // namespace korvex

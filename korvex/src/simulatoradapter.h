@@ -24,6 +24,7 @@ private:
     // Read on the caller's thread by prepare(), used by run() afterwards.
     uint64_t m_seed = 0;
     bool m_realTime = true;
+    uint32_t m_faults = 0; // KORVEX_SIM_FAULTS
 };
 
 } // namespace korvex

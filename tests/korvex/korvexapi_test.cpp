@@ -1,12 +1,15 @@
 // The C interface of the shared library: what a caller gets for bad arguments, what the
 // library logs about them, and a capture through it.
 #include <korvex/korvex.h>
+#include <korvex/korvexhealth.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -99,6 +102,87 @@ TEST(KorvexApi, RefusesBadArgumentsSaysWhyCapturesUntilStoppedAndKeepsReasons)
     EXPECT_EQ(captureState(2, why, sizeof why), KORVEX_CAPTURE_RUNNING);
     EXPECT_TRUE(stopI2CCapture(2) == 0 && captureState(2, why, sizeof why) == KORVEX_CAPTURE_IDLE);
     unsetenv("KORVEX_REPLAY");
+}
+
+// Bus health through the interface: every finding arrives before the events
+// callback that delivers its event, and all of them before stop returns.
+struct HealthLog
+{
+    std::mutex lock; // the callbacks run on the capture thread, the checks here
+    uint64_t eventsSeen = 0;
+    std::set<int32_t> kinds;
+    int misordered = 0;
+} healthLog;
+
+int32_t countEvents(int32_t, int32_t, const I2CEvent *, int32_t n)
+{
+    std::lock_guard<std::mutex> hold(healthLog.lock);
+    healthLog.eventsSeen += uint64_t(n);
+    return 0;
+}
+
+void takeFindings(int32_t index, const KorvexFinding *f, int32_t n, void *userData)
+{
+    std::lock_guard<std::mutex> hold(healthLog.lock);
+    EXPECT_EQ(userData, &healthLog);
+    EXPECT_EQ(index, 0);
+    for (int32_t i = 0; i < n; ++i) {
+        healthLog.kinds.insert(f[i].kind);
+        healthLog.misordered += f[i].eventIndex < healthLog.eventsSeen;
+        EXPECT_STREQ(f[i].kindName, korvexHealthKindName(f[i].kind));
+    }
+}
+
+TEST(KorvexApi, BusHealthFindingsComeBeforeTheirEventsAndBeforeStopReturns)
+{
+    setenv("KORVEX_SIM_SPEED", "max", 1);
+    setenv("KORVEX_SIM_FAULTS", "all", 1);
+    ASSERT_GE(scanAdapters(nullptr), 1);
+    ASSERT_NE(openAdapter(0), 0);
+    KorvexHealthOptions options;
+    busHealthDefaults(&options);
+    EXPECT_EQ(options.mode, KORVEX_HEALTH_MODE_AUTO);
+    EXPECT_EQ(options.glitchFilterNs, 0);
+    EXPECT_EQ(enableBusHealth(7, &options, takeFindings, &healthLog), 1);
+    options.mode = 5;
+    EXPECT_EQ(enableBusHealth(0, &options, takeFindings, &healthLog), 5);
+    options.mode = KORVEX_HEALTH_MODE_AUTO;
+    options.glitchFilterNs = -1;
+    EXPECT_EQ(enableBusHealth(0, &options, takeFindings, &healthLog), 5);
+    options.glitchFilterNs = 0;
+    options.pecAddress[0x2B] = 1;
+    ASSERT_EQ(enableBusHealth(0, &options, takeFindings, &healthLog), 0);
+    EXPECT_EQ(busHealthMode(0), KORVEX_HEALTH_MODE_AUTO);
+    ASSERT_EQ(startI2CCapture(0, 0, 4000000, countEvents), 0);
+    EXPECT_EQ(enableBusHealth(0, nullptr, nullptr, nullptr), 2) << "not while capturing";
+    for (int wait = 0; wait < 2000; ++wait) { // up to 10 s
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::lock_guard<std::mutex> hold(healthLog.lock);
+        if (healthLog.kinds.size() >= KORVEX_HEALTH_UNDERSAMPLED - 2)
+            break;
+    }
+    EXPECT_EQ(stopI2CCapture(0), 0);
+    EXPECT_EQ(busHealthMode(0), KORVEX_HEALTH_MODE_SM);
+    {
+        std::lock_guard<std::mutex> hold(healthLog.lock);
+        EXPECT_EQ(healthLog.misordered, 0);
+        EXPECT_GE(healthLog.kinds.size(), size_t(KORVEX_HEALTH_UNDERSAMPLED - 2));
+        EXPECT_FALSE(healthLog.kinds.count(KORVEX_HEALTH_UNDERSAMPLED));
+    }
+    // Off again: the next capture delivers events only.
+    ASSERT_EQ(enableBusHealth(0, nullptr, nullptr, nullptr), 0);
+    const size_t kinds = healthLog.kinds.size();
+    ASSERT_EQ(startI2CCapture(0, 0, 4000000, countEvents), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(stopI2CCapture(0), 0);
+    EXPECT_EQ(healthLog.kinds.size(), kinds);
+    EXPECT_STREQ(korvexHealthKindName(KORVEX_HEALTH_T_SU_STA), "t-su-sta");
+    EXPECT_STREQ(korvexHealthKindName(KORVEX_HEALTH_KIND_COUNT), "");
+    EXPECT_STREQ(korvexHealthKindName(0), "");
+    EXPECT_STREQ(korvexHealthSeverityName(KORVEX_SEVERITY_UNRESOLVED), "unresolved");
+    EXPECT_STREQ(korvexHealthSeverityName(4), "");
+    unsetenv("KORVEX_SIM_FAULTS");
+    unsetenv("KORVEX_SIM_SPEED");
 }
 
 } // namespace

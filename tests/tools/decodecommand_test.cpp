@@ -162,6 +162,45 @@ TEST(DecodeCommand, EventsAndChannelChoice)
                   std::string::npos);
 }
 
+TEST(DecodeCommand, HealthIsOneCsvLinePerFindingWithTheRowItBelongsTo)
+{
+    const auto [status, health] = run({"--format=health", kNacks});
+    EXPECT_EQ(status, 0);
+    std::istringstream lines(health);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "time,sample,row,kind,severity,measured_ns,limit_ns,resolution_ns,detail");
+    const std::string stored = run({"--format=lines", kNacks}).second;
+    int cut = 0;
+    while (std::getline(lines, line)) {
+        if (line.find(",start-in-byte,error,,,63,") == std::string::npos)
+            continue;
+        ++cut;
+        // The row, as --format=lines numbers it, is the START.
+        const std::string row = line.substr(line.find(',', line.find(',') + 1) + 1);
+        const std::string number = row.substr(0, row.find(','));
+        EXPECT_NE(stored.find("\n" + number + ",START,"), std::string::npos) << line;
+    }
+    EXPECT_EQ(cut, 4);
+    EXPECT_NE(health.find("0.383017437,6128279,2,start-in-byte,error,,,63,\"START inside a byte: "
+                          "aborted after 1 bit\"\n"),
+              std::string::npos);
+    // Standard mode's short SCL highs meet Fast mode's limits.
+    const std::string sht = kCaptures + "peer-suite/sensirion_sht2x/sensirion_sht21_humidity35.sr";
+    EXPECT_NE(run({"--format=health", sht}).second.find(",t-high,error,2750,4000,125,"),
+              std::string::npos);
+    EXPECT_EQ(run({"--format=health", "--mode=fm", "--pec=0x40,64", sht}).second.find(",t-high,"),
+              std::string::npos);
+    for (const char *bad : {"--mode=hs", "--pec=128", "--pec=0x40,", "--pec=x"})
+        EXPECT_EQ(run({"--format=health", bad, sht}).first, 2) << bad;
+    EXPECT_EQ(run({"--mode=sm", sht}).first, 2) << "health options without the health format";
+    // Without a sample rate the timing is off, said once.
+    EXPECT_NE(
+        run({"--format=health", kNoRate})
+            .second.find(",undersampled,unresolved,,,,\"no sample rate: timing checks are off\""),
+        std::string::npos);
+}
+
 TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
 {
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
