@@ -37,6 +37,7 @@
 #include <csignal>
 #include <cstring>
 #include <random>
+#include <set>
 #include <sys/resource.h>
 #include <zip.h>
 
@@ -475,6 +476,53 @@ private slots:
         QTRY_VERIFY2(statusLabels(w).contains(QStringLiteral("筛选：4 / %1 行").arg(lines)),
                      qPrintable(statusLabels(w).join('|')));
         QCOMPARE(answerer.texts.size(), 1); // the start dialog only
+    }
+
+    // The simulator's injected faults through the window: the panel lists every kind it
+    // injects, and findings of the address byte land on rows of the address they name.
+    void busHealthOfTheSimulatorsFaults()
+    {
+        qputenv("KORVEX_SIM_FAULTS", "all");
+        qputenv("KORVEX_SIM_SPEED", "max");
+        const auto restore = qScopeGuard([] {
+            qunsetenv("KORVEX_SIM_FAULTS");
+            qunsetenv("KORVEX_SIM_SPEED");
+        });
+        Sniffer s;
+        MainWindow &w = s.shown();
+        ModalAnswerer answerer(acceptStartDialog());
+        dropDebugMessages();
+        w.healthDock()->pecEdit()->setText(QStringLiteral("2B"));
+        emit w.healthDock()->pecEdit()->editingFinished();
+        action(w, "actionStart")->trigger();
+        const auto kinds = [&s] {
+            int seen = 0;
+            for (const HealthLog::KindSummary &k : s.pipeline.health().summaries())
+                seen += k.count > 0;
+            return seen;
+        };
+        // All but the SMBus hold time (judged in SMBus mode only) and undersampling.
+        QTRY_VERIFY_WITH_TIMEOUT(kinds() == HealthFinding::kKindCount - 2, 20000);
+        action(w, "actionStop")->trigger();
+        w.healthDock()->show();
+        QCOMPARE(w.healthDock()->table()->rowCount(), HealthFinding::kKindCount - 2);
+        const qint64 lines = s.pipeline.storedLineCount();
+        const QStringList stored = QString::fromUtf8(storedText(s.pipeline)).split('\n');
+        std::set<qint64> errorLines;
+        for (const HealthFinding &f : s.pipeline.health().findings(0, lines)) {
+            const QStringList fields = stored.value(int(f.line)).split(',');
+            if (f.severity == HealthFinding::Severity::Error)
+                errorLines.insert(f.line);
+            const char *address = f.kind == HealthFinding::Kind::GeneralCall ? "00"
+                                  : f.kind == HealthFinding::Kind::Pec       ? "2B"
+                                                                             : nullptr;
+            if (address)
+                QCOMPARE(fields.value(2), QString::fromLatin1(address));
+        }
+        w.findChild<FindBar *>()->filterBy(QStringLiteral("ERR"));
+        QTRY_VERIFY2(statusLabels(w).contains(
+                         QStringLiteral("筛选：%1 / %2 行").arg(errorLines.size()).arg(lines)),
+                     qPrintable(statusLabels(w).join('|')));
     }
 
     void findFilterAndTheAddressMap()
