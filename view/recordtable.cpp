@@ -293,9 +293,9 @@ void RecordTable::fitColumns()
         minimum[size_t(c)] = std::max(
             header->fontMetrics().horizontalAdvance(m_headerLabels.value(c)) + titleMargin,
             m_view->fontMetrics().horizontalAdvance(QLatin1String(kWidest[c])) + cellMargin);
-        // Room for the bus health marker beside the number.
-        minimum[RecordColumn::Number] += m_view->style()->pixelMetric(QStyle::PM_SmallIconSize) + 4;
     }
+    // Room for a bus health marker beside the number.
+    minimum[RecordColumn::Number] += m_view->style()->pixelMetric(QStyle::PM_SmallIconSize) + 4;
     const PageGeometry::Widths widths =
         PageGeometry::columnWidths(m_view->width() - 2 * m_view->frameWidth(), current, minimum);
     for (int c = 0; c < RecordColumn::Count; ++c)
