@@ -71,7 +71,7 @@ shoot_replay() {
     KORVEX_SIMULATOR=0 KORVEX_REPLAY=$replay KORVEX_REPLAY_SPEED=max shoot "$@"
 }
 # The panel's first row selected, then its first error's row made current.
-pick='xdotool mousemove 1000 122 click 1; sleep 0.3; xdotool mousemove 1000 392 click 1; sleep 1'
+pick='xdotool mousemove 980 239 click 1; sleep 0.3; xdotool mousemove 953 812 click 1; sleep 1'
 shoot_replay health-replay "$start; sleep 2; $stop; $health; $pick" 1300x850
 KORVEX_SIM_FAULTS=all shoot health-simulator "$start; sleep 4; $stop; $health" 1300x850
 errors="$focus; xdotool key ctrl+f; sleep 0.5; xdotool type --delay 30 ERR; xdotool key Return

@@ -39,9 +39,11 @@ HealthDock::HealthDock(const HealthLog &log, QWidget *parent)
     for (int mode = 0; mode < FindingText::kModeCount; ++mode)
         m_mode->addItem(FindingText::modeText(mode), mode);
     modeRow->addWidget(m_mode);
-    m_modeNote = new QLabel(body);
-    modeRow->addWidget(m_modeNote, 1);
+    modeRow->addStretch(1);
     layout->addLayout(modeRow);
+    m_modeNote = new QLabel(body);
+    m_modeNote->setWordWrap(true);
+    layout->addWidget(m_modeNote);
     connect(m_mode, QOverload<int>::of(&QComboBox::activated), this,
             [this] { emit modeChosen(chosenMode()); });
 
@@ -182,11 +184,12 @@ bool HealthDock::selectedKind(HealthFinding::Kind *kind) const
 void HealthDock::refresh()
 {
     const int judged = m_judgedMode ? m_judgedMode() : -1;
-    m_modeNote->setText(
-        judged < 0 ? QStringLiteral("（下次开始捕获时生效）")
-                   : QStringLiteral("本次捕获按 %1 判断（更改在下次开始捕获时生效）")
-                         .arg(judged == KORVEX_HEALTH_MODE_AUTO ? QStringLiteral("自动（尚未判定）")
-                                                                : FindingText::modeText(judged)));
+    QString note;
+    if (judged >= 0)
+        note = QStringLiteral("本次捕获按%1判断；")
+                   .arg(judged == KORVEX_HEALTH_MODE_AUTO ? QStringLiteral("自动（尚未判定）")
+                                                          : FindingText::modeText(judged));
+    m_modeNote->setText(note + QStringLiteral("选项在下次开始捕获时生效。"));
     const auto summaries = m_log.summaries();
     quint64 total = 0;
     int rows = 0;
