@@ -287,8 +287,6 @@ HealthLog::LineFlags HealthLog::flagsOfLines(qint64 first, qint64 last) const
 std::vector<HealthLog::LineFlags> HealthLog::flaggedLines(qint64 first, qint64 last) const
 {
     std::vector<LineFlags> out;
-    if (first >= last)
-        return out;
     visitBlocks(blockOf(first), blockOf(last - 1), [&](const HealthFinding &f) {
         if (f.line >= last)
             return false;
@@ -306,8 +304,6 @@ std::vector<HealthLog::LineFlags> HealthLog::flaggedLines(qint64 first, qint64 l
 std::vector<HealthFinding> HealthLog::findings(qint64 first, qint64 last) const
 {
     std::vector<HealthFinding> out;
-    if (first >= last)
-        return out;
     visitBlocks(blockOf(first), blockOf(last - 1), [&](const HealthFinding &f) {
         if (f.line >= last)
             return false;

@@ -70,9 +70,9 @@ TEST_F(HealthLogTest, FindingsLandOnTheLinesTheirEventsRowsWentTo)
         feed(transfer(100));
         // A stray ACK (event 8) makes no row: its finding goes to the next one.
         // An ADDR (event 10) waits for its ACK in the next batch.
+        p.onHealthFinding(finding(10, K::TLow));
         feed({ev(EventAck, 0, 200), ev(EventStart, 0, 201), ev(EventAddr, 0xA1, 202)});
         EXPECT_EQ(p.health().findingCount(), 5u);
-        p.onHealthFinding(finding(10, K::TLow));
         feed({ev(EventAck, 0, 203), ev(EventStop, 0, 204), ev(EventStart, 0, 205)});
         const std::vector<qint64> expected = merge ? std::vector<qint64>{0, 2, 2, 3, 4, 5, 6}
                                                    : std::vector<qint64>{0, 2, 3, 4, 5, 6, 7};
@@ -111,21 +111,26 @@ TEST_F(HealthLogTest, KeptRowsClearAndTheCapturesEnd)
     EXPECT_EQ(lines(), std::vector<qint64>{-1});
     p.leaseStore()->resetStore();
     p.beginCapture();
+    p.onI2CEvents(nullptr, 3); // no events: none counted
+    p.onHealthFinding(finding(1, K::Pec));
     feed(transfer(0));
     p.onHealthFinding(finding(50, K::StuckLow));
     p.endCapture();
-    EXPECT_EQ(lines(), std::vector<qint64>{4});
+    EXPECT_EQ(lines(), (std::vector<qint64>{1, 4}));
 }
 
 TEST_F(HealthLogTest, SummariesNextAndWorst)
 {
     p.onHealthFinding(finding(2, K::TLow, S::Warning, 1250, 1300));
     p.onHealthFinding(finding(4, K::TLow, S::Error, 1000, 1300));
-    p.onHealthFinding(finding(6, K::TLow, S::Error, 1200, 1300));
+    p.onHealthFinding(finding(6, K::TLow, S::Error, 1600, 1300)); // as far past: the first stays
     p.onHealthFinding(finding(7, K::GeneralCall, S::Info));
+    p.onHealthFinding(finding(0, K::Pec, S::Error));
+    p.onHealthFinding(finding(5, K::Pec, S::Error));
     for (int i = 0; i < 2000; ++i) // past the first block
         feed(transfer(i * 10));
-    p.onHealthFinding(finding(8 * 2000 + 3, K::TLow, S::Warning, 1290, 1300));
+    // A warning far past its limit is still less than an error.
+    p.onHealthFinding(finding(8 * 2000 + 3, K::TLow, S::Warning, 100, 1300));
     feed(transfer(99999));
     const auto s = p.health().summaries();
     const HealthLog::KindSummary &t = s[size_t(K::TLow)];
@@ -142,10 +147,16 @@ TEST_F(HealthLogTest, SummariesNextAndWorst)
     EXPECT_EQ(p.health().nextLine(K::TLow, 2), 3);
     EXPECT_EQ(p.health().nextLine(K::TLow, 3), 10002);
     EXPECT_EQ(p.health().nextLine(K::TLow, 10002), -1);
-    EXPECT_EQ(p.health().nextLine(K::Pec, -1), -1);
-    EXPECT_EQ(p.health().flagsOfLines(0, 9000).kinds,
-              HealthFinding::kindBit(K::TLow) | HealthFinding::kindBit(K::GeneralCall));
+    EXPECT_EQ(s[size_t(K::Pec)].firstLine, 0);
+    EXPECT_EQ(p.health().nextLine(K::Pec, -1), 0);
+    EXPECT_EQ(p.health().nextLine(K::Pec, 0), 3);
+    EXPECT_EQ(p.health().nextLine(K::Spike, -1), -1);
+    EXPECT_EQ(p.health().flagsOfLines(1, 9000).kinds, HealthFinding::kindBit(K::TLow) |
+                                                          HealthFinding::kindBit(K::GeneralCall) |
+                                                          HealthFinding::kindBit(K::Pec));
+    EXPECT_EQ(p.health().findings(1, 2).size(), 1u); // not line 2's
     EXPECT_EQ(p.health().flaggedLines(3, 10003).size(), 3u);
+    EXPECT_TRUE(p.health().findings(5, 5).empty() && p.health().flaggedLines(3, 3).empty());
     // Memory grows by blocks, not by findings.
     EXPECT_LT(p.health().memoryBytes(), 4096u);
 }
@@ -172,12 +183,35 @@ TEST(HealthFindingTest, LibraryRecordsAndNames)
     for (int code = 1; code < KORVEX_HEALTH_KIND_COUNT; ++code) {
         K kind;
         ASSERT_TRUE(HealthFinding::kindFromName(korvexHealthKindName(code), &kind));
-        EXPECT_EQ(int(kind), code - 1);
+        k.kind = code;
+        k.severity = KORVEX_SEVERITY_ERROR;
+        EXPECT_TRUE(HealthFinding::fromLibrary(k, &f) && f.kind == kind && int(kind) == code - 1);
     }
+    EXPECT_TRUE(HealthFinding::kindName(K::Count).empty() &&
+                HealthFinding::severityName(S::Count).empty());
+    EXPECT_EQ(HealthFinding::severityName(S::Unresolved), korvexHealthSeverityName(3));
     K kind;
     EXPECT_FALSE(HealthFinding::kindFromName("T-LOW", &kind));
     EXPECT_EQ(HealthFinding::worstSeverity(0x0C), S::Info);
-    EXPECT_EQ(HealthFinding::worstSeverity(0), S::Count);
+    EXPECT_EQ(HealthFinding::worstSeverity(0x10), S::Count);
     EXPECT_EQ(finding(0, K::TLow, S::Error, 1300, 1000).excess(), 300);
     EXPECT_EQ(finding(0, K::TLow, S::Error, 1000, -1).excess(), 0);
+    EXPECT_EQ(finding(0, K::TLow, S::Error, 0, 5).excess(), 5);
+}
+
+// Lines cut off after a failed write take their findings with them; the rest stay readable.
+TEST(HealthLogCutTest, CutLinesTakeTheirFindings)
+{
+    HealthLog log;
+    for (const qint64 line : {1, 5, 5, 9})
+        log.addToLine(line, finding(0, line == 9 ? K::Pec : K::Spike));
+    log.flush();
+    const quint64 generation = log.generation();
+    log.linesKept(5);
+    const std::vector<HealthFinding> left = log.findings(0, 100);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].line, 1);
+    EXPECT_EQ(log.summaries()[size_t(K::Spike)].count, 1u);
+    EXPECT_EQ(log.summaries()[size_t(K::Pec)].count, 0u);
+    EXPECT_GT(log.generation(), generation);
 }
