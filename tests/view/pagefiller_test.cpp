@@ -54,7 +54,8 @@ protected:
 
 struct OddLines : VisibleRows // lines 1, 3, 5, ...
 {
-    qint64 count() const override { return 5; }
+    qint64 rows = 5;
+    qint64 count() const override { return rows; }
     qint64 storedLine(qint64 row) const override { return 2 * row + 1; }
     qint64 rowAtOrAfter(qint64 line) const override { return line / 2; }
 };
@@ -214,6 +215,14 @@ TEST_F(PageFillTest, MarksRowsWithBusHealthFindings)
     EXPECT_TRUE(tip(2).endsWith(
         QStringLiteral("错误 stuck-low：测得 1.00 µs，限值 1.30 µs（±250 ns）；SDA")));
     EXPECT_EQ(marker(2), FindingText::markerColor(S::Error));
+    // A filtered page: each shown line read on its own, the lines between never shown.
+    finding(1, K::Pec, S::Warning, "");
+    p.onI2CEvents(events.data(), 2); // line 13: its START; every odd line shown
+    OddLines odd;
+    odd.rows = 7;
+    ASSERT_TRUE(filler.fillRows(model, p, odd, 4, 3)); // lines 9, 11, 13
+    EXPECT_TRUE(!marker(0).isValid() && !marker(1).isValid() && marker(2).isValid());
+    EXPECT_EQ(tip(2), QStringLiteral("警告 pec：测得 1.00 µs，限值 1.30 µs（±250 ns）"));
 }
 
 TEST(FindingTextTest, DurationsFindingsAndLongTips)
@@ -236,6 +245,11 @@ TEST(FindingTextTest, DurationsFindingsAndLongTips)
     f.detail = "x";
     f.limitNs = 5;
     EXPECT_EQ(FindingText::describe(f), QStringLiteral("无法判断 general-call：限值 5 ns；x"));
+    f.limitNs = 0;
+    f.measuredNs = 0;
+    EXPECT_EQ(FindingText::describe(f),
+              QStringLiteral("无法判断 general-call：测得 0 ns，限值 0 ns；x"));
+    f.measuredNs = -1;
     f.limitNs = -1;
     EXPECT_EQ(FindingText::describe(f), QStringLiteral("无法判断 general-call：x"));
     const std::vector<HealthFinding> many(FindingText::kMaxTipLines + 1, f);
@@ -244,10 +258,11 @@ TEST(FindingTextTest, DurationsFindingsAndLongTips)
     EXPECT_TRUE(tip.endsWith(QStringLiteral("…（共 13 项）")));
     EXPECT_EQ(FindingText::tooltip(many, 1, many.size()).count('\n'),
               int(FindingText::kMaxTipLines) - 1);
+    EXPECT_EQ(FindingText::tooltip(many, 0, 2).count('\n'), 1);
     EXPECT_EQ(FindingText::modeText(KORVEX_HEALTH_MODE_FM), QStringLiteral("快速模式 (400 kHz)"));
     QVector<int> pec{1};
-    EXPECT_TRUE(FindingText::addressListFromText(QStringLiteral(" 0x0b,50  7F"), &pec));
-    EXPECT_EQ(pec, (QVector<int>{0x0B, 0x50, 0x7F}));
+    EXPECT_TRUE(FindingText::addressListFromText(QStringLiteral(" 0x0b,50  7F 0"), &pec));
+    EXPECT_EQ(pec, (QVector<int>{0x0B, 0x50, 0x7F, 0}));
     for (const char *bad : {"80", "5g", "0b,-1"})
         EXPECT_FALSE(FindingText::addressListFromText(QString::fromLatin1(bad), &pec)) << bad;
     EXPECT_TRUE(FindingText::addressListFromText(QString(), &pec) && pec.isEmpty());
