@@ -235,7 +235,10 @@ TEST(FindingTextTest, DurationsFindingsAndLongTips)
                                                           {999999, "1000 µs"},
                                                           {1000000, "1.00 ms"},
                                                           {25000000, "25.0 ms"},
-                                                          {1500000000, "1.50 s"}};
+                                                          {1500000000, "1.50 s"},
+                                                          {10000, "10.0 µs"},
+                                                          {100000, "100 µs"},
+                                                          {1000000000, "1.00 s"}};
     for (const auto &[ns, text] : durations)
         EXPECT_EQ(FindingText::durationText(ns), QString::fromUtf8(text)) << ns;
     HealthFinding f;
