@@ -465,7 +465,6 @@ void HealthChecker::startSeen(uint64_t position, uint64_t eventIndex)
     m_bits = m_pulses = 0;
     m_ninthHigh = false;
     m_addressByte = true;
-    m_periodValid = false;
     m_fallValid = false;
 }
 
@@ -548,15 +547,15 @@ void HealthChecker::sclRose(uint8_t after, uint64_t position, uint64_t eventInde
             }
         }
     }
-    if (m_periodValid && m_bits > 0) {
+    if (m_bits > 0) {
+        // A period within one byte's frame: the gap between bytes is no clock.
         const uint64_t period = position - m_riseAt;
         measure({KORVEX_HEALTH_F_SCL, 0, 0, 0, m_riseAt, period, eventIndex});
-        if (m_periods.size() < kDetectPeriods) {
+        if (!m_decided) {
             m_periods.push_back(period);
             decide(false);
         }
     }
-    m_periodValid = true;
     m_riseAt = position;
     m_riseEvent = eventIndex;
     m_sclHighInTransfer = true;
@@ -602,7 +601,6 @@ void HealthChecker::endOfByteFrame()
 {
     m_bits = m_pulses = 0;
     m_ninthHigh = false;
-    m_periodValid = false;
     m_stretchByte = 0;
     m_saidByteTimeout = false;
 }
@@ -695,10 +693,6 @@ void HealthChecker::finish(uint64_t position, uint64_t eventCount)
         add(KORVEX_HEALTH_TEN_BIT_ADDRESS, KORVEX_SEVERITY_INFO, m_tenBitAt, m_tenBitEvent, -1, -1,
             "10-bit address 0x%X.. with no second byte", m_tenBitHigh);
     }
-    m_ackedRead = false;
-    m_pecOn = false;
-    m_startPending = false;
-    m_sclHighInTransfer = false;
 }
 
 } // namespace korvex

@@ -142,7 +142,6 @@ private:
     uint64_t m_fallAt = 0, m_fallEvent = 0;
     bool m_sdaSinceFall = false;
     uint64_t m_sdaAt = 0;
-    bool m_periodValid = false; // m_riseAt began a bit of the same frame
     unsigned m_bits = 0;        // rises in the current byte frame, 0..9
     unsigned m_pulses = 0;      // whole pulses (rise and fall) in the frame
     bool m_ninthHigh = false;   // the ACK slot's clock is high

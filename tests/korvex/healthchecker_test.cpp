@@ -156,14 +156,19 @@ TEST(HealthChecker, ProtocolFindingsNameTheirEvents)
     const HealthRun run = simulate(s);
     const auto tenBit = run.of(KORVEX_HEALTH_TEN_BIT_ADDRESS);
     ASSERT_FALSE(tenBit.empty());
+    char expected[64] = "";
     for (const KorvexFinding &f : tenBit) {
         const I2CEvent &first = run.events[f.eventIndex];
         ASSERT_EQ(first.data & 0xF8, 0xF0);
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "10-bit address 0x%03X, write",
-                      ((first.data >> 1) & 3) << 8 | run.events[f.eventIndex + 2].data);
+        if (first.data & 1) { // the read back names the address written before
+            std::memcpy(std::strstr(expected, "write"), "read", 5);
+        } else {
+            std::snprintf(expected, sizeof expected, "10-bit address 0x%03X, write",
+                          ((first.data >> 1) & 3) << 8 | run.events[f.eventIndex + 2].data);
+        }
         EXPECT_STREQ(f.detail, expected);
     }
+    EXPECT_EQ(tenBit.size() % 2, 0u);
     // PEC: recomputed over each transfer to the PEC device; only the wrong ones are findings.
     std::set<uint64_t> badPec, foundPec;
     std::vector<std::pair<uint64_t, uint8_t>> bytes;
@@ -347,7 +352,17 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
         }
         spiky.health.glitchSamples = width + 1;
         const HealthRun filtered = simulate(spiky);
-        ASSERT_EQ(filtered.of(KORVEX_HEALTH_SPIKE).size(), plain.of(KORVEX_HEALTH_SPIKE).size());
+        // An SCL high pulse and the dip after it are two spikes; the filter
+        // drops the first, and the second is then no pulse.
+        auto onLine = [](const HealthRun &r, const char *line) {
+            size_t n = 0;
+            for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SPIKE))
+                n += std::strncmp(f.detail, line, 3) == 0;
+            return n;
+        };
+        EXPECT_EQ(onLine(filtered, "SDA"), onLine(plain, "SDA"));
+        EXPECT_EQ(2 * onLine(filtered, "SCL"), onLine(plain, "SCL"));
+        EXPECT_TRUE(onLine(plain, "SDA") > 0 && onLine(plain, "SCL") > 0);
         EXPECT_EQ(filtered.worst(KORVEX_HEALTH_SPIKE), KORVEX_SEVERITY_WARNING);
         EXPECT_LT(filtered.events.size(), plain.events.size());
         spiky.health.glitchSamples = width;
