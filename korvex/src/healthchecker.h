@@ -142,9 +142,9 @@ private:
     uint64_t m_fallAt = 0, m_fallEvent = 0;
     bool m_sdaSinceFall = false;
     uint64_t m_sdaAt = 0;
-    unsigned m_bits = 0;        // rises in the current byte frame, 0..9
-    unsigned m_pulses = 0;      // whole pulses (rise and fall) in the frame
-    bool m_ninthHigh = false;   // the ACK slot's clock is high
+    unsigned m_bits = 0;      // rises in the current byte frame, 0..9
+    unsigned m_pulses = 0;    // whole pulses (rise and fall) in the frame
+    bool m_ninthHigh = false; // the ACK slot's clock is high
     uint8_t m_byte = 0;
     unsigned m_bytes = 0; // whole bytes since the START
     bool m_addressByte = true;

@@ -46,6 +46,7 @@ struct SimSetup
     SimulatorFaults faults;
     HealthConfig health;
     uint64_t ms = 60;
+    size_t chunk = 0; // samples per buffer; 0: uneven buffers of about 30,000
 };
 
 // Simulates and decodes with the checker, in uneven buffers, checking as a
@@ -73,13 +74,24 @@ HealthRun simulate(SimSetup s)
         released =
             atEnd ? decoder.eventCount() : std::min(checker.openEvent(), decoder.eventCount());
     };
+    uint64_t lastChange = 0;
+    uint8_t level = 0xFF;
     for (uint64_t left = s.rate * s.ms / 1000, n = 0; left > 0; left -= n) {
-        n = std::min<uint64_t>(left, 4093 + (left % 50000));
+        n = std::min<uint64_t>(left, s.chunk ? s.chunk : 4093 + (left % 50000));
         samples.clear();
         bus.generate(n, samples);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            if (samples[i] != level)
+                lastChange = decoder.samplesSeen() + i;
+            level = samples[i];
+        }
         decoder.feed(samples.data(), samples.size(), run.events);
         checker.advance(decoder.samplesSeen(), decoder.eventCount());
         collect(false);
+        // Once the bus has idled a while no event waits any more.
+        if (decoder.samplesSeen() - lastChange > s.rate / 5000 && level == 3) {
+            EXPECT_EQ(released, decoder.eventCount()) << decoder.samplesSeen();
+        }
     }
     decoder.flush(run.events);
     checker.finish(decoder.samplesSeen(), decoder.eventCount());
@@ -325,6 +337,17 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     ASSERT_FALSE(run.of(KORVEX_HEALTH_STUCK_LOW).empty());
     EXPECT_EQ(run.of(KORVEX_HEALTH_STUCK_LOW)[0].severity, KORVEX_SEVERITY_ERROR);
     EXPECT_GE(run.of(KORVEX_HEALTH_STUCK_LOW)[0].measuredNs, 25000000);
+    std::set<uint64_t> stuckAt;
+    for (const KorvexFinding &f : run.of(KORVEX_HEALTH_STUCK_LOW))
+        EXPECT_TRUE(stuckAt.insert(f.sample).second) << "told twice";
+    SimSetup stuck;
+    stuck.rate = 4 * kMHz;
+    stuck.ms = 70;
+    stuck.faults.kinds = 1u << KORVEX_HEALTH_STUCK_LOW;
+    stuck.faults.stretchNs = 25000000;
+    EXPECT_TRUE(simulate(stuck).of(KORVEX_HEALTH_STUCK_LOW).empty()) << "at the limit";
+    stuck.faults.stretchNs += 250;
+    EXPECT_FALSE(simulate(stuck).of(KORVEX_HEALTH_STUCK_LOW).empty()) << "one sample past it";
     std::set<int64_t> stretches;
     for (const KorvexFinding &f : run.of(KORVEX_HEALTH_STRETCH))
         stretches.insert(f.measuredNs / 1000000);
@@ -344,11 +367,13 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
         spiky.health.mode = rate == 10 * kMHz ? KORVEX_HEALTH_MODE_SM : KORVEX_HEALTH_MODE_FM;
         spiky.faults.kinds = 1u << KORVEX_HEALTH_SPIKE;
         spiky.faults.spikeNs = width * 1000000000 / rate;
+        spiky.chunk = rate == 10 * kMHz ? 3 : 0; // cut everywhere: holds must last
         const HealthRun plain = simulate(spiky);
         ASSERT_FALSE(plain.of(KORVEX_HEALTH_SPIKE).empty());
         for (const KorvexFinding &f : plain.of(KORVEX_HEALTH_SPIKE)) {
             EXPECT_EQ(f.severity, KORVEX_SEVERITY_ERROR) << f.detail;
             EXPECT_EQ(f.measuredNs, int64_t(spiky.faults.spikeNs));
+            EXPECT_EQ(f.limitNs, rate == 10 * kMHz ? -1 : 50); // Standard mode has no tSP
         }
         spiky.health.glitchSamples = width + 1;
         const HealthRun filtered = simulate(spiky);
@@ -375,6 +400,41 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     EXPECT_EQ(HealthChecker::glitchSamples(50, 100 * kMHz), 5u);
     EXPECT_EQ(HealthChecker::glitchSamples(51, 100 * kMHz), 6u);
     EXPECT_EQ(HealthChecker::glitchSamples(0, 100 * kMHz), 0u);
+}
+
+TEST(HealthChecker, ModeIsTakenFromTheFirstSixteenClockPeriods)
+{
+    // START, then rises 10 samples apart at 10 MHz (1 MHz: Fast-mode Plus):
+    // a byte's frame holds eight periods between its nine rises, so the
+    // sixteenth period ends at the eighteenth rise.
+    HealthConfig config;
+    config.sampleRate = 10 * kMHz;
+    HealthChecker checker(config);
+    uint64_t at = 100;
+    checker.edge(3, 2, at, 0); // START
+    checker.edge(2, 0, at += 5, 1);
+    checker.edge(0, 1, at += 2, 1); // SDA released: the bytes are 0xFF
+    for (int rise = 1; rise <= 20; ++rise) {
+        EXPECT_EQ(checker.mode(), rise <= 18 ? KORVEX_HEALTH_MODE_AUTO : KORVEX_HEALTH_MODE_FMPLUS)
+            << rise;
+        checker.advance(at + 5, 1 + rise / 9);
+        EXPECT_EQ(checker.openEvent() == UINT64_MAX, rise > 18) << "queued until decided";
+        checker.edge(1, 3, at += 3, 1 + rise / 9);
+        checker.edge(3, 1, at += 5, 1 + rise / 9);
+        at += 2;
+    }
+    std::vector<KorvexFinding> found;
+    checker.take(found); // only tSU;DAT's 50 ns, below two samples
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].kind == KORVEX_HEALTH_T_SU_DAT &&
+                found[0].severity == KORVEX_SEVERITY_UNRESOLVED);
+    // No clock at all: nothing to say, not even of the sample rate.
+    found.clear();
+    HealthChecker idle(config);
+    idle.finish(1000000, 0);
+    idle.take(found);
+    for (const KorvexFinding &f : found)
+        ADD_FAILURE() << f.kindName << " " << f.detail;
 }
 
 // The recorded captures, as their raw samples show them.
@@ -453,6 +513,14 @@ TEST(HealthChecker, RecordedCapturesShowTheirKnownFaults)
     EXPECT_EQ(run.of(KORVEX_HEALTH_UNDERSAMPLED)[0].measuredNs, 10000);
     for (int32_t kind = KORVEX_HEALTH_T_LOW; kind <= KORVEX_HEALTH_F_SCL; ++kind)
         EXPECT_TRUE(run.of(kind).empty()) << kind;
+    // Without a sample rate nothing is measured at all.
+    run = recorded("peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr");
+    for (const KorvexFinding &f : run.findings)
+        EXPECT_TRUE(f.kind == KORVEX_HEALTH_UNDERSAMPLED ||
+                    f.kind == KORVEX_HEALTH_SAME_SAMPLE_EDGE ||
+                    f.kind == KORVEX_HEALTH_DATA_BEFORE_START)
+            << f.kindName;
+    EXPECT_EQ(run.of(KORVEX_HEALTH_UNDERSAMPLED).size(), 1u);
 }
 
 } // namespace
