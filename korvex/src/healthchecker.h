@@ -103,6 +103,8 @@ private:
     void byteDone(uint64_t eventIndex, uint64_t position);
     void endOfByteFrame();
     void lastReadCheck();
+    // Start of the low period of `line` that counts as stuck, UINT64_MAX for none.
+    uint64_t stuckSince(unsigned line) const;
     void lineEdge(unsigned line, bool level, uint64_t position, uint64_t eventIndex, Effect effect,
                   uint8_t before);
 

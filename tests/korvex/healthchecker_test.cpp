@@ -144,9 +144,14 @@ TEST(HealthChecker, ProtocolFindingsNameTheirEvents)
         const auto stops = run.of(KORVEX_HEALTH_STOP_IN_BYTE);
         ASSERT_FALSE(starts.empty());
         ASSERT_FALSE(stops.empty());
-        const std::string bits = "after " + std::to_string(cut) + " bit";
-        EXPECT_NE(std::string(starts[0].detail).find(bits), std::string::npos) << starts[0].detail;
-        EXPECT_NE(std::string(stops[0].detail).find(bits), std::string::npos) << stops[0].detail;
+        const std::string bits = std::to_string(cut) + (cut == 1 ? " bit" : " bits");
+        // After eight bits the next clock is the acknowledge's.
+        EXPECT_EQ(std::string(starts[0].detail),
+                  cut < 8 ? "START inside a byte: aborted after " + bits
+                          : "START in the ACK slot: aborted after 8 bits");
+        EXPECT_EQ(std::string(stops[0].detail), cut < 8 ? "STOP inside a byte: cut after " + bits
+                                                        : "STOP in the ACK slot: the byte is cut "
+                                                          "after 8 bits");
         EXPECT_EQ(run.events[starts[0].eventIndex].type, KORVEX_EVENT_START);
         EXPECT_EQ(run.events[stops[0].eventIndex].type, KORVEX_EVENT_STOP);
         // The simulator's own repeated STARTs (sensor, RTC, EEPROM reads) are ordinary.
@@ -340,6 +345,20 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     std::set<uint64_t> stuckAt;
     for (const KorvexFinding &f : run.of(KORVEX_HEALTH_STUCK_LOW))
         EXPECT_TRUE(stuckAt.insert(f.sample).second) << "told twice";
+    // SCL low exactly 25 ms in a transfer is no timeout; a sample more is.
+    SimSetup slow = s;
+    slow.ms = 60;
+    slow.faults.kinds = 1u << KORVEX_HEALTH_STRETCH;
+    slow.faults.stretchNs = 25000000 - 5000;
+    auto lowTimeouts = [](const HealthRun &r) {
+        size_t n = 0;
+        for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SMBUS_TIMEOUT))
+            n += std::strncmp(f.detail, "SCL low ", 8) == 0;
+        return n;
+    };
+    EXPECT_EQ(lowTimeouts(simulate(slow)), 0u);
+    slow.faults.stretchNs += 250;
+    EXPECT_GE(lowTimeouts(simulate(slow)), 1u);
     SimSetup stuck;
     stuck.rate = 4 * kMHz;
     stuck.ms = 70;
@@ -353,6 +372,11 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
         stretches.insert(f.measuredNs / 1000000);
     EXPECT_TRUE(stretches.count(2) && stretches.count(30)); // 2 ms + tLOW, 30 ms + tLOW
     ASSERT_FALSE(run.of(KORVEX_HEALTH_SMBUS_TIMEOUT).empty());
+    std::set<std::pair<uint64_t, std::string>> timeouts; // each rule once per event
+    for (const KorvexFinding &f : run.of(KORVEX_HEALTH_SMBUS_TIMEOUT))
+        EXPECT_TRUE(timeouts.insert({f.eventIndex, std::string(f.detail)}).second) << f.detail;
+    for (const KorvexFinding &f : run.of(KORVEX_HEALTH_STUCK_LOW)) // SDA low in a stretch is none
+        EXPECT_EQ(std::strncmp(f.detail, "SCL ", 4), 0) << f.detail;
     EXPECT_EQ(run.worst(KORVEX_HEALTH_SMBUS_TIMEOUT), KORVEX_SEVERITY_ERROR);
     EXPECT_EQ(run.of(KORVEX_HEALTH_SMBUS_TIMEOUT)[0].limitNs, 25000000);
 
@@ -435,6 +459,20 @@ TEST(HealthChecker, ModeIsTakenFromTheFirstSixteenClockPeriods)
     idle.take(found);
     for (const KorvexFinding &f : found)
         ADD_FAILURE() << f.kindName << " " << f.detail;
+    // A line low when the capture ends: said, as info below the SMBus timeout.
+    for (const uint8_t low : {1, 2}) {
+        HealthChecker ending(config);
+        ending.edge(3, low, 100, 0);
+        ending.finish(1100, 0);
+        found.clear();
+        ending.take(found);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].kind, KORVEX_HEALTH_STUCK_LOW);
+        EXPECT_EQ(found[0].severity, KORVEX_SEVERITY_INFO);
+        EXPECT_EQ(found[0].measuredNs, 100000);
+        EXPECT_STREQ(found[0].detail, low == 1 ? "SCL low to the end of the capture"
+                                               : "SDA low to the end of the capture");
+    }
 }
 
 // The recorded captures, as their raw samples show them.
