@@ -413,6 +413,11 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
         EXPECT_EQ(2 * onLine(filtered, "SCL"), onLine(plain, "SCL"));
         EXPECT_TRUE(onLine(plain, "SDA") > 0 && onLine(plain, "SCL") > 0);
         EXPECT_EQ(filtered.worst(KORVEX_HEALTH_SPIKE), KORVEX_SEVERITY_WARNING);
+        for (const KorvexFinding &f : filtered.of(KORVEX_HEALTH_SPIKE))
+            EXPECT_NE(std::strstr(f.detail, f.detail[1] == 'C' ? "could have been taken as a bit"
+                                                               : "taken as a START or STOP"),
+                      nullptr)
+                << f.detail;
         EXPECT_LT(filtered.events.size(), plain.events.size());
         spiky.health.glitchSamples = width;
         const HealthRun passed = simulate(spiky);
@@ -424,6 +429,7 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     EXPECT_EQ(HealthChecker::glitchSamples(50, 100 * kMHz), 5u);
     EXPECT_EQ(HealthChecker::glitchSamples(51, 100 * kMHz), 6u);
     EXPECT_EQ(HealthChecker::glitchSamples(0, 100 * kMHz), 0u);
+    EXPECT_EQ(HealthChecker::glitchSamples(-1, 100 * kMHz), 0u);
 }
 
 TEST(HealthChecker, ModeIsTakenFromTheFirstSixteenClockPeriods)
@@ -459,6 +465,20 @@ TEST(HealthChecker, ModeIsTakenFromTheFirstSixteenClockPeriods)
     idle.take(found);
     for (const KorvexFinding &f : found)
         ADD_FAILURE() << f.kindName << " " << f.detail;
+    // In a transfer SDA low is stuck only while SCL is high (no clock).
+    for (const bool clockLow : {false, true}) {
+        HealthChecker hung(config);
+        hung.edge(3, 2, 100, 0); // START
+        if (clockLow)
+            hung.edge(2, 0, 105, 1);
+        hung.advance(105 + 260000, 1); // 26 ms
+        found.clear();
+        hung.take(found);
+        EXPECT_EQ(found.size(), clockLow ? 0u : 1u);
+        if (!clockLow) {
+            EXPECT_STREQ(found[0].detail, "SDA stuck low for over 25 ms");
+        }
+    }
     // A line low when the capture ends: said, as info below the SMBus timeout.
     for (const uint8_t low : {1, 2}) {
         HealthChecker ending(config);
