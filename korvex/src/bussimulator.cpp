@@ -310,7 +310,7 @@ void BusSimulator::partialByte(uint8_t value, unsigned bits)
 }
 
 // A pulse of spikeNs (at least one sample): on the idle bus an SDA dip that
-// reads as a START and a STOP, or inside a byte an SCL dip that reads as a bit.
+// reads as a START and a STOP, or an SCL high pulse and dip that read as bits.
 void BusSimulator::spike(bool sclLine)
 {
     const uint64_t width = std::max(m_faults.spikeNs, sampleNs());
@@ -321,17 +321,19 @@ void BusSimulator::spike(bool sclLine)
         hold(m_timing.bufNs);
         return;
     }
+    // The address's last bit: SCL rises (the address is complete), falls for
+    // `width` at once and rises again, which reads as the acknowledge.
     start();
-    writeByte(kFaultDevice << 1, true);
+    partialByte(kFaultDevice << 1, 7);
     hold(m_timing.hdDatNs);
-    sda(true);
+    sda(false);
     hold(m_timing.lowNs - m_timing.hdDatNs);
     scl(true);
-    hold(m_timing.highNs / 2);
+    hold(width);
     scl(false);
     hold(width);
     scl(true);
-    hold(m_timing.highNs / 2);
+    hold(m_timing.highNs);
     scl(false);
     stop();
 }
@@ -414,6 +416,9 @@ void BusSimulator::injectFault(int32_t kind)
         writeByte(static_cast<uint8_t>(0xF0 | ((tenBit >> 8) << 1)), true);
         writeByte(static_cast<uint8_t>(tenBit), true);
         writeByte(payload, true);
+        repeatedStart(); // and read back: the high bits and R/W name it again
+        writeByte(static_cast<uint8_t>(0xF1 | ((tenBit >> 8) << 1)), true);
+        readByte(payload, false);
         stop();
         break;
     }

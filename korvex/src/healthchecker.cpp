@@ -158,12 +158,12 @@ uint64_t HealthChecker::openEvent() const
         open = std::min(open, m_lastByteEvent);
     if (m_tenBitPending)
         open = std::min(open, m_tenBitEvent);
-    // A pulse that may still turn out a spike names the event its first edge emitted.
+    // An SDA pulse that may still turn out a spike names the START or STOP its
+    // first edge emitted. (An SCL pulse that begins with an event is a high
+    // one in a transfer, held above until SCL falls.)
     const uint64_t window = 2 + (m_config.sampleRate * 50 + 999999999) / 1000000000;
-    for (unsigned line = 0; line < 2; ++line) {
-        if (m_haveEdge[line] && m_position - m_edgeAt[line] < window)
-            open = std::min(open, m_edgeEvent[line]);
-    }
+    if (m_haveEdge[kSdaLine] && m_position - m_edgeAt[kSdaLine] < window)
+        open = std::min(open, m_edgeEvent[kSdaLine]);
     return open;
 }
 
@@ -301,12 +301,13 @@ void HealthChecker::judgeSpike(const Measure &m)
         return;
     const char *line = m.line == kSclLine ? "SCL" : "SDA";
     const char *level = m.level ? "high" : "low";
+    const int64_t limit = tsp > 0 ? tsp : -1;
     if (m.effect)
-        add(KORVEX_HEALTH_SPIKE, KORVEX_SEVERITY_ERROR, m.at, m.eventIndex, width,
-            tsp > 0 ? tsp : -1, "%s %s pulse taken as %s", line, level, effectText(m.effect));
+        add(KORVEX_HEALTH_SPIKE, KORVEX_SEVERITY_ERROR, m.at, m.eventIndex, width, limit,
+            "%s %s pulse taken as %s", line, level, effectText(m.effect));
     else
-        add(KORVEX_HEALTH_SPIKE, KORVEX_SEVERITY_INFO, m.at, m.eventIndex, width,
-            tsp > 0 ? tsp : -1, "%s %s pulse, %s", line, level, effectText(0));
+        add(KORVEX_HEALTH_SPIKE, KORVEX_SEVERITY_INFO, m.at, m.eventIndex, width, limit,
+            "%s %s pulse, %s", line, level, effectText(0));
 }
 
 void HealthChecker::judgeStretch(const Measure &m)
@@ -337,10 +338,33 @@ void HealthChecker::suppressed(unsigned line, uint64_t from, uint64_t to, uint8_
         static_cast<unsigned long long>(to - from), could);
 }
 
+uint64_t HealthChecker::stuckSince(unsigned line) const
+{
+    if (!m_low[line])
+        return kNone;
+    if (!m_inTransfer)
+        return m_lowSince[line];
+    // In a transfer SCL low is a stretch (SMBus timeouts), and SDA low counts
+    // only while SCL is high: the bus hangs with no clock.
+    if (line == kSdaLine && !m_low[kSclLine])
+        return std::max(m_lowSince[kSdaLine], m_edgeAt[kSclLine]);
+    return kNone;
+}
+
 void HealthChecker::edge(uint8_t before, uint8_t after, uint64_t position, uint64_t eventIndex)
 {
-    m_position = position;
     const uint8_t changed = static_cast<uint8_t>(before ^ after);
+    // A line that rises after a long low: told now with its length, unless
+    // advance() told it already while it lasted.
+    for (unsigned line = 0; line < 2; ++line) {
+        const uint64_t since = stuckSince(line);
+        if ((changed & after & (1u << line)) && since != kNone && !m_saidStuck[line] &&
+            m_config.sampleRate && ns(position - since) > int64_t(kSmbusTimeoutNs))
+            add(KORVEX_HEALTH_STUCK_LOW, KORVEX_SEVERITY_ERROR, since, eventIndex,
+                ns(position - since), kSmbusTimeoutNs, "%s held low %.1f ms",
+                line == kSclLine ? "SCL" : "SDA", double(ns(position - since)) / 1e6);
+    }
+    m_position = position;
     const bool sclHigh = after & kSclBit;
     const bool sclStayedHigh = sclHigh && (before & kSclBit);
     const bool sdaFell = (changed & kSdaBit) && !(after & kSdaBit);
@@ -401,17 +425,8 @@ void HealthChecker::lineEdge(unsigned line, bool level, uint64_t position, uint6
             measure(m);
         }
     }
-    if (m_low[line] && level) {
-        // Told already while it lasted (advance), or told now with its length.
-        const uint64_t low = position - m_lowSince[line];
-        const bool stretch = line == kSclLine && m_inTransfer;
-        if (!stretch && !m_saidStuck[line] && m_config.sampleRate &&
-            ns(low) > int64_t(kSmbusTimeoutNs))
-            add(KORVEX_HEALTH_STUCK_LOW, KORVEX_SEVERITY_ERROR, m_lowSince[line], eventIndex,
-                ns(low), kSmbusTimeoutNs, "%s held low %.1f ms", line == kSclLine ? "SCL" : "SDA",
-                double(ns(low)) / 1e6);
+    if (level)
         m_saidStuck[line] = false;
-    }
     m_low[line] = !level;
     if (!level)
         m_lowSince[line] = position;
@@ -465,7 +480,6 @@ void HealthChecker::startSeen(uint64_t position, uint64_t eventIndex)
     m_bits = m_pulses = 0;
     m_ninthHigh = false;
     m_addressByte = true;
-    m_periodValid = false;
     m_fallValid = false;
 }
 
@@ -548,15 +562,15 @@ void HealthChecker::sclRose(uint8_t after, uint64_t position, uint64_t eventInde
             }
         }
     }
-    if (m_periodValid && m_bits > 0) {
+    if (m_bits > 0) {
+        // A period within one byte's frame: the gap between bytes is no clock.
         const uint64_t period = position - m_riseAt;
         measure({KORVEX_HEALTH_F_SCL, 0, 0, 0, m_riseAt, period, eventIndex});
-        if (m_periods.size() < kDetectPeriods) {
+        if (!m_decided) {
             m_periods.push_back(period);
             decide(false);
         }
     }
-    m_periodValid = true;
     m_riseAt = position;
     m_riseEvent = eventIndex;
     m_sclHighInTransfer = true;
@@ -589,8 +603,7 @@ void HealthChecker::sclFell(uint64_t position, uint64_t eventIndex)
         endOfByteFrame();
     } else if (m_bits > m_pulses) {
         ++m_pulses;
-        if (m_ackedRead && m_bits < 9)
-            m_ackedRead = false; // another byte follows: that one was not the last
+        m_ackedRead = false; // a bit of another byte: the acknowledged one was not the last
     }
     m_fallValid = true;
     m_fallAt = position;
@@ -602,7 +615,6 @@ void HealthChecker::endOfByteFrame()
 {
     m_bits = m_pulses = 0;
     m_ninthHigh = false;
-    m_periodValid = false;
     m_stretchByte = 0;
     m_saidByteTimeout = false;
 }
@@ -666,13 +678,13 @@ void HealthChecker::advance(uint64_t position, uint64_t eventCount)
     if (!m_config.sampleRate)
         return;
     for (unsigned line = 0; line < 2; ++line) {
-        if (!m_low[line] || m_saidStuck[line])
+        const uint64_t since = stuckSince(line);
+        if (since == kNone || m_saidStuck[line])
             continue;
-        const bool stretch = line == kSclLine && m_inTransfer;
-        const int64_t low = ns(m_position - m_lowSince[line]);
-        if (!stretch && low > int64_t(kSmbusTimeoutNs)) {
+        const int64_t low = ns(m_position - since);
+        if (low > int64_t(kSmbusTimeoutNs)) {
             m_saidStuck[line] = true;
-            add(KORVEX_HEALTH_STUCK_LOW, KORVEX_SEVERITY_ERROR, m_lowSince[line], eventCount, low,
+            add(KORVEX_HEALTH_STUCK_LOW, KORVEX_SEVERITY_ERROR, since, eventCount, low,
                 kSmbusTimeoutNs, "%s stuck low for over %.0f ms", line == kSclLine ? "SCL" : "SDA",
                 kSmbusTimeoutNs / 1e6);
         }
@@ -690,15 +702,9 @@ void HealthChecker::finish(uint64_t position, uint64_t eventCount)
             ns(m_position - m_lowSince[line]), kSmbusTimeoutNs, "%s low to the end of the capture",
             line == kSclLine ? "SCL" : "SDA");
     }
-    if (m_tenBitPending) {
-        m_tenBitPending = false;
+    if (m_tenBitPending)
         add(KORVEX_HEALTH_TEN_BIT_ADDRESS, KORVEX_SEVERITY_INFO, m_tenBitAt, m_tenBitEvent, -1, -1,
             "10-bit address 0x%X.. with no second byte", m_tenBitHigh);
-    }
-    m_ackedRead = false;
-    m_pecOn = false;
-    m_startPending = false;
-    m_sclHighInTransfer = false;
 }
 
 } // namespace korvex

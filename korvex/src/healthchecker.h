@@ -103,6 +103,8 @@ private:
     void byteDone(uint64_t eventIndex, uint64_t position);
     void endOfByteFrame();
     void lastReadCheck();
+    // Start of the low period of `line` that counts as stuck, UINT64_MAX for none.
+    uint64_t stuckSince(unsigned line) const;
     void lineEdge(unsigned line, bool level, uint64_t position, uint64_t eventIndex, Effect effect,
                   uint8_t before);
 
@@ -142,10 +144,9 @@ private:
     uint64_t m_fallAt = 0, m_fallEvent = 0;
     bool m_sdaSinceFall = false;
     uint64_t m_sdaAt = 0;
-    bool m_periodValid = false; // m_riseAt began a bit of the same frame
-    unsigned m_bits = 0;        // rises in the current byte frame, 0..9
-    unsigned m_pulses = 0;      // whole pulses (rise and fall) in the frame
-    bool m_ninthHigh = false;   // the ACK slot's clock is high
+    unsigned m_bits = 0;      // rises in the current byte frame, 0..9
+    unsigned m_pulses = 0;    // whole pulses (rise and fall) in the frame
+    bool m_ninthHigh = false; // the ACK slot's clock is high
     uint8_t m_byte = 0;
     unsigned m_bytes = 0; // whole bytes since the START
     bool m_addressByte = true;

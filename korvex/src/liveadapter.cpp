@@ -146,6 +146,8 @@ void LiveAdapter::run(CaptureSession &session, const CaptureRequest &request)
     m_session = &session;
     m_configured = false;
     m_stopIssued = false;
+    m_config = PaceDelivery::withHealth(m_config, request.health);
+    m_pace = std::make_unique<PaceDelivery>(session, m_decoder, false, request.health);
     int rc;
     {
         std::lock_guard<std::mutex> lock(m_sigrok->mutex());
@@ -163,6 +165,7 @@ void LiveAdapter::run(CaptureSession &session, const CaptureRequest &request)
                 sr_session_destroy(m_srSession);
             m_srSession = nullptr;
             m_session = nullptr;
+            m_pace.reset();
             return;
         }
     }
@@ -189,6 +192,10 @@ void LiveAdapter::run(CaptureSession &session, const CaptureRequest &request)
     }
     m_srSession = nullptr;
     m_session = nullptr;
+    // What the glitch filter and the health checker still hold goes out now.
+    if (m_configured)
+        m_pace->finish();
+    m_pace.reset();
     // The capture lasts until stop, even after the device went quiet.
     while (session.waitUntil(CaptureSession::Clock::now() + std::chrono::hours(1))) {
     }
@@ -237,11 +244,8 @@ void LiveAdapter::onPacket(const sr_dev_inst *, const sr_datafeed_packet *packet
     } else if (logic->unitsize != adapter->m_config.unitSize) {
         return; // libsigrok keeps the unit size within a session
     }
-    adapter->m_events.clear();
-    adapter->m_decoder.feed(static_cast<const uint8_t *>(logic->data),
-                            static_cast<size_t>(logic->length), adapter->m_events);
-    if (!adapter->m_events.empty())
-        session->deliver(adapter->m_events.data(), adapter->m_events.size());
+    adapter->m_pace->feed(static_cast<const uint8_t *>(logic->data),
+                          static_cast<size_t>(logic->length));
 }
 
 } // namespace korvex

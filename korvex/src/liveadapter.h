@@ -4,6 +4,7 @@
 
 #include "busadapter.h"
 #include "i2cdecoder.h"
+#include "pacedelivery.h"
 
 #include <memory>
 #include <vector>
@@ -50,7 +51,8 @@ private:
     I2CDecoderConfig m_config;
     bool m_configured = false;
     bool m_stopIssued = false; // libsigrok's drivers must be stopped only once
-    std::vector<I2CEvent> m_events;
+    // Decodes and delivers (with the findings, when health is on) as samples come.
+    std::unique_ptr<PaceDelivery> m_pace;
 };
 
 } // namespace korvex

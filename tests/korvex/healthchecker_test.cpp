@@ -46,6 +46,7 @@ struct SimSetup
     SimulatorFaults faults;
     HealthConfig health;
     uint64_t ms = 60;
+    size_t chunk = 0; // samples per buffer; 0: uneven buffers of about 30,000
 };
 
 // Simulates and decodes with the checker, in uneven buffers, checking as a
@@ -73,13 +74,24 @@ HealthRun simulate(SimSetup s)
         released =
             atEnd ? decoder.eventCount() : std::min(checker.openEvent(), decoder.eventCount());
     };
+    uint64_t lastChange = 0;
+    uint8_t level = 0xFF;
     for (uint64_t left = s.rate * s.ms / 1000, n = 0; left > 0; left -= n) {
-        n = std::min<uint64_t>(left, 4093 + (left % 50000));
+        n = std::min<uint64_t>(left, s.chunk ? s.chunk : 4093 + (left % 50000));
         samples.clear();
         bus.generate(n, samples);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            if (samples[i] != level)
+                lastChange = decoder.samplesSeen() + i;
+            level = samples[i];
+        }
         decoder.feed(samples.data(), samples.size(), run.events);
         checker.advance(decoder.samplesSeen(), decoder.eventCount());
         collect(false);
+        // Once the bus has idled a while no event waits any more.
+        if (decoder.samplesSeen() - lastChange > s.rate / 5000 && level == 3) {
+            EXPECT_EQ(released, decoder.eventCount()) << decoder.samplesSeen();
+        }
     }
     decoder.flush(run.events);
     checker.finish(decoder.samplesSeen(), decoder.eventCount());
@@ -132,9 +144,14 @@ TEST(HealthChecker, ProtocolFindingsNameTheirEvents)
         const auto stops = run.of(KORVEX_HEALTH_STOP_IN_BYTE);
         ASSERT_FALSE(starts.empty());
         ASSERT_FALSE(stops.empty());
-        const std::string bits = "after " + std::to_string(cut) + " bit";
-        EXPECT_NE(std::string(starts[0].detail).find(bits), std::string::npos) << starts[0].detail;
-        EXPECT_NE(std::string(stops[0].detail).find(bits), std::string::npos) << stops[0].detail;
+        const std::string bits = std::to_string(cut) + (cut == 1 ? " bit" : " bits");
+        // After eight bits the next clock is the acknowledge's.
+        EXPECT_EQ(std::string(starts[0].detail),
+                  cut < 8 ? "START inside a byte: aborted after " + bits
+                          : "START in the ACK slot: aborted after 8 bits");
+        EXPECT_EQ(std::string(stops[0].detail), cut < 8 ? "STOP inside a byte: cut after " + bits
+                                                        : "STOP in the ACK slot: the byte is cut "
+                                                          "after 8 bits");
         EXPECT_EQ(run.events[starts[0].eventIndex].type, KORVEX_EVENT_START);
         EXPECT_EQ(run.events[stops[0].eventIndex].type, KORVEX_EVENT_STOP);
         // The simulator's own repeated STARTs (sensor, RTC, EEPROM reads) are ordinary.
@@ -156,14 +173,19 @@ TEST(HealthChecker, ProtocolFindingsNameTheirEvents)
     const HealthRun run = simulate(s);
     const auto tenBit = run.of(KORVEX_HEALTH_TEN_BIT_ADDRESS);
     ASSERT_FALSE(tenBit.empty());
+    char expected[64] = "";
     for (const KorvexFinding &f : tenBit) {
         const I2CEvent &first = run.events[f.eventIndex];
         ASSERT_EQ(first.data & 0xF8, 0xF0);
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "10-bit address 0x%03X, write",
-                      ((first.data >> 1) & 3) << 8 | run.events[f.eventIndex + 2].data);
+        if (first.data & 1) { // the read back names the address written before
+            std::memcpy(std::strstr(expected, "write"), "read", 5);
+        } else {
+            std::snprintf(expected, sizeof expected, "10-bit address 0x%03X, write",
+                          ((first.data >> 1) & 3) << 8 | run.events[f.eventIndex + 2].data);
+        }
         EXPECT_STREQ(f.detail, expected);
     }
+    EXPECT_EQ(tenBit.size() % 2, 0u);
     // PEC: recomputed over each transfer to the PEC device; only the wrong ones are findings.
     std::set<uint64_t> badPec, foundPec;
     std::vector<std::pair<uint64_t, uint8_t>> bytes;
@@ -320,11 +342,41 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     ASSERT_FALSE(run.of(KORVEX_HEALTH_STUCK_LOW).empty());
     EXPECT_EQ(run.of(KORVEX_HEALTH_STUCK_LOW)[0].severity, KORVEX_SEVERITY_ERROR);
     EXPECT_GE(run.of(KORVEX_HEALTH_STUCK_LOW)[0].measuredNs, 25000000);
+    std::set<uint64_t> stuckAt;
+    for (const KorvexFinding &f : run.of(KORVEX_HEALTH_STUCK_LOW))
+        EXPECT_TRUE(stuckAt.insert(f.sample).second) << "told twice";
+    // SCL low exactly 25 ms in a transfer is no timeout; a sample more is.
+    SimSetup slow = s;
+    slow.ms = 60;
+    slow.faults.kinds = 1u << KORVEX_HEALTH_STRETCH;
+    slow.faults.stretchNs = 25000000 - 5000;
+    auto lowTimeouts = [](const HealthRun &r) {
+        size_t n = 0;
+        for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SMBUS_TIMEOUT))
+            n += std::strncmp(f.detail, "SCL low ", 8) == 0;
+        return n;
+    };
+    EXPECT_EQ(lowTimeouts(simulate(slow)), 0u);
+    slow.faults.stretchNs += 250;
+    EXPECT_GE(lowTimeouts(simulate(slow)), 1u);
+    SimSetup stuck;
+    stuck.rate = 4 * kMHz;
+    stuck.ms = 70;
+    stuck.faults.kinds = 1u << KORVEX_HEALTH_STUCK_LOW;
+    stuck.faults.stretchNs = 25000000;
+    EXPECT_TRUE(simulate(stuck).of(KORVEX_HEALTH_STUCK_LOW).empty()) << "at the limit";
+    stuck.faults.stretchNs += 250;
+    EXPECT_FALSE(simulate(stuck).of(KORVEX_HEALTH_STUCK_LOW).empty()) << "one sample past it";
     std::set<int64_t> stretches;
     for (const KorvexFinding &f : run.of(KORVEX_HEALTH_STRETCH))
         stretches.insert(f.measuredNs / 1000000);
     EXPECT_TRUE(stretches.count(2) && stretches.count(30)); // 2 ms + tLOW, 30 ms + tLOW
     ASSERT_FALSE(run.of(KORVEX_HEALTH_SMBUS_TIMEOUT).empty());
+    std::set<std::pair<uint64_t, std::string>> timeouts; // each rule once per event
+    for (const KorvexFinding &f : run.of(KORVEX_HEALTH_SMBUS_TIMEOUT))
+        EXPECT_TRUE(timeouts.insert({f.eventIndex, std::string(f.detail)}).second) << f.detail;
+    for (const KorvexFinding &f : run.of(KORVEX_HEALTH_STUCK_LOW)) // SDA low in a stretch is none
+        EXPECT_EQ(std::strncmp(f.detail, "SCL ", 4), 0) << f.detail;
     EXPECT_EQ(run.worst(KORVEX_HEALTH_SMBUS_TIMEOUT), KORVEX_SEVERITY_ERROR);
     EXPECT_EQ(run.of(KORVEX_HEALTH_SMBUS_TIMEOUT)[0].limitNs, 25000000);
 
@@ -339,16 +391,33 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
         spiky.health.mode = rate == 10 * kMHz ? KORVEX_HEALTH_MODE_SM : KORVEX_HEALTH_MODE_FM;
         spiky.faults.kinds = 1u << KORVEX_HEALTH_SPIKE;
         spiky.faults.spikeNs = width * 1000000000 / rate;
+        spiky.chunk = rate == 10 * kMHz ? 3 : 0; // cut everywhere: holds must last
         const HealthRun plain = simulate(spiky);
         ASSERT_FALSE(plain.of(KORVEX_HEALTH_SPIKE).empty());
         for (const KorvexFinding &f : plain.of(KORVEX_HEALTH_SPIKE)) {
             EXPECT_EQ(f.severity, KORVEX_SEVERITY_ERROR) << f.detail;
             EXPECT_EQ(f.measuredNs, int64_t(spiky.faults.spikeNs));
+            EXPECT_EQ(f.limitNs, rate == 10 * kMHz ? -1 : 50); // Standard mode has no tSP
         }
         spiky.health.glitchSamples = width + 1;
         const HealthRun filtered = simulate(spiky);
-        ASSERT_EQ(filtered.of(KORVEX_HEALTH_SPIKE).size(), plain.of(KORVEX_HEALTH_SPIKE).size());
+        // An SCL high pulse and the dip after it are two spikes; the filter
+        // drops the first, and the second is then no pulse.
+        auto onLine = [](const HealthRun &r, const char *line) {
+            size_t n = 0;
+            for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SPIKE))
+                n += std::strncmp(f.detail, line, 3) == 0;
+            return n;
+        };
+        EXPECT_EQ(onLine(filtered, "SDA"), onLine(plain, "SDA"));
+        EXPECT_EQ(2 * onLine(filtered, "SCL"), onLine(plain, "SCL"));
+        EXPECT_TRUE(onLine(plain, "SDA") > 0 && onLine(plain, "SCL") > 0);
         EXPECT_EQ(filtered.worst(KORVEX_HEALTH_SPIKE), KORVEX_SEVERITY_WARNING);
+        for (const KorvexFinding &f : filtered.of(KORVEX_HEALTH_SPIKE))
+            EXPECT_NE(std::strstr(f.detail, f.detail[1] == 'C' ? "could have been taken as a bit"
+                                                               : "taken as a START or STOP"),
+                      nullptr)
+                << f.detail;
         EXPECT_LT(filtered.events.size(), plain.events.size());
         spiky.health.glitchSamples = width;
         const HealthRun passed = simulate(spiky);
@@ -360,6 +429,70 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     EXPECT_EQ(HealthChecker::glitchSamples(50, 100 * kMHz), 5u);
     EXPECT_EQ(HealthChecker::glitchSamples(51, 100 * kMHz), 6u);
     EXPECT_EQ(HealthChecker::glitchSamples(0, 100 * kMHz), 0u);
+    EXPECT_EQ(HealthChecker::glitchSamples(-1, 100 * kMHz), 0u);
+}
+
+TEST(HealthChecker, ModeIsTakenFromTheFirstSixteenClockPeriods)
+{
+    // START, then rises 10 samples apart at 10 MHz (1 MHz: Fast-mode Plus):
+    // a byte's frame holds eight periods between its nine rises, so the
+    // sixteenth period ends at the eighteenth rise.
+    HealthConfig config;
+    config.sampleRate = 10 * kMHz;
+    HealthChecker checker(config);
+    uint64_t at = 100;
+    checker.edge(3, 2, at, 0); // START
+    checker.edge(2, 0, at += 5, 1);
+    checker.edge(0, 1, at += 2, 1); // SDA released: the bytes are 0xFF
+    for (int rise = 1; rise <= 20; ++rise) {
+        EXPECT_EQ(checker.mode(), rise <= 18 ? KORVEX_HEALTH_MODE_AUTO : KORVEX_HEALTH_MODE_FMPLUS)
+            << rise;
+        checker.advance(at + 5, 1 + rise / 9);
+        EXPECT_EQ(checker.openEvent() == UINT64_MAX, rise > 18) << "queued until decided";
+        checker.edge(1, 3, at += 3, 1 + rise / 9);
+        checker.edge(3, 1, at += 5, 1 + rise / 9);
+        at += 2;
+    }
+    std::vector<KorvexFinding> found;
+    checker.take(found); // only tSU;DAT's 50 ns, below two samples
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].kind == KORVEX_HEALTH_T_SU_DAT &&
+                found[0].severity == KORVEX_SEVERITY_UNRESOLVED);
+    // No clock at all: nothing to say, not even of the sample rate.
+    found.clear();
+    HealthChecker idle(config);
+    idle.finish(1000000, 0);
+    idle.take(found);
+    for (const KorvexFinding &f : found)
+        ADD_FAILURE() << f.kindName << " " << f.detail;
+    // In a transfer SDA low is stuck only while SCL is high (no clock).
+    for (const bool clockLow : {false, true}) {
+        HealthChecker hung(config);
+        hung.edge(3, 2, 100, 0); // START
+        if (clockLow)
+            hung.edge(2, 0, 105, 1);
+        hung.advance(105 + 260000, 1); // 26 ms
+        found.clear();
+        hung.take(found);
+        EXPECT_EQ(found.size(), clockLow ? 0u : 1u);
+        if (!clockLow) {
+            EXPECT_STREQ(found[0].detail, "SDA stuck low for over 25 ms");
+        }
+    }
+    // A line low when the capture ends: said, as info below the SMBus timeout.
+    for (const uint8_t low : {1, 2}) {
+        HealthChecker ending(config);
+        ending.edge(3, low, 100, 0);
+        ending.finish(1100, 0);
+        found.clear();
+        ending.take(found);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].kind, KORVEX_HEALTH_STUCK_LOW);
+        EXPECT_EQ(found[0].severity, KORVEX_SEVERITY_INFO);
+        EXPECT_EQ(found[0].measuredNs, 100000);
+        EXPECT_STREQ(found[0].detail, low == 1 ? "SCL low to the end of the capture"
+                                               : "SDA low to the end of the capture");
+    }
 }
 
 // The recorded captures, as their raw samples show them.
@@ -438,6 +571,14 @@ TEST(HealthChecker, RecordedCapturesShowTheirKnownFaults)
     EXPECT_EQ(run.of(KORVEX_HEALTH_UNDERSAMPLED)[0].measuredNs, 10000);
     for (int32_t kind = KORVEX_HEALTH_T_LOW; kind <= KORVEX_HEALTH_F_SCL; ++kind)
         EXPECT_TRUE(run.of(kind).empty()) << kind;
+    // Without a sample rate nothing is measured at all.
+    run = recorded("peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz_no_samplerate.sr");
+    for (const KorvexFinding &f : run.findings)
+        EXPECT_TRUE(f.kind == KORVEX_HEALTH_UNDERSAMPLED ||
+                    f.kind == KORVEX_HEALTH_SAME_SAMPLE_EDGE ||
+                    f.kind == KORVEX_HEALTH_DATA_BEFORE_START)
+            << f.kindName;
+    EXPECT_EQ(run.of(KORVEX_HEALTH_UNDERSAMPLED).size(), 1u);
 }
 
 } // namespace
