@@ -220,8 +220,24 @@ TEST(HealthChecker, ProtocolFindingsNameTheirEvents)
     EXPECT_EQ(run.events[hs[0].eventIndex].data & 0xF8, 0x08);
     const auto acked = run.of(KORVEX_HEALTH_LAST_READ_ACKED);
     ASSERT_FALSE(acked.empty());
-    EXPECT_EQ(run.events[acked[0].eventIndex].type, KORVEX_EVENT_ACK);
-    EXPECT_EQ(run.events[acked[0].eventIndex + 1].type, KORVEX_EVENT_STOP);
+    for (const KorvexFinding &f : acked) { // the fault's second read byte, not another read
+        EXPECT_EQ(run.events[f.eventIndex].type, KORVEX_EVENT_ACK);
+        EXPECT_EQ(run.events[f.eventIndex + 1].type, KORVEX_EVENT_STOP);
+        EXPECT_EQ(run.events[f.eventIndex - 3].type, KORVEX_EVENT_DATA);
+    }
+    // The fault devices acknowledge their addresses and every byte written to them.
+    uint8_t address = 0;
+    for (size_t i = 0; i + 1 < run.events.size(); ++i) {
+        const I2CEvent &e = run.events[i];
+        if (e.type == KORVEX_EVENT_ADDR)
+            address = e.data;
+        const bool faultDevice =
+            address >> 1 == BusSimulator::kFaultDevice || address >> 1 == BusSimulator::kPecDevice;
+        if (faultDevice &&
+            (e.type == KORVEX_EVENT_ADDR || (e.type == KORVEX_EVENT_DATA && !(address & 1)))) {
+            EXPECT_EQ(run.events[i + 1].type, KORVEX_EVENT_ACK) << i;
+        }
+    }
     ASSERT_FALSE(run.of(KORVEX_HEALTH_MISSING_STOP).empty());
     EXPECT_EQ(run.of(KORVEX_HEALTH_MISSING_STOP)[0].measuredNs, 2000000);
     EXPECT_EQ(run.worst(KORVEX_HEALTH_EMPTY_TRANSACTION), KORVEX_SEVERITY_WARNING);
