@@ -270,10 +270,11 @@ void CaptureStore::keepLinesUpTo(qint64 validBytes)
 {
     // Keep the lines that lie wholly in the valid bytes: those up to the last
     // kept entry below them, and the ones whose "\n" follows in the file.
+    validBytes = std::min(validBytes, m_index.back());
     qint64 entry = m_index.lastKeptAtOrBelow(validBytes);
     qint64 end = m_index.keptOffset(entry);
     char buffer[4096];
-    for (qint64 at = end; entry + 1 < m_index.size() && at < validBytes;) {
+    for (qint64 at = end; at < validBytes;) {
         const qint64 got = readAt(at, buffer, std::min<qint64>(sizeof buffer, validBytes - at));
         if (got <= 0)
             break; // unreadable: keep only the lines known to be whole
@@ -420,8 +421,7 @@ QByteArray CaptureStore::readLines(int first, int count) const
     const qint64 r = readAt(begin, out.data(), out.size());
     const std::string_view bytes(out.constData(), size_t(std::max<qint64>(r, 0)));
     const size_t head = LineIndex::skipLines(bytes, first - from);
-    const size_t size =
-        to > last ? LineIndex::skipLines(bytes.substr(head), last - first) : bytes.size() - head;
+    const size_t size = LineIndex::skipLines(bytes.substr(head), last - first);
     if (head > 0)
         std::memmove(out.data(), out.constData() + head, size);
     out.resize(int(size));
