@@ -274,10 +274,10 @@ void CaptureStore::keepLinesUpTo(qint64 validBytes)
     qint64 entry = m_index.lastKeptAtOrBelow(validBytes);
     qint64 end = m_index.keptOffset(entry);
     char buffer[4096];
-    for (qint64 at = end; at < validBytes;) {
+    for (qint64 at = end;;) {
         const qint64 got = readAt(at, buffer, std::min<qint64>(sizeof buffer, validBytes - at));
         if (got <= 0)
-            break; // unreadable: keep only the lines known to be whole
+            break; // all read, or unreadable: keep only the lines known to be whole
         for (const char *p = buffer;
              (p = static_cast<const char *>(std::memchr(p, '\n', size_t(buffer + got - p))));) {
             ++p;

@@ -37,6 +37,7 @@ TEST(LineIndex, KeepsEveryFewDozenOffsetsOfAFullIndex)
             ASSERT_TRUE(before <= i && i <= after && after - before <= LineIndex::kStride) << i;
             ASSERT_TRUE(idx.isKept(before) && idx.isKept(after) && idx.isKept(i & -32)) << i;
             if (idx.isKept(i)) {
+                ASSERT_TRUE(before == i && after == i) << i;
                 ASSERT_EQ(idx.keptOffset(i), full[size_t(i)]) << i;
             }
         }
