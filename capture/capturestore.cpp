@@ -108,6 +108,9 @@ bool CaptureStore::closeAndRemove()
 
 void CaptureStore::publish()
 {
+    // What is published is in the file: the index need keep no more than its
+    // marks of it.
+    m_index.settle();
     m_publishedBytes.store(m_index.back(), std::memory_order_release);
     m_publishedLines.store(int(m_index.lineCount()), std::memory_order_release);
 }
@@ -247,8 +250,7 @@ void CaptureStore::writeBatch(qint64 indexSizeBefore, qint64 backBefore)
         m_fileEnd = end;
     } else if (written == 0) {
         // Nothing reached the file, so it still holds exactly the old lines.
-        m_index.truncate(indexSizeBefore);
-        m_index.setBack(backBefore);
+        m_index.truncate(indexSizeBefore, backBefore);
         m_nextRowNumber = int(m_index.lineCount());
         for (StoreObserver *o : m_observers)
             o->linesKept(m_index.lineCount());
@@ -268,16 +270,25 @@ void CaptureStore::writeBatch(qint64 indexSizeBefore, qint64 backBefore)
 
 void CaptureStore::keepLinesUpTo(qint64 validBytes)
 {
-    // Keep the lines that lie wholly in the valid bytes; cut off the rest.
-    qint64 lo = 0, hi = m_index.size() - 1;
-    while (lo < hi) {
-        const qint64 mid = (lo + hi + 1) / 2;
-        if (m_index[mid] <= validBytes)
-            lo = mid;
-        else
-            hi = mid - 1;
+    // Keep the lines that lie wholly in the valid bytes: those up to the last
+    // kept entry below them, and the ones whose "\n" follows in the file.
+    validBytes = std::min(validBytes, m_index.back());
+    qint64 entry = m_index.lastKeptAtOrBelow(validBytes);
+    qint64 end = m_index.keptOffset(entry);
+    char buffer[4096];
+    for (qint64 at = end;;) {
+        const qint64 got = readAt(at, buffer, std::min<qint64>(sizeof buffer, validBytes - at));
+        if (got <= 0)
+            break; // all read, or unreadable: keep only the lines known to be whole
+        for (const char *p = buffer;
+             (p = static_cast<const char *>(std::memchr(p, '\n', size_t(buffer + got - p))));) {
+            ++p;
+            ++entry;
+            end = at + (p - buffer);
+        }
+        at += got;
     }
-    m_index.truncate(lo + 1);
+    m_index.truncate(entry + 1, end);
     m_nextRowNumber = int(m_index.lineCount());
     for (StoreObserver *o : m_observers)
         o->linesKept(m_index.lineCount());
@@ -405,9 +416,16 @@ QByteArray CaptureStore::readLines(int first, int count) const
     if (first < 0 || first >= lines || count <= 0)
         return QByteArray();
     const qint64 last = std::min<qint64>(lines, qint64(first) + count);
-    const qint64 from = m_index[first];
-    QByteArray out(int(m_index[last] - from), Qt::Uninitialized);
-    const qint64 r = readAt(from, out.data(), out.size());
-    out.resize(int(std::max<qint64>(r, 0)));
+    // From the kept offsets around the lines, then cut to them by their "\n".
+    const qint64 from = m_index.keptAtOrBefore(first), to = m_index.keptAtOrAfter(last);
+    const qint64 begin = m_index.keptOffset(from);
+    QByteArray out(int(m_index.keptOffset(to) - begin), Qt::Uninitialized);
+    const qint64 r = readAt(begin, out.data(), out.size());
+    const std::string_view bytes(out.constData(), size_t(std::max<qint64>(r, 0)));
+    const size_t head = LineIndex::skipLines(bytes, first - from);
+    const size_t size = LineIndex::skipLines(bytes.substr(head), last - first);
+    if (head > 0)
+        std::memmove(out.data(), out.constData() + head, size);
+    out.resize(int(size));
     return out;
 }

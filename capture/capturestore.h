@@ -1,6 +1,6 @@
 // The capture kept outside memory: one text line per row in a temporary file
-// and the byte offset of every line in LineIndex, so the view can read any
-// page with one positioned read however long the capture grows.
+// and the byte offsets of every few dozen lines in LineIndex, so the view can
+// read any page with one positioned read however long the capture grows.
 //
 // Each line is a StoredLine: "number,type,address,direction,data,response,
 // timestamp\n".
@@ -80,6 +80,7 @@ public:
     // Bytes of the stored lines, published with lineCount(): any thread.
     qint64 storedBytes() const { return m_publishedBytes.load(std::memory_order_acquire); }
     int nextRowNumber() const { return m_nextRowNumber; }
+    // Offsets of some lines (see LineIndex): read from a kept one forward.
     const LineIndex &lineIndex() const { return m_index; }
     const CaptureRow &previousRow() const { return m_previousRow; }
     QString fileName() const { return m_path; }

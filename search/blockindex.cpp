@@ -4,10 +4,13 @@
 
 #include <algorithm>
 
+static_assert(BlockIndex::kBlockLines % LineIndex::kStride == 0,
+              "a block begins where the line index keeps an offset");
+
 void BlockIndex::lineAdded(qint64 line, const CaptureRow &row)
 {
     if ((line & (kBlockLines - 1)) == 0) {
-        const qint64 at = m_store.lineIndex()[line];
+        const qint64 at = m_store.lineIndex().keptOffset(line);
         if (line > 0) {
             m_current.end = at;
             std::lock_guard<std::mutex> lock(m_mutex);

@@ -78,10 +78,11 @@ CaptureScanner::Outcome CaptureScanner::scan(qint64 from, qint64 to,
             }
         } else {
             end = std::min(to, line + kTailLines);
-            if (!readTail(line, &end))
+            qint64 first = line;
+            if (!readTail(line, &end, &first))
                 return Outcome::Changed;
             if (loadHealth(line, end))
-                go = scanBytes(m_buffer.data(), m_buffer.size(), line, line, end, onMatch);
+                go = scanBytes(m_buffer.data(), m_buffer.size(), first, line, end, onMatch);
         }
         if (m_blocks.generation() != generation)
             return Outcome::Changed;
@@ -94,7 +95,7 @@ CaptureScanner::Outcome CaptureScanner::scan(qint64 from, qint64 to,
     return Outcome::Done;
 }
 
-bool CaptureScanner::readTail(qint64 from, qint64 *to)
+bool CaptureScanner::readTail(qint64 from, qint64 *to, qint64 *first)
 {
     // The capture thread and the page fill take the store for moments only;
     // Open holds it for long, and then a cancel comes.
@@ -112,8 +113,10 @@ bool CaptureScanner::readTail(qint64 from, qint64 *to)
     bool ok = from <= index.lineCount();
     if (ok) {
         *to = std::min(*to, index.lineCount());
-        m_buffer.resize(size_t(index[*to] - index[from]));
-        ok = store.readAt(index[from], m_buffer.data(), qint64(m_buffer.size())) ==
+        *first = index.keptAtOrBefore(from);
+        const qint64 begin = index.keptOffset(*first);
+        m_buffer.resize(size_t(index.keptOffset(index.keptAtOrAfter(*to)) - begin));
+        ok = store.readAt(begin, m_buffer.data(), qint64(m_buffer.size())) ==
              qint64(m_buffer.size());
     }
     return ok;

@@ -44,8 +44,10 @@ private:
     // Reports matches among the lines in bytes, the first being line first.
     bool scanBytes(const char *bytes, size_t size, qint64 first, qint64 from, qint64 to,
                    const std::function<bool(qint64)> &onMatch) const;
-    // Reads [from, to) under the store; false when it holds fewer lines.
-    bool readTail(qint64 from, qint64 *to);
+    // Reads the lines [from, to) under the store, from the kept offset at or
+    // before from: *first is the line the bytes begin with. False when the
+    // store holds fewer lines.
+    bool readTail(qint64 from, qint64 *to, qint64 *first);
     // For a query on bus health: the findings of lines [from, to), false
     // when none of them can match.
     bool loadHealth(qint64 from, qint64 to);

@@ -39,9 +39,44 @@ void PageFiller::fillLines(QStandardItemModel &model, const CaptureStore &store,
 {
     const LineIndex &index = store.lineIndex();
     const int rows = int(lines.size());
+    // The index keeps only every few dozen offsets: each run of lines is read
+    // from the kept offset before it to the one after it, one positioned read
+    // for runs that share them, and split at "\n".
+    m_reads.clear();
+    qint64 total = 0;
+    for (int i = 0; i < rows;) {
+        const qint64 from = index.keptAtOrBefore(lines[size_t(i)]);
+        qint64 to = index.keptAtOrAfter(lines[size_t(i)] + 1);
+        int j = i + 1;
+        for (; j < rows && lines[size_t(j)] > lines[size_t(j - 1)] &&
+               index.keptAtOrBefore(lines[size_t(j)]) <= to;
+             ++j)
+            to = index.keptAtOrAfter(lines[size_t(j)] + 1);
+        m_reads.insert(m_reads.end(), {from, to, j});
+        total += index.keptOffset(to) - index.keptOffset(from);
+        i = j;
+    }
+    m_buffer.resize(int(total));
+    m_rowBytes.assign(2 * size_t(rows), 0);
     m_key.clear();
-    for (const qint64 line : lines)
-        m_key.insert(m_key.end(), {line, index[line], index[line + 1]});
+    qint64 at = 0;
+    for (size_t r = 0, i = 0; r < m_reads.size(); r += 3) {
+        const qint64 base = index.keptOffset(m_reads[r]);
+        const qint64 size = index.keptOffset(m_reads[r + 1]) - base;
+        const qint64 got = std::max<qint64>(store.readAt(base, m_buffer.data() + at, size), 0);
+        const std::string_view bytes(m_buffer.constData() + at, size_t(got));
+        // A short read leaves the later lines empty, and so too short.
+        size_t p = 0; // where line `line` begins in bytes
+        for (qint64 line = m_reads[r]; i < size_t(m_reads[r + 2]); ++i) {
+            const size_t begin = p + LineIndex::skipLines(bytes.substr(p), lines[i] - line);
+            p = begin + LineIndex::skipLines(bytes.substr(begin), 1);
+            line = lines[i] + 1;
+            m_rowBytes[2 * i] = at + qint64(begin);
+            m_rowBytes[2 * i + 1] = at + qint64(p);
+            m_key.insert(m_key.end(), {lines[i], base + qint64(begin), base + qint64(p)});
+        }
+        at += size;
+    }
     // Findings of a capture's end reach a line already shown.
     m_key.insert(m_key.end(), {qint64(health.findingCount()), qint64(health.generation())});
     // The same lines with the same bytes (a merge moves the end of the last
@@ -66,29 +101,6 @@ void PageFiller::fillLines(QStandardItemModel &model, const CaptureStore &store,
                 model.setItem(r, c, item);
             }
         }
-    }
-
-    // One positioned read for each run of consecutive lines.
-    qint64 total = 0;
-    for (const qint64 line : lines)
-        total += index[line + 1] - index[line];
-    m_buffer.resize(int(total));
-    m_rowBytes.assign(2 * size_t(rows), 0);
-    qint64 at = 0;
-    for (int i = 0; i < rows;) {
-        int j = i + 1;
-        while (j < rows && lines[size_t(j)] == lines[size_t(j - 1)] + 1)
-            ++j;
-        const qint64 base = index[lines[size_t(i)]];
-        const qint64 size = index[lines[size_t(j - 1)] + 1] - base;
-        const qint64 got = std::max<qint64>(store.readAt(base, m_buffer.data() + at, size), 0);
-        for (int k = i; k < j; ++k) {
-            // A short read leaves the later lines empty, and so too short.
-            m_rowBytes[2 * size_t(k)] = at + std::min(index[lines[size_t(k)]] - base, got);
-            m_rowBytes[2 * size_t(k) + 1] = at + std::min(index[lines[size_t(k)] + 1] - base, got);
-        }
-        at += size;
-        i = j;
     }
     for (int i = 0; i < rows; ++i) {
         const qint64 from = m_rowBytes[2 * size_t(i)];

@@ -1,5 +1,5 @@
 // Fills the page-sized table model with stored lines: one positioned read per
-// run of consecutive lines, then texts and colours written into items that
+// run of nearby lines, then texts and colours written into items that
 // persist from tick to tick. A page whose lines are unchanged is not rewritten.
 #pragma once
 
@@ -55,4 +55,5 @@ private:
     std::vector<qint64> m_shown;
     std::vector<qint64> m_key;
     std::vector<qint64> m_rowBytes; // start and end of each row's bytes in m_buffer
+    std::vector<qint64> m_reads;    // per read: first and end entry, end row (exclusive)
 };

@@ -1,7 +1,9 @@
 // One refresh tick's page fill: one positioned read and 40 rows of texts and
 // colours. Its cost must not depend on how many lines are stored.
+#include "addressmap/addressstats.h"
 #include "capture/capturepipeline.h"
 #include "capture/visiblerows.h"
+#include "search/blockindex.h"
 #include "view/allrows.h"
 #include "view/pagefiller.h"
 
@@ -23,9 +25,10 @@ struct Store
 {
     QTemporaryDir dir;
     CapturePipeline p;
-    explicit Store(int64_t lines)
+    explicit Store(int64_t lines) : Store() { fill(lines); }
+    Store() { p.leaseStore()->open(dir.filePath("I2CDataTemp.dat")); }
+    void fill(int64_t lines)
     {
-        p.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
         std::vector<CaptureRow> batch;
         for (int64_t i = 0; i < lines;) {
             batch.clear();
@@ -103,6 +106,41 @@ void BM_PageFillFiltered(benchmark::State &state)
     qInstallMessageHandler(nullptr);
 }
 BENCHMARK(BM_PageFillFiltered)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+// Every in-memory index kept beside the capture file (the line index, the
+// search's block summaries, the address statistics) in bytes per stored row,
+// and the page fill with them all built.
+void BM_IndexMemory(benchmark::State &state)
+{
+    qInstallMessageHandler(dropLog);
+    const int64_t lines = state.range(0);
+    Store store;
+    BlockIndex blocks(store.p.store());
+    AddressStats stats;
+    store.p.leaseStore()->addObserver(&blocks);
+    store.p.leaseStore()->addObserver(&stats);
+    store.fill(lines);
+    QStandardItemModel model;
+    model.setColumnCount(8);
+    PageFiller filler;
+    constexpr int kRows = 40;
+    std::mt19937 rng(7);
+    const AllRows all(store.p.store());
+    filler.fillRows(model, store.p, all, 0, kRows);
+    for (auto _ : state) {
+        const int first = int(rng() % uint32_t(lines - kRows + 1));
+        benchmark::DoNotOptimize(filler.fillRows(model, store.p, all, first, kRows));
+    }
+    const size_t lineIndex = store.p.store().lineIndex().memoryBytes();
+    const size_t summaries = blocks.memoryBytes();
+    state.counters["line_index_bytes_per_row"] = double(lineIndex) / double(lines);
+    state.counters["block_bytes_per_row"] = double(summaries) / double(lines);
+    state.counters["index_bytes_per_row"] =
+        double(lineIndex + summaries + sizeof(AddressStats)) / double(lines);
+    store.p.leaseStore()->removeObserver(&stats);
+    store.p.leaseStore()->removeObserver(&blocks);
+    qInstallMessageHandler(nullptr);
+}
+BENCHMARK(BM_IndexMemory)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 BENCHMARK_MAIN();

@@ -41,8 +41,10 @@ protected:
         EXPECT_EQ(s.storedBytes(), s.dataSize());
         EXPECT_EQ(s.lineCount(), s.lineIndex().lineCount());
         EXPECT_EQ(s.nextRowNumber(), s.lineCount());
-        for (qint64 i = 1; i < s.lineIndex().size(); ++i)
-            EXPECT_EQ(c[size_t(s.lineIndex()[i] - 1)], '\n') << "entry " << i;
+        EXPECT_EQ(s.readLines(0, s.lineCount()).toStdString(), c);
+        for (int i = 0, at = 0; i < s.lineCount(); at += s.readLines(i++, 1).size())
+            EXPECT_EQ(s.readLines(i, 1).toStdString(),
+                      c.substr(size_t(at), c.find('\n', at) - at + 1));
     }
 
     QTemporaryDir dir;
@@ -94,7 +96,7 @@ TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
                                  "1,ADDR,50,READ,--,NACK,00.00.00.000.000.005\n"
                                  "2,DATA,50,READ,3C,ACK,00.00.00.000.000.006\n";
     EXPECT_EQ(contents(), expected);
-    EXPECT_EQ(s.lineIndex()[1], 41);
+    EXPECT_EQ(s.readLines(0, 1).size(), 41);
     expectConsistent();
     EXPECT_EQ(s.previousRow(), dataRow(0x50, true, "3C", true, 6));
     EXPECT_EQ(s.readLines(1, 1).toStdString(), expected.substr(41, 44));
@@ -198,56 +200,6 @@ TEST_F(StoreTest, StoredLinesFromOpenNeverTakeAMerge)
     EXPECT_EQ(s.unsavedRowCount(), 0);
     EXPECT_EQ(s.readLines(3, 1).toStdString(), "3,STOP,--,--,-- --,--," + ts(8) + "\n");
 }
-
-TEST(LineIndex, GrowsInChunksAndShrinksBack)
-{
-    LineIndex idx;
-    EXPECT_EQ(idx.size(), 1);
-    const qint64 chunk = LineIndex::kChunkSize, n = 3 * chunk + 17;
-    for (qint64 i = 1; i <= n; ++i)
-        idx.push_back(i * 5000000000LL); // well past 32 bits
-    EXPECT_EQ(idx.lineCount(), n);
-    EXPECT_EQ(idx[chunk], chunk * 5000000000LL);
-    EXPECT_EQ(idx.back(), n * 5000000000LL);
-    // At most 8 bytes a line plus one chunk (and the chunk table).
-    EXPECT_LE(idx.memoryBytes(), size_t(idx.size()) * 8 + chunk * 8 + 256);
-    idx.setBack(7);
-    EXPECT_EQ(idx.back(), 7);
-    idx.truncate(chunk);
-    EXPECT_TRUE(idx.size() == chunk && idx.back() == (chunk - 1) * 5000000000LL);
-    idx.push_back(1); // across the chunk boundary again
-    idx.push_back(2);
-    EXPECT_EQ(idx.back(), 2);
-    idx.reset();
-    EXPECT_TRUE(idx.size() == 1 && idx[0] == 0);
-    EXPECT_LE(idx.memoryBytes(), size_t(chunk) * 8 + 64);
-}
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-TEST(LineIndex, ResetGivesTheMemoryBackToTheSystem)
-{
-    const auto resident = [] {
-        long pages = 0, total = 0;
-        std::FILE *statm = std::fopen("/proc/self/statm", "r");
-        EXPECT_TRUE(std::fscanf(statm, "%ld %ld", &total, &pages) == 2 && std::fclose(statm) == 0);
-        return pages * ::sysconf(_SC_PAGESIZE);
-    };
-    LineIndex idx;
-    std::vector<std::unique_ptr<char[]>> pins;
-    // The first release lifts glibc's mmap threshold, so the second fill comes from its heap;
-    // small blocks between the chunks keep that heap from shrinking by itself.
-    for (int round = 0; round < 2; ++round) {
-        for (qint64 i = 1; i <= 4000000; ++i) {
-            idx.push_back(i);
-            if ((i & LineIndex::kChunkMask) == 0)
-                pins.emplace_back(new char[64]);
-        }
-        const long full = resident();
-        idx.reset();
-        EXPECT_GT(full - resident(), 24l << 20) << "round " << round;
-    }
-}
-#endif
 
 TEST(CaptureStoreFailure, AFullFileKeepsTheIndexOnTheStoredBytes)
 {

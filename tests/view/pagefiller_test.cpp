@@ -59,7 +59,26 @@ struct OddLines : VisibleRows // lines 1, 3, 5, ...
     qint64 storedLine(qint64 row) const override { return 2 * row + 1; }
     qint64 rowAtOrAfter(qint64 line) const override { return line / 2; }
 };
+struct Listed : VisibleRows
+{
+    std::vector<qint64> lines{0, 0, 1, 31, 32, 33, 95, 130, 131, 299, 299};
+    qint64 count() const override { return qint64(lines.size()); }
+    qint64 storedLine(qint64 row) const override { return lines[size_t(row)]; }
+    qint64 rowAtOrAfter(qint64) const override { return 0; }
+};
 } // namespace
+
+TEST_F(PageFillTest, FindsLinesBetweenTheIndexsKeptOffsets)
+{
+    for (int i = 10; i < 300; ++i)
+        ASSERT_TRUE(p.leaseStore()->appendStoredLine(QByteArray::number(i) + ",STOP,--,--," +
+                                                     QByteArray(i % 50, 'x') + ",--,t"));
+    Listed rows;
+    ASSERT_TRUE(filler.fillRows(model, p, rows, 0, 11));
+    for (int r = 0; r < 11; ++r)
+        EXPECT_EQ(text(r, 0), QString::number(rows.lines[size_t(r)]));
+    EXPECT_EQ(text(9, 4), QString(299 % 50, 'x'));
+}
 
 TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
 {
