@@ -1,4 +1,5 @@
 #include "view/capturestatus.h"
+#include "view/gototarget.h"
 #include "view/pagegeometry.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,11 @@ TEST(PageGeometry, WholeRowsAndColumnWidths)
     const W wide{200, 200, 200, 200, 0, 0, 200, 200};
     EXPECT_EQ(PageGeometry::columnWidths(1000, current, wide),
               (W{200, 200, 200, 200, 0, 0, 200, 200}));
+    // Any number of columns: three sharing 1:2:3, one held at its minimum.
+    int widths[3] = {7, 8, 9};
+    const int shares[3] = {1, 2, 3}, least[3] = {0, 400, 0};
+    PageGeometry::shareWidths(1000, 3, shares, least, widths);
+    EXPECT_EQ(std::vector<int>(widths, widths + 3), (std::vector<int>{150, 400, 450}));
 }
 
 TEST(CaptureStatus, RateAndCaptureTexts)
@@ -45,4 +51,26 @@ TEST(CaptureStatus, RateAndCaptureTexts)
     EXPECT_EQ(rate.rowsPerSecond(), 1000);
     EXPECT_TRUE(rate.sample(50, 2100)); // emptied: counts anew
     EXPECT_EQ(rate.rowsPerSecond(), 0);
+}
+
+TEST(GoToTarget, RowsTransactionsAndTimes)
+{
+    using G = GoToTarget;
+    const auto parse = [](const char *text, bool transactions) {
+        const G g = G::parse(QString::fromUtf8(text), transactions);
+        return std::pair{int(g.kind), g.value};
+    };
+    // The row view: numbers are row numbers from 0, anything else a time.
+    EXPECT_EQ(parse(" 500 ", false), std::pair(int(G::Row), int64_t(500)));
+    EXPECT_EQ(parse("0", false), std::pair(int(G::Row), int64_t(0)));
+    EXPECT_EQ(parse("00.00.01.5", false), std::pair(int(G::Time), int64_t(1005000000)));
+    EXPECT_EQ(parse("r5", false).first, int(G::Invalid));
+    EXPECT_EQ(parse("-1", false).first, int(G::Invalid));
+    // The transaction view: 序号 from 1, rows with a prefix, times as before.
+    EXPECT_EQ(parse("1", true), std::pair(int(G::Transaction), int64_t(0)));
+    EXPECT_EQ(parse("0", true).first, int(G::Invalid));
+    EXPECT_EQ(parse("R 0", true), std::pair(int(G::Row), int64_t(0)));
+    EXPECT_EQ(parse("行12", true), std::pair(int(G::Row), int64_t(12)));
+    EXPECT_EQ(parse("00.00.00.000.002", true), std::pair(int(G::Time), int64_t(2000)));
+    EXPECT_EQ(parse("r00.00.01", true).first, int(G::Invalid));
 }
