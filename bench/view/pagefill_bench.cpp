@@ -4,6 +4,9 @@
 #include "capture/visiblerows.h"
 #include "view/allrows.h"
 #include "view/pagefiller.h"
+#include "view/transactioncolumn.h"
+#include "view/transactionpagefiller.h"
+#include "view/transactionrows.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,9 +26,14 @@ struct Store
 {
     QTemporaryDir dir;
     CapturePipeline p;
-    explicit Store(int64_t lines)
+    std::unique_ptr<TransactionIndex> index; // told of every line, as the window's is
+    explicit Store(int64_t lines, bool transactions = false)
     {
         p.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
+        if (transactions) {
+            index = std::make_unique<TransactionIndex>(p.store());
+            p.leaseStore()->addObserver(index.get());
+        }
         std::vector<CaptureRow> batch;
         for (int64_t i = 0; i < lines;) {
             batch.clear();
@@ -49,6 +57,11 @@ struct Store
             }
             p.leaseStore()->appendRows(batch, p.mergeEnabled, p.decodeEnabled, nullptr);
         }
+    }
+    ~Store()
+    {
+        if (index)
+            p.leaseStore()->removeObserver(index.get());
     }
 };
 
@@ -103,6 +116,33 @@ void BM_PageFillFiltered(benchmark::State &state)
     qInstallMessageHandler(nullptr);
 }
 BENCHMARK(BM_PageFillFiltered)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+
+// A page of the transaction view: 40 transactions of six lines each, read
+// back through the transaction index and turned into texts and colours.
+void BM_TransactionPageFill(benchmark::State &state)
+{
+    qInstallMessageHandler(dropLog);
+    const int64_t lines = state.range(0);
+    Store store(lines, true);
+    const TransactionIndex &index = *store.index;
+    QStandardItemModel model;
+    model.setColumnCount(TransactionColumn::Count);
+    TransactionPageFiller filler;
+    constexpr int kRows = 40;
+    std::mt19937 rng(7);
+    const TransactionRows all(index);
+    const StoreLease held = store.p.leaseStore();
+    const qint64 count = index.count();
+    filler.fillRows(model, held, index, all, 0, kRows);
+    for (auto _ : state) {
+        // Another page each time, so the unchanged-page shortcut never applies.
+        const qint64 first = qint64(rng() % uint32_t(count - kRows + 1));
+        filler.fillRows(model, held, index, all, first, kRows);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
+    qInstallMessageHandler(nullptr);
+}
+BENCHMARK(BM_TransactionPageFill)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 BENCHMARK_MAIN();
