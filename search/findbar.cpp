@@ -1,5 +1,7 @@
 #include "search/findbar.h"
 
+#include "transaction/transactionquery.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -174,17 +176,29 @@ bool FindBar::readQuery(SearchQuery *query)
     return false;
 }
 
+bool FindBar::readQuery(TransactionQuery *query)
+{
+    QString error;
+    if (query->parse(m_query->text(), &error))
+        return true;
+    setStatus(error);
+    return false;
+}
+
 void FindBar::findFrom(bool forward)
 {
     show();
     SearchQuery query;
-    if (!readQuery(&query))
+    TransactionQuery transactionQuery;
+    if (m_transactions ? !readQuery(&transactionQuery) : !readQuery(&query))
         return;
     // A changed query on Return also changes what the filter shows.
     if (m_filter->isChecked() && m_query->text() != m_filterText)
         setFilterOn(true);
     m_findForward = forward;
-    m_findSerial = m_search->find(query, m_hooks.currentStoredLine(), forward);
+    const qint64 from = m_hooks.currentStoredLine();
+    m_findSerial = m_transactions ? m_search->find(transactionQuery, from, forward)
+                                  : m_search->find(query, from, forward);
     setStatus(QStringLiteral("正在查找…"));
     m_progressTimer.start();
 }
@@ -219,9 +233,9 @@ void FindBar::onFindFinished(qint64 line, CaptureSearch::FindStatus status, int 
 void FindBar::setFilterOn(bool on)
 {
     SearchQuery query;
-    if (on && !readQuery(&query)) {
+    TransactionQuery transactionQuery;
+    if (on && (m_transactions ? !readQuery(&transactionQuery) : !readQuery(&query)))
         on = false;
-    }
     const QSignalBlocker blocker(m_filter);
     m_filter->setChecked(on);
     // The window lets go of the old rows before they go.
@@ -232,7 +246,10 @@ void FindBar::setFilterOn(bool on)
     if (on) {
         setStatus(QString()); // what an earlier find said is no answer to this filter
         m_filterText = m_query->text();
-        m_search->startFilter(query);
+        if (m_transactions)
+            m_search->startFilter(transactionQuery);
+        else
+            m_search->startFilter(query);
         m_hooks.setVisibleRows(m_search->filterRows());
         m_progressTimer.start();
     } else {
@@ -259,6 +276,21 @@ void FindBar::cancelSearches()
         setFilterOn(false);
 }
 
+void FindBar::setTransactionView(const TransactionIndex *index,
+                                 const std::function<void()> &switchView)
+{
+    const bool filtering = m_filter->isChecked();
+    m_search->cancelFind();
+    if (m_search->filterRows())
+        m_hooks.setVisibleRows(nullptr);
+    m_search->stopFilter();
+    m_transactions = index;
+    m_search->setTransactionIndex(index);
+    switchView();
+    if (filtering)
+        setFilterOn(true);
+}
+
 void FindBar::updateProgress()
 {
     if (m_search->findRunning())
@@ -271,8 +303,10 @@ void FindBar::updateProgress()
         // taken together: the store may have been emptied a moment ago).
         const int done = m_search->filterProgress();
         const FilterRows::Tally tally = m_search->filterTally();
-        const QString shown =
-            QStringLiteral("筛选：%1 / %2 行").arg(tally.matches).arg(tally.outOf);
+        const QString shown = (m_transactions ? QStringLiteral("筛选：%1 个事务（%2 行中）")
+                                              : QStringLiteral("筛选：%1 / %2 行"))
+                                  .arg(tally.matches)
+                                  .arg(tally.outOf);
         m_hooks.setFilterStatus(done < 100 ? shown + QStringLiteral("（已检查 %1%）").arg(done)
                                            : shown);
     }

@@ -25,6 +25,8 @@ class QLineEdit;
 class QHBoxLayout;
 class QPushButton;
 class QToolButton;
+class TransactionIndex;
+class TransactionQuery;
 class VisibleRows;
 
 class FindBar : public QWidget
@@ -54,6 +56,10 @@ public:
     void filterBy(const QString &queryText);
     // Before Clear, Open or closing the store: stops find and filter.
     void cancelSearches();
+    // Finds and filters the transactions of index from now on (nullptr: the
+    // stored lines again). A filter on lets go of its rows, switchView
+    // switches the table, and the filter runs on in the new view.
+    void setTransactionView(const TransactionIndex *index, const std::function<void()> &switchView);
 
     QString statusText() const;
     QSize minimumSizeHint() const override;
@@ -71,6 +77,7 @@ protected:
 private:
     void findFrom(bool forward);
     bool readQuery(SearchQuery *query);
+    bool readQuery(TransactionQuery *query);
     void onFindFinished(qint64 line, CaptureSearch::FindStatus status, int serial);
     void updateProgress();
     void setStatus(const QString &text);
@@ -98,5 +105,6 @@ private:
     QTimer m_progressTimer;
     int m_findSerial = 0;
     bool m_findForward = true;
-    QString m_filterText; // the query the filter runs
+    QString m_filterText;                             // the query the filter runs
+    const TransactionIndex *m_transactions = nullptr; // the transaction view's; null: rows
 };
