@@ -13,14 +13,12 @@ namespace {
 // Bytes gathered before each write.
 constexpr size_t kChunk = 256 * 1024;
 
-bool flush(QIODevice &out, std::string &text, TransferResult &result)
+// Writes text out and empties it; a short write sets result.error.
+void flush(QIODevice &out, std::string &text, TransferResult &result)
 {
-    if (!text.empty() && out.write(text.data(), qint64(text.size())) != qint64(text.size())) {
+    if (out.write(text.data(), qint64(text.size())) != qint64(text.size()))
         result.error = out.errorString();
-        return false;
-    }
     text.clear();
-    return true;
 }
 } // namespace
 
@@ -46,13 +44,14 @@ TransferResult TransactionWriter::write(const CaptureStore &store, const Transac
         }
         TransactionCsv::appendRow(text, transaction);
         ++result.rowsWritten;
-        if (text.size() >= kChunk) {
-            if (!flush(out, text, result))
-                return result;
-            if (progress && !progress(result.rowsWritten)) {
-                result.cancelled = true;
-                return result;
-            }
+        if (text.size() >= kChunk)
+            flush(out, text, result);
+        if (!result.ok())
+            return result;
+        // Cheap enough for every transaction: the pump looks at its clock now and then.
+        if (progress && !progress(result.rowsWritten)) {
+            result.cancelled = true;
+            return result;
         }
     }
     flush(out, text, result);

@@ -40,6 +40,7 @@ FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hook
                        "READ WRITE　读/写\n"
                        "ACK NACK　响应\n"
                        "回车或 F3 查找下一个，Shift+F3 查找上一个，Esc 取消"));
+    m_rowsToolTip = m_query->toolTip();
     m_query->setMinimumWidth(m_query->fontMetrics().averageCharWidth() * kQueryChars);
     m_previous->setToolTip(QStringLiteral("查找上一个 (Shift+F3)"));
     m_next->setToolTip(QStringLiteral("查找下一个 (F3)"));
@@ -286,6 +287,11 @@ void FindBar::setTransactionView(const TransactionIndex *index,
     m_search->stopFilter();
     m_transactions = index;
     m_search->setTransactionIndex(index);
+    m_filter->setText(index ? QStringLiteral("只显示匹配的事务") : QStringLiteral("只显示匹配行"));
+    m_query->setToolTip(index ? m_rowsToolTip +
+                                    QStringLiteral("\n事务视图中，事务的各行合起来满足条件即匹配；"
+                                                   "另有 dur>5ms dur<1s　事务时长（ns、us、ms、s）")
+                              : m_rowsToolTip);
     switchView();
     if (filtering)
         setFilterOn(true);

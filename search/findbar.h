@@ -107,4 +107,5 @@ private:
     bool m_findForward = true;
     QString m_filterText;                             // the query the filter runs
     const TransactionIndex *m_transactions = nullptr; // the transaction view's; null: rows
+    QString m_rowsToolTip;                            // the query's in the row view
 };

@@ -6,6 +6,8 @@
 #include "capture/visiblerows.h"
 #include "transaction/transactionindex.h"
 
+#include <algorithm>
+
 class TransactionRows : public VisibleRows
 {
 public:
@@ -17,8 +19,9 @@ public:
     qint64 rowAtOrAfter(qint64 line) const override
     {
         const qint64 n = count();
-        if (line <= 0 || n == 0)
+        if (n == 0)
             return 0;
+        line = std::max<qint64>(line, 0);
         if (line > m_index.firstLine(n - 1))
             return n;
         const qint64 k = m_index.transactionAt(line);

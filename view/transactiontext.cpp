@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <cmath>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -42,7 +44,7 @@ void setBytes(TransactionText::Cell &cell, const Transaction &t, bool read)
 {
     QString whole;
     int count = 0;
-    int cellEnd = -1; // where the cell's text ends in whole, -1: not cut
+    int cellEnd = 0; // where the cell's text ends in whole
     bool cut = t.cut;
     for (const TransactionSegment &s : t.segments) {
         if (s.read != read || s.bytes.empty())
@@ -65,12 +67,13 @@ void setBytes(TransactionText::Cell &cell, const Transaction &t, bool read)
         return;
     }
     cell.colour = RowStyle::Green;
-    if (cellEnd < 0 && !cut) {
+    const bool cellCut = count > TransactionText::kMaxCellBytes;
+    if (!cellCut && !cut) {
         cell.text = whole;
         return;
     }
     const QString more = QStringLiteral(" ") + kEllipsis;
-    cell.text = (cellEnd < 0 ? whole : whole.left(cellEnd)) + more;
+    cell.text = (cellCut ? whole.left(cellEnd) : whole) + more;
     cell.toolTip = cut ? whole + more : whole;
 }
 } // namespace
@@ -78,11 +81,11 @@ void setBytes(TransactionText::Cell &cell, const Transaction &t, bool read)
 QString TransactionText::durationText(int64_t ns)
 {
     static const char *const kUnits[] = {"us", "ms", "s"};
-    if (ns < 1000 && ns > -1000)
+    if (std::llabs(ns) < 1000)
         return QStringLiteral("%1 ns").arg(ns);
     double value = double(ns) / 1000;
     int unit = 0;
-    while (unit < 2 && (value >= 1000 || value <= -1000)) {
+    while (unit < 2 && std::abs(value) >= 1000) {
         value /= 1000;
         ++unit;
     }

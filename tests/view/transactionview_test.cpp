@@ -125,6 +125,8 @@ TEST(TransactionText, Durations)
     EXPECT_EQ(TransactionText::durationText(1000000), "1.000 ms");
     EXPECT_EQ(TransactionText::durationText(2500000000), "2.500 s");
     EXPECT_EQ(TransactionText::durationText(7200000000000), "7200.000 s");
+    EXPECT_EQ(TransactionText::durationText(-999), "-999 ns"); // a clock that went back
+    EXPECT_EQ(TransactionText::durationText(-1000), "-1.000 us");
 }
 
 namespace {
@@ -208,6 +210,23 @@ TEST_F(TransactionPageTest, PagesOfTransactionsAndTheirRows)
         filler.fillRows(model, held, index, all, 1, 4);
     }
     EXPECT_EQ(model.item(0, C::Labels)->text(), "--"); // rewritten after another page
+    // A filter ahead of an emptied store: the rows up to the first line not stored.
+    struct Ahead : VisibleRows
+    {
+        qint64 stored = 0;
+        qint64 count() const override { return 3; }
+        qint64 storedLine(qint64 row) const override
+        {
+            return row == 0 ? 6 : row == 1 ? stored : 2;
+        }
+        qint64 rowAtOrAfter(qint64) const override { return 0; }
+    } ahead;
+    ahead.stored = p.store().lineCount();
+    {
+        const StoreLease held = p.leaseStore();
+        filler.fillRows(model, held, index, ahead, 0, 3);
+    }
+    EXPECT_EQ(column(C::Number), "3");
     {
         const StoreLease held = p.leaseStore();
         filler.fillRows(model, held, index, all, 7, 4); // past the end: nothing
@@ -247,6 +266,13 @@ TEST_F(TransactionPageTest, ExportWritesTheTransactionsShown)
         const StoreLease held = p.leaseStore();
         EXPECT_EQ(TransactionWriter::write(held.store(), index, nullptr, all).rowsWritten, 6);
         EXPECT_FALSE(TransactionWriter::write(held.store(), index, nullptr, closed).ok());
+        // Cancel after the third: three written, and said so.
+        QBuffer part;
+        part.open(QIODevice::WriteOnly);
+        const TransferResult cancelled = TransactionWriter::write(
+            held.store(), index, nullptr, part, [](qint64 done) { return done < 3; });
+        EXPECT_TRUE(cancelled.cancelled && cancelled.ok());
+        EXPECT_EQ(cancelled.rowsWritten, 3);
     }
     EXPECT_EQ(all.data().count('\n'), 7);
     EXPECT_TRUE(all.data().contains(",open,")) << all.data().data();
