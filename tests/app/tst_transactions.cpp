@@ -153,9 +153,12 @@ private slots:
         QCOMPARE(w.currentStoredLine(), 9);
         switchView->trigger();
         QCOMPARE(w.currentStoredLine(), 9);
-        // Enter, and a double click, open the transaction's first row.
         switchView->trigger();
         QTest::keyClick(view, Qt::Key_Up);
+        switchView->trigger(); // row 9 is the next transaction's
+        QCOMPARE(w.currentStoredLine(), 2);
+        // Enter, and a double click, open the transaction's first row.
+        switchView->trigger();
         QTest::keyClick(view, Qt::Key_Return);
         QVERIFY(!switchView->isChecked() && view->model()->columnCount() == 8);
         QCOMPARE(w.currentStoredLine(), 2);
