@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
 TEST(PageGeometry, WholeRowsAndColumnWidths)
 {
     // Only whole rows, of the height they are drawn at.
@@ -55,22 +57,13 @@ TEST(CaptureStatus, RateAndCaptureTexts)
 
 TEST(GoToTarget, RowsTransactionsAndTimes)
 {
-    using G = GoToTarget;
-    const auto parse = [](const char *text, bool transactions) {
-        const G g = G::parse(QString::fromUtf8(text), transactions);
-        return std::pair{int(g.kind), g.value};
-    };
-    // The row view: numbers are row numbers from 0, anything else a time.
-    EXPECT_EQ(parse(" 500 ", false), std::pair(int(G::Row), int64_t(500)));
-    EXPECT_EQ(parse("0", false), std::pair(int(G::Row), int64_t(0)));
-    EXPECT_EQ(parse("00.00.01.5", false), std::pair(int(G::Time), int64_t(1005000000)));
-    EXPECT_EQ(parse("r5", false).first, int(G::Invalid));
-    EXPECT_EQ(parse("-1", false).first, int(G::Invalid));
-    // The transaction view: 序号 from 1, rows with a prefix, times as before.
-    EXPECT_EQ(parse("1", true), std::pair(int(G::Transaction), int64_t(0)));
-    EXPECT_EQ(parse("0", true).first, int(G::Invalid));
-    EXPECT_EQ(parse("R 0", true), std::pair(int(G::Row), int64_t(0)));
-    EXPECT_EQ(parse("行12", true), std::pair(int(G::Row), int64_t(12)));
-    EXPECT_EQ(parse("00.00.00.000.002", true), std::pair(int(G::Time), int64_t(2000)));
-    EXPECT_EQ(parse("r00.00.01", true).first, int(G::Invalid));
+    // Rows from 0 and times; in the transaction view 序号 from 1, rows after "r" or "行".
+    std::string got; // "R": the row view, "T": the transaction view
+    for (const QString &t : QStringLiteral("R 500 |R0|R00.00.01.5|Rr5|R-1|T1|T0|TR 0|T行12|"
+                                           "T00.00.00.000.002|Tr00.00.01")
+                                .split('|')) {
+        const GoToTarget g = GoToTarget::parse(t.mid(1), t[0] == 'T');
+        got += std::to_string(g.kind) + ":" + std::to_string(g.value) + " ";
+    }
+    EXPECT_EQ(got, "1:500 1:0 3:1005000000 0:0 0:0 2:0 0:0 1:0 1:12 3:2000 0:0 ");
 }
