@@ -462,8 +462,7 @@ void MainWindow::showTransactions(bool on)
 void MainWindow::exportTransactions()
 {
     // What the table shows: the filter's transactions, or all of them.
-    const VisibleRows *rows =
-        m_table->showingTransactions() ? m_findBar->search().filterRows() : nullptr;
+    const VisibleRows *rows = m_table->showingTransactions() ? m_findBar->filterRows() : nullptr;
     CaptureFileActions(this).exportTransactions(
         m_pipeline, *m_transactionIndex, rows, [this] { stopRefreshTimer(); },
         [this] { startRefreshTimer(); });

@@ -27,6 +27,7 @@ class QPushButton;
 class QToolButton;
 class TransactionIndex;
 class TransactionQuery;
+class TransactionSearch;
 class VisibleRows;
 
 class FindBar : public QWidget
@@ -64,6 +65,8 @@ public:
     QString statusText() const;
     QSize minimumSizeHint() const override;
     CaptureSearch &search() { return *m_search; }
+    // The filter's rows in the view shown, null while no filter runs.
+    VisibleRows *filterRows() const;
 
 signals:
     // The table shows only matching rows (true) or every row again.
@@ -76,6 +79,11 @@ protected:
 
 private:
     void findFrom(bool forward);
+    // The search of the view shown: the rows' or the transactions'.
+    bool findRunning() const;
+    void cancelFind();
+    void stopFilter();
+    int filterProgress() const;
     bool readQuery(SearchQuery *query);
     bool readQuery(TransactionQuery *query);
     void onFindFinished(qint64 line, CaptureSearch::FindStatus status, int serial);
@@ -89,6 +97,7 @@ private:
     int rowWidth(std::initializer_list<const QWidget *> widgets, int extra = 0) const;
     void arrangeRows(bool twoRows);
 
+    CapturePipeline &m_pipeline;
     Hooks m_hooks;
     CaptureSearch *m_search;
     QLineEdit *m_query;
@@ -106,6 +115,6 @@ private:
     int m_findSerial = 0;
     bool m_findForward = true;
     QString m_filterText;                             // the query the filter runs
-    const TransactionIndex *m_transactions = nullptr; // the transaction view's; null: rows
+    TransactionSearch *m_transactionSearch = nullptr; // child, in the transaction view only
     QString m_rowsToolTip;                            // the query's in the row view
 };
