@@ -148,7 +148,7 @@ void TransactionSearch::runFilter()
             rows.clear();
             done = 0;
         }
-        qint64 newest = -1, lines = 0;
+        qint64 newest = -1;
         batch.clear();
         // The open transaction may still grow: held apart and judged again next round.
         const qint64 count = walk(m_filterQuery, done, INT64_MAX, true, m_filterCancel,
@@ -159,15 +159,15 @@ void TransactionSearch::runFilter()
                                       else if (matched)
                                           batch.push_back(uint32_t(first));
                                       done = open ? k : k + 1;
-                                      lines = m_index.lineCount();
                                       m_filterDone.store(done, std::memory_order_relaxed);
                                       return batch.size() < size_t(kSlice);
                                   });
         if (count < 0)
             break;
         m_filterTotal.store(count, std::memory_order_relaxed);
+        // Out of the lines stored now: every transaction judged begins below.
         if (generation == m_index.generation())
-            rows.append(batch, newest, lines);
+            rows.append(batch, newest, m_pipeline.storedLineCount());
         if (done + (newest >= 0 ? 1 : 0) >= count || batch.empty())
             std::this_thread::sleep_for(kFilterPoll);
     }
