@@ -184,16 +184,16 @@ private slots:
         auto *bar = s.w.findChild<QScrollBar *>(QStringLiteral("verticalScrollBar"));
         QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
         s.w.findChild<QAction *>(QStringLiteral("actionStop"))->trigger();
-        // The wheel where the platform sends it, the viewport: a transaction a notch.
+        // The wheel where the platform sends it, the viewport: a row a notch.
         QTest::qWait(100);
-        const int top = s.column(0).first().toInt();
+        const QStringList before = s.column(0);
         for (int i = 0; i < 3; ++i) {
             QWheelEvent e(QPointF(5, 5), s.view->viewport()->mapToGlobal(QPoint(5, 5)), {},
                           {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
             QSpontaneKeyEvent::setSpontaneous(&e);
             qApp->notify(s.view->viewport(), &e);
         }
-        QCOMPARE(s.column(0).first().toInt(), top - 3);
+        QCOMPARE(s.column(0).mid(3), before.mid(0, before.size() - 3)); // three rows down
         QVERIFY(bar->value() < bar->maximum() && !answerer.titles.contains(QStringLiteral("警告")));
     }
 };
