@@ -13,10 +13,12 @@
 #include "search/findbar.h"
 #include "search/lineseeker.h"
 #include "settings/startdialog.h"
+#include "transaction/transactionindex.h"
 #include "ui_mainwindow.h"
 #include "view/capturestatus.h"
 #include "view/capturestatusbar.h"
 #include "view/healthdock.h"
+#include "view/gototarget.h"
 #include "view/recordtable.h"
 
 #include <QFileInfo>
@@ -53,6 +55,8 @@ MainWindow::MainWindow(CapturePipeline &pipeline, SymbolLabeler &labeler, QWidge
     // Before any line is stored: the blocks are numbered from the first one.
     m_blockIndex = std::make_unique<BlockIndex>(m_pipeline.store());
     m_pipeline.leaseStore()->addObserver(m_blockIndex.get());
+    m_transactionIndex = std::make_unique<TransactionIndex>(m_pipeline.store());
+    m_pipeline.leaseStore()->addObserver(m_transactionIndex.get());
     m_capture = new CaptureController(m_pipeline, this);
     m_status = new CaptureStatusBar(m_ui->statusBar, m_pipeline, this);
     connect(m_capture, &CaptureController::stateChanged, this, &MainWindow::onStateChanged);
@@ -64,6 +68,7 @@ MainWindow::MainWindow(CapturePipeline &pipeline, SymbolLabeler &labeler, QWidge
     setUpFindBar();
     setUpAddressMap();
     setUpHealthDock();
+    setUpTransactionView();
     m_pipeline.setLabeler(&m_labeler);
     m_symbolLoader = new SymbolLoader(m_labeler, this);
     connect(m_symbolLoader, &SymbolLoader::loaded, this, &MainWindow::onSymbolsLoaded);
@@ -78,6 +83,9 @@ MainWindow::~MainWindow()
     // The search threads read the store: they stop before it goes.
     m_findBar->cancelSearches();
     m_pipeline.leaseStore()->removeObserver(m_blockIndex.get());
+    // The table lets go of the index before it goes.
+    m_table->showTransactions(nullptr);
+    m_pipeline.leaseStore()->removeObserver(m_transactionIndex.get());
     // The file goes with the controller, after the capture stopped.
     delete m_capture;
     m_pipeline.setLabeler(nullptr);
@@ -122,6 +130,8 @@ void MainWindow::setCapturing(bool capturing)
     m_ui->actionSaveFile->setEnabled(!capturing);
     // Open rebuilds the store the callback writes into: never during a capture.
     m_ui->actionOpenFile->setEnabled(!capturing);
+    // Like Save: the export holds the store, which a capture could not wait for.
+    m_exportTransactionsAction->setEnabled(!capturing);
     if (capturing) {
         statusBar()->clearMessage();
         // A new capture shows its newest rows, wherever the user had scrolled.
@@ -273,7 +283,10 @@ void MainWindow::goTo()
     bool ok = false;
     const QString text = QInputDialog::getText(
         this, QStringLiteral("转到"),
-        QStringLiteral("行号，或时间戳（时.分.秒.毫秒.微秒.纳秒，可只写前几段）："),
+        m_table->showingTransactions()
+            ? QStringLiteral("事务序号，行号（前加 r，例如 r500），或时间戳（时.分.秒.毫秒.微秒."
+                             "纳秒，可只写前几段）：")
+            : QStringLiteral("行号，或时间戳（时.分.秒.毫秒.微秒.纳秒，可只写前几段）："),
         QLineEdit::Normal, QString(), &ok);
     if (ok && !text.trimmed().isEmpty())
         goToText(text);
@@ -282,22 +295,43 @@ void MainWindow::goTo()
 bool MainWindow::goToText(const QString &text)
 {
     const QString typed = text.trimmed();
-    bool isNumber = false;
-    int64_t target = typed.toLongLong(&isNumber);
-    LineSeeker::Key key = LineSeeker::Key::Number;
-    if (!isNumber || target < 0) {
-        key = LineSeeker::Key::Timestamp;
-        const QByteArray utf8 = typed.toUtf8();
-        if (!CaptureRow::timestampFromText(std::string_view(utf8.constData(), size_t(utf8.size())),
-                                           &target)) {
-            warn(QStringLiteral("无法识别“%1”：请输入行号，或 时.分.秒.毫秒.微秒.纳秒 "
-                                "格式的时间戳。")
-                     .arg(typed));
-            return false;
+    const bool transactions = m_table->showingTransactions();
+    const GoToTarget target = GoToTarget::parse(typed, transactions);
+    switch (target.kind) {
+    case GoToTarget::Invalid:
+        warn(transactions ? QStringLiteral("无法识别“%1”：请输入事务序号、行号（前加 r，例如 "
+                                           "r500），或 时.分.秒.毫秒.微秒.纳秒 格式的时间戳。")
+                                .arg(typed)
+                          : QStringLiteral("无法识别“%1”：请输入行号，或 时.分.秒.毫秒.微秒.纳秒 "
+                                           "格式的时间戳。")
+                                .arg(typed));
+        return false;
+    case GoToTarget::Transaction: {
+        // Found in the index at once; past the end, the newest one.
+        qint64 line = -1, count = 0;
+        {
+            const StoreLease held = m_pipeline.leaseStore();
+            count = m_transactionIndex->count();
+            if (count > 0)
+                line = m_transactionIndex->firstLine(std::min<qint64>(target.value, count - 1));
         }
+        m_seekSerial = 0; // an earlier Go to's answer comes too late
+        statusBar()->showMessage(target.value >= count && count > 0
+                                     ? QStringLiteral("没有这个序号的事务，已转到最后一个事务。")
+                                     : QString(),
+                                 kMessageMs);
+        if (line >= 0)
+            m_table->showStoredLine(line);
+        return true;
+    }
+    case GoToTarget::Row:
+    case GoToTarget::Time:
+        break;
     }
     statusBar()->showMessage(QStringLiteral("正在转到 %1…").arg(typed));
-    m_seekSerial = m_findBar->search().seek(key, target);
+    m_seekSerial = m_findBar->search().seek(
+        target.kind == GoToTarget::Row ? LineSeeker::Key::Number : LineSeeker::Key::Timestamp,
+        target.value);
     return true;
 }
 
@@ -310,6 +344,7 @@ void MainWindow::onSeekFinished(qint64 line, qint64 storedLines, int serial)
     statusBar()->showMessage(pastEnd ? QStringLiteral("没有不早于所输入位置的行，已转到最后一行。")
                                      : QString(),
                              kMessageMs);
+    // In the transaction view, the transaction that holds the line.
     m_table->showStoredLine(pastEnd ? storedLines - 1 : line);
 }
 
@@ -415,4 +450,40 @@ void MainWindow::setUpHealthDock()
             &CaptureController::setPecAddresses);
     connect(m_healthDock, &HealthDock::glitchFilterChosen, m_capture,
             &CaptureController::setGlitchFilterNs);
+}
+
+void MainWindow::setUpTransactionView()
+{
+    // 操作 → 事务视图 (Ctrl+T) switches the table; 文件 → 导出事务 writes what it shows.
+    m_transactionViewAction = m_ui->menu->addAction(QStringLiteral("事务视图"));
+    m_transactionViewAction->setCheckable(true);
+    m_transactionViewAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_T));
+    m_transactionViewAction->setToolTip(
+        QStringLiteral("表格每行显示一个事务（START 到 STOP）；回车或双击打开它的第一行"));
+    connect(m_transactionViewAction, &QAction::toggled, this, &MainWindow::showTransactions);
+    m_exportTransactionsAction = new QAction(QStringLiteral("导出事务 (CSV)..."), m_ui->menu_2);
+    m_ui->menu_2->insertAction(m_ui->actionExit, m_exportTransactionsAction);
+    connect(m_exportTransactionsAction, &QAction::triggered, this, &MainWindow::exportTransactions);
+    // Enter or a double click on a transaction: its first row in the row view.
+    connect(m_table, &RecordTable::transactionOpened, this, [this](qint64 line) {
+        m_transactionViewAction->setChecked(false);
+        m_table->showStoredLine(line);
+    });
+}
+
+void MainWindow::showTransactions(bool on)
+{
+    // The bar lets go of a filter's rows, the table switches, the filter runs on.
+    m_findBar->setTransactionView(on ? m_transactionIndex.get() : nullptr, [this, on] {
+        m_table->showTransactions(on ? m_transactionIndex.get() : nullptr);
+    });
+}
+
+void MainWindow::exportTransactions()
+{
+    // What the table shows: the filter's transactions, or all of them.
+    const VisibleRows *rows = m_table->showingTransactions() ? m_findBar->filterRows() : nullptr;
+    CaptureFileActions(this).exportTransactions(
+        m_pipeline, *m_transactionIndex, rows, [this] { stopRefreshTimer(); },
+        [this] { startRefreshTimer(); });
 }

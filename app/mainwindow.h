@@ -21,7 +21,7 @@ class QAction;
 class RecordTable;
 class SymbolLabeler;
 class SymbolLoader;
-class SymbolLoader;
+class TransactionIndex;
 
 namespace Ui {
 class MainWindow;
@@ -52,6 +52,8 @@ public:
     QAction *addressMapAction() const { return m_addressMapAction; }
     // 操作 → 总线健康 (Ctrl+H): the bus health panel.
     HealthDock *healthDock() const { return m_healthDock; }
+    // 操作 → 事务视图 (Ctrl+T): the table shows transactions while checked.
+    QAction *transactionViewAction() const { return m_transactionViewAction; }
 
 public slots:
     // Asks for a row number or timestamp and goes there (Ctrl+G).
@@ -81,6 +83,10 @@ private:
     void setUpFindBar();
     void setUpAddressMap();
     void setUpHealthDock();
+    void setUpTransactionView();
+    // Switches the table (and find and filter) between rows and transactions.
+    void showTransactions(bool on);
+    void exportTransactions();
     void claimCaptureFile();
     void onStateChanged(CaptureState state);
     void onSymbolsLoaded(bool ok, const QString &why);
@@ -94,15 +100,18 @@ private:
     CapturePipeline &m_pipeline;
     SymbolLabeler &m_labeler;
     int m_refreshTimerId = 0;
-    CaptureController *m_capture = nullptr;   // child
-    RecordTable *m_table = nullptr;           // child; drives the form's table
-    CaptureStatusBar *m_status = nullptr;     // child; fills the form's status bar
-    std::unique_ptr<BlockIndex> m_blockIndex; // the search's per-block summaries
-    FindBar *m_findBar = nullptr;             // child of the central widget
-    AddressMapDock *m_addressMap = nullptr;   // a dock of the window
-    HealthDock *m_healthDock = nullptr;       // a dock of the window
-    SymbolLoader *m_symbolLoader = nullptr;   // child; reads the symbol file for Decode
-    int m_seekSerial = 0;                     // the Go to whose answer is awaited
+    CaptureController *m_capture = nullptr;               // child
+    RecordTable *m_table = nullptr;                       // child; drives the form's table
+    CaptureStatusBar *m_status = nullptr;                 // child; fills the form's status bar
+    std::unique_ptr<BlockIndex> m_blockIndex;             // the search's per-block summaries
+    std::unique_ptr<TransactionIndex> m_transactionIndex; // where each transaction begins
+    FindBar *m_findBar = nullptr;                         // child of the central widget
+    AddressMapDock *m_addressMap = nullptr;               // a dock of the window
+    HealthDock *m_healthDock = nullptr;                   // a dock of the window
+    SymbolLoader *m_symbolLoader = nullptr;               // child; reads the symbol file for Decode
+    int m_seekSerial = 0;                                 // the Go to whose answer is awaited
 
     QAction *m_addressMapAction = nullptr;
+    QAction *m_transactionViewAction = nullptr;    // child of the 操作 menu
+    QAction *m_exportTransactionsAction = nullptr; // child of the 文件 menu
 };

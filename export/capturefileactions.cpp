@@ -1,10 +1,12 @@
 #include "export/capturefileactions.h"
 
+#include "capture/capturepipeline.h"
 #include "capture/capturestore.h"
 #include "export/progresspump.h"
 #include "export/savedcapturereader.h"
 #include "export/savedcapturewriter.h"
 #include "export/savedformat.h"
+#include "export/transactionwriter.h"
 #include "fileio/regularfile.h"
 
 #include <QDebug>
@@ -153,6 +155,58 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
         dialog.close();
         result = outcome(QStringLiteral("保存文件 %1 失败：\n%2"));
     }
+    if (end)
+        end();
+    return result;
+}
+
+CaptureFileActions::Result
+CaptureFileActions::exportTransactions(CapturePipeline &pipeline, const TransactionIndex &index,
+                                       const VisibleRows *rows, const Hook &begin, const Hook &end)
+{
+    m_last = TransferResult();
+    m_chosen = m_askSave(m_parent, QStringLiteral("导出事务"), captureFolder(),
+                         QStringLiteral("Comma Separated Value (*.csv)"), nullptr);
+    if (m_chosen.isEmpty())
+        return Result::NoFileChosen;
+    if (QFileInfo(m_chosen).suffix().isEmpty()) {
+        m_chosen += QStringLiteral(".csv");
+        if (QFileInfo::exists(m_chosen) &&
+            !ask(QStringLiteral("%1 已存在。\n要替换它吗？").arg(m_chosen)))
+            return Result::NoFileChosen;
+    }
+    const QString storePath = QFileInfo(pipeline.store().fileName()).canonicalFilePath();
+    if (!storePath.isEmpty() && QFileInfo(m_chosen).canonicalFilePath() == storePath) {
+        warn(QStringLiteral("不能导出到采集数据文件 %1").arg(m_chosen));
+        return Result::FileNotOpened;
+    }
+    QSaveFile target(m_chosen);
+    QString why;
+    const RegularFile::Status opened =
+        RegularFile::openForReplace(target, QIODevice::Unbuffered, &why);
+    if (opened != RegularFile::Status::Opened) {
+        warn(opened == RegularFile::Status::NotRegular
+                 ? QStringLiteral("无法导出到 %1：它%2。").arg(m_chosen, why)
+                 : QStringLiteral("无法写入文件 %1：\n%2").arg(m_chosen, why));
+        return Result::FileNotOpened;
+    }
+    rememberFolderOf(m_chosen);
+    if (begin)
+        begin();
+    {
+        // Held while writing: the capture's rows wait, the index stays as counted.
+        const StoreLease held = pipeline.leaseStore();
+        QProgressDialog dialog(QStringLiteral("正在导出事务..."), QStringLiteral("取消"), 0, 0,
+                               m_parent);
+        setUp(dialog);
+        ProgressPump pump(dialog, TransactionWriter::rowCount(index, rows));
+        dialog.show();
+        m_last = TransactionWriter::write(held.store(), index, rows, target, std::ref(pump));
+        if (m_last.ok() && !m_last.cancelled && !target.commit())
+            m_last.error = target.errorString();
+        dialog.close();
+    }
+    const Result result = outcome(QStringLiteral("导出事务到 %1 失败：\n%2"));
     if (end)
         end();
     return result;

@@ -11,8 +11,11 @@
 
 #include <functional>
 
+class CapturePipeline;
 class CaptureStore;
 class QWidget;
+class TransactionIndex;
+class VisibleRows;
 
 class CaptureFileActions
 {
@@ -61,6 +64,14 @@ public:
     // discard them; asks for a text or CSV capture and loads it into `store`
     // (see CaptureLoader), which keeps its capture when the file is refused.
     Result open(CaptureStore &store, const Hook &begin = {}, const Hook &end = {});
+
+    // 导出事务: asks for a CSV file and writes the transactions rows shows
+    // (each a transaction's first line; null: every one of index) with a
+    // progress dialog, holding the pipeline's store while it writes. Like
+    // Save, only a complete file replaces an earlier one.
+    Result exportTransactions(CapturePipeline &pipeline, const TransactionIndex &index,
+                              const VisibleRows *rows, const Hook &begin = {},
+                              const Hook &end = {});
 
     // The name chosen and the transfer's figures of the last call.
     QString fileName() const { return m_chosen; }

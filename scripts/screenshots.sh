@@ -11,6 +11,9 @@
 #   docs/health-replay.png    the 总线健康 panel on a replayed capture with cut STARTs
 #   docs/health-simulator.png the panel on the simulator with injected faults
 #   docs/filtered-errors.png  only the rows with errors (ERR) of that replay
+#   docs/transactions.png     the transaction view following a capture
+#   docs/transactions-tall.png  the same in a tall window
+#   docs/transaction-nacks.png  only the EEPROM's NACKed transactions, with the status bar
 # Needs xvfb, xdotool, imagemagick and chromium (Debian packages). With the
 # argument "gui" only the window pictures are made, with "health" only the
 # bus health ones.
@@ -92,6 +95,12 @@ shoot address-map "$start; sleep 3; $focus; xdotool key ctrl+m; sleep 2" 1300x85
 shoot find-bar "$start; sleep 2; $stop; $find" 903x462
 shoot filtered-nacks "$start; sleep 2; $focus; xdotool key ctrl+m; sleep 1; $find; $filter" 1300x850
 shoot following-tall "$start; $stop" 1300x850
+# Ctrl+T switches the table to transactions; the capture goes on while the
+# picture is taken, so the view is following it.
+transactions="$focus; xdotool key ctrl+t; sleep 0.5"
+shoot transactions "$transactions; $start; sleep 2" 903x462
+shoot transactions-tall "$transactions; $start; sleep 3" 1300x850
+shoot transaction-nacks "$transactions; $start; sleep 3; $stop; $find; $filter" 1300x850
 
 # A saved HTML capture, through the same writer as Save.
 [ "${1:-}" = gui ] && exit 0

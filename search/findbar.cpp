@@ -1,5 +1,8 @@
 #include "search/findbar.h"
 
+#include "transaction/transactionquery.h"
+#include "view/transactionsearch.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -20,7 +23,7 @@ constexpr int kStatusChars = 12;
 } // namespace
 
 FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hooks, QWidget *parent)
-    : QWidget(parent), m_hooks(std::move(hooks)),
+    : QWidget(parent), m_pipeline(pipeline), m_hooks(std::move(hooks)),
       m_search(new CaptureSearch(pipeline, blocks, this)), m_query(new QLineEdit(this)),
       m_previous(new QPushButton(QStringLiteral("上一个"), this)),
       m_next(new QPushButton(QStringLiteral("下一个"), this)),
@@ -38,6 +41,7 @@ FindBar::FindBar(CapturePipeline &pipeline, const BlockIndex &blocks, Hooks hook
                        "READ WRITE　读/写\n"
                        "ACK NACK　响应\n"
                        "回车或 F3 查找下一个，Shift+F3 查找上一个，Esc 取消"));
+    m_rowsToolTip = m_query->toolTip();
     m_query->setMinimumWidth(m_query->fontMetrics().averageCharWidth() * kQueryChars);
     m_previous->setToolTip(QStringLiteral("查找上一个 (Shift+F3)"));
     m_next->setToolTip(QStringLiteral("查找下一个 (F3)"));
@@ -78,8 +82,9 @@ FindBar::~FindBar()
 {
     // The window may still hold the filter's rows; it must not read them
     // after the workers are gone.
-    if (m_search->filterRows() && m_hooks.setVisibleRows)
+    if (filterRows() && m_hooks.setVisibleRows)
         m_hooks.setVisibleRows(nullptr);
+    delete m_transactionSearch; // joins its workers
     m_search->cancel();
 }
 
@@ -174,17 +179,29 @@ bool FindBar::readQuery(SearchQuery *query)
     return false;
 }
 
+bool FindBar::readQuery(TransactionQuery *query)
+{
+    QString error;
+    if (query->parse(m_query->text(), &error))
+        return true;
+    setStatus(error);
+    return false;
+}
+
 void FindBar::findFrom(bool forward)
 {
     show();
     SearchQuery query;
-    if (!readQuery(&query))
+    TransactionQuery transactionQuery;
+    if (m_transactionSearch ? !readQuery(&transactionQuery) : !readQuery(&query))
         return;
     // A changed query on Return also changes what the filter shows.
     if (m_filter->isChecked() && m_query->text() != m_filterText)
         setFilterOn(true);
     m_findForward = forward;
-    m_findSerial = m_search->find(query, m_hooks.currentStoredLine(), forward);
+    const qint64 from = m_hooks.currentStoredLine();
+    m_findSerial = m_transactionSearch ? m_transactionSearch->find(transactionQuery, from, forward)
+                                       : m_search->find(query, from, forward);
     setStatus(QStringLiteral("正在查找…"));
     m_progressTimer.start();
 }
@@ -219,21 +236,24 @@ void FindBar::onFindFinished(qint64 line, CaptureSearch::FindStatus status, int 
 void FindBar::setFilterOn(bool on)
 {
     SearchQuery query;
-    if (on && !readQuery(&query)) {
+    TransactionQuery transactionQuery;
+    if (on && (m_transactionSearch ? !readQuery(&transactionQuery) : !readQuery(&query)))
         on = false;
-    }
     const QSignalBlocker blocker(m_filter);
     m_filter->setChecked(on);
     // The window lets go of the old rows before they go.
     const qint64 current = m_hooks.currentStoredLine();
-    if (m_search->filterRows())
+    if (filterRows())
         m_hooks.setVisibleRows(nullptr);
-    m_search->stopFilter();
+    stopFilter();
     if (on) {
         setStatus(QString()); // what an earlier find said is no answer to this filter
         m_filterText = m_query->text();
-        m_search->startFilter(query);
-        m_hooks.setVisibleRows(m_search->filterRows());
+        if (m_transactionSearch)
+            m_transactionSearch->startFilter(transactionQuery);
+        else
+            m_search->startFilter(query);
+        m_hooks.setVisibleRows(filterRows());
         m_progressTimer.start();
     } else {
         m_filterText.clear();
@@ -254,29 +274,57 @@ void FindBar::filterBy(const QString &queryText)
 
 void FindBar::cancelSearches()
 {
-    m_search->cancelFind();
+    cancelFind();
     if (m_filter->isChecked())
         setFilterOn(false);
 }
 
+void FindBar::setTransactionView(const TransactionIndex *index,
+                                 const std::function<void()> &switchView)
+{
+    const bool filtering = m_filter->isChecked();
+    cancelFind();
+    if (filterRows())
+        m_hooks.setVisibleRows(nullptr);
+    stopFilter();
+    delete m_transactionSearch;
+    m_transactionSearch = index ? new TransactionSearch(m_pipeline, *index, this) : nullptr;
+    if (m_transactionSearch)
+        connect(m_transactionSearch, &TransactionSearch::findFinished, this,
+                &FindBar::onFindFinished);
+    m_filter->setText(index ? QStringLiteral("只显示匹配的事务") : QStringLiteral("只显示匹配行"));
+    m_query->setToolTip(index ? m_rowsToolTip +
+                                    QStringLiteral("\n事务视图中，事务的各行合起来满足条件即匹配；"
+                                                   "另有 dur>5ms dur<1s　事务时长（ns、us、ms、s）")
+                              : m_rowsToolTip);
+    switchView();
+    if (filtering)
+        setFilterOn(true);
+}
+
 void FindBar::updateProgress()
 {
-    if (m_search->findRunning())
+    if (m_transactionSearch && findRunning())
+        setStatus(QStringLiteral("正在查找…"));
+    else if (findRunning())
         setStatus(QStringLiteral("正在查找… %1%").arg(m_search->findProgress()));
-    const VisibleRows *rows = m_search->filterRows();
+    const VisibleRows *rows = filterRows();
     if (!rows) {
         m_hooks.setFilterStatus(QString());
     } else {
         // The matches found so far, out of the lines the filter judges (both
         // taken together: the store may have been emptied a moment ago).
-        const int done = m_search->filterProgress();
-        const FilterRows::Tally tally = m_search->filterTally();
-        const QString shown =
-            QStringLiteral("筛选：%1 / %2 行").arg(tally.matches).arg(tally.outOf);
+        const int done = filterProgress();
+        const FilterRows::Tally tally =
+            m_transactionSearch ? m_transactionSearch->filterTally() : m_search->filterTally();
+        const QString shown = (m_transactionSearch ? QStringLiteral("筛选：%1 个事务（%2 行中）")
+                                                   : QStringLiteral("筛选：%1 / %2 行"))
+                                  .arg(tally.matches)
+                                  .arg(tally.outOf);
         m_hooks.setFilterStatus(done < 100 ? shown + QStringLiteral("（已检查 %1%）").arg(done)
                                            : shown);
     }
-    if (!m_search->findRunning() && !rows)
+    if (!findRunning() && !rows)
         m_progressTimer.stop();
 }
 
@@ -287,13 +335,42 @@ void FindBar::keyPressEvent(QKeyEvent *event)
         return;
     }
     // Esc stops what runs; with nothing running it closes the bar.
-    if (m_search->findRunning()) {
-        m_search->cancelFind();
-    } else if (m_search->filterRows() && m_search->filterProgress() < 100) {
+    if (findRunning()) {
+        cancelFind();
+    } else if (filterRows() && filterProgress() < 100) {
         setFilterOn(false);
         setStatus(QStringLiteral("已取消筛选"));
     } else {
         cancelSearches();
         hide();
     }
+}
+
+VisibleRows *FindBar::filterRows() const
+{
+    return m_transactionSearch ? m_transactionSearch->filterRows() : m_search->filterRows();
+}
+
+bool FindBar::findRunning() const
+{
+    return m_transactionSearch ? m_transactionSearch->findRunning() : m_search->findRunning();
+}
+
+void FindBar::cancelFind()
+{
+    if (m_transactionSearch)
+        m_transactionSearch->cancelFind();
+    m_search->cancelFind();
+}
+
+void FindBar::stopFilter()
+{
+    if (m_transactionSearch)
+        m_transactionSearch->stopFilter();
+    m_search->stopFilter();
+}
+
+int FindBar::filterProgress() const
+{
+    return m_transactionSearch ? m_transactionSearch->filterProgress() : m_search->filterProgress();
 }

@@ -25,6 +25,9 @@ class QLineEdit;
 class QHBoxLayout;
 class QPushButton;
 class QToolButton;
+class TransactionIndex;
+class TransactionQuery;
+class TransactionSearch;
 class VisibleRows;
 
 class FindBar : public QWidget
@@ -54,10 +57,16 @@ public:
     void filterBy(const QString &queryText);
     // Before Clear, Open or closing the store: stops find and filter.
     void cancelSearches();
+    // Finds and filters the transactions of index from now on (nullptr: the
+    // stored lines again). A filter on lets go of its rows, switchView
+    // switches the table, and the filter runs on in the new view.
+    void setTransactionView(const TransactionIndex *index, const std::function<void()> &switchView);
 
     QString statusText() const;
     QSize minimumSizeHint() const override;
     CaptureSearch &search() { return *m_search; }
+    // The filter's rows in the view shown, null while no filter runs.
+    VisibleRows *filterRows() const;
 
 signals:
     // The table shows only matching rows (true) or every row again.
@@ -70,7 +79,13 @@ protected:
 
 private:
     void findFrom(bool forward);
+    // The search of the view shown: the rows' or the transactions'.
+    bool findRunning() const;
+    void cancelFind();
+    void stopFilter();
+    int filterProgress() const;
     bool readQuery(SearchQuery *query);
+    bool readQuery(TransactionQuery *query);
     void onFindFinished(qint64 line, CaptureSearch::FindStatus status, int serial);
     void updateProgress();
     void setStatus(const QString &text);
@@ -82,6 +97,7 @@ private:
     int rowWidth(std::initializer_list<const QWidget *> widgets, int extra = 0) const;
     void arrangeRows(bool twoRows);
 
+    CapturePipeline &m_pipeline;
     Hooks m_hooks;
     CaptureSearch *m_search;
     QLineEdit *m_query;
@@ -98,5 +114,7 @@ private:
     QTimer m_progressTimer;
     int m_findSerial = 0;
     bool m_findForward = true;
-    QString m_filterText; // the query the filter runs
+    QString m_filterText;                             // the query the filter runs
+    TransactionSearch *m_transactionSearch = nullptr; // child, in the transaction view only
+    QString m_rowsToolTip;                            // the query's in the row view
 };

@@ -81,6 +81,10 @@ const Format kFormats[] = {
      "severity,measured_ns,limit_ns,resolution_ns,detail (see\n"
      "--mode and --pec)",
      make<HealthCsvWriter>},
+    {"transactions",
+     "one CSV row per transaction (START .. STOP) of those lines, as\n"
+     "the transaction view exports them",
+     makeTransactionWriter},
 };
 
 } // namespace

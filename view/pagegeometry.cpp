@@ -1,6 +1,7 @@
 #include "view/pagegeometry.h"
 
 #include <algorithm>
+#include <vector>
 
 int PageGeometry::pageRowCount(int viewportHeight, int rowHeight)
 {
@@ -12,32 +13,38 @@ PageGeometry::Widths PageGeometry::columnWidths(int viewWidth, const Widths &cur
 {
     static constexpr int kShares[kColumnCount] = {50, 70, 70, 60, 215, 215, 70, 150};
     Widths widths = current;
+    shareWidths(viewWidth, kColumnCount, kShares, minimum.data(), widths.data());
+    return widths;
+}
+
+void PageGeometry::shareWidths(int viewWidth, int count, const int *shares, const int *minimum,
+                               int *widths)
+{
     if (viewWidth >= kMinScaledWidth) {
         // A column whose share is too narrow gets what it needs; the others
         // share what is left in their proportions, until no share is too narrow.
-        std::array<bool, kColumnCount> atMinimum{};
+        std::vector<bool> atMinimum(size_t(count), false);
         bool changed = true;
         while (changed) {
             changed = false;
-            long long room = viewWidth, shares = 0;
-            for (int k = 0; k < kColumnCount; ++k) {
+            long long room = viewWidth, total = 0;
+            for (int k = 0; k < count; ++k) {
                 if (atMinimum[size_t(k)])
-                    room -= minimum[size_t(k)];
+                    room -= minimum[k];
                 else
-                    shares += kShares[k];
+                    total += shares[k];
             }
-            for (int k = 0; k < kColumnCount; ++k) {
+            for (int k = 0; k < count; ++k) {
                 if (atMinimum[size_t(k)])
                     continue;
-                widths[size_t(k)] = shares > 0 ? int(std::max(room, 0LL) * kShares[k] / shares) : 0;
-                if (widths[size_t(k)] < minimum[size_t(k)]) {
+                widths[k] = total > 0 ? int(std::max(room, 0LL) * shares[k] / total) : 0;
+                if (widths[k] < minimum[k]) {
                     atMinimum[size_t(k)] = true;
                     changed = true;
                 }
             }
         }
     }
-    for (int k = 0; k < kColumnCount; ++k)
-        widths[size_t(k)] = std::max(widths[size_t(k)], minimum[size_t(k)]);
-    return widths;
+    for (int k = 0; k < count; ++k)
+        widths[k] = std::max(widths[k], minimum[k]);
 }

@@ -25,4 +25,8 @@ public:
     // from 740 pixels on, else the current widths; never below what a
     // column's content needs (the table then scrolls sideways).
     static Widths columnWidths(int viewWidth, const Widths &current, const Widths &minimum);
+    // The same for any table: count columns sharing the width by shares
+    // (of their sum); widths holds the current widths and gets the new ones.
+    static void shareWidths(int viewWidth, int count, const int *shares, const int *minimum,
+                            int *widths);
 };

@@ -6,6 +6,9 @@
 #include "view/pagegeometry.h"
 #include "view/storeresetflag.h"
 #include "view/tablenavigator.h"
+#include "view/transactioncolumn.h"
+#include "view/transactionpagefiller.h"
+#include "view/transactionrows.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,10 +22,37 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 namespace {
 // One notch of an ordinary wheel; finer wheels and touchpads send parts of it.
 constexpr int kWheelNotch = 120;
+
+// Each view's columns: title, starting width, share of the width (of their
+// sum) and what the column must show whole besides its title.
+struct Column
+{
+    const char *title;
+    int width;
+    int share;
+    const char *widest;
+};
+constexpr Column kRowColumns[RecordColumn::Count] = {
+    {"行号", 50, 50, "0000000000"}, {"类型", 70, 70, "START"},
+    {"地址(HEX)", 70, 70, "00"},    {"读/写", 60, 60, "WRITE"},
+    {"数据(HEX)", 200, 215, ""},    {"数据(ASCII)", 200, 215, ""},
+    {"响应", 60, 70, "NACK"},       {"时间戳(h.m.s.ms.us.ns)", 150, 150, "00.00.00.000.000.000"}};
+constexpr Column kTransactionColumns[TransactionColumn::Count] = {
+    {"序号", 60, 40, "00000000"},
+    {"首行", 70, 50, "000000000"},
+    {"开始时间", 150, 125, "00.00.00.000.000.000"},
+    {"时长", 80, 70, "999.999 ms"},
+    {"段", 140, 135, "50 写 → 50 读"},
+    {"写入", 140, 135, ""},
+    {"读取", 120, 125, ""},
+    {"应答", 120, 130, "ACK"},
+    {"标签", 60, 50, ""},
+    {"状态", 50, 40, "--"}};
 } // namespace
 
 RecordTable::RecordTable(QTableView *view, QScrollBar *scrollBar, CapturePipeline &pipeline,
@@ -35,13 +65,7 @@ RecordTable::RecordTable(QTableView *view, QScrollBar *scrollBar, CapturePipelin
 {
     m_pipeline.leaseStore()->addObserver(m_storeReset.get());
     m_scrollBar->setRange(0, 0);
-    m_headerLabels << QStringLiteral("行号") << QStringLiteral("类型")
-                   << QStringLiteral("地址(HEX)") << QStringLiteral("读/写")
-                   << QStringLiteral("数据(HEX)") << QStringLiteral("数据(ASCII)")
-                   << QStringLiteral("响应") << QStringLiteral("时间戳(h.m.s.ms.us.ns)");
-    m_model->setColumnCount(m_headerLabels.size());
-    m_model->setHorizontalHeaderLabels(m_headerLabels);
-    m_model->setRowCount(0);
+    setColumns();
     m_view->setModel(m_model);
 
     m_view->verticalHeader()->hide();
@@ -51,9 +75,6 @@ RecordTable::RecordTable(QTableView *view, QScrollBar *scrollBar, CapturePipelin
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->verticalHeader()->setDefaultSectionSize(PageGeometry::kRowHeight);
-    const int widths[RecordColumn::Count] = {50, 70, 70, 60, 200, 200, 60, 150};
-    for (int c = 0; c < RecordColumn::Count; ++c)
-        m_view->setColumnWidth(c, widths[c]);
     // The model holds exactly the page: the view never scrolls up or down by
     // itself (a click would shift it), but sideways when the columns need
     // more than the window is wide.
@@ -69,8 +90,14 @@ RecordTable::RecordTable(QTableView *view, QScrollBar *scrollBar, CapturePipelin
     m_scrollBar->installEventFilter(this);
     // A click makes its row current: it stays with its data, not the screen row.
     connect(m_view, &QTableView::pressed, this, [this](const QModelIndex &index) {
-        if (index.row() < m_navigator->pageCount())
-            showStoredLine(m_navigator->rows()->storedLine(m_navigator->top() + index.row()));
+        const qint64 line = pageRowLine(index.row());
+        if (line >= 0)
+            showStoredLine(line);
+    });
+    connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
+        const qint64 line = m_transactions ? pageRowLine(index.row()) : -1;
+        if (line >= 0)
+            emit transactionOpened(line);
     });
     // A drag that ends at the bottom follows the capture again, although the
     // capture grew while the thumb was held (the range waits for the release).
@@ -95,12 +122,107 @@ void RecordTable::forgetRows()
     // Clear or Open: the old position and page mean nothing now.
     m_navigator->reset();
     m_pageFiller->invalidate();
+    if (m_transactionFiller)
+        m_transactionFiller->invalidate();
     m_wantedLine = -1;
+    m_rowBeforeTransactions = -1;
+}
+
+bool RecordTable::following() const
+{
+    return m_navigator->following();
+}
+
+void RecordTable::setColumns()
+{
+    const Column *columns = m_transactions ? kTransactionColumns : kRowColumns;
+    const int count = m_transactions ? int(TransactionColumn::Count) : int(RecordColumn::Count);
+    m_headerLabels.clear();
+    for (int c = 0; c < count; ++c)
+        m_headerLabels << QString::fromUtf8(columns[c].title);
+    m_model->clear(); // the items of the other view's columns go too
+    m_model->setColumnCount(count);
+    m_model->setHorizontalHeaderLabels(m_headerLabels);
+    for (int c = 0; c < count; ++c)
+        m_view->setColumnWidth(c, columns[c].width);
+}
+
+StoreLease RecordTable::holdRows() const
+{
+    return m_transactions ? m_pipeline.leaseStore() : StoreLease();
+}
+
+qint64 RecordTable::pageRowLine(int row) const
+{
+    const StoreLease held = holdRows();
+    return row >= 0 && row < m_navigator->pageCount()
+               ? m_navigator->rows()->storedLine(m_navigator->top() + row)
+               : -1;
+}
+
+qint64 RecordTable::transactionOf(qint64 line, qint64 *end) const
+{
+    const qint64 k = line >= 0 && m_transactions ? m_transactions->transactionAt(line) : -1;
+    if (k < 0)
+        return -1;
+    if (end)
+        *end = m_transactions->endLine(k);
+    return m_transactions->firstLine(k);
+}
+
+void RecordTable::showTransactions(const TransactionIndex *index)
+{
+    if (index == m_transactions)
+        return;
+    forgetEmptiedStore();
+    const bool follow = m_navigator->following();
+    const qint64 current = m_navigator->currentLine();
+    qint64 target = -1;
+    {
+        // Both ways the transactions' rows are read: held for the switch.
+        const StoreLease held = m_pipeline.leaseStore();
+        if (index) {
+            m_rowBeforeTransactions = current;
+            m_transactions = index;
+            m_allTransactions = std::make_unique<TransactionRows>(*index);
+            m_transactionFiller = std::make_unique<TransactionPageFiller>();
+            target = transactionOf(current);
+            m_navigator->setRows(m_allTransactions.get());
+        } else {
+            qint64 end = -1;
+            const qint64 first = transactionOf(current, &end);
+            // Back on the row the view was entered on while its transaction is current.
+            target = first >= 0 && m_rowBeforeTransactions >= first && m_rowBeforeTransactions < end
+                         ? m_rowBeforeTransactions
+                         : first;
+            m_navigator->setRows(m_allRows.get());
+            m_transactions = nullptr;
+            m_allTransactions.reset();
+            m_transactionFiller.reset();
+        }
+        m_wantedLine = -1;
+        m_pageFiller->invalidate();
+        setColumns();
+        if (follow) {
+            m_navigator->reset();
+            if (target >= 0)
+                m_navigator->showLine(target);
+            m_navigator->followNewest();
+        } else if (target >= 0) {
+            m_navigator->showLine(target);
+        }
+    }
+    fitColumns();
+    refresh();
 }
 
 void RecordTable::refresh()
 {
     forgetEmptiedStore();
+    // The transactions' rows are read while the store is held; busy, the next tick shows them.
+    const StoreLease held = m_transactions ? m_pipeline.tryLeaseStore() : StoreLease();
+    if (m_transactions && !held)
+        return;
     // Rows as they are really drawn: a font may need more than the 20 pixels asked for.
     const int rowHeight = m_model->rowCount() > 0 ? m_view->rowHeight(0)
                                                   : m_view->verticalHeader()->defaultSectionSize();
@@ -128,8 +250,11 @@ void RecordTable::refresh()
         m_settingScrollBar = false;
     }
 
-    if (!m_pageFiller->fillRows(*m_model, m_pipeline, *m_navigator->rows(), m_navigator->top(),
-                                int(m_navigator->pageCount())))
+    if (m_transactions)
+        m_transactionFiller->fillRows(*m_model, held, *m_transactions, *m_navigator->rows(),
+                                      m_navigator->top(), int(m_navigator->pageCount()));
+    else if (!m_pageFiller->fillRows(*m_model, m_pipeline, *m_navigator->rows(), m_navigator->top(),
+                                     int(m_navigator->pageCount())))
         return; // store busy: the next tick shows it
     // The highlight stays on the current row's data, wherever that is on screen.
     QItemSelectionModel *selection = m_view->selectionModel();
@@ -145,8 +270,15 @@ void RecordTable::refresh()
 
 void RecordTable::setVisibleRows(VisibleRows *rows)
 {
-    m_navigator->setRows(rows ? rows : m_allRows.get());
+    VisibleRows *all = m_transactions ? static_cast<VisibleRows *>(m_allTransactions.get())
+                                      : static_cast<VisibleRows *>(m_allRows.get());
+    {
+        const StoreLease held = holdRows();
+        m_navigator->setRows(rows ? rows : all);
+    }
     m_pageFiller->invalidate();
+    if (m_transactionFiller)
+        m_transactionFiller->invalidate();
     refresh();
 }
 
@@ -159,7 +291,14 @@ void RecordTable::showStoredLine(qint64 line)
 {
     // Before the line is placed: a reset seen later would throw it away.
     forgetEmptiedStore();
-    m_navigator->showLine(line);
+    {
+        const StoreLease held = holdRows();
+        // A transaction is shown for any of its lines.
+        const qint64 first = transactionOf(line);
+        if (first >= 0)
+            line = first;
+        m_navigator->showLine(line);
+    }
     m_wantedShownAs = m_navigator->currentLine();
     m_wantedLine = m_wantedShownAs == line ? -1 : line;
     refresh();
@@ -167,6 +306,7 @@ void RecordTable::showStoredLine(qint64 line)
 
 void RecordTable::followNewest()
 {
+    const StoreLease held = holdRows();
     m_navigator->followNewest();
 }
 
@@ -174,8 +314,11 @@ void RecordTable::scrollBarMoved(int value)
 {
     if (m_settingScrollBar)
         return;
-    // The bottom of the bar is the newest row, however many came meanwhile.
-    m_navigator->scrollTo(value >= m_scrollBar->maximum() ? m_navigator->maxTop() : value);
+    {
+        const StoreLease held = holdRows();
+        // The bottom of the bar is the newest row, however many came meanwhile.
+        m_navigator->scrollTo(value >= m_scrollBar->maximum() ? m_navigator->maxTop() : value);
+    }
     refresh();
 }
 
@@ -189,8 +332,11 @@ void RecordTable::wheelTurned(int angleDelta)
     if (rows == 0)
         return;
     m_wheelRemainder -= rows * kWheelNotch;
-    // Away from the user (positive) goes towards the first row.
-    m_navigator->scrollBy(-rows);
+    {
+        const StoreLease held = holdRows();
+        // Away from the user (positive) goes towards the first row.
+        m_navigator->scrollBy(-rows);
+    }
     refresh();
 }
 
@@ -224,32 +370,39 @@ bool RecordTable::eventFilter(QObject *watched, QEvent *event)
 bool RecordTable::navigationKey(const QKeyEvent *event)
 {
     const bool control = event->modifiers() & Qt::ControlModifier;
-    const qint64 page = std::max(m_navigator->pageRows(), 1);
-    switch (event->key()) {
-    case Qt::Key_Up:
-        m_navigator->moveBy(-1);
-        break;
-    case Qt::Key_Down:
-        m_navigator->moveBy(1);
-        break;
-    case Qt::Key_PageUp:
-        m_navigator->moveBy(-page);
-        break;
-    case Qt::Key_PageDown:
-        m_navigator->moveBy(page);
-        break;
-    case Qt::Key_Home:
-        if (!control)
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (!m_transactions || m_navigator->currentLine() < 0)
             return false;
-        m_navigator->toFirst();
-        break;
-    case Qt::Key_End:
-        if (!control)
-            return false;
-        m_navigator->toLast();
-        break;
-    default:
+        emit transactionOpened(m_navigator->currentLine());
+        return true;
+    }
+    const bool vertical = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
+                          key == Qt::Key_PageDown;
+    if (!vertical && !(control && (key == Qt::Key_Home || key == Qt::Key_End)))
         return false;
+    {
+        const StoreLease held = holdRows();
+        const qint64 page = std::max(m_navigator->pageRows(), 1);
+        switch (key) {
+        case Qt::Key_Up:
+            m_navigator->moveBy(-1);
+            break;
+        case Qt::Key_Down:
+            m_navigator->moveBy(1);
+            break;
+        case Qt::Key_PageUp:
+            m_navigator->moveBy(-page);
+            break;
+        case Qt::Key_PageDown:
+            m_navigator->moveBy(page);
+            break;
+        case Qt::Key_Home:
+            m_navigator->toFirst();
+            break;
+        default:
+            m_navigator->toLast();
+        }
     }
     refresh();
     return true;
@@ -258,10 +411,10 @@ bool RecordTable::navigationKey(const QKeyEvent *event)
 bool RecordTable::showCellToolTip(const QHelpEvent *event)
 {
     const QModelIndex index = m_view->indexAt(event->pos());
-    // A row's bus health findings, on its number cell.
-    const QString findings = index.data(Qt::ToolTipRole).toString();
-    if (!findings.isEmpty()) {
-        QToolTip::showText(event->globalPos(), findings, m_view->viewport(),
+    // A cell cut with "…" carries its whole text.
+    const QString whole = index.data(Qt::ToolTipRole).toString();
+    if (!whole.isEmpty()) {
+        QToolTip::showText(event->globalPos(), Qt::convertFromPlainText(whole), m_view->viewport(),
                            m_view->visualRect(index));
         return true;
     }
@@ -281,24 +434,26 @@ bool RecordTable::showCellToolTip(const QHelpEvent *event)
 void RecordTable::fitColumns()
 {
     QHeaderView *header = m_view->horizontalHeader();
-    // What each column must show whole: its title, a 10-digit row number, the
-    // longest type, direction and response, the whole timestamp.
-    static const char *const kWidest[RecordColumn::Count] = {
-        "0000000000", "START", "00", "WRITE", "", "", "NACK", "00.00.00.000.000.000"};
+    // What each column must show whole: its title and its widest content.
+    const Column *columns = m_transactions ? kTransactionColumns : kRowColumns;
+    const int count = m_model->columnCount();
     const int cellMargin = 2 * (m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 2;
     const int titleMargin = 2 * m_view->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
-    PageGeometry::Widths current{}, minimum{};
-    for (int c = 0; c < RecordColumn::Count; ++c) {
-        current[size_t(c)] = m_view->columnWidth(c);
-        minimum[size_t(c)] = std::max(
-            header->fontMetrics().horizontalAdvance(m_headerLabels.value(c)) + titleMargin,
-            m_view->fontMetrics().horizontalAdvance(QLatin1String(kWidest[c])) + cellMargin);
+    std::vector<int> widths(static_cast<size_t>(count)), minimum(widths), shares(widths);
+    for (int c = 0; c < count; ++c) {
+        widths[size_t(c)] = m_view->columnWidth(c);
+        shares[size_t(c)] = columns[c].share;
+        minimum[size_t(c)] =
+            std::max(header->fontMetrics().horizontalAdvance(m_headerLabels.value(c)) + titleMargin,
+                     m_view->fontMetrics().horizontalAdvance(QString::fromUtf8(columns[c].widest)) +
+                         cellMargin);
     }
-    // Room for a bus health marker beside the number.
-    minimum[RecordColumn::Number] += m_view->style()->pixelMetric(QStyle::PM_SmallIconSize) + 4;
-    const PageGeometry::Widths widths =
-        PageGeometry::columnWidths(m_view->width() - 2 * m_view->frameWidth(), current, minimum);
-    for (int c = 0; c < RecordColumn::Count; ++c)
+    if (!m_transactions) // room for a bus health marker beside the number
+        minimum[RecordColumn::Number] += m_view->style()->pixelMetric(QStyle::PM_SmallIconSize) + 4;
+    const std::vector<int> current = widths;
+    PageGeometry::shareWidths(m_view->width() - 2 * m_view->frameWidth(), count, shares.data(),
+                              minimum.data(), widths.data());
+    for (int c = 0; c < count; ++c)
         if (widths[size_t(c)] != current[size_t(c)])
             m_view->setColumnWidth(c, widths[size_t(c)]);
 }

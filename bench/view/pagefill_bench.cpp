@@ -6,6 +6,9 @@
 #include "search/blockindex.h"
 #include "view/allrows.h"
 #include "view/pagefiller.h"
+#include "view/transactioncolumn.h"
+#include "view/transactionpagefiller.h"
+#include "view/transactionrows.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,8 +28,16 @@ struct Store
 {
     QTemporaryDir dir;
     CapturePipeline p;
-    explicit Store(int64_t lines) : Store() { fill(lines); }
-    Store() { p.leaseStore()->open(dir.filePath("I2CDataTemp.dat")); }
+    std::unique_ptr<TransactionIndex> index; // told of every line, as the window's is
+    explicit Store(int64_t lines, bool transactions = false) : Store(transactions) { fill(lines); }
+    explicit Store(bool transactions = false)
+    {
+        p.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
+        if (transactions) {
+            index = std::make_unique<TransactionIndex>(p.store());
+            p.leaseStore()->addObserver(index.get());
+        }
+    }
     void fill(int64_t lines)
     {
         std::vector<CaptureRow> batch;
@@ -52,6 +63,11 @@ struct Store
             }
             p.leaseStore()->appendRows(batch, p.mergeEnabled, p.decodeEnabled, nullptr);
         }
+    }
+    ~Store()
+    {
+        if (index)
+            p.leaseStore()->removeObserver(index.get());
     }
 };
 
@@ -107,13 +123,14 @@ void BM_PageFillFiltered(benchmark::State &state)
 }
 BENCHMARK(BM_PageFillFiltered)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 // Every in-memory index kept beside the capture file (the line index, the
-// search's block summaries, the address statistics) in bytes per stored row,
+// search's block summaries, the address statistics, the transaction index)
+// in bytes per stored row,
 // and the page fill with them all built.
 void BM_IndexMemory(benchmark::State &state)
 {
     qInstallMessageHandler(dropLog);
     const int64_t lines = state.range(0);
-    Store store;
+    Store store(true);
     BlockIndex blocks(store.p.store());
     AddressStats stats;
     store.p.leaseStore()->addObserver(&blocks);
@@ -134,13 +151,42 @@ void BM_IndexMemory(benchmark::State &state)
     const size_t summaries = blocks.memoryBytes();
     state.counters["line_index_bytes_per_row"] = double(lineIndex) / double(lines);
     state.counters["block_bytes_per_row"] = double(summaries) / double(lines);
+    const size_t transactions = store.index->memoryBytes();
+    state.counters["transaction_bytes_per_row"] = double(transactions) / double(lines);
     state.counters["index_bytes_per_row"] =
-        double(lineIndex + summaries + sizeof(AddressStats)) / double(lines);
+        double(lineIndex + summaries + transactions + sizeof(AddressStats)) / double(lines);
     store.p.leaseStore()->removeObserver(&stats);
     store.p.leaseStore()->removeObserver(&blocks);
     qInstallMessageHandler(nullptr);
 }
 BENCHMARK(BM_IndexMemory)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+
+// A page of the transaction view: 40 transactions of six lines each, read
+// back through the transaction index and turned into texts and colours.
+void BM_TransactionPageFill(benchmark::State &state)
+{
+    qInstallMessageHandler(dropLog);
+    const int64_t lines = state.range(0);
+    Store store(lines, true);
+    const TransactionIndex &index = *store.index;
+    QStandardItemModel model;
+    model.setColumnCount(TransactionColumn::Count);
+    TransactionPageFiller filler;
+    constexpr int kRows = 40;
+    std::mt19937 rng(7);
+    const TransactionRows all(index);
+    const StoreLease held = store.p.leaseStore();
+    const qint64 count = index.count();
+    filler.fillRows(model, held, index, all, 0, kRows);
+    for (auto _ : state) {
+        // Another page each time, so the unchanged-page shortcut never applies.
+        const qint64 first = qint64(rng() % uint32_t(count - kRows + 1));
+        filler.fillRows(model, held, index, all, first, kRows);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
+    qInstallMessageHandler(nullptr);
+}
+BENCHMARK(BM_TransactionPageFill)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 BENCHMARK_MAIN();

@@ -1,7 +1,10 @@
 #include "view/capturestatus.h"
+#include "view/gototarget.h"
 #include "view/pagegeometry.h"
 
 #include <gtest/gtest.h>
+
+#include <QStringList>
 
 TEST(PageGeometry, WholeRowsAndColumnWidths)
 {
@@ -26,6 +29,11 @@ TEST(PageGeometry, WholeRowsAndColumnWidths)
     const W wide{200, 200, 200, 200, 0, 0, 200, 200};
     EXPECT_EQ(PageGeometry::columnWidths(1000, current, wide),
               (W{200, 200, 200, 200, 0, 0, 200, 200}));
+    // Any number of columns: three sharing 1:2:3, one held at its minimum.
+    int widths[3] = {7, 8, 9};
+    const int shares[3] = {1, 2, 3}, least[3] = {0, 400, 0};
+    PageGeometry::shareWidths(1000, 3, shares, least, widths);
+    EXPECT_EQ(std::vector<int>(widths, widths + 3), (std::vector<int>{150, 400, 450}));
 }
 
 TEST(CaptureStatus, RateAndCaptureTexts)
@@ -45,4 +53,17 @@ TEST(CaptureStatus, RateAndCaptureTexts)
     EXPECT_EQ(rate.rowsPerSecond(), 1000);
     EXPECT_TRUE(rate.sample(50, 2100)); // emptied: counts anew
     EXPECT_EQ(rate.rowsPerSecond(), 0);
+}
+
+TEST(GoToTarget, RowsTransactionsAndTimes)
+{
+    // Rows from 0 and times; in the transaction view 序号 from 1, rows after "r" or "行".
+    std::string got; // "R": the row view, "T": the transaction view
+    for (const QString &t : QStringLiteral("R 500 |R0|R00.00.01.5|Rr5|R-1|T1|T0|TR 0|T行12|"
+                                           "T00.00.00.000.002|Tr00.00.01")
+                                .split('|')) {
+        const GoToTarget g = GoToTarget::parse(t.mid(1), t[0] == 'T');
+        got += std::to_string(g.kind) + ":" + std::to_string(g.value) + " ";
+    }
+    EXPECT_EQ(got, "1:500 1:0 3:1005000000 0:0 0:0 2:0 0:0 1:0 1:12 3:2000 0:0 ");
 }
