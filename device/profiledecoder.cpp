@@ -10,6 +10,17 @@ void appendBytes(std::string &out, const uint8_t *bytes, size_t n)
     }
 }
 
+// "12 34 56 (不完整)": the bytes of a value the transfer cut short.
+void appendCut(std::string &out, const std::string &name, const uint8_t *bytes, size_t n)
+{
+    out += ' ';
+    out += name;
+    out += '=';
+    appendHexByte(out, bytes[0]);
+    appendBytes(out, bytes + 1, n - 1);
+    out += " (不完整)";
+}
+
 int addressDigits(const DeviceProfile &p)
 {
     return p.pointerBytes >= 2 ? 4 : 2;
@@ -212,11 +223,7 @@ void ProfileDecoder::registers(Context &c, const uint8_t *bytes, size_t n)
             continue;
         }
         if (i + r->width > n) {
-            text += ' ';
-            text += r->name;
-            text += '=';
-            appendBytes(text, bytes + i, n - i);
-            text += " (不完整)";
+            appendCut(text, r->name, bytes + i, n - i);
             c.state.pointer = p.next(c.state.pointer, uint32_t(n - i), c.write);
             return;
         }
@@ -233,9 +240,7 @@ size_t ProfileDecoder::values(Context &c, const std::vector<ProfileRegister> &li
     for (const ProfileRegister &r : list) {
         if (i + r.width > n) {
             if (i < n) {
-                c.out.text += ' ' + r.name + '=';
-                appendBytes(c.out.text, bytes + i, n - i);
-                c.out.text += " (不完整)";
+                appendCut(c.out.text, r.name, bytes + i, n - i);
                 i = n;
             }
             break;

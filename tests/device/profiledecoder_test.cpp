@@ -1,0 +1,201 @@
+// Every shipped profile against values its data sheet gives, and the decoder's pointer
+// tracking: continuation across transactions, wraps at the size and within pages, 2-byte
+// pointers, reads before any pointer write, unknown registers and values shown raw.
+#include "device/profiledecoder.h"
+#include "device/profilelibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TransactionSegment segment(uint8_t address, bool read, Bytes bytes, bool nacked = false)
+{
+    TransactionSegment s;
+    s.address = address;
+    s.read = read;
+    s.bytes = std::move(bytes);
+    s.addressNacked = nacked;
+    return s;
+}
+
+// A write of bytes, and a read of readBytes after a repeated START when there are any.
+Transaction transaction(uint8_t address, Bytes written, Bytes readBytes = {})
+{
+    Transaction t;
+    if (!written.empty() || readBytes.empty())
+        t.segments.push_back(segment(address, false, std::move(written)));
+    if (!readBytes.empty())
+        t.segments.push_back(segment(address, true, std::move(readBytes)));
+    return t;
+}
+
+const ProfileLibrary &shipped()
+{
+    static ProfileLibrary library;
+    if (library.profiles().empty())
+        library.addDirectory(QStringLiteral(KORVEX_PROFILE_DIR));
+    return library;
+}
+
+struct Fixture
+{
+    ProfileDecoder decoder;
+    ProfileDecoder::Output out;
+    Fixture(const char *id, std::initializer_list<uint8_t> addresses)
+    {
+        for (uint8_t a : addresses)
+            decoder.setProfile(a, shipped().find(id));
+    }
+    std::string operator()(const Transaction &t, bool details = false)
+    {
+        decoder.decode(t, &out, details);
+        return out.text;
+    }
+};
+
+Bytes counting(size_t n)
+{
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(i);
+    return b;
+}
+
+Bytes join(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(ShippedProfiles, EachLoadsAndDecodesItsDataSheetValues)
+{
+    EXPECT_TRUE(shipped().failures().empty())
+        << shipped().failures()[0].file.toStdString() << shipped().failures()[0].reason.toStdString();
+    EXPECT_EQ(shipped().profiles().size(), 23u);
+    const std::tuple<const char *, uint8_t, Bytes, Bytes, const char *> kCases[] = {
+        {"ds3231", 0x68, {0x00}, {0x45, 0x30, 0x12}, "DS3231 读 Seconds=45 Minutes=30 Hours=12 (24h)"},
+        {"ds3231", 0x68, {0x02, 0x71}, {}, "DS3231 写 Hours=11 PM (12h)"},
+        {"ds3231", 0x68, {0x11}, {0x19, 0x40}, "DS3231 读 Temperature=25.25 °C"},
+        {"ds1307", 0x68, {0x00, 0x30, 0x35, 0x23, 0x01, 0x10, 0x03, 0x13}, {},
+         "DS1307 写 Seconds=30 Minutes=35 Hours=23 (24h) Day=1 Date=10 Month=03 Year=13"},
+        {"ds1307", 0x68, {0x02, 0x52}, {}, "DS1307 写 Hours=12 AM (12h)"},
+        {"lm75", 0x48, {0x00}, {0x1D, 0x80}, "LM75 读 Temperature=29.5 °C"},
+        {"lm75", 0x4F, {0x00}, {0xE7, 0x00, 0xFF, 0x80}, "LM75 读 Temperature=-25 °C Temperature=-0.5 °C"},
+        {"24c02", 0x50, {0x10}, counting(16), "24C02 读 0x10..0x1F (16 字节)"},
+        {"24c02", 0x50, join({0x10}, counting(8)), {}, "24C02 写 0x10..0x17 (8 字节)"},
+        {"24c02", 0x57, {0xFC}, counting(6), "24C02 读 0xFC..0xFF, 0x00..0x01 (6 字节)"},
+        {"24c02", 0x50, join({0x1C}, counting(8)), {}, "24C02 写 0x1C..0x1F, 0x18..0x1B (8 字节)"},
+        {"24c01", 0x50, {0x7F}, counting(2), "24C01 读 0x7F, 0x00 (2 字节)"},
+        {"24c16", 0x53, join({0x0E}, counting(3)), {}, "24C04/24C08/24C16 写 0x0E..0x0F, 0x00 (3 字节)"},
+        {"24c32", 0x50, join({0x0F, 0xF0}, counting(32)), {},
+         "24C32 写 0x0FF0..0x0FFF, 0x0FE0..0x0FEF (32 字节)"},
+        {"24c64", 0x50, {0x1F, 0xFF}, counting(2), "24C64 读 0x1FFF, 0x0000 (2 字节)"},
+        {"24c128", 0x50, join({0x00, 0x3F}, counting(2)), {}, "24C128 写 0x003F, 0x0000 (2 字节)"},
+        {"24c256", 0x50, {0x7F, 0xFF}, counting(2), "24C256 读 0x7FFF, 0x0000 (2 字节)"},
+        {"24c512", 0x50, join({0xFF, 0x7F}, counting(2)), {}, "24C512 写 0xFF7F, 0xFF00 (2 字节)"},
+        {"pcf8574", 0x20, {0xF0}, {}, "PCF8574 写 P=0xF0"},
+        {"pcf8574a", 0x3F, {}, {0x0F, 0x0E}, "PCF8574A 读 P=0x0F P=0x0E"},
+        {"pca9555", 0x20, {0x02, 0xAA, 0x55, 0x11}, {}, "PCA9555 写 Output0=0xAA Output1=0x55 Output0=0x11"},
+        {"pca9555", 0x20, {0x00, 0x01}, {}, "PCA9555 写 Input0=0x01 (只读)"},
+        {"mcp23017", 0x27, {0x15}, {0x01, 0x02}, "MCP23017 读 OLATB=0x01 IODIRA=0x02"},
+        {"tca6408a", 0x21, {0x01, 0x0F, 0xF0}, {}, "TCA6408A 写 Output=0x0F Output=0xF0"},
+        {"pca9685", 0x40, {0x06, 0x99, 0x01, 0xCC, 0x04}, {}, "PCA9685 写 LED0_ON=409 LED0_OFF=1228"},
+        {"ssd1306", 0x3C, {0x00, 0xAE, 0xD5, 0x80}, {}, "SSD1306 写 命令 AE D5 80"},
+        {"ssd1306", 0x3D, join({0x40}, counting(16)), {}, "SSD1306 写 显示数据 (16 字节)"},
+        {"sht3x", 0x44, {0x24, 0x00}, {0x66, 0x66, 0x93, 0x80, 0x00, 0xA2},
+         "SHT3x 写 单次测量 高重复性; SHT3x 读 Temperature=25.00 °C Humidity=50.00 %RH"},
+        {"sht2x", 0x40, {0xE3}, {0x63, 0x52, 0x64}, "SHT2x 写 测温 保持主机; SHT2x 读 Temperature=21.32 °C"},
+        {"bmp280", 0x76, {0xD0}, {0x58}, "BMP280/BME280 读 id=BMP280"},
+        {"bmp280", 0x77, {0x88}, {0x70, 0x6B, 0x43, 0x67, 0x18, 0xFC},
+         "BMP280/BME280 读 dig_T1=27504 dig_T2=26435 dig_T3=-1000"},
+        {"bmp280", 0x76, {0xF7}, {0x65, 0x5A, 0xC0, 0x7E, 0xED, 0x00},
+         "BMP280/BME280 读 press=415148 temp=519888"},
+        {"mpu6050", 0x68, {0x3B}, {0x40, 0x00, 0xC0, 0x00, 0x00, 0x01, 0xF8, 0x30},
+         "MPU-6050 读 ACCEL_XOUT=16384 ACCEL_YOUT=-16384 ACCEL_ZOUT=1 TEMP_OUT=30.65 °C"},
+        {"mpu6050", 0x69, {0x75}, {0x68}, "MPU-6050 读 WHO_AM_I=0x68"},
+        {"ina219", 0x40, {0x00, 0x39, 0x9F}, {}, "INA219 写 Configuration=0x399F"},
+        {"ina219", 0x45, {0x02}, {0x5D, 0x98, 0x5D, 0x9A}, "INA219 读 BusVoltage=11.98 V BusVoltage=11.98 V"},
+        {"ina219", 0x45, {0x01}, {0xFC, 0x18}, "INA219 读 ShuntVoltage=-10 mV"},
+    };
+    for (const auto &[id, address, written, readBytes, text] : kCases) {
+        Fixture decode(id, {address});
+        ASSERT_NE(decode.decoder.profile(address), nullptr) << id;
+        EXPECT_EQ(decode(transaction(address, written, readBytes)), text) << id;
+        EXPECT_FALSE(decode.out.marked) << id;
+    }
+}
+
+TEST(ProfileDecoder, FollowsThePointerAcrossTransactions)
+{
+    Fixture decode("ds1307", {0x68});
+    // Unknown until first set: said, not guessed; and other addresses are not decoded.
+    EXPECT_EQ(decode(transaction(0x68, {}, {0x45})), "DS1307 读 指针未知: 45");
+    EXPECT_FALSE(decode.decoder.decode(transaction(0x50, {0x00}), &decode.out));
+    EXPECT_EQ(decode.out.text, "");
+    // A pointer written alone, then reads that continue where the last access ended.
+    EXPECT_EQ(decode(transaction(0x68, {0x05})), "DS1307 写 指针=Month");
+    EXPECT_EQ(decode(transaction(0x68, {}, {0x12, 0x26})), "DS1307 读 Month=12 Year=26");
+    // RAM past the clock is unknown: its address and the raw bytes, in one run.
+    EXPECT_EQ(decode(transaction(0x68, {}, {0x10, 0x00, 0xAB})), "DS1307 读 Control=0x10 0x08=00 AB");
+    // Wrap at the size (3F to 00); the run of unknown bytes ends at the wrap.
+    EXPECT_EQ(decode(transaction(0x68, {0x3E}, {0x01, 0x02, 0x59})), "DS1307 读 0x3E=01 02 Seconds=59");
+    // A nacked address, a write without data, a half register, and a NACK after a write.
+    Transaction t = transaction(0x68, {});
+    t.segments[0].addressNacked = true;
+    EXPECT_EQ(decode(t), "DS1307 无应答");
+    EXPECT_EQ(decode(transaction(0x68, {})), "DS1307 写 (无数据)");
+    // Values shown raw and marked: not BCD, and out of an enumeration.
+    EXPECT_EQ(decode(transaction(0x68, {0x01, 0x7A})), "DS1307 写 Minutes=0x7A (未定义)");
+    EXPECT_TRUE(decode.out.marked);
+    // Details: each register, its value, raw bits and fields; the registers touched.
+    EXPECT_EQ(decode(transaction(0x68, {0x06, 0x25, 0x93}), true), "DS1307 写 Year=25 Control=0x93");
+    EXPECT_FALSE(decode.out.marked);
+    EXPECT_EQ(decode.out.details, "DS1307 写\nYear = 25 [0x25]\nControl = 0x93 [0x93]\n  OUT=1\n"
+                                  "  SQWE=1\n  RS=32.768 kHz\n");
+    EXPECT_EQ(decode.out.registers, (std::vector<std::string>{"Year", "Control"}));
+    EXPECT_EQ(decode(transaction(0x68, {})), "DS1307 写 (无数据)");
+    EXPECT_EQ(decode.out.details, "");
+    // Reset forgets the pointer.
+    decode.decoder.reset();
+    EXPECT_EQ(decode(transaction(0x68, {}, {0x01})), "DS1307 读 指针未知: 01");
+}
+
+TEST(ProfileDecoder, PointerWidthsPagesCommandsAndPartialValues)
+{
+    Fixture decode("24c256", {0x50});
+    decode.decoder.setProfile(0x44, shipped().find("sht3x"));
+    decode.decoder.setProfile(0x48, shipped().find("lm75"));
+    decode.decoder.setProfile(0x20, shipped().find("pca9555"));
+    // A 2-byte pointer, half written: the part's pointer is no longer known.
+    EXPECT_EQ(decode(transaction(0x50, {0x12, 0x34})), "24C256 写 指针=0x1234");
+    EXPECT_EQ(decode(transaction(0x50, {}, {0xAA})), "24C256 读 0x1234 (1 字节)");
+    EXPECT_EQ(decode(transaction(0x50, {0x12})), "24C256 写 指针不完整: 12");
+    EXPECT_EQ(decode(transaction(0x50, {}, {0xAA})), "24C256 读 指针未知: AA");
+    // Reads go on past a page; a pointer write on its own before the read stays silent.
+    EXPECT_EQ(decode(transaction(0x50, {0x00, 0x3F}, {1, 2})), "24C256 读 0x003F..0x0040 (2 字节)");
+    // Two devices in one transaction; a register cut short.
+    Transaction t = transaction(0x48, {0x00}, {0x1D});
+    t.segments.push_back(segment(0x20, false, {0x06, 0xFF, 0x00, 0x0F}));
+    EXPECT_EQ(decode(t), "LM75 读 Temperature=1D (不完整); PCA9555 写 Config0=0xFF Config1=0x00 "
+                         "Config0=0x0F");
+    // The pointer moved as far as the bytes went: the next read starts at the other half.
+    EXPECT_EQ(decode(transaction(0x48, {}, {0x1D, 0x80})), "LM75 读 Temperature=29.5 °C");
+    // Commands: unknown, cut short, a read before any command, arguments past the table.
+    EXPECT_EQ(decode(transaction(0x44, {}, {0x66})), "SHT3x 读 命令未知: 66");
+    EXPECT_EQ(decode(transaction(0x44, {0x12, 0x34, 0x56})), "SHT3x 写 命令 0x1234 (未定义) 56");
+    EXPECT_TRUE(decode.out.marked);
+    EXPECT_EQ(decode(transaction(0x44, {0x24})), "SHT3x 写 命令不完整: 24");
+    EXPECT_EQ(decode(transaction(0x44, {}, {0x66})), "SHT3x 读 命令未知: 66");
+    EXPECT_EQ(decode(transaction(0x44, {0x30, 0x93, 0x01})), "SHT3x 写 停止周期测量 01");
+    EXPECT_EQ(decode(transaction(0x44, {}, {0x66})), "SHT3x 读 66");
+    EXPECT_EQ(decode(transaction(0x44, {0xE0, 0x00}, {0x66, 0x66, 0x93, 0x80})),
+              "SHT3x 写 读取测量结果; SHT3x 读 Temperature=25.00 °C Humidity=80 (不完整)");
+    EXPECT_EQ(decode(transaction(0x44, {}, {0x66, 0x66, 0x93, 0x80, 0x00, 0xA2, 0x07})),
+              "SHT3x 读 Temperature=25.00 °C Humidity=50.00 %RH 07");
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+// Profile files: what the format carries, and bad files refused with their line and
+// reason while the library keeps the good ones.
+#include "device/profilelibrary.h"
+#include "device/profilereader.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const char kHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<DeviceProfile id=\"part\" name=\"Part\">\n"
+                     "<Address>10</Address>\n";
+
+// Reads kHead + body (+ the closing tag); the error text, or "ok".
+std::string read(const std::string &body, DeviceProfile *profile = nullptr, bool close = true)
+{
+    QByteArray bytes = QByteArray(kHead) + body.c_str() + (close ? "</DeviceProfile>\n" : "");
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    DeviceProfile p;
+    QString why;
+    const bool ok = ProfileReader::read(&buffer, profile ? profile : &p, &why);
+    return ok ? "ok" : why.toStdString();
+}
+
+TEST(ProfileReader, ReadsWhatTheFormatCarries)
+{
+    DeviceProfile p;
+    ASSERT_EQ(read("<Address>0x20-22</Address><Address>21</Address>\n"
+                   "<Pointer bytes=\"2\" increment=\"false\" size=\"400\" page=\"4\" writePage=\"16\"/>\n"
+                   "<Register address=\"0x12C\" name=\"B\" width=\"2\" order=\"lsb\" access=\"w\" "
+                   "hidden=\"true\" bits=\"11:4\" format=\"scale\" signed=\"true\" scale=\"0.5\" "
+                   "offset=\"-1\" decimals=\"2\" unit=\"V\"/>\n"
+                   "<Register address=\"05\" name=\"A\" format=\"enum\"><Item value=\"2\">two</Item>"
+                   "<Item value=\"1\"> one </Item><Field name=\"F\" bits=\"3\" inline=\"true\"/>"
+                   "<Case whenMask=\"80\" whenValue=\"80\"/></Register>\n",
+                   &p),
+              "ok");
+    EXPECT_EQ(p.id, "part");
+    EXPECT_EQ(p.addresses, (std::vector<uint8_t>{0x10, 0x20, 0x21, 0x22}));
+    EXPECT_EQ(std::make_tuple(p.pointerBytes, p.increment, p.size, p.page, p.writePage),
+              std::make_tuple(2, false, 400u, 4u, 16u));
+    ASSERT_EQ(p.registers.size(), 2u);
+    const ProfileRegister *a = p.registerAt(5), *b = p.registerAt(0x12C);
+    ASSERT_TRUE(a && b && !p.registerAt(6) && !p.registerAt(0x12B) && p.registerNamed("B") == b);
+    EXPECT_EQ(a->value.items, (std::vector<std::pair<uint32_t, std::string>>{{1, "one"}, {2, "two"}}));
+    EXPECT_TRUE(a->fields[0].inlineShown && a->cases[0].whenMask == 0x80 && !a->hidden);
+    EXPECT_EQ(std::make_tuple(b->width, b->littleEndian, b->access, b->hidden), std::make_tuple(
+                  uint8_t(2), true, uint8_t(ProfileRegister::WriteOnly), true));
+    EXPECT_EQ(std::make_tuple(b->value.lowBit, b->value.bitCount, b->value.isSigned,
+                              b->value.decimals, b->value.unit),
+              std::make_tuple(uint8_t(4), uint8_t(8), true, 2, std::string("V")));
+    std::string text;
+    b->appendText(text, 0x0FF0); // bits 11:4 = -1: -1 * 0.5 - 1
+    EXPECT_EQ(text, "-1.50 V");
+    ASSERT_EQ(read("<Commands bytes=\"2\"><Command code=\"E000\" name=\"Fetch\" data=\"count\">"
+                   "<Argument name=\"X\"/><Response name=\"T\" width=\"2\"/></Command></Commands>",
+                   &p),
+              "ok");
+    ASSERT_TRUE(p.command(0xE000) && !p.command(0xE001) && !p.isMemory());
+    EXPECT_EQ(p.command(0xE000)->data, ProfileCommand::Data::Count);
+    EXPECT_EQ(p.command(0xE000)->response[0].width, 2);
+}
+
+TEST(ProfileReader, BadFilesAreRefusedWithLineAndReason)
+{
+    const std::pair<std::string, std::string> kCases[] = {
+        {"<Register address=\"1\" name=\"A\" bits=\"8\"/>", "第 4 行: bits=\"8\" 不在寄存器的 8 位之内"},
+        {"<Register address=\"1\" name=\"A\" width=\"2\" bits=\"3:4\"/>", "第 4 行: bits=\"3:4\""},
+        {"<Register address=\"1\" name=\"A\" widht=\"2\"/>", "第 4 行: <Register> 不认识属性 widht"},
+        {"<Register address=\"1\" name=\"A\" width=\"5\"/>", "第 4 行: width=\"5\" 不是 1..4"},
+        {"<Register address=\"1\" name=\"A\" width=\"0\"/>", "第 4 行: width=\"0\" 不是 1..4"},
+        {"<Register address=\"1\" name=\"A\" format=\"float\"/>", "未知的格式 \"float\""},
+        {"<Register address=\"1\" name=\"A\" format=\"enum\"/>", "枚举 A 没有 <Item>"},
+        {"<Register address=\"1\" name=\"A\" scale=\"x\"/>", "scale=\"x\" 不是数"},
+        {"<Register address=\"1\" name=\"A\" signed=\"yes\"/>", "signed 只能是 true 或 false"},
+        {"<Register address=\"1\" name=\"A\" order=\"big\"/>", "order 只能是 msb 或 lsb"},
+        {"<Register address=\"1\" name=\"A\" access=\"x\"/>", "access 只能是 r、w 或 rw"},
+        {"<Register address=\"1\"/>", "寄存器没有名称"},
+        {"<Register address=\"1\" name=\"A\"/>\n<Register address=\"01\" name=\"B\"/>",
+         "第 5 行: 两个寄存器同在地址 0x01"},
+        {"<Register address=\"100\" name=\"A\"/>", "有寄存器在指针够不到的地址"},
+        {"<Pointer bytes=\"0\"/><Register address=\"1\" name=\"A\"/>", "有寄存器在指针够不到的地址"},
+        {"<Pointer bytes=\"3\"/>", "bytes=\"3\" 不是 0..2"},
+        {"<Pointer size=\"257\"/>", "超出指针的范围"},
+        {"<Pointer writePage=\"512\"/>", "超出指针的范围"},
+        {"<Register address=\"1\" name=\"A\"><Item value=\"1\">x</Item><Field bits=\"1\"/></Register>",
+         "位段没有名称"},
+        {"<Register address=\"1\" name=\"A\"><Item>x</Item></Register>", "<Item> 没有 value"},
+        {"<Address>80</Address>", "地址 \"80\" 不是 00..7F"},
+        {"<Address>20-1F</Address>", "地址 \"20-1F\""},
+        {"<Commands><Command code=\"100\" name=\"A\"/></Commands>", "code=\"100\" 不是 0..255"},
+        {"<Commands><Command code=\"1\"/></Commands>", "命令要有 code 和 name"},
+        {"<Commands><Command code=\"1\" name=\"A\"/><Command code=\"01\" name=\"B\"/></Commands>",
+         "两个命令同为 0x01"},
+        {"<Commands><Command code=\"1\" name=\"A\" data=\"x\"/></Commands>", "data 只能是 hex 或 count"},
+        {"<Commands/><Register address=\"1\" name=\"A\"/><Commands><Command code=\"1\" name=\"A\"/>"
+         "</Commands>",
+         "寄存器与命令表不能同在一个文件"},
+        {"<Field name=\"A\"/>", "此处不能有 <Field>"},
+        {"text", "此处不能有文本"},
+        {"<Register address=\"1\" name=\"A\">", "第 4 行"},
+        {"<Register address=\"1\" name=\"A\"><Field name=\"F\"><Item value=\"1\"><Item value=\"2\"/>"
+         "</Item></Field></Register>",
+         "此处不能有 <Item>"},
+    };
+    for (const auto &[body, error] : kCases)
+        EXPECT_NE(read(body).find(error), std::string::npos) << body << " -> " << read(body);
+    EXPECT_NE(read("", nullptr, false).find("第 4 行"), std::string::npos);
+    QByteArray other = "<Profile/>";
+    QBuffer buffer(&other);
+    buffer.open(QIODevice::ReadOnly);
+    DeviceProfile p;
+    p.id = "kept";
+    QString why;
+    EXPECT_FALSE(ProfileReader::read(&buffer, &p, &why));
+    EXPECT_EQ(why, "第 1 行: 此处不能有 <Profile>");
+    EXPECT_EQ(p.id, "kept");
+    const std::pair<const char *, const char *> kRoots[] = {
+        {"<DeviceProfile id=\"Part\" name=\"P\"><Address>1</Address></DeviceProfile>", "id 要用"},
+        {"<DeviceProfile id=\"p\"><Address>1</Address></DeviceProfile>", "没有 name"},
+        {"<DeviceProfile id=\"p\" name=\"P\"/>", "没有 <Address>"},
+        {"<DeviceProfile id=\"p\" name=\"P\" vendor=\"x\"/>", "不认识属性 vendor"},
+    };
+    for (const auto &[xml, error] : kRoots) {
+        QByteArray bytes = xml;
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        EXPECT_FALSE(ProfileReader::read(&in, &p, &why));
+        EXPECT_TRUE(why.contains(QString::fromUtf8(error))) << xml << why.toStdString();
+    }
+}
+
+TEST(ProfileLibrary, KeepsTheGoodFilesBesideTheBadAndLetsTheUsersCopyWin)
+{
+    const QString dir = QDir::currentPath();
+    const auto write = [&](const char *name, const std::string &body, const char *id) {
+        QFile f(dir + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        std::string xml = kHead;
+        xml.replace(xml.find("part"), 4, id);
+        f.write((xml + body + "</DeviceProfile>\n").c_str());
+    };
+    write("a.xml", "", "one");
+    write("b.xml", "<Bad/>", "two");
+    write("c.xml", "<Address>11</Address>", "three");
+    ProfileLibrary library;
+    EXPECT_EQ(library.addDirectory(dir), 2);
+    ASSERT_EQ(library.failures().size(), 1u);
+    EXPECT_EQ(library.failures()[0].file, dir + "/b.xml");
+    EXPECT_EQ(library.failures()[0].reason, "第 4 行: 此处不能有 <Bad>");
+    EXPECT_EQ(library.claimants(0x10).size(), 2u);
+    EXPECT_EQ(library.claimants(0x11).size(), 1u);
+    EXPECT_TRUE(library.claimants(0x12).empty());
+    EXPECT_EQ(library.find("three")->file, (dir + "/c.xml").toStdString());
+    write("d.xml", "<Pointer bytes=\"2\"/>", "one");
+    EXPECT_TRUE(library.addFile(dir + "/d.xml"));
+    EXPECT_FALSE(library.addFile(dir + "/missing.xml"));
+    EXPECT_EQ(library.profiles().size(), 2u);
+    EXPECT_EQ(library.find("one")->pointerBytes, 2);
+    EXPECT_EQ(library.find("nothing"), nullptr);
+    EXPECT_EQ(library.failures().size(), 2u);
+}
+
+} // namespace
