@@ -19,6 +19,16 @@ enum class Kind { Root, Address, Pointer, Register, Commands, Command, Value, It
 const QSet<QString> kValueAttributes = {"bits",     "format", "signed", "scale", "offset",
                                         "decimals", "unit",   "inline", "whenMask", "whenValue"};
 
+// A name or text from the file, trimmed, with control characters (a line
+// feed from a character reference, say) as spaces: decoded text is one line.
+QString clean(QString s)
+{
+    for (QChar &c : s)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    return s.trimmed();
+}
+
 class Reader
 {
 public:
@@ -70,7 +80,7 @@ private:
 
     QString text(const char *name) const
     {
-        return m_walker.attribute(QLatin1String(name)).toString().trimmed();
+        return clean(m_walker.attribute(QLatin1String(name)).toString());
     }
 
     // A number attribute: hex for bus values (0x optional), else decimal.
@@ -302,7 +312,7 @@ private:
             address();
             break;
         case Kind::Item:
-            m_itemOwner->items.emplace_back(m_itemValue, m_text.trimmed().toStdString());
+            m_itemOwner->items.emplace_back(m_itemValue, clean(m_text).toStdString());
             break;
         case Kind::Register:
             checkEnums(*m_register);

@@ -36,7 +36,7 @@ TEST(ProfileReader, ReadsWhatTheFormatCarries)
                    "hidden=\"true\" bits=\"11:4\" format=\"scale\" signed=\"true\" scale=\"0.5\" "
                    "offset=\"-1\" decimals=\"2\" unit=\"V\"/>\n"
                    "<Register address=\"05\" name=\"A\" format=\"enum\"><Item value=\"2\">two</Item>"
-                   "<Item value=\"1\"> one </Item><Field name=\"F\" bits=\"3\" inline=\"true\"/>"
+                   "<Item value=\"1\">&#10;one&#9;x </Item><Field name=\"F\" bits=\"3\" inline=\"true\"/>"
                    "<Case whenMask=\"80\" whenValue=\"80\"/></Register>\n",
                    &p),
               "ok");
@@ -47,7 +47,7 @@ TEST(ProfileReader, ReadsWhatTheFormatCarries)
     ASSERT_EQ(p.registers.size(), 2u);
     const ProfileRegister *a = p.registerAt(5), *b = p.registerAt(0x12C);
     ASSERT_TRUE(a && b && !p.registerAt(6) && !p.registerAt(0x12B) && p.registerNamed("B") == b);
-    EXPECT_EQ(a->value.items, (std::vector<std::pair<uint32_t, std::string>>{{1, "one"}, {2, "two"}}));
+    EXPECT_EQ(a->value.items, (std::vector<std::pair<uint32_t, std::string>>{{1, "one x"}, {2, "two"}}));
     EXPECT_TRUE(a->fields[0].inlineShown && a->cases[0].whenMask == 0x80 && !a->hidden);
     EXPECT_EQ(std::make_tuple(b->width, b->littleEndian, b->access, b->hidden), std::make_tuple(
                   uint8_t(2), true, uint8_t(ProfileRegister::WriteOnly), true));
