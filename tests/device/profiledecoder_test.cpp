@@ -1,6 +1,7 @@
 // Every shipped profile against values its data sheet gives, and the decoder's pointer
 // tracking: continuation across transactions, wraps at the size and within pages, 2-byte
 // pointers, reads before any pointer write, unknown registers and values shown raw.
+#include "device/profileassignment.h"
 #include "device/profiledecoder.h"
 #include "device/profilelibrary.h"
 
@@ -196,6 +197,40 @@ TEST(ProfileDecoder, PointerWidthsPagesCommandsAndPartialValues)
               "SHT3x 写 读取测量结果; SHT3x 读 Temperature=25.00 °C Humidity=80 (不完整)");
     EXPECT_EQ(decode(transaction(0x44, {}, {0x66, 0x66, 0x93, 0x80, 0x00, 0xA2, 0x07})),
               "SHT3x 读 Temperature=25.00 °C Humidity=50.00 %RH 07");
+}
+
+TEST(ProfileAssignment, TheChoiceElseTheOnlyClaimantOfAnAddressSeen)
+{
+    ProfileAssignment assignment(&shipped());
+    ProfileDecoder decoder;
+    Transaction t = transaction(0x39, {0x01});
+    t.segments.push_back(segment(0x68, false, {0x00}));
+    assignment.apply(t, &decoder);
+    // 0x39 has one claimant (PCF8574A); 0x68 three (DS1307, DS3231, MPU-6050).
+    EXPECT_EQ(decoder.profile(0x39), shipped().find("pcf8574a").get());
+    EXPECT_EQ(decoder.profile(0x68), nullptr);
+    EXPECT_EQ(decoder.profile(0x20), nullptr);
+    assignment.choose(0x68, "ds1307");
+    assignment.choose(0x39, "");
+    EXPECT_TRUE(assignment.hasChoice(0x39) && assignment.choice(0x39).empty());
+    EXPECT_EQ(assignment.choice(0x68), "ds1307");
+    assignment.apply(t, &decoder);
+    EXPECT_EQ(decoder.profile(0x68)->id, "ds1307");
+    EXPECT_EQ(decoder.profile(0x39), nullptr);
+    // Seen addresses keep their profile (and pointer) until forgotten or chosen anew.
+    decoder.setProfile(0x39, shipped().find("ds3231"));
+    assignment.apply(t, &decoder);
+    EXPECT_EQ(decoder.profile(0x39)->id, "ds3231");
+    assignment.clearChoice(0x39);
+    EXPECT_FALSE(assignment.hasChoice(0x39));
+    assignment.apply(t, &decoder);
+    EXPECT_EQ(decoder.profile(0x39)->id, "pcf8574a");
+    assignment.choose(0x68, "missing");
+    assignment.forgetSeen();
+    decoder.setProfile(0x39, nullptr);
+    assignment.apply(t, &decoder);
+    EXPECT_EQ(decoder.profile(0x68), nullptr);
+    EXPECT_EQ(decoder.profile(0x39)->id, "pcf8574a");
 }
 
 } // namespace
