@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace korvex {
 
@@ -15,6 +17,11 @@ struct DecodeOptions
     std::string output; // empty: standard output
     std::string capture;
     bool help = false;
+    // Device profiles for the decoded column: --device=ADDR=ID (7-bit
+    // address in hex, profile id; an empty id decodes nothing there), and
+    // folders of profiles besides the shipped ones (--profiles=DIR).
+    std::vector<std::pair<uint8_t, std::string>> devices;
+    std::vector<std::string> profileDirs;
 };
 
 // Parses argv[1..]. False, with the reason in *error, for a malformed or
