@@ -2,6 +2,7 @@
 // reason while the library keeps the good ones.
 #include "device/profilelibrary.h"
 #include "device/profilereader.h"
+#include "device/profileregistry.h"
 
 #include <gtest/gtest.h>
 
@@ -164,6 +165,43 @@ TEST(ProfileLibrary, KeepsTheGoodFilesBesideTheBadAndLetsTheUsersCopyWin)
     EXPECT_EQ(library.find("one")->pointerBytes, 2);
     EXPECT_EQ(library.find("nothing"), nullptr);
     EXPECT_EQ(library.failures().size(), 2u);
+}
+
+TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
+{
+    const QString config = QDir::currentPath() + "/config";
+    const QString shippedDir = QStringLiteral(KORVEX_PROFILE_DIR);
+    QFile bad("bad.xml"), good("mine.xml");
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && good.open(QIODevice::WriteOnly));
+    bad.write("<DeviceProfile id=\"x\">\n<Nope/></DeviceProfile>");
+    good.write("<DeviceProfile id=\"lm75\" name=\"Mine\"><Address>48</Address></DeviceProfile>");
+    bad.close();
+    good.close();
+    {
+        ProfileRegistry registry(config, shippedDir);
+        int changes = 0;
+        QObject::connect(&registry, &ProfileRegistry::changed, [&] { ++changes; });
+        EXPECT_TRUE(registry.library().failures().empty());
+        EXPECT_TRUE(registry.choose(0x68, "ds1307") && registry.choose(0x39, ""));
+        EXPECT_TRUE(registry.choose(0x20, "pcf8574") && registry.clearChoice(0x20));
+        QString why;
+        EXPECT_FALSE(registry.addFile("bad.xml", &why));
+        EXPECT_EQ(why, "bad.xml: 第 2 行: 此处不能有 <Nope>");
+        EXPECT_TRUE(registry.addFile("mine.xml", &why)) << why.toStdString();
+        EXPECT_EQ(registry.library().find("lm75")->name, "Mine");
+        EXPECT_EQ(changes, 5);
+    }
+    ProfileRegistry again(config, shippedDir);
+    EXPECT_EQ(again.assignment().choice(0x68), "ds1307");
+    EXPECT_TRUE(again.assignment().hasChoice(0x39) && again.assignment().choice(0x39).empty());
+    EXPECT_FALSE(again.assignment().hasChoice(0x20));
+    EXPECT_EQ(again.library().find("lm75")->name, "Mine");
+    EXPECT_EQ(again.library().profiles().size(), 23u);
+    // A choices file where a folder should be is reported, not taken for saved.
+    ASSERT_TRUE(QFile::remove(again.choicesPath()) && QDir().mkdir(again.choicesPath()));
+    QString why;
+    EXPECT_FALSE(again.choose(0x68, "ds3231", &why));
+    EXPECT_TRUE(why.startsWith(again.choicesPath())) << why.toStdString();
 }
 
 } // namespace
