@@ -16,6 +16,7 @@ class CaptureController;
 class CapturePipeline;
 class CaptureStatusBar;
 class FindBar;
+class ProfileRegistry;
 class QAction;
 class RecordTable;
 class SymbolLabeler;
@@ -96,6 +97,7 @@ private:
     std::unique_ptr<BlockIndex> m_blockIndex; // the search's per-block summaries
     FindBar *m_findBar = nullptr;             // child of the central widget
     AddressMapDock *m_addressMap = nullptr;   // a dock of the window
+    ProfileRegistry *m_profiles = nullptr;    // child; the device profiles and their choices
     SymbolLoader *m_symbolLoader = nullptr;   // child; reads the symbol file for Decode
     int m_seekSerial = 0;                     // the Go to whose answer is awaited
 

@@ -34,13 +34,13 @@ public:
     std::string revision;
     std::vector<uint8_t> addresses; // 7-bit
 
-    int pointerBytes = 1;    // 0: none (a single register at 0), 1 or 2 (high byte first)
-    bool increment = true;   // each access moves the pointer past the register it used
-    uint32_t size = 0;       // the pointer wraps to 0 here; 0: at the pointer's range
-    uint32_t page = 0;       // accesses wrap within pages of this size; 0: none
-    uint32_t writePage = 0;  // writes wrap within pages of this size (EEPROM page writes)
+    int pointerBytes = 1;   // 0: none (a single register at 0), 1 or 2 (high byte first)
+    bool increment = true;  // each access moves the pointer past the register it used
+    uint32_t size = 0;      // the pointer wraps to 0 here; 0: at the pointer's range
+    uint32_t page = 0;      // accesses wrap within pages of this size; 0: none
+    uint32_t writePage = 0; // writes wrap within pages of this size (EEPROM page writes)
 
-    int commandBytes = 0;    // a command-style part: its command codes' length (1 or 2)
+    int commandBytes = 0; // a command-style part: its command codes' length (1 or 2)
     std::vector<ProfileRegister> registers;
     std::vector<ProfileCommand> commands;
 

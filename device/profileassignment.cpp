@@ -17,7 +17,8 @@ void ProfileAssignment::clearChoice(uint8_t address)
 std::shared_ptr<const DeviceProfile> ProfileAssignment::profileFor(uint8_t address) const
 {
     if (m_chosen[address & 0x7F])
-        return m_choice[address & 0x7F].empty() ? nullptr : m_library->find(m_choice[address & 0x7F]);
+        return m_choice[address & 0x7F].empty() ? nullptr
+                                                : m_library->find(m_choice[address & 0x7F]);
     auto claimants = m_library->claimants(address & 0x7F);
     return claimants.size() == 1 ? claimants[0] : nullptr;
 }

@@ -69,7 +69,8 @@ void ProfileDecoder::decodeSegment(const TransactionSegment &s, const Transactio
     // START) belongs to that read, which says what it read.
     if (write && !s.addressNacked && pointer && n == pointerBytes && next &&
         next->address == s.address && next->read && !next->addressNacked) {
-        state.pointer = (pointerBytes == 2 ? uint32_t(bytes[0]) << 8 | bytes[1] : bytes[0]) % p.span();
+        state.pointer =
+            (pointerBytes == 2 ? uint32_t(bytes[0]) << 8 | bytes[1] : bytes[0]) % p.span();
         state.known = true;
         return;
     }
@@ -102,7 +103,8 @@ void ProfileDecoder::decodeSegment(const TransactionSegment &s, const Transactio
             }
             return;
         }
-        state.pointer = (pointerBytes == 2 ? uint32_t(bytes[0]) << 8 | bytes[1] : bytes[0]) % p.span();
+        state.pointer =
+            (pointerBytes == 2 ? uint32_t(bytes[0]) << 8 | bytes[1] : bytes[0]) % p.span();
         state.known = true;
         bytes += pointerBytes;
         n -= pointerBytes;

@@ -57,5 +57,7 @@ std::vector<std::shared_ptr<const DeviceProfile>> ProfileLibrary::claimants(uint
     for (const auto &p : m_profiles)
         if (std::find(p->addresses.begin(), p->addresses.end(), address) != p->addresses.end())
             out.push_back(p);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const auto &a, const auto &b) { return a->name < b->name; });
     return out;
 }

@@ -34,7 +34,7 @@ public:
     const std::vector<std::shared_ptr<const DeviceProfile>> &profiles() const { return m_profiles; }
     const std::vector<Failure> &failures() const { return m_failures; }
     std::shared_ptr<const DeviceProfile> find(const std::string &id) const;
-    // The profiles that claim address, in library order.
+    // The profiles that claim address, sorted by name.
     std::vector<std::shared_ptr<const DeviceProfile>> claimants(uint8_t address) const;
 
 private:

@@ -16,7 +16,7 @@ enum class Kind { Root, Address, Pointer, Register, Commands, Command, Value, It
 
 // The attributes each element may carry; anything else is a typing error
 // the user wants to hear about.
-const QSet<QString> kValueAttributes = {"bits",     "format", "signed", "scale", "offset",
+const QSet<QString> kValueAttributes = {"bits",     "format", "signed", "scale",    "offset",
                                         "decimals", "unit",   "inline", "whenMask", "whenValue"};
 
 // A name or text from the file, trimmed, with control characters (a line
@@ -45,7 +45,8 @@ public:
                 end();
                 break;
             case XmlWalker::Node::Text:
-                if (m_stack.empty() || (m_stack.back() != Kind::Address && m_stack.back() != Kind::Item))
+                if (m_stack.empty() ||
+                    (m_stack.back() != Kind::Address && m_stack.back() != Kind::Item))
                     fail(QObject::tr("此处不能有文本"));
                 else
                     m_text += m_walker.text();
@@ -141,8 +142,9 @@ private:
         const QString format = text("format");
         if (!format.isEmpty()) {
             const auto *end = std::end(kFormats);
-            const auto *it = std::find_if(std::begin(kFormats), end,
-                                          [&](const char *f) { return format == QLatin1String(f); });
+            const auto *it = std::find_if(std::begin(kFormats), end, [&](const char *f) {
+                return format == QLatin1String(f);
+            });
             if (it == end) {
                 fail(QObject::tr("未知的格式 \"%1\"").arg(format));
                 return false;
@@ -229,8 +231,7 @@ private:
             kind = Kind::Pointer;
             uint32_t bytes = 1;
             ok = allowed({"bytes", "increment", "size", "page", "writePage"}, false) &&
-                 number("bytes", false, 0, 2, &bytes) &&
-                 flag("increment", &m_profile.increment) &&
+                 number("bytes", false, 0, 2, &bytes) && flag("increment", &m_profile.increment) &&
                  number("size", false, 1, 0x10000, &m_profile.size) &&
                  number("page", false, 1, 0x10000, &m_profile.page) &&
                  number("writePage", false, 1, 0x10000, &m_profile.writePage);
@@ -262,7 +263,7 @@ private:
                 ok = false;
             }
             c.data = data == QLatin1String("count") ? ProfileCommand::Data::Count
-                                                     : ProfileCommand::Data::Hex;
+                                                    : ProfileCommand::Data::Hex;
         } else if (parent == Kind::Command && (is("Argument") || is("Response"))) {
             kind = Kind::Register;
             ProfileCommand &c = m_profile.commands.back();
@@ -333,7 +334,8 @@ private:
         const uint low = parts[0].trimmed().toUInt(&okLow, 16);
         const uint high = parts.size() == 2 ? parts[1].trimmed().toUInt(&okHigh, 16) : low;
         if (parts.size() > 2 || !okLow || !okHigh || high > 0x7F || low > high) {
-            fail(QObject::tr("地址 \"%1\" 不是 00..7F 之间的 7 位地址或范围").arg(m_text.trimmed()));
+            fail(
+                QObject::tr("地址 \"%1\" 不是 00..7F 之间的 7 位地址或范围").arg(m_text.trimmed()));
             return;
         }
         for (uint a = low; a <= high; ++a)

@@ -20,7 +20,7 @@ struct ProfileRegister
     uint8_t width = 1;         // bytes, 1..4
     bool littleEndian = false; // the byte at the lowest address is the least significant
     uint8_t access = ReadWrite;
-    bool hidden = false;       // left out of the text, listed only in the details
+    bool hidden = false; // left out of the text, listed only in the details
     ProfileValue value;
     std::vector<ProfileValue> cases;  // alternatives, in file order
     std::vector<ProfileValue> fields; // named bit fields

@@ -65,8 +65,8 @@ bool ProfileRegistry::addFile(const QString &path, QString *errorText)
         return false;
     }
     // Named after the id, so a second copy of one part replaces the first.
-    const QString target = userDir() + QLatin1Char('/') + QString::fromStdString(probe.id) +
-                           QStringLiteral(".xml");
+    const QString target =
+        userDir() + QLatin1Char('/') + QString::fromStdString(probe.id) + QStringLiteral(".xml");
     QFile in(path);
     QSaveFile out;
     out.setFileName(target);

@@ -100,8 +100,9 @@ bool ProfileValue::append(std::string &out, uint32_t raw, int registerBits) cons
                 out += char('0' + ((value >> (4 * d)) & 0xF));
         break;
     case Format::Enum: {
-        const auto it = std::lower_bound(items.begin(), items.end(), value,
-                                         [](const auto &item, uint32_t v) { return item.first < v; });
+        const auto it =
+            std::lower_bound(items.begin(), items.end(), value,
+                             [](const auto &item, uint32_t v) { return item.first < v; });
         shown = it != items.end() && it->first == value;
         if (shown)
             out += it->second;

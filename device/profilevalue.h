@@ -13,15 +13,15 @@ struct ProfileValue
 {
     enum class Format : uint8_t { Hex, Unsigned, Signed, Bcd, Enum, Scale };
 
-    std::string name;      // fields only; a register's value is named by its register
-    uint8_t lowBit = 0;    // the value is bits lowBit .. lowBit + bitCount - 1
-    uint8_t bitCount = 0;  // 0: every bit of the register
+    std::string name;     // fields only; a register's value is named by its register
+    uint8_t lowBit = 0;   // the value is bits lowBit .. lowBit + bitCount - 1
+    uint8_t bitCount = 0; // 0: every bit of the register
     Format format = Format::Hex;
     bool isSigned = false; // two's complement over bitCount (Signed implies it)
     double scale = 1;      // Scale: shown as value * scale + offset
     double offset = 0;
-    int decimals = -1;     // Scale: fixed decimals; -1: as few as the value needs (up to 6)
-    std::string unit;      // after the value, separated by a space
+    int decimals = -1;        // Scale: fixed decimals; -1: as few as the value needs (up to 6)
+    std::string unit;         // after the value, separated by a space
     bool inlineShown = false; // a field shown in parentheses after its register's value
     uint32_t whenMask = 0;    // an alternative: taken when (raw & whenMask) == whenValue
     uint32_t whenValue = 0;

@@ -74,25 +74,43 @@ Bytes join(Bytes a, const Bytes &b)
 
 TEST(ShippedProfiles, EachLoadsAndDecodesItsDataSheetValues)
 {
-    EXPECT_TRUE(shipped().failures().empty())
-        << shipped().failures()[0].file.toStdString() << shipped().failures()[0].reason.toStdString();
+    EXPECT_TRUE(shipped().failures().empty()) << shipped().failures()[0].file.toStdString()
+                                              << shipped().failures()[0].reason.toStdString();
     EXPECT_EQ(shipped().profiles().size(), 23u);
     const std::tuple<const char *, uint8_t, Bytes, Bytes, const char *> kCases[] = {
-        {"ds3231", 0x68, {0x00}, {0x45, 0x30, 0x12}, "DS3231 读 Seconds=45 Minutes=30 Hours=12 (24h)"},
+        {"ds3231",
+         0x68,
+         {0x00},
+         {0x45, 0x30, 0x12},
+         "DS3231 读 Seconds=45 Minutes=30 Hours=12 (24h)"},
         {"ds3231", 0x68, {0x02, 0x71}, {}, "DS3231 写 Hours=11 PM (12h)"},
         {"ds3231", 0x68, {0x11}, {0x19, 0x40}, "DS3231 读 Temperature=25.25 °C"},
-        {"ds1307", 0x68, {0x00, 0x30, 0x35, 0x23, 0x01, 0x10, 0x03, 0x13}, {},
+        {"ds1307",
+         0x68,
+         {0x00, 0x30, 0x35, 0x23, 0x01, 0x10, 0x03, 0x13},
+         {},
          "DS1307 写 Seconds=30 Minutes=35 Hours=23 (24h) Day=1 Date=10 Month=03 Year=13"},
         {"ds1307", 0x68, {0x02, 0x52}, {}, "DS1307 写 Hours=12 AM (12h)"},
         {"lm75", 0x48, {0x00}, {0x1D, 0x80}, "LM75 读 Temperature=29.5 °C"},
-        {"lm75", 0x4F, {0x00}, {0xE7, 0x00, 0xFF, 0x80}, "LM75 读 Temperature=-25 °C Temperature=-0.5 °C"},
+        {"lm75",
+         0x4F,
+         {0x00},
+         {0xE7, 0x00, 0xFF, 0x80},
+         "LM75 读 Temperature=-25 °C Temperature=-0.5 °C"},
         {"24c02", 0x50, {0x10}, counting(16), "24C02 读 0x10..0x1F (16 字节)"},
         {"24c02", 0x50, join({0x10}, counting(8)), {}, "24C02 写 0x10..0x17 (8 字节)"},
         {"24c02", 0x57, {0xFC}, counting(6), "24C02 读 0xFC..0xFF, 0x00..0x01 (6 字节)"},
         {"24c02", 0x50, join({0x1C}, counting(8)), {}, "24C02 写 0x1C..0x1F, 0x18..0x1B (8 字节)"},
         {"24c01", 0x50, {0x7F}, counting(2), "24C01 读 0x7F, 0x00 (2 字节)"},
-        {"24c16", 0x53, join({0x0E}, counting(3)), {}, "24C04/24C08/24C16 写 0x0E..0x0F, 0x00 (3 字节)"},
-        {"24c32", 0x50, join({0x0F, 0xF0}, counting(32)), {},
+        {"24c16",
+         0x53,
+         join({0x0E}, counting(3)),
+         {},
+         "24C04/24C08/24C16 写 0x0E..0x0F, 0x00 (3 字节)"},
+        {"24c32",
+         0x50,
+         join({0x0F, 0xF0}, counting(32)),
+         {},
          "24C32 写 0x0FF0..0x0FFF, 0x0FE0..0x0FEF (32 字节)"},
         {"24c64", 0x50, {0x1F, 0xFF}, counting(2), "24C64 读 0x1FFF, 0x0000 (2 字节)"},
         {"24c128", 0x50, join({0x00, 0x3F}, counting(2)), {}, "24C128 写 0x003F, 0x0000 (2 字节)"},
@@ -100,26 +118,54 @@ TEST(ShippedProfiles, EachLoadsAndDecodesItsDataSheetValues)
         {"24c512", 0x50, join({0xFF, 0x7F}, counting(2)), {}, "24C512 写 0xFF7F, 0xFF00 (2 字节)"},
         {"pcf8574", 0x20, {0xF0}, {}, "PCF8574 写 P=0xF0"},
         {"pcf8574a", 0x3F, {}, {0x0F, 0x0E}, "PCF8574A 读 P=0x0F P=0x0E"},
-        {"pca9555", 0x20, {0x02, 0xAA, 0x55, 0x11}, {}, "PCA9555 写 Output0=0xAA Output1=0x55 Output0=0x11"},
+        {"pca9555",
+         0x20,
+         {0x02, 0xAA, 0x55, 0x11},
+         {},
+         "PCA9555 写 Output0=0xAA Output1=0x55 Output0=0x11"},
         {"pca9555", 0x20, {0x00, 0x01}, {}, "PCA9555 写 Input0=0x01 (只读)"},
         {"mcp23017", 0x27, {0x15}, {0x01, 0x02}, "MCP23017 读 OLATB=0x01 IODIRA=0x02"},
         {"tca6408a", 0x21, {0x01, 0x0F, 0xF0}, {}, "TCA6408A 写 Output=0x0F Output=0xF0"},
-        {"pca9685", 0x40, {0x06, 0x99, 0x01, 0xCC, 0x04}, {}, "PCA9685 写 LED0_ON=409 LED0_OFF=1228"},
+        {"pca9685",
+         0x40,
+         {0x06, 0x99, 0x01, 0xCC, 0x04},
+         {},
+         "PCA9685 写 LED0_ON=409 LED0_OFF=1228"},
         {"ssd1306", 0x3C, {0x00, 0xAE, 0xD5, 0x80}, {}, "SSD1306 写 命令 AE D5 80"},
         {"ssd1306", 0x3D, join({0x40}, counting(16)), {}, "SSD1306 写 显示数据 (16 字节)"},
-        {"sht3x", 0x44, {0x24, 0x00}, {0x66, 0x66, 0x93, 0x80, 0x00, 0xA2},
+        {"sht3x",
+         0x44,
+         {0x24, 0x00},
+         {0x66, 0x66, 0x93, 0x80, 0x00, 0xA2},
          "SHT3x 写 单次测量 高重复性; SHT3x 读 Temperature=25.00 °C Humidity=50.00 %RH"},
-        {"sht2x", 0x40, {0xE3}, {0x63, 0x52, 0x64}, "SHT2x 写 测温 保持主机; SHT2x 读 Temperature=21.32 °C"},
+        {"sht2x",
+         0x40,
+         {0xE3},
+         {0x63, 0x52, 0x64},
+         "SHT2x 写 测温 保持主机; SHT2x 读 Temperature=21.32 °C"},
         {"bmp280", 0x76, {0xD0}, {0x58}, "BMP280/BME280 读 id=BMP280"},
-        {"bmp280", 0x77, {0x88}, {0x70, 0x6B, 0x43, 0x67, 0x18, 0xFC},
+        {"bmp280",
+         0x77,
+         {0x88},
+         {0x70, 0x6B, 0x43, 0x67, 0x18, 0xFC},
          "BMP280/BME280 读 dig_T1=27504 dig_T2=26435 dig_T3=-1000"},
-        {"bmp280", 0x76, {0xF7}, {0x65, 0x5A, 0xC0, 0x7E, 0xED, 0x00},
+        {"bmp280",
+         0x76,
+         {0xF7},
+         {0x65, 0x5A, 0xC0, 0x7E, 0xED, 0x00},
          "BMP280/BME280 读 press=415148 temp=519888"},
-        {"mpu6050", 0x68, {0x3B}, {0x40, 0x00, 0xC0, 0x00, 0x00, 0x01, 0xF8, 0x30},
+        {"mpu6050",
+         0x68,
+         {0x3B},
+         {0x40, 0x00, 0xC0, 0x00, 0x00, 0x01, 0xF8, 0x30},
          "MPU-6050 读 ACCEL_XOUT=16384 ACCEL_YOUT=-16384 ACCEL_ZOUT=1 TEMP_OUT=30.65 °C"},
         {"mpu6050", 0x69, {0x75}, {0x68}, "MPU-6050 读 WHO_AM_I=0x68"},
         {"ina219", 0x40, {0x00, 0x39, 0x9F}, {}, "INA219 写 Configuration=0x399F"},
-        {"ina219", 0x45, {0x02}, {0x5D, 0x98, 0x5D, 0x9A}, "INA219 读 BusVoltage=11.98 V BusVoltage=11.98 V"},
+        {"ina219",
+         0x45,
+         {0x02},
+         {0x5D, 0x98, 0x5D, 0x9A},
+         "INA219 读 BusVoltage=11.98 V BusVoltage=11.98 V"},
         {"ina219", 0x45, {0x01}, {0xFC, 0x18}, "INA219 读 ShuntVoltage=-10 mV"},
     };
     for (const auto &[id, address, written, readBytes, text] : kCases) {
@@ -141,9 +187,11 @@ TEST(ProfileDecoder, FollowsThePointerAcrossTransactions)
     EXPECT_EQ(decode(transaction(0x68, {0x05})), "DS1307 写 指针=Month");
     EXPECT_EQ(decode(transaction(0x68, {}, {0x12, 0x26})), "DS1307 读 Month=12 Year=26");
     // RAM past the clock is unknown: its address and the raw bytes, in one run.
-    EXPECT_EQ(decode(transaction(0x68, {}, {0x10, 0x00, 0xAB})), "DS1307 读 Control=0x10 0x08=00 AB");
+    EXPECT_EQ(decode(transaction(0x68, {}, {0x10, 0x00, 0xAB})),
+              "DS1307 读 Control=0x10 0x08=00 AB");
     // Wrap at the size (3F to 00); the run of unknown bytes ends at the wrap.
-    EXPECT_EQ(decode(transaction(0x68, {0x3E}, {0x01, 0x02, 0x59})), "DS1307 读 0x3E=01 02 Seconds=59");
+    EXPECT_EQ(decode(transaction(0x68, {0x3E}, {0x01, 0x02, 0x59})),
+              "DS1307 读 0x3E=01 02 Seconds=59");
     // A nacked address, a write without data, a half register, and a NACK after a write.
     Transaction t = transaction(0x68, {});
     t.segments[0].addressNacked = true;
@@ -153,7 +201,8 @@ TEST(ProfileDecoder, FollowsThePointerAcrossTransactions)
     EXPECT_EQ(decode(transaction(0x68, {0x01, 0x7A})), "DS1307 写 Minutes=0x7A (未定义)");
     EXPECT_TRUE(decode.out.marked);
     // Details: each register, its value, raw bits and fields; the registers touched.
-    EXPECT_EQ(decode(transaction(0x68, {0x06, 0x25, 0x93}), true), "DS1307 写 Year=25 Control=0x93");
+    EXPECT_EQ(decode(transaction(0x68, {0x06, 0x25, 0x93}), true),
+              "DS1307 写 Year=25 Control=0x93");
     EXPECT_FALSE(decode.out.marked);
     EXPECT_EQ(decode.out.details, "DS1307 写\nYear = 25 [0x25]\nControl = 0x93 [0x93]\n  OUT=1\n"
                                   "  SQWE=1\n  RS=32.768 kHz\n");

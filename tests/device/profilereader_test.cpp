@@ -31,16 +31,17 @@ std::string read(const std::string &body, DeviceProfile *profile = nullptr, bool
 TEST(ProfileReader, ReadsWhatTheFormatCarries)
 {
     DeviceProfile p;
-    ASSERT_EQ(read("<Address>0x20-22</Address><Address>21</Address>\n"
-                   "<Pointer bytes=\"2\" increment=\"false\" size=\"400\" page=\"4\" writePage=\"16\"/>\n"
-                   "<Register address=\"0x12C\" name=\"B\" width=\"2\" order=\"lsb\" access=\"w\" "
-                   "hidden=\"true\" bits=\"11:4\" format=\"scale\" signed=\"true\" scale=\"0.5\" "
-                   "offset=\"-1\" decimals=\"2\" unit=\"V\"/>\n"
-                   "<Register address=\"05\" name=\"A\" format=\"enum\"><Item value=\"2\">two</Item>"
-                   "<Item value=\"1\">&#10;one&#9;x </Item><Field name=\"F\" bits=\"3\" inline=\"true\"/>"
-                   "<Case whenMask=\"80\" whenValue=\"80\"/></Register>\n",
-                   &p),
-              "ok");
+    ASSERT_EQ(
+        read("<Address>0x20-22</Address><Address>21</Address>\n"
+             "<Pointer bytes=\"2\" increment=\"false\" size=\"400\" page=\"4\" writePage=\"16\"/>\n"
+             "<Register address=\"0x12C\" name=\"B\" width=\"2\" order=\"lsb\" access=\"w\" "
+             "hidden=\"true\" bits=\"11:4\" format=\"scale\" signed=\"true\" scale=\"0.5\" "
+             "offset=\"-1\" decimals=\"2\" unit=\"V\"/>\n"
+             "<Register address=\"05\" name=\"A\" format=\"enum\"><Item value=\"2\">two</Item>"
+             "<Item value=\"1\">&#10;one&#9;x </Item><Field name=\"F\" bits=\"3\" inline=\"true\"/>"
+             "<Case whenMask=\"80\" whenValue=\"80\"/></Register>\n",
+             &p),
+        "ok");
     EXPECT_EQ(p.id, "part");
     EXPECT_EQ(p.addresses, (std::vector<uint8_t>{0x10, 0x20, 0x21, 0x22}));
     EXPECT_EQ(std::make_tuple(p.pointerBytes, p.increment, p.size, p.page, p.writePage),
@@ -48,10 +49,11 @@ TEST(ProfileReader, ReadsWhatTheFormatCarries)
     ASSERT_EQ(p.registers.size(), 2u);
     const ProfileRegister *a = p.registerAt(5), *b = p.registerAt(0x12C);
     ASSERT_TRUE(a && b && !p.registerAt(6) && !p.registerAt(0x12B) && p.registerNamed("B") == b);
-    EXPECT_EQ(a->value.items, (std::vector<std::pair<uint32_t, std::string>>{{1, "one x"}, {2, "two"}}));
+    EXPECT_EQ(a->value.items,
+              (std::vector<std::pair<uint32_t, std::string>>{{1, "one x"}, {2, "two"}}));
     EXPECT_TRUE(a->fields[0].inlineShown && a->cases[0].whenMask == 0x80 && !a->hidden);
-    EXPECT_EQ(std::make_tuple(b->width, b->littleEndian, b->access, b->hidden), std::make_tuple(
-                  uint8_t(2), true, uint8_t(ProfileRegister::WriteOnly), true));
+    EXPECT_EQ(std::make_tuple(b->width, b->littleEndian, b->access, b->hidden),
+              std::make_tuple(uint8_t(2), true, uint8_t(ProfileRegister::WriteOnly), true));
     EXPECT_EQ(std::make_tuple(b->value.lowBit, b->value.bitCount, b->value.isSigned,
                               b->value.decimals, b->value.unit),
               std::make_tuple(uint8_t(4), uint8_t(8), true, 2, std::string("V")));
@@ -70,9 +72,11 @@ TEST(ProfileReader, ReadsWhatTheFormatCarries)
 TEST(ProfileReader, BadFilesAreRefusedWithLineAndReason)
 {
     const std::pair<std::string, std::string> kCases[] = {
-        {"<Register address=\"1\" name=\"A\" bits=\"8\"/>", "第 4 行: bits=\"8\" 不在寄存器的 8 位之内"},
+        {"<Register address=\"1\" name=\"A\" bits=\"8\"/>",
+         "第 4 行: bits=\"8\" 不在寄存器的 8 位之内"},
         {"<Register address=\"1\" name=\"A\" width=\"2\" bits=\"3:4\"/>", "第 4 行: bits=\"3:4\""},
-        {"<Register address=\"1\" name=\"A\" widht=\"2\"/>", "第 4 行: <Register> 不认识属性 widht"},
+        {"<Register address=\"1\" name=\"A\" widht=\"2\"/>",
+         "第 4 行: <Register> 不认识属性 widht"},
         {"<Register address=\"1\" name=\"A\" width=\"5\"/>", "第 4 行: width=\"5\" 不是 1..4"},
         {"<Register address=\"1\" name=\"A\" width=\"0\"/>", "第 4 行: width=\"0\" 不是 1..4"},
         {"<Register address=\"1\" name=\"A\" format=\"float\"/>", "未知的格式 \"float\""},
@@ -85,11 +89,13 @@ TEST(ProfileReader, BadFilesAreRefusedWithLineAndReason)
         {"<Register address=\"1\" name=\"A\"/>\n<Register address=\"01\" name=\"B\"/>",
          "第 5 行: 两个寄存器同在地址 0x01"},
         {"<Register address=\"100\" name=\"A\"/>", "有寄存器在指针够不到的地址"},
-        {"<Pointer bytes=\"0\"/><Register address=\"1\" name=\"A\"/>", "有寄存器在指针够不到的地址"},
+        {"<Pointer bytes=\"0\"/><Register address=\"1\" name=\"A\"/>",
+         "有寄存器在指针够不到的地址"},
         {"<Pointer bytes=\"3\"/>", "bytes=\"3\" 不是 0..2"},
         {"<Pointer size=\"257\"/>", "超出指针的范围"},
         {"<Pointer writePage=\"512\"/>", "超出指针的范围"},
-        {"<Register address=\"1\" name=\"A\"><Item value=\"1\">x</Item><Field bits=\"1\"/></Register>",
+        {"<Register address=\"1\" name=\"A\"><Item value=\"1\">x</Item><Field "
+         "bits=\"1\"/></Register>",
          "位段没有名称"},
         {"<Register address=\"1\" name=\"A\"><Item>x</Item></Register>", "<Item> 没有 value"},
         {"<Address>80</Address>", "地址 \"80\" 不是 00..7F"},
@@ -98,14 +104,16 @@ TEST(ProfileReader, BadFilesAreRefusedWithLineAndReason)
         {"<Commands><Command code=\"1\"/></Commands>", "命令要有 code 和 name"},
         {"<Commands><Command code=\"1\" name=\"A\"/><Command code=\"01\" name=\"B\"/></Commands>",
          "两个命令同为 0x01"},
-        {"<Commands><Command code=\"1\" name=\"A\" data=\"x\"/></Commands>", "data 只能是 hex 或 count"},
+        {"<Commands><Command code=\"1\" name=\"A\" data=\"x\"/></Commands>",
+         "data 只能是 hex 或 count"},
         {"<Commands/><Register address=\"1\" name=\"A\"/><Commands><Command code=\"1\" name=\"A\"/>"
          "</Commands>",
          "寄存器与命令表不能同在一个文件"},
         {"<Field name=\"A\"/>", "此处不能有 <Field>"},
         {"text", "此处不能有文本"},
         {"<Register address=\"1\" name=\"A\">", "第 4 行"},
-        {"<Register address=\"1\" name=\"A\"><Field name=\"F\"><Item value=\"1\"><Item value=\"2\"/>"
+        {"<Register address=\"1\" name=\"A\"><Field name=\"F\"><Item value=\"1\"><Item "
+         "value=\"2\"/>"
          "</Item></Field></Register>",
          "此处不能有 <Item>"},
     };
