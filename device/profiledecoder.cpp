@@ -1,5 +1,7 @@
 #include "device/profiledecoder.h"
 
+#include <iterator>
+
 namespace {
 // " 12 34 56"
 void appendBytes(std::string &out, const uint8_t *bytes, size_t n)
@@ -45,12 +47,13 @@ bool ProfileDecoder::decode(const Transaction &t, Output *out, bool details)
     out->registers.clear();
     out->marked = false;
     bool any = false;
-    for (size_t i = 0; i < t.segments.size(); ++i) {
-        const TransactionSegment &s = t.segments[i];
-        if (!m_profiles[s.address & 0x7F])
+    const auto end = t.segments.end();
+    for (auto s = t.segments.begin(); s != end; ++s) {
+        if (!m_profiles[s->address & 0x7F])
             continue;
         any = true;
-        decodeSegment(s, i + 1 < t.segments.size() ? &t.segments[i + 1] : nullptr, out, details);
+        const auto next = std::next(s);
+        decodeSegment(*s, next != end ? &*next : nullptr, out, details);
     }
     return any;
 }

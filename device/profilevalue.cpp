@@ -80,7 +80,8 @@ bool ProfileValue::append(std::string &out, uint32_t raw, int registerBits) cons
     const int hexDigits = std::max(1, (bits + 3) / 4);
     bool shown = true;
     int64_t number = value;
-    if ((isSigned || format == Format::Signed) && bits > 0 && (value >> (bits - 1)) & 1)
+    // bits >= 8 or a field's own count >= 1, so the sign bit exists.
+    if ((isSigned || format == Format::Signed) && (value >> (bits - 1)) & 1)
         number -= int64_t(1) << bits;
     switch (format) {
     case Format::Hex:

@@ -131,10 +131,17 @@ TEST(ProfileReader, BadFilesAreRefusedWithLineAndReason)
     EXPECT_EQ(p.id, "kept");
     const std::pair<const char *, const char *> kRoots[] = {
         {"<DeviceProfile id=\"Part\" name=\"P\"><Address>1</Address></DeviceProfile>", "id 要用"},
+        {"<DeviceProfile id=\"a{\" name=\"P\"><Address>1</Address></DeviceProfile>", "id 要用"},
+        {"<DeviceProfile id=\"/:`\" name=\"P\"><Address>1</Address></DeviceProfile>", "id 要用"},
         {"<DeviceProfile id=\"p\"><Address>1</Address></DeviceProfile>", "没有 name"},
         {"<DeviceProfile id=\"p\" name=\"P\"/>", "没有 <Address>"},
         {"<DeviceProfile id=\"p\" name=\"P\" vendor=\"x\"/>", "不认识属性 vendor"},
     };
+    QByteArray valid =
+        "<DeviceProfile id=\"az09-_\" name=\"P\"><Address>1</Address></DeviceProfile>";
+    QBuffer validIn(&valid);
+    validIn.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(ProfileReader::read(&validIn, &p, &why)) << why.toStdString();
     for (const auto &[xml, error] : kRoots) {
         QByteArray bytes = xml;
         QBuffer in(&bytes);
