@@ -5,7 +5,11 @@
 #include "device/profiledecoder.h"
 #include "device/profilelibrary.h"
 
+#include "korvex/src/capturedecoding.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <tuple>
 
@@ -280,6 +284,60 @@ TEST(ProfileAssignment, TheChoiceElseTheOnlyClaimantOfAnAddressSeen)
     assignment.apply(t, &decoder);
     EXPECT_EQ(decoder.profile(0x68), nullptr);
     EXPECT_EQ(decoder.profile(0x39)->id, "pcf8574a");
+}
+
+} // namespace
+
+namespace {
+
+// Transactions from bus events as the bus gives them: a START (or repeated START) before each
+// address, ACK or NACK after each byte, STOP at the end.
+std::vector<Transaction> transactions(const std::string &capture, unsigned sda, unsigned scl)
+{
+    korvex::CaptureFile file;
+    std::string error;
+    std::vector<I2CEvent> events;
+    EXPECT_TRUE(
+        file.open(std::string(KORVEX_TEST_DATA_DIR) + "/captures/peer-suite/" + capture, &error) &&
+        korvex::decodeCapture(file, {sda, scl, 1, 0, true}, events, nullptr, nullptr, &error))
+        << error;
+    std::vector<Transaction> out(1);
+    bool afterAddress = false;
+    for (const I2CEvent &e : events) {
+        std::vector<TransactionSegment> &segments = out.back().segments;
+        if (e.type == KORVEX_EVENT_STOP && !segments.empty())
+            out.emplace_back();
+        else if (e.type == KORVEX_EVENT_ADDR)
+            segments.push_back(segment(e.data >> 1, e.data & 1, {}));
+        else if (e.type == KORVEX_EVENT_DATA && !segments.empty())
+            segments.back().bytes.push_back(e.data);
+        else if (e.type == KORVEX_EVENT_NACK && afterAddress)
+            segments.back().addressNacked = true;
+        afterAddress = e.type == KORVEX_EVENT_ADDR;
+    }
+    return out;
+}
+
+TEST(RecordedCaptures, DecodeToTheValuesOfTheirReferences)
+{
+    // The clock set to 23:35:30, day 1, 10.03.(20)13, then read back seven times.
+    Fixture decode("ds1307", {0x68});
+    std::vector<std::string> texts;
+    for (const Transaction &t : transactions("rtc_dallas_ds1307/rtc_ds1307_200khz.sr", 1, 0))
+        texts.push_back(decode(t));
+    const std::string time = " Seconds=30 Minutes=35 Hours=23 (24h) Day=1 Date=10 Month=03 Year=13";
+    ASSERT_EQ(texts.size(), 9u); // and the empty one after the last STOP
+    EXPECT_EQ(texts[0], "DS1307 写" + time);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "DS1307 读" + time), 7);
+    // The humidity sensor: a read before any command in the capture, then measurements.
+    decode.decoder.setProfile(0x45, shipped().find("sht3x"));
+    texts.clear();
+    for (const Transaction &t : transactions("sensirion_sht3x/sensirion_sht31_25rh_28rh.sr", 1, 2))
+        texts.push_back(decode(t));
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts[0], "SHT3x 读 命令未知: 67 A2 E4 48 7F E9");
+    EXPECT_EQ(texts[1],
+              "SHT3x 写 单次测量 高重复性; SHT3x 读 Temperature=25.87 °C Humidity=28.25 %RH");
 }
 
 } // namespace
