@@ -2,8 +2,8 @@
 // may answer at, how its register pointer moves, and its registers, or, for
 // a command-style part, its command table. A profile with a pointer and
 // neither registers nor commands is a memory: its accesses show as address
-// ranges. Read from a file by ProfileReader; immutable once indexed, so
-// decoders on any thread may share it.
+// ranges (a part without pointer and registers: one byte, at 00). Read from a file by
+// ProfileReader; immutable once indexed, so decoders on any thread may share it.
 #pragma once
 
 #include "device/profileregister.h"
@@ -46,7 +46,7 @@ public:
 
     std::string file; // where it was read from, for messages
 
-    bool isMemory() const { return commandBytes == 0 && pointerBytes > 0 && registers.empty(); }
+    bool isMemory() const { return commandBytes == 0 && registers.empty(); }
     // The pointer's range: 1 << 8 * pointerBytes, or size when smaller.
     uint32_t span() const;
     // Where the pointer goes after an access of step bytes at pointer.

@@ -62,7 +62,12 @@ public:
     }
 
 private:
-    void fail(const QString &why) { m_walker.fail(why); }
+    // Stops the walk with why; false, for the callers to return.
+    bool fail(const QString &why)
+    {
+        m_walker.fail(why);
+        return false;
+    }
 
     bool allowed(std::initializer_list<const char *> names, bool valueAttributes)
     {
@@ -72,8 +77,7 @@ private:
             for (const char *n : names)
                 known = known || name == QLatin1String(n);
             if (!known) {
-                fail(QObject::tr("<%1> 不认识属性 %2").arg(m_walker.name()).arg(name));
-                return false;
+                return fail(QObject::tr("<%1> 不认识属性 %2").arg(m_walker.name()).arg(name));
             }
         }
         return true;
@@ -97,12 +101,11 @@ private:
         bool ok = false;
         const qulonglong v = t.toULongLong(&ok, hex ? 16 : 10);
         if (!ok || v < low || v > high) {
-            fail(QObject::tr("%1=\"%2\" 不是 %3..%4 之间的%5数")
-                     .arg(QLatin1String(name), text(name))
-                     .arg(low)
-                     .arg(high)
-                     .arg(hex ? QObject::tr("十六进制") : QString()));
-            return false;
+            return fail(QObject::tr("%1=\"%2\" 不是 %3..%4 之间的%5数")
+                            .arg(QLatin1String(name), text(name))
+                            .arg(low)
+                            .arg(high)
+                            .arg(hex ? QObject::tr("十六进制") : QString()));
         }
         *value = uint32_t(v);
         return true;
@@ -116,8 +119,7 @@ private:
         bool ok = false;
         const double v = t.toDouble(&ok);
         if (!ok || !std::isfinite(v)) {
-            fail(QObject::tr("%1=\"%2\" 不是数").arg(QLatin1String(name), t));
-            return false;
+            return fail(QObject::tr("%1=\"%2\" 不是数").arg(QLatin1String(name), t));
         }
         *value = v;
         return true;
@@ -129,8 +131,7 @@ private:
         if (t.isEmpty())
             return true;
         if (t != QLatin1String("true") && t != QLatin1String("false")) {
-            fail(QObject::tr("%1 只能是 true 或 false").arg(QLatin1String(name)));
-            return false;
+            return fail(QObject::tr("%1 只能是 true 或 false").arg(QLatin1String(name)));
         }
         *value = t == QLatin1String("true");
         return true;
@@ -146,8 +147,7 @@ private:
                 return format == QLatin1String(f);
             });
             if (it == end) {
-                fail(QObject::tr("未知的格式 \"%1\"").arg(format));
-                return false;
+                return fail(QObject::tr("未知的格式 \"%1\"").arg(format));
             }
             v->format = ProfileValue::Format(it - std::begin(kFormats));
         }
@@ -159,8 +159,8 @@ private:
             const int low = parts.size() == 2 ? parts[1].toInt(&okLow) : high;
             if (parts.size() > 2 || !okHigh || !okLow || low < 0 || high < low ||
                 high >= registerBits) {
-                fail(QObject::tr("bits=\"%1\" 不在寄存器的 %2 位之内").arg(bits).arg(registerBits));
-                return false;
+                return fail(
+                    QObject::tr("bits=\"%1\" 不在寄存器的 %2 位之内").arg(bits).arg(registerBits));
             }
             v->lowBit = uint8_t(low);
             v->bitCount = uint8_t(high - low + 1);
@@ -177,14 +177,13 @@ private:
         return true;
     }
 
-    bool registerAttributes(ProfileRegister *r, bool named)
+    bool registerAttributes(ProfileRegister *r)
     {
         if (!allowed({"address", "name", "width", "order", "access", "hidden"}, true))
             return false;
         r->name = text("name").toStdString();
-        if (named && r->name.empty()) {
-            fail(QObject::tr("寄存器没有名称"));
-            return false;
+        if (r->name.empty()) {
+            return fail(QObject::tr("寄存器没有名称"));
         }
         uint32_t width = 1;
         if (!number("address", true, 0, 0xFFFF, &r->address) ||
@@ -193,8 +192,7 @@ private:
         r->width = uint8_t(width);
         const QString order = text("order");
         if (!order.isEmpty() && order != QLatin1String("msb") && order != QLatin1String("lsb")) {
-            fail(QObject::tr("order 只能是 msb 或 lsb"));
-            return false;
+            return fail(QObject::tr("order 只能是 msb 或 lsb"));
         }
         r->littleEndian = order == QLatin1String("lsb");
         const QString access = text("access");
@@ -202,8 +200,7 @@ private:
         const auto *it = std::find_if(std::begin(kAccess) + 1, std::end(kAccess),
                                       [&](const char *a) { return access == QLatin1String(a); });
         if (!access.isEmpty() && it == std::end(kAccess)) {
-            fail(QObject::tr("access 只能是 r、w 或 rw"));
-            return false;
+            return fail(QObject::tr("access 只能是 r、w 或 rw"));
         }
         if (!access.isEmpty())
             r->access = uint8_t(it - std::begin(kAccess));
@@ -240,7 +237,7 @@ private:
             kind = Kind::Register;
             m_profile.registers.emplace_back();
             m_register = &m_profile.registers.back();
-            ok = registerAttributes(m_register, true);
+            ok = registerAttributes(m_register);
         } else if (parent == Kind::Root && is("Commands")) {
             kind = Kind::Commands;
             uint32_t bytes = 1;
@@ -255,12 +252,10 @@ private:
             ok = allowed({"code", "name", "data"}, false) &&
                  number("code", true, 0, m_profile.commandBytes == 2 ? 0xFFFF : 0xFF, &c.code);
             if (ok && (c.name.empty() || text("code").isEmpty())) {
-                fail(QObject::tr("命令要有 code 和 name"));
-                ok = false;
+                ok = fail(QObject::tr("命令要有 code 和 name"));
             } else if (ok && !data.isEmpty() && data != QLatin1String("hex") &&
                        data != QLatin1String("count")) {
-                fail(QObject::tr("data 只能是 hex 或 count"));
-                ok = false;
+                ok = fail(QObject::tr("data 只能是 hex 或 count"));
             }
             c.data = data == QLatin1String("count") ? ProfileCommand::Data::Count
                                                     : ProfileCommand::Data::Hex;
@@ -270,7 +265,7 @@ private:
             auto &list = is("Argument") ? c.arguments : c.response;
             list.emplace_back();
             m_register = &list.back();
-            ok = registerAttributes(m_register, true);
+            ok = registerAttributes(m_register);
         } else if (parent == Kind::Register && (is("Field") || is("Case"))) {
             kind = Kind::Value;
             auto &list = is("Field") ? m_register->fields : m_register->cases;
@@ -281,8 +276,7 @@ private:
             m_value->name = text("name").toStdString();
             ok = allowed({"name"}, true) && value(m_value, m_register->bits());
             if (ok && is("Field") && m_value->name.empty()) {
-                fail(QObject::tr("位段没有名称"));
-                ok = false;
+                ok = fail(QObject::tr("位段没有名称"));
             }
         } else if ((parent == Kind::Register || parent == Kind::Value) && is("Item")) {
             kind = Kind::Item;
@@ -290,12 +284,10 @@ private:
             m_itemValue = 0;
             ok = allowed({"value"}, false) && number("value", true, 0, 0xFFFFFFFF, &m_itemValue);
             if (ok && text("value").isEmpty()) {
-                fail(QObject::tr("<Item> 没有 value"));
-                ok = false;
+                ok = fail(QObject::tr("<Item> 没有 value"));
             }
         } else {
-            fail(QObject::tr("此处不能有 <%1>").arg(name));
-            ok = false;
+            ok = fail(QObject::tr("此处不能有 <%1>").arg(name));
         }
         m_text.clear();
         if (ok)
