@@ -32,19 +32,19 @@ bool DeviceProfile::index(std::string *why)
                      [](const auto &a, const auto &b) { return a.address < b.address; });
     std::stable_sort(commands.begin(), commands.end(),
                      [](const auto &a, const auto &b) { return a.code < b.code; });
-    for (size_t i = 1; i < registers.size(); ++i) {
-        if (registers[i].address == registers[i - 1].address) {
-            *why = "两个寄存器同在地址 ";
-            appendHex(*why, registers[i].address, pointerBytes >= 2 ? 4 : 2);
-            return false;
-        }
+    const auto twin = std::adjacent_find(registers.begin(), registers.end(),
+                                         [](auto &a, auto &b) { return a.address == b.address; });
+    if (twin != registers.end()) {
+        *why = "两个寄存器同在地址 ";
+        appendHex(*why, twin->address, pointerBytes >= 2 ? 4 : 2);
+        return false;
     }
-    for (size_t i = 1; i < commands.size(); ++i) {
-        if (commands[i].code == commands[i - 1].code) {
-            *why = "两个命令同为 ";
-            appendHex(*why, commands[i].code, 2 * commandBytes);
-            return false;
-        }
+    const auto twinCommand = std::adjacent_find(commands.begin(), commands.end(),
+                                                [](auto &a, auto &b) { return a.code == b.code; });
+    if (twinCommand != commands.end()) {
+        *why = "两个命令同为 ";
+        appendHex(*why, twinCommand->code, 2 * commandBytes);
+        return false;
     }
     m_byAddress.clear();
     if (!registers.empty() && registers.back().address < kIndexedAddresses) {
