@@ -37,13 +37,20 @@ public:
     // with an empty text, when no segment's address has a profile.
     bool decode(const Transaction &t, Output *out, bool details = false);
 
-private:
     struct State
     {
         uint32_t pointer = 0;
         bool known = false; // the pointer has been set since the start
         const ProfileCommand *command = nullptr;
     };
+    using Snapshot = std::array<State, 128>;
+    // Every device's pointer and last command, to decode from a checkpoint
+    // (a view's page) rather than from the first transaction again. A
+    // snapshot holds for the same profiles only.
+    const Snapshot &snapshot() const { return m_states; }
+    void restore(const Snapshot &states) { m_states = states; }
+
+private:
     struct Context
     {
         const DeviceProfile &profile;
@@ -64,5 +71,5 @@ private:
     static void shown(Context &c, const ProfileRegister &r, const uint8_t *bytes);
 
     std::array<std::shared_ptr<const DeviceProfile>, 128> m_profiles;
-    std::array<State, 128> m_states;
+    Snapshot m_states;
 };

@@ -193,9 +193,12 @@ TEST(ProfileDecoder, FollowsThePointerAcrossTransactions)
     EXPECT_EQ(decode.out.registers, (std::vector<std::string>{"Year", "Control"}));
     EXPECT_EQ(decode(transaction(0x68, {})), "DS1307 写 (无数据)");
     EXPECT_EQ(decode.out.details, "");
-    // Reset forgets the pointer.
+    // A snapshot brings the pointer back; reset forgets it.
+    const ProfileDecoder::Snapshot saved = decode.decoder.snapshot();
     decode.decoder.reset();
     EXPECT_EQ(decode(transaction(0x68, {}, {0x01})), "DS1307 读 指针未知: 01");
+    decode.decoder.restore(saved);
+    EXPECT_EQ(decode(transaction(0x68, {}, {0x01})), "DS1307 读 0x08=01");
 }
 
 TEST(ProfileDecoder, PointerWidthsPagesCommandsAndPartialValues)
