@@ -36,11 +36,9 @@ void appendReal(std::string &out, double value, int decimals)
     char text[64];
     const int fixed = decimals < 0 ? 6 : std::min(decimals, 9);
     int n = std::snprintf(text, sizeof text, "%.*f", fixed, value);
-    if (n < 0 || n >= int(sizeof text)) {
-        out += "?";
-        return;
-    }
-    if (decimals < 0 && std::strchr(text, '.')) {
+    if (n < 0 || n >= int(sizeof text)) // a scale of 1e300, say: in exponent form
+        n = std::snprintf(text, sizeof text, "%.6g", value);
+    if (decimals < 0 && std::strchr(text, '.') && !std::strchr(text, 'e')) {
         while (text[n - 1] == '0')
             --n;
         if (text[n - 1] == '.')

@@ -138,6 +138,7 @@ TEST(ShippedProfiles, EachLoadsAndDecodesItsDataSheetValues)
          {0xF7},
          {0x65, 0x5A, 0xC0, 0x7E, 0xED, 0x00},
          "BMP280/BME280 读 press=415148 temp=519888"},
+        {"bmp280", 0x76, {0xF7}, {0x65, 0x5A}, "BMP280/BME280 读 press=65 5A (不完整)"},
         {"mpu6050",
          0x68,
          {0x3B},

@@ -60,7 +60,14 @@ TEST(ProfileReader, ReadsWhatTheFormatCarries)
               std::make_tuple(uint8_t(4), uint8_t(8), true, 2, std::string("V")));
     std::string text;
     b->appendText(text, 0x0FF0); // bits 11:4 = -1: -1 * 0.5 - 1
-    EXPECT_EQ(text, "-1.50 V");
+    ProfileValue huge, tiny;
+    huge.format = tiny.format = ProfileValue::Format::Scale;
+    tiny.isSigned = true;
+    huge.scale = 1e300;
+    tiny.scale = 1e-9;
+    huge.append(text += ' ', 3, 8);
+    tiny.append(text += ' ', 0xFF, 8); // -1e-9 at six decimals: 0, not -0
+    EXPECT_EQ(text, "-1.50 V 3e+300 0");
     ASSERT_EQ(read("<Commands bytes=\"2\"><Command code=\"E000\" name=\"Fetch\" data=\"count\">"
                    "<Argument name=\"X\"/><Response name=\"T\" width=\"2\"/></Command></Commands>",
                    &p),
