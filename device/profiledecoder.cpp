@@ -55,6 +55,13 @@ bool ProfileDecoder::decode(const Transaction &t, Output *out, bool details)
         const auto next = std::next(s);
         decodeSegment(*s, next != end ? &*next : nullptr, out, details);
     }
+    if (any && t.cut) {
+        // Only its first rows were read: where the rest left each pointer
+        // is not known, and the text says it stops short.
+        out->text += " …";
+        for (const TransactionSegment &s : t.segments)
+            m_states[s.address & 0x7F] = State();
+    }
     return any;
 }
 

@@ -34,7 +34,9 @@ public:
     void reset();
 
     // Decodes t into *out (cleared first) and moves the pointers. False,
-    // with an empty text, when no segment's address has a profile.
+    // with an empty text, when no segment's address has a profile. A cut
+    // transaction ends its text with " …" and leaves its devices' pointers
+    // unknown.
     bool decode(const Transaction &t, Output *out, bool details = false);
 
     struct State

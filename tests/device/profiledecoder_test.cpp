@@ -194,6 +194,12 @@ TEST(ProfileDecoder, FollowsThePointerAcrossTransactions)
     EXPECT_EQ(decode.out.registers, (std::vector<std::string>{"Year", "Control"}));
     EXPECT_EQ(decode(transaction(0x68, {})), "DS1307 写 (无数据)");
     EXPECT_EQ(decode.out.details, "");
+    // A transaction too long to read whole: where it left the pointer is not known.
+    Transaction cut = transaction(0x68, {0x00, 0x01});
+    cut.cut = true;
+    EXPECT_EQ(decode(cut), "DS1307 写 Seconds=01 …");
+    EXPECT_EQ(decode(transaction(0x68, {}, {0x01})), "DS1307 读 指针未知: 01");
+    decode(transaction(0x68, {0x06, 0x25, 0x93}));
     // A snapshot brings the pointer back; reset forgets it.
     const ProfileDecoder::Snapshot saved = decode.decoder.snapshot();
     decode.decoder.reset();
