@@ -105,6 +105,7 @@ TEST(ProfileReader, BadFilesAreRefusedWithLineAndReason)
          "此处不能有 <Item>"},
         {"<Address>80</Address>", "地址 \"80\" 不是 00..7F"},
         {"<Address>20-1F</Address>", "地址 \"20-1F\""},
+        {"<Address>20-21-22</Address>", "地址 \"20-21-22\""},
         {"<Commands><Command code=\"100\" name=\"A\"/></Commands>", "code=\"100\" 不是 0..255"},
         {"<Commands><Command code=\"1\"/></Commands>", "命令要有 code 和 name"},
         {"<Commands><Command code=\"1\" name=\"A\"/><Command code=\"01\" name=\"B\"/></Commands>",
