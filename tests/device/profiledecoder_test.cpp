@@ -5,11 +5,14 @@
 #include "device/profiledecoder.h"
 #include "device/profilelibrary.h"
 
+#include "korvex/src/bussimulator.h"
 #include "korvex/src/capturedecoding.h"
+#include "korvex/src/i2cdecoder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <tuple>
 
 namespace {
@@ -274,7 +277,26 @@ TEST(ProfileAssignment, TheChoiceElseTheOnlyClaimantOfAnAddressSeen)
     EXPECT_EQ(decoder.profile(0x68), nullptr);
 }
 
-// A recorded capture's transactions: a segment per address, a transaction per STOP.
+// Transactions from bus events: a segment per address, a transaction per STOP.
+std::vector<Transaction> transactions(const std::vector<I2CEvent> &events)
+{
+    std::vector<Transaction> out(1);
+    bool addressRow = false;
+    for (const I2CEvent &e : events) {
+        std::vector<TransactionSegment> &segments = out.back().segments;
+        if (e.type == KORVEX_EVENT_STOP && !segments.empty())
+            out.emplace_back();
+        else if (e.type == KORVEX_EVENT_ADDR)
+            segments.push_back(segment(e.data >> 1, e.data & 1, {}));
+        else if (e.type == KORVEX_EVENT_DATA && !segments.empty())
+            segments.back().bytes.push_back(e.data);
+        else if (e.type == KORVEX_EVENT_NACK && addressRow)
+            segments.back().addressNacked = true;
+        addressRow = e.type == KORVEX_EVENT_ADDR;
+    }
+    return out;
+}
+
 std::vector<Transaction> transactions(const std::string &capture, unsigned sda, unsigned scl)
 {
     korvex::CaptureFile file;
@@ -284,17 +306,43 @@ std::vector<Transaction> transactions(const std::string &capture, unsigned sda, 
         file.open(std::string(KORVEX_TEST_DATA_DIR) + "/captures/peer-suite/" + capture, &error) &&
         korvex::decodeCapture(file, {sda, scl, 1, 0, true}, events, nullptr, nullptr, &error))
         << error;
-    std::vector<Transaction> out(1);
-    for (const I2CEvent &e : events) {
-        std::vector<TransactionSegment> &segments = out.back().segments;
-        if (e.type == KORVEX_EVENT_STOP && !segments.empty())
-            out.emplace_back();
-        else if (e.type == KORVEX_EVENT_ADDR)
-            segments.push_back(segment(e.data >> 1, e.data & 1, {}));
-        else if (e.type == KORVEX_EVENT_DATA && !segments.empty())
-            segments.back().bytes.push_back(e.data);
+    return transactions(events);
+}
+
+TEST(SimulatedBus, TheRtcEepromAndSensorDecodeToWhatTheSimulatorSent)
+{
+    // Two seconds of the simulator's bus: its clock started at 2025-01-01 08:30:00, a Wednesday.
+    constexpr uint64_t kRate = 1000000;
+    std::vector<uint8_t> samples;
+    korvex::BusSimulator(kRate, 0, korvex::BusSimulator::kDefaultSeed).generate(2 * kRate, samples);
+    korvex::I2CDecoder bus;
+    std::vector<I2CEvent> events;
+    ASSERT_TRUE(bus.configure({0, 1, 1, kRate, true}));
+    bus.feed(samples.data(), samples.size(), events);
+    Fixture decode("ds1307", 0x68);
+    decode.decoder.setProfile(0x50, shipped().find("24c02"));
+    decode.decoder.setProfile(0x40, shipped().find("sht2x"));
+    std::map<std::string, int> kinds;
+    for (const Transaction &t : transactions(events)) {
+        const std::string text = decode(t);
+        // The text up to its first address range, or up to its first register's name.
+        const size_t range = text.find(" 0x"), value = text.find('=');
+        const std::string kind = text.substr(0, std::min(range, value));
+        ++kinds[value < range ? kind.substr(0, kind.rfind(' ')) : kind];
+        EXPECT_FALSE(decode.out.marked) << text;
+        if (text.find("DS1307") == 0) {
+            EXPECT_EQ(text.substr(text.find(" Minutes")),
+                      " Minutes=30 Hours=08 (24h) Day=3 Date=01 Month=01 Year=25");
+        } else if (text.find("SHT2x 读 Temperature=") != std::string::npos) {
+            EXPECT_NEAR(std::stod(text.substr(value + 1)), 25, 5) << text; // about 25 °C
+        }
     }
-    return out;
+    // Every kind of transaction seen, read after its pointer or command was set.
+    for (const char *kind :
+         {"DS1307 读", "24C02 写", "24C02 读", "24C02 无应答", "24C02 写 (无数据)",
+          "SHT2x 写 测温 保持主机; SHT2x 读", "SHT2x 写 测湿 保持主机; SHT2x 读"})
+        EXPECT_GT(kinds[kind], 0) << kind;
+    EXPECT_EQ(kinds.count("24C02 读 指针未知:"), 0u);
 }
 
 TEST(RecordedCaptures, DecodeToTheValuesOfTheirReferences)
