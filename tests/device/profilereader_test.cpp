@@ -1,5 +1,5 @@
-// Profile files: what the format carries, and bad files refused with their line and
-// reason while the library keeps the good ones.
+// Profile files: what the format carries, bad files refused with their line and reason
+// while the others load, and the user's files and choices kept for the next start.
 #include "device/profilelibrary.h"
 #include "device/profilereader.h"
 #include "device/profileregistry.h"
@@ -137,37 +137,6 @@ TEST(ProfileReader, BadFilesAreRefusedWithLineAndReason)
               "ok");
 }
 
-TEST(ProfileLibrary, KeepsTheGoodFilesBesideTheBadAndLetsTheUsersCopyWin)
-{
-    const QString dir = QDir::currentPath();
-    const auto write = [&](const char *name, const std::string &body, const char *id) {
-        QFile f(dir + "/" + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        std::string xml = kHead;
-        xml.replace(xml.find("part"), 4, id);
-        f.write((xml + body + "</DeviceProfile>\n").c_str());
-    };
-    write("a.xml", "", "one");
-    write("b.xml", "<Bad/>", "two");
-    write("c.xml", "<Address>11</Address>", "three");
-    ProfileLibrary library;
-    EXPECT_EQ(library.addDirectory(dir), 2);
-    ASSERT_EQ(library.failures().size(), 1u);
-    EXPECT_EQ(library.failures()[0].file, dir + "/b.xml");
-    EXPECT_EQ(library.failures()[0].reason, "第 4 行: 此处不能有 <Bad>");
-    EXPECT_EQ(library.claimants(0x10).size(), 2u);
-    EXPECT_EQ(library.claimants(0x11).size(), 1u);
-    EXPECT_TRUE(library.claimants(0x12).empty());
-    EXPECT_EQ(library.find("three")->file, (dir + "/c.xml").toStdString());
-    write("d.xml", "<Pointer bytes=\"2\"/>", "one");
-    EXPECT_TRUE(library.addFile(dir + "/d.xml"));
-    EXPECT_FALSE(library.addFile(dir + "/missing.xml"));
-    EXPECT_EQ(library.profiles().size(), 2u);
-    EXPECT_EQ(library.find("one")->pointerBytes, 2);
-    EXPECT_EQ(library.find("nothing"), nullptr);
-    EXPECT_EQ(library.failures().size(), 2u);
-}
-
 TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
 {
     const QString config = QDir::currentPath() + "/config";
@@ -178,11 +147,17 @@ TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
     good.write("<DeviceProfile id=\"lm75\" name=\"Mine\"><Address>48</Address></DeviceProfile>");
     bad.close();
     good.close();
+    ASSERT_TRUE(QDir().mkpath(config + "/device-profiles") &&
+                QFile::copy("bad.xml", config + "/device-profiles/bad.xml"));
     {
+        // The bad file is refused with its line and reason; the others load.
         ProfileRegistry registry(config, shippedDir);
         int changes = 0;
         QObject::connect(&registry, &ProfileRegistry::changed, [&] { ++changes; });
-        EXPECT_TRUE(registry.library().failures().empty());
+        ASSERT_EQ(registry.library().failures().size(), 1u);
+        EXPECT_EQ(registry.library().failures()[0].file, config + "/device-profiles/bad.xml");
+        EXPECT_EQ(registry.library().failures()[0].reason, "第 2 行: 此处不能有 <Nope>");
+        EXPECT_EQ(registry.library().profiles().size(), 23u);
         EXPECT_TRUE(registry.choose(0x68, "ds1307") && registry.choose(0x39, ""));
         EXPECT_TRUE(registry.choose(0x20, "pcf8574") && registry.clearChoice(0x20));
         QString why;
@@ -197,7 +172,9 @@ TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
     EXPECT_TRUE(again.assignment().hasChoice(0x39) && again.assignment().choice(0x39).empty());
     EXPECT_FALSE(again.assignment().hasChoice(0x20));
     EXPECT_EQ(again.library().find("lm75")->name, "Mine");
-    EXPECT_EQ(again.library().profiles().size(), 23u);
+    EXPECT_EQ(again.library().find("lm75")->file,
+              (config + "/device-profiles/lm75.xml").toStdString());
+    EXPECT_EQ(again.library().find("nothing"), nullptr);
     // A choices file where a folder should be is reported, not taken for saved.
     ASSERT_TRUE(QFile::remove(again.choicesPath()) && QDir().mkdir(again.choicesPath()));
     QString why;
