@@ -251,30 +251,22 @@ TEST(ProfileAssignment, TheChoiceElseTheOnlyClaimantOfAnAddressSeen)
     ProfileDecoder decoder;
     Transaction t = transaction(0x39, {0x01});
     t.segments.push_back(segment(0x68, false, {0x00}));
+    // 0x39 has one claimant (PCF8574A), 0x68 four; then 0x68 chosen, 0x39 chosen as none.
     assignment.apply(t, &decoder);
-    // 0x39 has one claimant (PCF8574A); 0x68 three (DS1307, DS3231, MPU-6050).
-    EXPECT_EQ(decoder.profile(0x39), shipped().find("pcf8574a").get());
-    EXPECT_EQ(decoder.profile(0x68), nullptr);
-    EXPECT_EQ(decoder.profile(0x20), nullptr);
+    EXPECT_TRUE(decoder.profile(0x39)->id == "pcf8574a" && !decoder.profile(0x68));
     assignment.choose(0x68, "ds1307");
     assignment.choose(0x39, "");
-    EXPECT_TRUE(assignment.hasChoice(0x39) && assignment.choice(0x39).empty());
-    EXPECT_EQ(assignment.choice(0x68), "ds1307");
     assignment.apply(t, &decoder);
-    EXPECT_EQ(decoder.profile(0x68)->id, "ds1307");
-    EXPECT_EQ(decoder.profile(0x39), nullptr);
-    // Seen addresses keep their profile (and pointer) until forgotten or chosen anew.
+    EXPECT_TRUE(decoder.profile(0x68)->id == "ds1307" && !decoder.profile(0x39));
+    // Seen addresses keep their profile (and pointer) until chosen anew or forgotten.
     decoder.setProfile(0x39, shipped().find("ds3231"));
     assignment.apply(t, &decoder);
     EXPECT_EQ(decoder.profile(0x39)->id, "ds3231");
     assignment.clearChoice(0x39);
-    EXPECT_FALSE(assignment.hasChoice(0x39));
-    assignment.apply(t, &decoder);
-    EXPECT_EQ(decoder.profile(0x39)->id, "pcf8574a");
     assignment.choose(0x68, "missing");
     assignment.forgetSeen();
     assignment.apply(t, &decoder);
-    EXPECT_EQ(decoder.profile(0x68), nullptr);
+    EXPECT_TRUE(decoder.profile(0x39)->id == "pcf8574a" && !decoder.profile(0x68));
 }
 
 // Transactions from bus events: a segment per address, a transaction per STOP.
@@ -356,15 +348,6 @@ TEST(RecordedCaptures, DecodeToTheValuesOfTheirReferences)
     ASSERT_EQ(texts.size(), 9u); // and the empty one after the last STOP
     EXPECT_EQ(texts[0], "DS1307 写" + time);
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "DS1307 读" + time), 7);
-    // The humidity sensor: a read before any command in the capture, then measurements.
-    decode.decoder.setProfile(0x45, shipped().find("sht3x"));
-    texts.clear();
-    for (const Transaction &t : transactions("sensirion_sht3x/sensirion_sht31_25rh_28rh.sr", 1, 2))
-        texts.push_back(decode(t));
-    ASSERT_GE(texts.size(), 3u);
-    EXPECT_EQ(texts[0], "SHT3x 读 命令未知: 67 A2 E4 48 7F E9");
-    EXPECT_EQ(texts[1],
-              "SHT3x 写 单次测量 高重复性; SHT3x 读 Temperature=25.87 °C Humidity=28.25 %RH");
 }
 
 } // namespace
