@@ -135,13 +135,16 @@ void AddressMapDockTest::profileMenuChoosesTheDecoderOfAnAddress()
     AddressMapDock *dock = AddressMapDock::install(&window, &windowMenu, pipeline, nullptr);
     dock->setProfiles(&registry);
     QCOMPARE(dock->grid()->contextMenuPolicy(), Qt::CustomContextMenu);
-    // The checkable entries, "*" before the one in force, and the others.
-    const auto entries = [&](int address) {
+    // The menu's entries, "*" before the one checked; then the one named `choose` triggered.
+    const auto entries = [&](int address, const QString &choose = {}) {
         QMenu menu;
         dock->fillProfileMenu(&menu, address);
         QStringList texts;
-        for (QAction *a : menu.actions())
+        for (QAction *a : menu.actions()) {
             texts << (a->isChecked() ? "*" : "") + a->text();
+            if (a->text() == choose)
+                a->trigger();
+        }
         return texts;
     };
     const QString failed = "1 个器件配置文件未能载入…";
@@ -150,28 +153,21 @@ void AddressMapDockTest::profileMenuChoosesTheDecoderOfAnAddress()
                                          "添加器件配置文件…", failed}));
     QCOMPARE(entries(0x3A), QStringList({"0x3A 的器件配置", "*PCF8574A (pcf8574a)", "无", "",
                                          "添加器件配置文件…", failed}));
-    const auto trigger = [&](int address, const QString &text) {
-        QMenu menu;
-        dock->fillProfileMenu(&menu, address);
-        for (QAction *a : menu.actions())
-            if (a->text() == text)
-                a->trigger();
-    };
-    trigger(0x68, "DS3231 (ds3231)");
+    entries(0x68, "DS3231 (ds3231)");
     QCOMPARE(registry.assignment().choice(0x68), std::string("ds3231"));
     QCOMPARE(entries(0x68).mid(1, 6),
              QStringList({"DS1307 (ds1307)", "*DS3231 (ds3231)", "MPU-6050 (mpu6050)",
                           "PCA9685 (pca9685)", "无", "自动选择"}));
-    trigger(0x3A, "无");
+    entries(0x3A, "无");
     QVERIFY(entries(0x3A).contains("*无"));
-    trigger(0x3A, "自动选择");
+    entries(0x3A, "自动选择");
     QVERIFY(!registry.assignment().hasChoice(0x3A) &&
             entries(0x3A).contains("*PCF8574A (pcf8574a)"));
     // What failed to load, and a choice that could not be saved, are told.
     ModalAnswerer answerer;
-    trigger(0x68, failed);
+    entries(0x68, failed);
     QVERIFY(QFile::remove(registry.choicesPath()) && QDir().mkdir(registry.choicesPath()));
-    trigger(0x68, "无");
+    entries(0x68, "无");
     QTRY_COMPARE(answerer.texts.size(), 2);
     QVERIFY(answerer.texts[0].contains("bad.xml: 第 1 行: 此处不能有 <Nope>"));
     QVERIFY(answerer.texts[1].startsWith("器件选择未能保存（本次运行仍然有效）：\n" +
