@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <map>
+#include <sstream>
 #include <tuple>
 
 namespace {
@@ -55,12 +56,18 @@ struct Fixture
     }
 };
 
-// head, then n bytes counting from 0.
-Bytes counting(size_t n, Bytes head = {})
+// Bytes from hex text: "10 20 *3" is 10 20 00 01 02.
+Bytes hex(const std::string &text)
 {
-    for (size_t i = 0; i < n; ++i)
-        head.push_back(uint8_t(i));
-    return head;
+    Bytes out;
+    std::istringstream in(text);
+    for (std::string t; in >> t;) {
+        if (t[0] != '*')
+            out.push_back(uint8_t(std::stoi(t, nullptr, 16)));
+        for (int i = 0, n = t[0] == '*' ? std::stoi(t.substr(1)) : 0; i < n; ++i)
+            out.push_back(uint8_t(i));
+    }
+    return out;
 }
 
 TEST(ShippedProfiles, EachLoadsAndDecodesItsDataSheetValues)
@@ -68,98 +75,55 @@ TEST(ShippedProfiles, EachLoadsAndDecodesItsDataSheetValues)
     EXPECT_TRUE(shipped().failures().empty()) << shipped().failures()[0].file.toStdString()
                                               << shipped().failures()[0].reason.toStdString();
     EXPECT_EQ(shipped().profiles().size(), 23u);
-    const std::tuple<const char *, uint8_t, Bytes, Bytes, const char *> kCases[] = {
-        {"ds3231",
-         0x68,
-         {0x00},
-         {0x45, 0x30, 0x12},
-         "DS3231 读 Seconds=45 Minutes=30 Hours=12 (24h)"},
-        {"ds3231", 0x68, {0x02, 0x71}, {}, "DS3231 写 Hours=11 PM (12h)"},
-        {"ds3231", 0x68, {0x11}, {0x19, 0x40}, "DS3231 读 Temperature=25.25 °C"},
-        {"ds1307",
-         0x68,
-         {0x00, 0x30, 0x35, 0x23, 0x01, 0x10, 0x03, 0x13},
-         {},
+    // Written bytes, then bytes read after a repeated START; "*n": n bytes counting from 00.
+    const std::tuple<const char *, uint8_t, const char *, const char *, const char *> kCases[] = {
+        {"ds3231", 0x68, "00", "45 30 12", "DS3231 读 Seconds=45 Minutes=30 Hours=12 (24h)"},
+        {"ds3231", 0x68, "02 71", "", "DS3231 写 Hours=11 PM (12h)"},
+        {"ds3231", 0x68, "11", "19 40", "DS3231 读 Temperature=25.25 °C"},
+        {"ds1307", 0x68, "00 30 35 23 01 10 03 13", "",
          "DS1307 写 Seconds=30 Minutes=35 Hours=23 (24h) Day=1 Date=10 Month=03 Year=13"},
-        {"ds1307", 0x68, {0x02, 0x52}, {}, "DS1307 写 Hours=12 AM (12h)"},
-        {"lm75", 0x48, {0x00}, {0x1D, 0x80}, "LM75 读 Temperature=29.5 °C"},
-        {"lm75",
-         0x4F,
-         {0x00},
-         {0xE7, 0x00, 0xFF, 0x80},
-         "LM75 读 Temperature=-25 °C Temperature=-0.5 °C"},
-        {"24c02", 0x50, {0x10}, counting(16), "24C02 读 0x10..0x1F (16 字节)"},
-        {"24c02", 0x50, counting(8, {0x10}), {}, "24C02 写 0x10..0x17 (8 字节)"},
-        {"24c02", 0x57, {0xFC}, counting(6), "24C02 读 0xFC..0xFF, 0x00..0x01 (6 字节)"},
-        {"24c02", 0x50, counting(8, {0x1C}), {}, "24C02 写 0x1C..0x1F, 0x18..0x1B (8 字节)"},
-        {"24c01", 0x50, {0x7F}, counting(2), "24C01 读 0x7F, 0x00 (2 字节)"},
-        {"24c16", 0x53, counting(3, {0x0E}), {}, "24C04/24C08/24C16 写 0x0E..0x0F, 0x00 (3 字节)"},
-        {"24c32",
-         0x50,
-         counting(32, {0x0F, 0xF0}),
-         {},
-         "24C32 写 0x0FF0..0x0FFF, 0x0FE0..0x0FEF (32 字节)"},
-        {"24c64", 0x50, {0x1F, 0xFF}, counting(2), "24C64 读 0x1FFF, 0x0000 (2 字节)"},
-        {"24c128", 0x50, counting(2, {0x00, 0x3F}), {}, "24C128 写 0x003F, 0x0000 (2 字节)"},
-        {"24c256", 0x50, {0x7F, 0xFF}, counting(2), "24C256 读 0x7FFF, 0x0000 (2 字节)"},
-        {"24c512", 0x50, counting(2, {0xFF, 0x7F}), {}, "24C512 写 0xFF7F, 0xFF00 (2 字节)"},
-        {"pcf8574", 0x20, {0xF0}, {}, "PCF8574 写 P=0xF0"},
-        {"pcf8574a", 0x3F, {}, {0x0F, 0x0E}, "PCF8574A 读 P=0x0F P=0x0E"},
-        {"pca9555",
-         0x20,
-         {0x02, 0xAA, 0x55, 0x11},
-         {},
-         "PCA9555 写 Output0=0xAA Output1=0x55 Output0=0x11"},
-        {"pca9555", 0x20, {0x00, 0x01}, {}, "PCA9555 写 Input0=0x01 (只读)"},
-        {"mcp23017", 0x27, {0x15}, {0x01, 0x02}, "MCP23017 读 OLATB=0x01 IODIRA=0x02"},
-        {"tca6408a", 0x21, {0x01, 0x0F, 0xF0}, {}, "TCA6408A 写 Output=0x0F Output=0xF0"},
-        {"pca9685",
-         0x40,
-         {0x06, 0x99, 0x01, 0xCC, 0x04},
-         {},
-         "PCA9685 写 LED0_ON=409 LED0_OFF=1228"},
-        {"ssd1306", 0x3C, {0x00, 0xAE, 0xD5, 0x80}, {}, "SSD1306 写 命令 AE D5 80"},
-        {"ssd1306", 0x3D, counting(16, {0x40}), {}, "SSD1306 写 显示数据 (16 字节)"},
-        {"sht3x",
-         0x44,
-         {0x24, 0x00},
-         {0x66, 0x66, 0x93, 0x80, 0x00, 0xA2},
+        {"ds1307", 0x68, "02 52", "", "DS1307 写 Hours=12 AM (12h)"},
+        {"lm75", 0x48, "00", "1D 80", "LM75 读 Temperature=29.5 °C"},
+        {"lm75", 0x4F, "00", "E7 00 FF 80", "LM75 读 Temperature=-25 °C Temperature=-0.5 °C"},
+        {"24c02", 0x50, "10", "*16", "24C02 读 0x10..0x1F (16 字节)"},
+        {"24c02", 0x50, "10 *8", "", "24C02 写 0x10..0x17 (8 字节)"},
+        {"24c02", 0x57, "FC", "*6", "24C02 读 0xFC..0xFF, 0x00..0x01 (6 字节)"},
+        {"24c02", 0x50, "1C *8", "", "24C02 写 0x1C..0x1F, 0x18..0x1B (8 字节)"},
+        {"24c01", 0x50, "7F", "*2", "24C01 读 0x7F, 0x00 (2 字节)"},
+        {"24c16", 0x53, "0E *3", "", "24C04/24C08/24C16 写 0x0E..0x0F, 0x00 (3 字节)"},
+        {"24c32", 0x50, "0F F0 *32", "", "24C32 写 0x0FF0..0x0FFF, 0x0FE0..0x0FEF (32 字节)"},
+        {"24c64", 0x50, "1F FF", "*2", "24C64 读 0x1FFF, 0x0000 (2 字节)"},
+        {"24c128", 0x50, "00 3F *2", "", "24C128 写 0x003F, 0x0000 (2 字节)"},
+        {"24c256", 0x50, "7F FF", "*2", "24C256 读 0x7FFF, 0x0000 (2 字节)"},
+        {"24c512", 0x50, "FF 7F *2", "", "24C512 写 0xFF7F, 0xFF00 (2 字节)"},
+        {"pcf8574", 0x20, "F0", "", "PCF8574 写 P=0xF0"},
+        {"pcf8574a", 0x3F, "", "0F 0E", "PCF8574A 读 P=0x0F P=0x0E"},
+        {"pca9555", 0x20, "02 AA 55 11", "", "PCA9555 写 Output0=0xAA Output1=0x55 Output0=0x11"},
+        {"pca9555", 0x20, "00 01", "", "PCA9555 写 Input0=0x01 (只读)"},
+        {"mcp23017", 0x27, "15", "01 02", "MCP23017 读 OLATB=0x01 IODIRA=0x02"},
+        {"tca6408a", 0x21, "01 0F F0", "", "TCA6408A 写 Output=0x0F Output=0xF0"},
+        {"pca9685", 0x40, "06 99 01 CC 04", "", "PCA9685 写 LED0_ON=409 LED0_OFF=1228"},
+        {"ssd1306", 0x3C, "00 AE D5 80", "", "SSD1306 写 命令 AE D5 80"},
+        {"ssd1306", 0x3D, "40 *16", "", "SSD1306 写 显示数据 (16 字节)"},
+        {"sht3x", 0x44, "24 00", "66 66 93 80 00 A2",
          "SHT3x 写 单次测量 高重复性; SHT3x 读 Temperature=25.00 °C Humidity=50.00 %RH"},
-        {"sht2x",
-         0x40,
-         {0xE3},
-         {0x63, 0x52, 0x64},
-         "SHT2x 写 测温 保持主机; SHT2x 读 Temperature=21.32 °C"},
-        {"bmp280", 0x76, {0xD0}, {0x58}, "BMP280/BME280 读 id=BMP280"},
-        {"bmp280",
-         0x77,
-         {0x88},
-         {0x70, 0x6B, 0x43, 0x67, 0x18, 0xFC},
+        {"sht2x", 0x40, "E3", "63 52 64", "SHT2x 写 测温 保持主机; SHT2x 读 Temperature=21.32 °C"},
+        {"bmp280", 0x76, "D0", "58", "BMP280/BME280 读 id=BMP280"},
+        {"bmp280", 0x77, "88", "70 6B 43 67 18 FC",
          "BMP280/BME280 读 dig_T1=27504 dig_T2=26435 dig_T3=-1000"},
-        {"bmp280",
-         0x76,
-         {0xF7},
-         {0x65, 0x5A, 0xC0, 0x7E, 0xED, 0x00},
-         "BMP280/BME280 读 press=415148 temp=519888"},
-        {"bmp280", 0x76, {0xF7}, {0x65, 0x5A}, "BMP280/BME280 读 press=65 5A (不完整)"},
-        {"mpu6050",
-         0x68,
-         {0x3B},
-         {0x40, 0x00, 0xC0, 0x00, 0x00, 0x01, 0xF8, 0x30},
+        {"bmp280", 0x76, "F7", "65 5A C0 7E ED 00", "BMP280/BME280 读 press=415148 temp=519888"},
+        {"bmp280", 0x76, "F7", "65 5A", "BMP280/BME280 读 press=65 5A (不完整)"},
+        {"mpu6050", 0x68, "3B", "40 00 C0 00 00 01 F8 30",
          "MPU-6050 读 ACCEL_XOUT=16384 ACCEL_YOUT=-16384 ACCEL_ZOUT=1 TEMP_OUT=30.65 °C"},
-        {"mpu6050", 0x69, {0x75}, {0x68}, "MPU-6050 读 WHO_AM_I=0x68"},
-        {"ina219", 0x40, {0x00, 0x39, 0x9F}, {}, "INA219 写 Configuration=0x399F"},
-        {"ina219",
-         0x45,
-         {0x02},
-         {0x5D, 0x98, 0x5D, 0x9A},
-         "INA219 读 BusVoltage=11.98 V BusVoltage=11.98 V"},
-        {"ina219", 0x45, {0x01}, {0xFC, 0x18}, "INA219 读 ShuntVoltage=-10 mV"},
+        {"mpu6050", 0x69, "75", "68", "MPU-6050 读 WHO_AM_I=0x68"},
+        {"ina219", 0x40, "00 39 9F", "", "INA219 写 Configuration=0x399F"},
+        {"ina219", 0x45, "02", "5D 98 5D 9A", "INA219 读 BusVoltage=11.98 V BusVoltage=11.98 V"},
+        {"ina219", 0x45, "01", "FC 18", "INA219 读 ShuntVoltage=-10 mV"},
     };
     for (const auto &[id, address, written, readBytes, text] : kCases) {
         Fixture decode(id, address);
         ASSERT_NE(decode.decoder.profile(address), nullptr) << id;
-        EXPECT_EQ(decode(transaction(address, written, readBytes)), text) << id;
+        EXPECT_EQ(decode(transaction(address, hex(written), hex(readBytes))), text) << id;
         EXPECT_FALSE(decode.out.marked) << id;
     }
 }
