@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -13,7 +14,11 @@ const char kShippedPath[] = "/../share/korvex/device-profiles";
 
 QString ProfileLibrary::shippedDirectory()
 {
-    const QDir dir(QCoreApplication::applicationDirPath() + QLatin1String(kShippedPath));
+    // korvex-decode runs without a QCoreApplication: its own file tells where it is.
+    const QString bin = QCoreApplication::instance()
+                            ? QCoreApplication::applicationDirPath()
+                            : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    const QDir dir(bin + QLatin1String(kShippedPath));
     return dir.exists() ? dir.canonicalPath() : QString();
 }
 

@@ -1,5 +1,6 @@
 #include "tools/decodecommand.h"
 
+#include "device/profileassignment.h"
 #include "korvex/src/capturedecoding.h"
 #include "tools/eventformats.h"
 #include "tools/outputfile.h"
@@ -106,6 +107,26 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
         err << "korvex-decode: " << error << "\n";
         return 1;
     };
+    // The device profiles: the shipped ones, then --profiles folders. A file
+    // that fails to load is told and left out; a --device naming no profile
+    // there is an error.
+    ProfileLibrary profiles;
+    ProfileAssignment assignment(&profiles);
+    if (!options.devices.empty() || !options.profileDirs.empty()) {
+        profiles.addDirectory(ProfileLibrary::shippedDirectory());
+        for (const std::string &dir : options.profileDirs)
+            profiles.addDirectory(QString::fromStdString(dir));
+        for (const ProfileLibrary::Failure &f : profiles.failures())
+            err << "korvex-decode: " << f.file.toStdString() << ": " << f.reason.toStdString()
+                << "\n";
+        for (const auto &[address, id] : options.devices) {
+            if (!id.empty() && !profiles.find(id)) {
+                error = "no device profile '" + id + "'";
+                return failed();
+            }
+            assignment.choose(address, id);
+        }
+    }
     CaptureFile file;
     I2CDecoderConfig config;
     if (!openForOptions(options, file, config, &error))

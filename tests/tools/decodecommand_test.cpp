@@ -8,6 +8,7 @@
 #include "export/savedcapturewriter.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -164,6 +165,8 @@ TEST(DecodeCommand, EventsAndChannelChoice)
 
 TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
 {
+    ASSERT_TRUE(QDir().mkpath("p"));
+    std::ofstream("p/bad.xml") << "<Nope/>";
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{}, 2, "no capture file given"},
         {{"--sda=1", kEeprom}, 2, "--sda and --scl go together"},
@@ -178,6 +181,8 @@ TEST(DecodeCommand, BadArgumentsAndFailedWritesExitWithTheReason)
         {{"--device==lm75", kEeprom}, 2, "not '=lm75'"},
         {{"--device=4g=lm75", kEeprom}, 2, "not '4g=lm75'"},
         {{"--profiles=", kEeprom}, 2, "--profiles needs a folder"},
+        {{"--device=48=nope", kEeprom}, 1, "no device profile 'nope'"},
+        {{"--profiles=p", "--device=7F=lm75", "--device=10=", kEeprom}, 0, "p/bad.xml: 第 1 行"},
         {{kEeprom, kEeprom}, 2, "only one capture file"},
         {{"no-such-capture.sr"}, 1, "no-such-capture.sr"},
         {{"--sda=SDA", "--scl=CLOCK", kNacks}, 1, "no channel named 'CLOCK'"},
