@@ -80,8 +80,7 @@ bool parseDecodeOptions(int argc, const char *const *argv, DecodeOptions &option
             char *end = nullptr;
             const unsigned long address =
                 eq == std::string::npos ? 0x80 : std::strtoul(value.c_str(), &end, 16);
-            if (eq == 0 || eq == std::string::npos || end != value.c_str() + eq ||
-                address > 0x7F)
+            if (eq == 0 || eq == std::string::npos || end != value.c_str() + eq || address > 0x7F)
                 return fail("--device takes ADDR=ID with a 7-bit address in hex, not '" + value +
                             "'");
             options.devices.emplace_back(uint8_t(address), value.substr(eq + 1));
