@@ -175,6 +175,14 @@ TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
     EXPECT_EQ(again.library().find("lm75")->file,
               (config + "/device-profiles/lm75.xml").toStdString());
     EXPECT_EQ(again.library().find("nothing"), nullptr);
+    // A hand-edited file: addresses beyond 7 bits or not hex are left out.
+    QFile edited(again.choicesPath());
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
+    edited.write("<DeviceChoices><Choice address=\"7F\" profile=\"a\"/><Choice address=\"80\" "
+                 "profile=\"b\"/><Choice address=\"zz\"/></DeviceChoices>");
+    edited.close();
+    ProfileRegistry third(config, shippedDir);
+    EXPECT_TRUE(third.assignment().choice(0x7F) == "a" && !third.assignment().hasChoice(0));
     // A choices file where a folder should be is reported, not taken for saved.
     ASSERT_TRUE(QFile::remove(again.choicesPath()) && QDir().mkdir(again.choicesPath()));
     QString why;
