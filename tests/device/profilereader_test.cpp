@@ -1,5 +1,6 @@
 // Profile files: what the format carries, bad files refused with their line and reason
 // while the others load, and the user's files and choices kept for the next start.
+#include "device/decodedcolumn.h"
 #include "device/profilelibrary.h"
 #include "device/profilereader.h"
 #include "device/profileregistry.h"
@@ -144,7 +145,8 @@ TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
     QFile bad("bad.xml"), good("mine.xml");
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && good.open(QIODevice::WriteOnly));
     bad.write("<DeviceProfile id=\"x\">\n<Nope/></DeviceProfile>");
-    good.write("<DeviceProfile id=\"lm75\" name=\"Mine\"><Address>48</Address></DeviceProfile>");
+    good.write(
+        "<DeviceProfile id=\"lm75\" name=\"Mi,&quot;ne\"><Address>48</Address></DeviceProfile>");
     bad.close();
     good.close();
     ASSERT_TRUE(QDir().mkpath(config + "/device-profiles") &&
@@ -164,17 +166,28 @@ TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
         EXPECT_FALSE(registry.addFile("bad.xml", &why));
         EXPECT_EQ(why, "bad.xml: 第 2 行: 此处不能有 <Nope>");
         EXPECT_TRUE(registry.addFile("mine.xml", &why)) << why.toStdString();
-        EXPECT_EQ(registry.library().find("lm75")->name, "Mine");
+        EXPECT_EQ(registry.library().find("lm75")->name, "Mi,\"ne");
         EXPECT_EQ(changes, 5);
     }
     ProfileRegistry again(config, shippedDir);
     EXPECT_EQ(again.assignment().choice(0x68), "ds1307");
     EXPECT_TRUE(again.assignment().hasChoice(0x39) && again.assignment().choice(0x39).empty());
     EXPECT_FALSE(again.assignment().hasChoice(0x20));
-    EXPECT_EQ(again.library().find("lm75")->name, "Mine");
+    EXPECT_EQ(again.library().find("lm75")->name, "Mi,\"ne");
     EXPECT_EQ(again.library().find("lm75")->file,
               (config + "/device-profiles/lm75.xml").toStdString());
     EXPECT_EQ(again.library().find("nothing"), nullptr);
+    // The CSV column of decoded text, quoted where the text needs it.
+    ProfileAssignment choices = again.assignment();
+    choices.choose(0x48, "lm75");
+    DecodedColumn column(choices);
+    std::string row;
+    Transaction t;
+    for (const uint8_t address : {0x48, 0x3A, 0x10}) {
+        t.segments = {{address, false, false, {0x00, 0x01}}};
+        column.append(row, t);
+    }
+    EXPECT_EQ(row, ",\"Mi,\"\"ne 写 0x00 (1 字节)\",PCF8574A 写 P=0x00 P=0x01,");
     // A hand-edited file: addresses beyond 7 bits or not hex are left out.
     QFile edited(again.choicesPath());
     ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
