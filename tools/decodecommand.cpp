@@ -109,7 +109,8 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
     };
     // The device profiles: the shipped ones, then --profiles folders. A file
     // that fails to load is told and left out; a --device naming no profile
-    // there is an error.
+    // there is an error. The choices are what a transaction row's decoded
+    // column (DecodedColumn) decodes with.
     ProfileLibrary profiles;
     ProfileAssignment assignment(&profiles);
     if (!options.devices.empty() || !options.profileDirs.empty()) {
