@@ -22,7 +22,9 @@ using Bytes = std::vector<uint8_t>;
 
 TransactionSegment segment(uint8_t address, bool read, Bytes bytes)
 {
-    return TransactionSegment{address, read, false, std::move(bytes)};
+    TransactionSegment s;
+    std::tie(s.address, s.read, s.bytes) = std::tie(address, read, bytes);
+    return s;
 }
 
 // A write of bytes, and a read of readBytes after a repeated START when there are any.

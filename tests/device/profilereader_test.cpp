@@ -183,8 +183,10 @@ TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
     DecodedColumn column(choices);
     std::string row;
     Transaction t;
+    t.segments.resize(1);
+    t.segments[0].bytes = {0x00, 0x01};
     for (const uint8_t address : {0x48, 0x3A, 0x10}) {
-        t.segments = {{address, false, false, {0x00, 0x01}}};
+        t.segments[0].address = address;
         column.append(row, t);
     }
     EXPECT_EQ(row, ",\"Mi,\"\"ne 写 0x00 (1 字节)\",PCF8574A 写 P=0x00 P=0x01,");
