@@ -1,6 +1,6 @@
 // The `decoded` column that ends a transaction CSV row (the transaction
 // export, korvex-decode --format=transactions): the transaction's decoded
-// text, quoted as RFC 4180 asks where it must be. Transactions must come in
+// text, quoted as TransactionCsv quotes its fields. Transactions must come in
 // bus order, since the devices' pointers carry from one to the next.
 #pragma once
 
@@ -12,13 +12,14 @@
 class DecodedColumn
 {
 public:
-    // What the header line gains.
-    static constexpr const char *kHeader = ",decoded";
+    // TransactionCsv's header line with the column added.
+    static std::string header();
 
     // Takes a copy of the choices; their library must outlive the column.
     explicit DecodedColumn(const ProfileAssignment &assignment) : m_assignment(assignment) {}
 
-    // Appends "," and t's decoded text (empty where no profile decodes it).
+    // Adds "," and t's decoded text (empty where no profile decodes it) to
+    // row, before its line end when it has one (TransactionCsv::appendRow's).
     void append(std::string &row, const Transaction &t);
 
 private:

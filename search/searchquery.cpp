@@ -5,9 +5,7 @@
 
 #include <QStringList>
 
-namespace {
-// Splits at white space outside double quotes; the quotes themselves go.
-QStringList splitWords(const QString &text)
+QStringList SearchQuery::splitWords(const QString &text)
 {
     QStringList words;
     QString word;
@@ -31,6 +29,7 @@ QStringList splitWords(const QString &text)
     return words;
 }
 
+namespace {
 // Length of a "0x" / "0X" prefix at text[at], as the CSV export writes before
 // every address and byte: 2 or 0.
 int hexPrefixLength(const QByteArray &text, int at)
@@ -111,6 +110,12 @@ bool SearchQuery::parse(const QString &text, QString *error)
         *error = QStringLiteral("请输入查找条件");
         return false;
     }
+    return parseWords(words, error);
+}
+
+bool SearchQuery::parseWords(const QStringList &words, QString *error)
+{
+    *this = SearchQuery();
     for (const QString &word : words) {
         if (!parseWord(word, error)) {
             *this = SearchQuery();

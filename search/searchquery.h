@@ -13,6 +13,7 @@
 #include "search/blocksummary.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <string>
 #include <string_view>
@@ -23,6 +24,12 @@ public:
     // Reads the text form; false, with a message for the user, when a word
     // is not understood or nothing is asked.
     bool parse(const QString &text, QString *error);
+    // The words of a text form: split at white space outside double quotes,
+    // the quotes themselves dropped.
+    static QStringList splitWords(const QString &text);
+    // Reads words already split; no words asks for nothing and matches every
+    // line. False, with a message for the user, when a word is not understood.
+    bool parseWords(const QStringList &words, QString *error);
 
     // Whether a stored line (its "\n" may be included) is a match.
     bool matches(std::string_view line) const;
@@ -32,6 +39,18 @@ public:
     // Text every matching line holds, so lines without it are passed over
     // unparsed; empty when the query has no such text.
     std::string_view needle() const { return m_needle; }
+
+    // The terms asked, for queries built over whole transfers. Masks hold a
+    // bit per enum value; 0 asks nothing of that kind.
+    uint8_t types() const { return m_types; }
+    uint8_t directions() const { return m_directions; }
+    uint8_t responses() const { return m_responses; }
+    bool anyAddress() const { return m_anyAddress; }
+    bool hasAddress(uint8_t a) const { return (m_addresses[a >> 6 & 1] >> (a & 63)) & 1u; }
+    const uint64_t (&addresses() const)[2] { return m_addresses; }
+    // "12 34" as stored, empty when no data= was given.
+    const std::string &bytes() const { return m_bytes; }
+    const std::string &label() const { return m_label; }
 
 private:
     bool parseWord(const QString &word, QString *error);

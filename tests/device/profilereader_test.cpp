@@ -190,6 +190,11 @@ TEST(ProfileRegistry, RemembersChoicesAndAddsTheUsersFilesOnceTheyLoad)
         column.append(row, t);
     }
     EXPECT_EQ(row, ",\"Mi,\"\"ne 写 0x00 (1 字节)\",PCF8574A 写 P=0x00 P=0x01,");
+    row = "x\r\n";
+    column.append(row, t);
+    EXPECT_EQ(row, "x,\r\n");
+    EXPECT_EQ(DecodedColumn::header(),
+              "number,first_row,rows,start,duration_ns,segments,ack,status,labels,decoded\r\n");
     // A hand-edited file: addresses beyond 7 bits or not hex are left out.
     QFile edited(again.choicesPath());
     ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
