@@ -5,9 +5,11 @@
 #include "device/profiledecoder.h"
 #include "device/profilelibrary.h"
 
+#include "capture/eventconverter.h"
 #include "korvex/src/bussimulator.h"
 #include "korvex/src/capturedecoding.h"
 #include "korvex/src/i2cdecoder.h"
+#include "transaction/transactionbuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -235,23 +237,28 @@ TEST(ProfileAssignment, TheChoiceElseTheOnlyClaimantOfAnAddressSeen)
     EXPECT_TRUE(decoder.profile(0x39)->id == "pcf8574a" && !decoder.profile(0x68));
 }
 
-// Transactions from bus events: a segment per address, a transaction per STOP.
+// Transactions from bus events the way the program and korvex-decode build them: rows,
+// stored lines, transactions.
 std::vector<Transaction> transactions(const std::vector<I2CEvent> &events)
 {
-    std::vector<Transaction> out(1);
-    bool addressRow = false;
-    for (const I2CEvent &e : events) {
-        std::vector<TransactionSegment> &segments = out.back().segments;
-        if (e.type == KORVEX_EVENT_STOP && !segments.empty())
-            out.emplace_back();
-        else if (e.type == KORVEX_EVENT_ADDR)
-            segments.push_back(segment(e.data >> 1, e.data & 1, {}));
-        else if (e.type == KORVEX_EVENT_DATA && !segments.empty())
-            segments.back().bytes.push_back(e.data);
-        else if (e.type == KORVEX_EVENT_NACK && addressRow)
-            segments.back().addressNacked = true;
-        addressRow = e.type == KORVEX_EVENT_ADDR;
+    const std::vector<CaptureRow> rows =
+        EventConverter().convertEvents(events.data(), int(events.size()));
+    TransactionBuilder builder;
+    std::vector<Transaction> out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::string text;
+        StoredLine::append(text, int(i), rows[i]);
+        StoredLine line;
+        line.parse(text);
+        if (builder.begins(line)) {
+            if (builder.started())
+                out.push_back(builder.finish(true));
+            builder.start(qint64(out.size()), qint64(i));
+        }
+        builder.add(line);
     }
+    if (builder.started())
+        out.push_back(builder.finish(false));
     return out;
 }
 
@@ -311,7 +318,7 @@ TEST(RecordedCaptures, DecodeToTheValuesOfTheirReferences)
     for (const Transaction &t : transactions("rtc_dallas_ds1307/rtc_ds1307_200khz.sr", 1, 0))
         texts.push_back(decode(t));
     const std::string time = " Seconds=30 Minutes=35 Hours=23 (24h) Day=1 Date=10 Month=03 Year=13";
-    ASSERT_EQ(texts.size(), 9u); // and the empty one after the last STOP
+    ASSERT_EQ(texts.size(), 8u);
     EXPECT_EQ(texts[0], "DS1307 写" + time);
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "DS1307 读" + time), 7);
 }
