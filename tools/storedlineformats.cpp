@@ -137,14 +137,9 @@ public:
 
     bool finish() override
     {
-        if (m_builder.started()) {
-            // The recording is over: a transaction it leaves unfinished
-            // never got its STOP.
-            Transaction t = m_builder.finish(false);
-            if (t.status & Transaction::Open)
-                t.status = uint8_t((t.status & ~Transaction::Open) | Transaction::NoStop);
-            TransactionCsv::appendRow(m_buffer, t);
-        }
+        // Unfinished at the end of the recording: open, as the view shows it.
+        if (m_builder.started())
+            TransactionCsv::appendRow(m_buffer, m_builder.finish(false));
         return flush();
     }
 
