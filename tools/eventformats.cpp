@@ -75,6 +75,10 @@ const Format kFormats[] = {
      "per address seen: transfers, bytes written and read, NACKs,\n"
      "first and last seen, estimated bus clock (Hz, \"-\" unknown)",
      makeAddressSummaryWriter},
+    {"transactions",
+     "one CSV row per transaction (START .. STOP) of those lines, as\n"
+     "the transaction view exports them",
+     makeTransactionWriter},
 };
 
 } // namespace

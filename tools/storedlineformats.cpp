@@ -4,6 +4,8 @@
 #include "capture/eventconverter.h"
 #include "capture/storedline.h"
 #include "export/savedcapturewriter.h"
+#include "transaction/transactionbuilder.h"
+#include "transaction/transactioncsv.h"
 
 #include <QFile>
 
@@ -122,7 +124,56 @@ private:
     AddressStats m_stats;
 };
 
+// The rows' stored lines grouped into transactions as the transaction view
+// groups them, one CSV row each as the view's export writes it. Only the
+// transaction being built is held, its bytes capped like the view's.
+class TransactionWriter final : public RowWriter
+{
+public:
+    explicit TransactionWriter(OutputFile &out) : RowWriter(out), m_builder(kMaxLines)
+    {
+        m_buffer = std::string(TransactionCsv::kHeader);
+    }
+
+    bool finish() override
+    {
+        // Unfinished at the end of the recording: open, as the view shows it.
+        if (m_builder.started())
+            TransactionCsv::appendRow(m_buffer, m_builder.finish(false));
+        return flush();
+    }
+
+private:
+    // Rows of one transaction kept whole; a longer one is written cut.
+    static constexpr qint64 kMaxLines = qint64(1) << 16;
+
+    bool takeRow(const CaptureRow &row) override
+    {
+        const qint64 line = m_lines++;
+        if (!storedLine(row))
+            return false;
+        StoredLine stored;
+        stored.parse(m_line);
+        if (m_builder.begins(stored)) {
+            if (m_builder.started())
+                TransactionCsv::appendRow(m_buffer, m_builder.finish(true));
+            m_builder.start(m_transactions++, line);
+        }
+        m_builder.add(stored);
+        return flushIfFull();
+    }
+
+    TransactionBuilder m_builder;
+    qint64 m_lines = 0;
+    qint64 m_transactions = 0;
+};
+
 } // namespace
+
+std::unique_ptr<FormatWriter> makeTransactionWriter(OutputFile &out)
+{
+    return std::make_unique<TransactionWriter>(out);
+}
 
 std::unique_ptr<FormatWriter> makeStoreLineWriter(OutputFile &out)
 {

@@ -25,4 +25,8 @@ std::unique_ptr<FormatWriter> makeSavedCaptureWriter(OutputFile &out, SavedForma
 // counted from the rows the store would keep.
 std::unique_ptr<FormatWriter> makeAddressSummaryWriter(OutputFile &out);
 
+// The transactions of those lines as the transaction view's CSV export
+// writes them: a header line, then one row per transaction.
+std::unique_ptr<FormatWriter> makeTransactionWriter(OutputFile &out);
+
 } // namespace korvex

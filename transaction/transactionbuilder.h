@@ -59,8 +59,8 @@ private:
     std::vector<std::vector<uint8_t>> m_spareBytes;
     TransactionState m_state = TransactionState::Outside;
     bool m_started = false;
-    bool m_inSegment = false;     // a segment takes the next data bytes
+    bool m_inSegment = false; // a segment takes the next data bytes
     CaptureRow::Type m_lastType = CaptureRow::Type::Start;
-    char m_lastTime[24] = {};     // the newest row's timestamp text
+    char m_lastTime[24] = {}; // the newest row's timestamp text
     size_t m_lastTimeSize = 0;
 };

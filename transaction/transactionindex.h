@@ -82,7 +82,10 @@ private:
     };
     static constexpr int kChunkBits = 6; // blocks per allocation: 64 (33 KB)
 
-    Block &block(qint64 b) const { return m_chunks[size_t(b >> kChunkBits)][b & ((1 << kChunkBits) - 1)]; }
+    Block &block(qint64 b) const
+    {
+        return m_chunks[size_t(b >> kChunkBits)][b & ((1 << kChunkBits) - 1)];
+    }
     static bool bit(const uint64_t *words, qint64 i) { return (words[i >> 6] >> (i & 63)) & 1u; }
     void markUnusual(Block &b, int word, qint64 lineInBlock);
     // The transaction begun at or before line (line < m_lines).

@@ -55,13 +55,12 @@ bool TransactionQuery::parse(const QString &text, QString *error)
         return false;
     }
     for (size_t i = 0; i + 1 < m_words.bytes().size(); i += 3)
-        m_bytes.push_back(
-            uint8_t(hexDigitValue(m_words.bytes()[i]) << 4 | hexDigitValue(m_words.bytes()[i + 1])));
+        m_bytes.push_back(uint8_t(hexDigitValue(m_words.bytes()[i]) << 4 |
+                                  hexDigitValue(m_words.bytes()[i + 1])));
     return true;
 }
 
-bool TransactionQuery::parseDuration(const QString &key, const QString &limitText,
-                                     QString *error)
+bool TransactionQuery::parseDuration(const QString &key, const QString &limitText, QString *error)
 {
     const bool longer = limitText[0] == QLatin1Char('>');
     const QString value = limitText.mid(1).toLower();
@@ -81,7 +80,8 @@ bool TransactionQuery::parseDuration(const QString &key, const QString &limitTex
         }
     }
     if (ns < 0) {
-        *error = QStringLiteral("时长应为数字加单位（ns、us、ms、s），例如 dur>5ms：%1").arg(key + limitText);
+        *error = QStringLiteral("时长应为数字加单位（ns、us、ms、s），例如 dur>5ms：%1")
+                     .arg(key + limitText);
         return false;
     }
     int64_t &limit = longer ? m_longerThanNs : m_shorterThanNs;
@@ -100,19 +100,20 @@ bool TransactionQuery::matches(const Transaction &t) const
     if (m_shorterThanNs >= 0 && !(t.durationNs < m_shorterThanNs))
         return false;
     if (const uint8_t types = m_words.types()) {
-        const bool ok = (has(types, CaptureRow::Type::Start) && !(t.status & Transaction::NoStart)) ||
-                        (has(types, CaptureRow::Type::Stop) &&
-                         !(t.status & (Transaction::Open | Transaction::NoStop))) ||
-                        (has(types, CaptureRow::Type::Addr) && !t.segments.empty()) ||
-                        (has(types, CaptureRow::Type::Data) && anyBytes(t));
+        const bool ok =
+            (has(types, CaptureRow::Type::Start) && !(t.status & Transaction::NoStart)) ||
+            (has(types, CaptureRow::Type::Stop) &&
+             !(t.status & (Transaction::Open | Transaction::NoStop))) ||
+            (has(types, CaptureRow::Type::Addr) && !t.segments.empty()) ||
+            (has(types, CaptureRow::Type::Data) && anyBytes(t));
         if (!ok)
             return false;
     }
     if (const uint8_t directions = m_words.directions()) {
-        const bool ok =
-            std::any_of(t.segments.begin(), t.segments.end(), [directions](const TransactionSegment &s) {
-                return has(directions, s.read ? CaptureRow::Direction::Read
-                                              : CaptureRow::Direction::Write);
+        const bool ok = std::any_of(
+            t.segments.begin(), t.segments.end(), [directions](const TransactionSegment &s) {
+                return has(directions,
+                           s.read ? CaptureRow::Direction::Read : CaptureRow::Direction::Write);
             });
         if (!ok)
             return false;

@@ -5,7 +5,12 @@
 #include "korvex/src/capturedecoding.h"
 
 #include "capture/capturepipeline.h"
+#include "capture/visiblerows.h"
 #include "export/savedcapturewriter.h"
+#include "transaction/transactioncsv.h"
+#include "transaction/transactionexport.h"
+#include "transaction/transactionindex.h"
+#include "transaction/transactionreader.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -142,6 +147,82 @@ TEST(DecodeCommand, OutputsAreTheStoreFileAndWhatSaveWritesFromIt)
         EXPECT_EQ(run({format, "--output=" + name, kNacks}).first, 0);
         EXPECT_TRUE(fileText(name) == expected(name)) << format;
     }
+}
+
+// Every other transaction's first line, as a filter would show them.
+struct EveryOther : VisibleRows
+{
+    const TransactionIndex &index;
+    explicit EveryOther(const TransactionIndex &i) : index(i) {}
+    qint64 count() const override { return (index.count() + 1) / 2; }
+    qint64 storedLine(qint64 row) const override { return index.firstLine(2 * row); }
+    qint64 rowAtOrAfter(qint64) const override { return 0; }
+};
+
+TEST(DecodeCommand, TransactionsAgreeWithTheViewsExport)
+{
+    DecodeOptions options;
+    options.capture = kEeprom;
+    CaptureFile file;
+    I2CDecoderConfig config;
+    std::vector<I2CEvent> events;
+    ASSERT_TRUE(openForOptions(options, file, config, nullptr) &&
+                decodeCapture(file, config, events, nullptr, nullptr, nullptr));
+    CapturePipeline pipeline;
+    TransactionIndex index(pipeline.store());
+    pipeline.leaseStore()->addObserver(&index);
+    ASSERT_TRUE(pipeline.leaseStore()->open(QStringLiteral("I2CDataTemp.dat")));
+    for (size_t at = 0; at < events.size(); at += 333)
+        pipeline.onI2CEvents(events.data() + at, int(std::min<size_t>(333, events.size() - at)));
+    StoreLease lease = pipeline.leaseStore();
+    QBuffer all, some;
+    ASSERT_TRUE(all.open(QIODevice::WriteOnly) && some.open(QIODevice::WriteOnly));
+    qint64 progressCalls = 0;
+    const TransferResult r = TransactionExport::write(lease.store(), index, nullptr, all,
+                                                      [&](qint64) { return ++progressCalls > 0; });
+    EXPECT_TRUE(r.ok() && !r.cancelled);
+    EXPECT_EQ(r.rowsWritten, index.count());
+    EXPECT_GT(progressCalls, 0);
+    const std::string csv = all.data().toStdString();
+    EXPECT_TRUE(run({"--format=transactions", kEeprom}).second == csv);
+    EveryOther shown(index);
+    EXPECT_TRUE(TransactionExport::write(lease.store(), index, &shown, some).ok());
+    // Each CSV row parses back to its transaction's segments; the filtered
+    // export holds every other row of the whole one.
+    std::istringstream rows(csv), filtered(some.data().toStdString());
+    std::string row, other;
+    std::getline(rows, row);
+    std::getline(filtered, other);
+    EXPECT_EQ(row + "\n", std::string(TransactionCsv::kHeader));
+    qint64 k = 0, segments = 0;
+    for (; std::getline(rows, row); ++k) {
+        std::vector<std::string> fields;
+        std::istringstream split(row);
+        for (std::string f; std::getline(split, f, ',');)
+            fields.push_back(f);
+        ASSERT_GE(fields.size(), 8u);
+        Transaction t;
+        ASSERT_TRUE(TransactionReader::read(lease.store(), index, k, &t, 1 << 16));
+        std::string expected;
+        TransactionCsv::appendSegments(expected, t);
+        EXPECT_EQ(fields[5], expected) << k;
+        EXPECT_EQ(fields[0], std::to_string(k + 1));
+        EXPECT_EQ(fields[1], std::to_string(t.firstLine));
+        segments += qint64(t.segments.size());
+        if (k % 2 == 0) {
+            ASSERT_TRUE(std::getline(filtered, other));
+            EXPECT_EQ(other, row);
+        }
+    }
+    EXPECT_EQ(k, index.count());
+    EXPECT_GT(segments, k);
+    EXPECT_FALSE(std::getline(filtered, other));
+    // A cancel stops it.
+    QBuffer cancelled;
+    cancelled.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(TransactionExport::write(lease.store(), index, nullptr, cancelled, [](qint64) {
+                    return false;
+                }).cancelled);
 }
 
 TEST(DecodeCommand, EventsAndChannelChoice)
