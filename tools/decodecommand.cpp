@@ -4,6 +4,7 @@
 #include "korvex/src/capturedecoding.h"
 #include "tools/eventformats.h"
 #include "tools/outputfile.h"
+#include "tools/storedlineformats.h"
 
 #include <glib.h>
 #include <unistd.h>
@@ -109,11 +110,12 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
     };
     // The device profiles: the shipped ones, then --profiles folders. A file
     // that fails to load is told and left out; a --device naming no profile
-    // there is an error. The choices are what a transaction row's decoded
-    // column (DecodedColumn) decodes with.
+    // there is an error. The transactions format's last column, decoded,
+    // decodes with these choices.
     ProfileLibrary profiles;
     ProfileAssignment assignment(&profiles);
-    if (!options.devices.empty() || !options.profileDirs.empty()) {
+    const bool transactions = options.format == "transactions";
+    if (transactions || !options.devices.empty() || !options.profileDirs.empty()) {
         profiles.addDirectory(ProfileLibrary::shippedDirectory());
         for (const std::string &dir : options.profileDirs)
             profiles.addDirectory(QString::fromStdString(dir));
@@ -143,7 +145,9 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
     } else if (!output.open(options.output, &error)) {
         return failed();
     }
-    const std::unique_ptr<FormatWriter> writer = makeFormatWriter(options.format, output);
+    const std::unique_ptr<FormatWriter> writer = transactions
+                                                     ? makeTransactionWriter(output, &assignment)
+                                                     : makeFormatWriter(options.format, output);
     bool written = true;
     const bool decoded = decodeCaptureStream(
         file, config,
