@@ -4,13 +4,16 @@
 
 #include "capture/capturepipeline.h"
 #include "capture/capturerow.h"
+#include "device/profileregistry.h"
 #include "protocol/symbolfile.h"
 #include "protocol/symbollabeler.h"
 
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -87,6 +90,84 @@ AddressMapDock *AddressMapDock::install(QMainWindow *window, QMenu *menu, Captur
     toggle->setText(QStringLiteral("地址映射"));
     menu->addAction(toggle);
     return dock;
+}
+
+void AddressMapDock::setProfiles(ProfileRegistry *profiles)
+{
+    m_profiles = profiles;
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const int address = m_grid->addressAt(at);
+        if (address < 0 || !m_profiles)
+            return;
+        QMenu menu(this);
+        fillProfileMenu(&menu, address);
+        menu.exec(m_grid->mapToGlobal(at));
+    });
+}
+
+void AddressMapDock::fillProfileMenu(QMenu *menu, int address)
+{
+    const auto a = uint8_t(address);
+    menu->addSection(
+        QStringLiteral("0x%1 的器件配置")
+            .arg(QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0')).toUpper()));
+    const auto inForce = m_profiles->assignment().profileFor(a);
+    for (const auto &p : m_profiles->library().claimants(a)) {
+        const QString id = QString::fromStdString(p->id);
+        QAction *action =
+            menu->addAction(QStringLiteral("%1 (%2)").arg(QString::fromStdString(p->name), id),
+                            this, [this, a, id] {
+                                QString why;
+                                warnIfUnsaved(m_profiles->choose(a, id, &why), why);
+                            });
+        action->setCheckable(true);
+        action->setChecked(p == inForce);
+    }
+    QAction *none = menu->addAction(QStringLiteral("无"), this, [this, a] {
+        QString why;
+        warnIfUnsaved(m_profiles->choose(a, QString(), &why), why);
+    });
+    none->setCheckable(true);
+    none->setChecked(!inForce);
+    if (m_profiles->assignment().hasChoice(a))
+        menu->addAction(QStringLiteral("自动选择"), this, [this, a] {
+            QString why;
+            warnIfUnsaved(m_profiles->clearChoice(a, &why), why);
+        });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("添加器件配置文件…"), this, &AddressMapDock::addProfileFile);
+    const auto &failures = m_profiles->library().failures();
+    if (!failures.empty()) {
+        QStringList lines;
+        for (const ProfileLibrary::Failure &f : failures)
+            lines << QStringLiteral("%1: %2").arg(f.file, f.reason);
+        menu->addAction(QStringLiteral("%1 个器件配置文件未能载入…").arg(failures.size()), this,
+                        [this, lines] {
+                            QMessageBox::warning(this, QStringLiteral("警告"),
+                                                 QStringLiteral("以下器件配置文件未能载入：\n%1")
+                                                     .arg(lines.join(QLatin1Char('\n'))));
+                        });
+    }
+}
+
+void AddressMapDock::addProfileFile()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("添加器件配置文件"), QString(), QStringLiteral("器件配置 (*.xml)"));
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!m_profiles->addFile(path, &why))
+        QMessageBox::warning(this, QStringLiteral("警告"),
+                             QStringLiteral("器件配置文件未能载入：\n%1").arg(why));
+}
+
+void AddressMapDock::warnIfUnsaved(bool saved, const QString &why)
+{
+    if (!saved)
+        QMessageBox::warning(this, QStringLiteral("警告"),
+                             QStringLiteral("器件选择未能保存（本次运行仍然有效）：\n%1").arg(why));
 }
 
 QString AddressMapDock::clockText(qint64 hz)

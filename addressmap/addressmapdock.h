@@ -15,6 +15,7 @@
 
 class AddressGrid;
 class CapturePipeline;
+class ProfileRegistry;
 class QMainWindow;
 class QMenu;
 class QTableWidget;
@@ -50,6 +51,14 @@ public:
     // both ends read the same.
     static QString clockRangeText(qint64 lowHz, qint64 highHz);
 
+    // The device profiles the cells' context menus choose from (not owned;
+    // null: no menu).
+    void setProfiles(ProfileRegistry *profiles);
+    // A cell's context menu: the profiles that claim address (the one in
+    // force checked), "无", back to automatic where chosen, and adding a
+    // profile file; the files that failed to load, when any did.
+    void fillProfileMenu(QMenu *menu, int address);
+
 public slots:
     // Shows which address the record table is filtered to (-1: none).
     void setSelectedAddress(int address);
@@ -61,11 +70,14 @@ signals:
 
 private:
     void onAddressClicked(int address);
+    void addProfileFile();
+    void warnIfUnsaved(bool saved, const QString &why);
     void updateNames();
     void fillTable(const std::array<AddressFigures, AddressStats::kAddressCount> &figures);
 
     CapturePipeline &m_pipeline;
     const SymbolLabeler *m_labeler;
+    ProfileRegistry *m_profiles = nullptr;
     std::unique_ptr<AddressStats> m_stats;
     AddressGrid *m_grid = nullptr;
     QTableWidget *m_table = nullptr;

@@ -4,6 +4,7 @@
 #include "app/appinfo.h"
 #include "capture/capturecontroller.h"
 #include "capture/capturepipeline.h"
+#include "device/profileregistry.h"
 #include "export/capturefileactions.h"
 #include "protocol/protocoldialog.h"
 #include "protocol/symbolfile.h"
@@ -21,6 +22,7 @@
 #include "view/gototarget.h"
 #include "view/recordtable.h"
 
+#include <QDebug>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -408,6 +410,12 @@ void MainWindow::setUpAddressMap()
     // click on an address shows only its rows, a second click all again.
     m_addressMap = AddressMapDock::install(this, m_ui->menu, m_pipeline, &m_labeler);
     m_addressMap->hide();
+    // A cell's context menu chooses the device profile that decodes its address.
+    m_profiles = new ProfileRegistry(ProfileRegistry::defaultConfigDir(),
+                                     ProfileLibrary::shippedDirectory(), this);
+    for (const ProfileLibrary::Failure &f : m_profiles->library().failures())
+        qWarning().noquote() << "device profile refused:" << f.file << f.reason;
+    m_addressMap->setProfiles(m_profiles);
     m_addressMapAction = m_addressMap->toggleViewAction();
     m_addressMapAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_M));
     connect(m_addressMapAction, &QAction::triggered, this, [this](bool shown) {

@@ -17,6 +17,7 @@ class CapturePipeline;
 class CaptureStatusBar;
 class FindBar;
 class HealthDock;
+class ProfileRegistry;
 class QAction;
 class RecordTable;
 class SymbolLabeler;
@@ -108,6 +109,7 @@ private:
     FindBar *m_findBar = nullptr;                         // child of the central widget
     AddressMapDock *m_addressMap = nullptr;               // a dock of the window
     HealthDock *m_healthDock = nullptr;                   // a dock of the window
+    ProfileRegistry *m_profiles = nullptr;                // child; the device profiles and their choices
     SymbolLoader *m_symbolLoader = nullptr;               // child; reads the symbol file for Decode
     int m_seekSerial = 0;                                 // the Go to whose answer is awaited
 

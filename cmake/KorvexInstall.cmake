@@ -11,7 +11,8 @@ set_target_properties(korvex-i2c-sniffer PROPERTIES
     INSTALL_RPATH "$ORIGIN/../${KORVEX_PRIVATE_LIBDIR}")
 install(TARGETS korvex-i2c-sniffer korvex-decode RUNTIME DESTINATION bin)
 install(TARGETS korvex LIBRARY DESTINATION ${KORVEX_PRIVATE_LIBDIR})
-# (The device library is installed by protocol/, to share/korvex/symbol-library.)
+# (The device library is installed by protocol/, to share/korvex/symbol-library,
+# and the device profiles by device/, to share/korvex/device-profiles.)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/linux/korvex-i2c-sniffer.desktop
     DESTINATION share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/images/korvex-i2c-sniffer.png

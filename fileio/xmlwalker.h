@@ -35,6 +35,12 @@ public:
     int depth() const { return m_depth; }
     QStringRef text() const { return m_xml.text(); }
     QStringRef attribute(QLatin1String name) const { return m_xml.attributes().value(name); }
+    QXmlStreamAttributes attributes() const { return m_xml.attributes(); }
+    // The element's name (Start and End), for readers that go by name.
+    QStringRef name() const { return m_xml.name(); }
+    // Stops the walk as a malformed document would: succeeded() then gives
+    // "第 n 行: reason" with the line of the current node.
+    void fail(const QString &reason) { m_xml.raiseError(reason); }
 
     // After the walk: false when the document is malformed, nests too deeply
     // or has no root element, with *errorText "第 n 行: reason" (Qt's reason

@@ -57,7 +57,7 @@ for t in "${targets[@]}"; do
     # to the corpus's median size.
     lenopt=()
     case $t in
-    fuzz_symbol_file | fuzz_start_settings) lenopt=(-max_len=81920) ;;
+    fuzz_symbol_file | fuzz_start_settings | fuzz_profile_file) lenopt=(-max_len=81920) ;;
     fuzz_saved_capture) lenopt=(-max_len=16384) ;;
     esac
     status=0

@@ -1,8 +1,10 @@
 #include "tools/decodecommand.h"
 
+#include "device/profileassignment.h"
 #include "korvex/src/capturedecoding.h"
 #include "tools/eventformats.h"
 #include "tools/outputfile.h"
+#include "tools/storedlineformats.h"
 
 #include <glib.h>
 #include <unistd.h>
@@ -106,6 +108,28 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
         err << "korvex-decode: " << error << "\n";
         return 1;
     };
+    // The device profiles: the shipped ones, then --profiles folders. A file
+    // that fails to load is told and left out; a --device naming no profile
+    // there is an error. The transactions format's last column, decoded,
+    // decodes with these choices.
+    ProfileLibrary profiles;
+    ProfileAssignment assignment(&profiles);
+    const bool transactions = options.format == "transactions";
+    if (transactions || !options.devices.empty() || !options.profileDirs.empty()) {
+        profiles.addDirectory(ProfileLibrary::shippedDirectory());
+        for (const std::string &dir : options.profileDirs)
+            profiles.addDirectory(QString::fromStdString(dir));
+        for (const ProfileLibrary::Failure &f : profiles.failures())
+            err << "korvex-decode: " << f.file.toStdString() << ": " << f.reason.toStdString()
+                << "\n";
+        for (const auto &[address, id] : options.devices) {
+            if (!id.empty() && !profiles.find(id)) {
+                error = "no device profile '" + id + "'";
+                return failed();
+            }
+            assignment.choose(address, id);
+        }
+    }
     CaptureFile file;
     I2CDecoderConfig config;
     if (!openForOptions(options, file, config, &error))
@@ -121,7 +145,9 @@ int decodeCommand(int argc, const char *const *argv, std::ostream &out, int outF
     } else if (!output.open(options.output, &error)) {
         return failed();
     }
-    const std::unique_ptr<FormatWriter> writer = makeFormatWriter(options.format, output);
+    const std::unique_ptr<FormatWriter> writer = transactions
+                                                     ? makeTransactionWriter(output, &assignment)
+                                                     : makeFormatWriter(options.format, output);
     bool written = true;
     auto takeEvents = [&writer, &written](const I2CEvent *events, const uint64_t *samples,
                                           size_t count) {

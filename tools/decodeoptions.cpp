@@ -69,6 +69,10 @@ std::string decodeUsage()
            "                    smbus (default: the mode the SCL clock points to)\n"
            "  --pec=ADDR,...    with --format=health: transfers to these 7-bit addresses\n"
            "                    (0x50 or 80) end with an SMBus PEC byte to check\n"
+           "  --device=ADDR=ID  decode the 7-bit address ADDR (hex) with the device profile\n"
+           "                    ID (repeatable; ID empty: not at all); otherwise an address\n"
+           "                    is decoded by the one profile that claims it, if only one does\n"
+           "  --profiles=DIR    add the device profiles in DIR to the shipped ones\n"
            "  --output=FILE     write to FILE instead of standard output; --format alone\n"
            "                    decides the format, whatever FILE is called; FILE is\n"
            "                    replaced only once it is complete, never by the capture\n"
@@ -118,6 +122,19 @@ bool parseDecodeOptions(int argc, const char *const *argv, DecodeOptions &option
             if (!parsePec(value, options.pec))
                 return fail("--pec takes 7-bit addresses separated by commas, not '" + value + "'");
             options.healthOptions = true;
+        } else if (takeValue(arg, "--device", value)) {
+            const size_t eq = value.find('=');
+            char *end = nullptr;
+            const unsigned long address =
+                eq == std::string::npos ? 0x80 : std::strtoul(value.c_str(), &end, 16);
+            if (eq == 0 || eq == std::string::npos || end != value.c_str() + eq || address > 0x7F)
+                return fail("--device takes ADDR=ID with a 7-bit address in hex, not '" + value +
+                            "'");
+            options.devices.emplace_back(uint8_t(address), value.substr(eq + 1));
+        } else if (takeValue(arg, "--profiles", value)) {
+            if (value.empty())
+                return fail("--profiles needs a folder");
+            options.profileDirs.push_back(value);
         } else if (takeValue(arg, "--output", value)) {
             if (value.empty())
                 return fail("--output needs a file name");

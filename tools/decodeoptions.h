@@ -3,6 +3,8 @@
 
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace korvex {
 
@@ -21,6 +23,11 @@ struct DecodeOptions
     std::array<bool, 128> pec{};
     bool healthOptions = false; // --mode or --pec given
     bool help = false;
+    // Device profiles for the decoded column: --device=ADDR=ID (7-bit
+    // address in hex, profile id; an empty id decodes nothing there), and
+    // folders of profiles besides the shipped ones (--profiles=DIR).
+    std::vector<std::pair<uint8_t, std::string>> devices;
+    std::vector<std::string> profileDirs;
 };
 
 // Parses argv[1..]. False, with the reason in *error, for a malformed or

@@ -84,7 +84,7 @@ const Format kFormats[] = {
     {"transactions",
      "one CSV row per transaction (START .. STOP) of those lines, as\n"
      "the transaction view exports them",
-     makeTransactionWriter},
+     [](OutputFile &out) { return makeTransactionWriter(out); }},
 };
 
 } // namespace

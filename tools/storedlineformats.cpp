@@ -3,11 +3,14 @@
 #include "addressmap/addressstats.h"
 #include "capture/eventconverter.h"
 #include "capture/storedline.h"
+#include "device/decodedcolumn.h"
 #include "export/savedcapturewriter.h"
 #include "transaction/transactionbuilder.h"
 #include "transaction/transactioncsv.h"
 
 #include <QFile>
+
+#include <optional>
 
 #include <climits>
 
@@ -130,21 +133,21 @@ private:
 class TransactionWriter final : public RowWriter
 {
 public:
-    explicit TransactionWriter(OutputFile &out) : RowWriter(out), m_builder(kMaxLines)
+    // profiles: who decodes which address, for a last column `decoded`;
+    // null: no such column.
+    TransactionWriter(OutputFile &out, const ProfileAssignment *profiles)
+        : RowWriter(out), m_builder(kMaxLines)
     {
-        m_buffer = std::string(TransactionCsv::kHeader);
+        if (profiles)
+            m_decoded.emplace(*profiles);
+        m_buffer = m_decoded ? DecodedColumn::header() : std::string(TransactionCsv::kHeader);
     }
 
     bool finish() override
     {
-        if (m_builder.started()) {
-            // The recording is over: a transaction it leaves unfinished
-            // never got its STOP.
-            Transaction t = m_builder.finish(false);
-            if (t.status & Transaction::Open)
-                t.status = uint8_t((t.status & ~Transaction::Open) | Transaction::NoStop);
-            TransactionCsv::appendRow(m_buffer, t);
-        }
+        // Unfinished at the end of the recording: open, as the view shows it.
+        if (m_builder.started())
+            write(m_builder.finish(false));
         return flush();
     }
 
@@ -161,23 +164,32 @@ private:
         stored.parse(m_line);
         if (m_builder.begins(stored)) {
             if (m_builder.started())
-                TransactionCsv::appendRow(m_buffer, m_builder.finish(true));
+                write(m_builder.finish(true));
             m_builder.start(m_transactions++, line);
         }
         m_builder.add(stored);
         return flushIfFull();
     }
 
+    void write(const Transaction &t)
+    {
+        TransactionCsv::appendRow(m_buffer, t);
+        if (m_decoded)
+            m_decoded->append(m_buffer, t);
+    }
+
     TransactionBuilder m_builder;
+    std::optional<DecodedColumn> m_decoded;
     qint64 m_lines = 0;
     qint64 m_transactions = 0;
 };
 
 } // namespace
 
-std::unique_ptr<FormatWriter> makeTransactionWriter(OutputFile &out)
+std::unique_ptr<FormatWriter> makeTransactionWriter(OutputFile &out,
+                                                    const ProfileAssignment *profiles)
 {
-    return std::make_unique<TransactionWriter>(out);
+    return std::make_unique<TransactionWriter>(out, profiles);
 }
 
 std::unique_ptr<FormatWriter> makeStoreLineWriter(OutputFile &out)

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class ProfileAssignment;
+
 namespace korvex {
 
 // The capture store's file for the capture taken with merge and decode off:
@@ -26,7 +28,9 @@ std::unique_ptr<FormatWriter> makeSavedCaptureWriter(OutputFile &out, SavedForma
 std::unique_ptr<FormatWriter> makeAddressSummaryWriter(OutputFile &out);
 
 // The transactions of those lines as the transaction view's CSV export
-// writes them: a header line, then one row per transaction.
-std::unique_ptr<FormatWriter> makeTransactionWriter(OutputFile &out);
+// writes them: a header line, then one row per transaction; with profiles, a
+// last column `decoded` of what they decode each transaction to.
+std::unique_ptr<FormatWriter> makeTransactionWriter(OutputFile &out,
+                                                    const ProfileAssignment *profiles = nullptr);
 
 } // namespace korvex

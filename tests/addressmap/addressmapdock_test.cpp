@@ -4,6 +4,8 @@
 #include "addressmap/addressmapdock.h"
 
 #include "capture/capturepipeline.h"
+#include "device/profileregistry.h"
+#include "modalanswerer.h"
 #include "protocol/symbollabeler.h"
 #include "view/rowstyle.h"
 
@@ -17,6 +19,7 @@ class AddressMapDockTest : public QObject
     Q_OBJECT
 private slots:
     void figuresNamesClicksAndMenu();
+    void profileMenuChoosesTheDecoderOfAnAddress();
 };
 
 void AddressMapDockTest::figuresNamesClicksAndMenu()
@@ -117,6 +120,59 @@ void AddressMapDockTest::figuresNamesClicksAndMenu()
     const bool hidden = !dock->isVisible();
     toggle->trigger();
     QVERIFY(hidden && dock->isVisible());
+}
+
+void AddressMapDockTest::profileMenuChoosesTheDecoderOfAnAddress()
+{
+    QVERIFY(QDir().mkpath("config/device-profiles"));
+    QFile bad("config/device-profiles/bad.xml");
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("<Nope/>") > 0);
+    bad.close();
+    ProfileRegistry registry("config", KORVEX_PROFILE_DIR);
+    CapturePipeline pipeline;
+    QMainWindow window;
+    QMenu windowMenu;
+    AddressMapDock *dock = AddressMapDock::install(&window, &windowMenu, pipeline, nullptr);
+    dock->setProfiles(&registry);
+    QCOMPARE(dock->grid()->contextMenuPolicy(), Qt::CustomContextMenu);
+    // The menu's entries, "*" before the one checked; then the one named `choose` triggered.
+    const auto entries = [&](int address, const QString &choose = {}) {
+        QMenu menu;
+        dock->fillProfileMenu(&menu, address);
+        QStringList texts;
+        for (QAction *a : menu.actions()) {
+            texts << (a->isChecked() ? "*" : "") + a->text();
+            if (a->text() == choose)
+                a->trigger();
+        }
+        return texts;
+    };
+    const QString failed = "1 个器件配置文件未能载入…";
+    QCOMPARE(entries(0x68), QStringList({"0x68 的器件配置", "DS1307 (ds1307)", "DS3231 (ds3231)",
+                                         "MPU-6050 (mpu6050)", "PCA9685 (pca9685)", "*无", "",
+                                         "添加器件配置文件…", failed}));
+    QCOMPARE(entries(0x3A), QStringList({"0x3A 的器件配置", "*PCF8574A (pcf8574a)", "无", "",
+                                         "添加器件配置文件…", failed}));
+    entries(0x68, "DS3231 (ds3231)");
+    QCOMPARE(registry.assignment().choice(0x68), std::string("ds3231"));
+    QCOMPARE(entries(0x68).mid(1, 6),
+             QStringList({"DS1307 (ds1307)", "*DS3231 (ds3231)", "MPU-6050 (mpu6050)",
+                          "PCA9685 (pca9685)", "无", "自动选择"}));
+    entries(0x3A, "无");
+    QVERIFY(entries(0x3A).contains("*无"));
+    entries(0x3A, "自动选择");
+    QVERIFY(!registry.assignment().hasChoice(0x3A) &&
+            entries(0x3A).contains("*PCF8574A (pcf8574a)"));
+    // What failed to load, and a choice that could not be saved, are told.
+    ModalAnswerer answerer;
+    entries(0x68, failed);
+    QVERIFY(QFile::remove(registry.choicesPath()) && QDir().mkdir(registry.choicesPath()));
+    entries(0x68, "无");
+    QTRY_COMPARE(answerer.texts.size(), 2);
+    QVERIFY(answerer.texts[0].contains("bad.xml: 第 1 行: 此处不能有 <Nope>"));
+    QVERIFY(answerer.texts[1].startsWith("器件选择未能保存（本次运行仍然有效）：\n" +
+                                         registry.choicesPath()));
+    QCOMPARE(registry.assignment().choice(0x68), std::string());
 }
 
 QTEST_MAIN(AddressMapDockTest)

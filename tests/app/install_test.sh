@@ -15,7 +15,7 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/korvex-i2c-sniffer bin/korvex-decode lib/korvex/libkorvex.so \
-    share/korvex/symbol-library/eeprom-24cxx.xml \
+    share/korvex/symbol-library/eeprom-24cxx.xml share/korvex/device-profiles/rtc-ds1307.xml \
     share/applications/korvex-i2c-sniffer.desktop \
     share/icons/hicolor/128x128/apps/korvex-i2c-sniffer.png \
     share/man/man1/korvex-decode.1 lib/udev/rules.d/61-korvex-analyzers.rules; do
