@@ -2,17 +2,22 @@
 // through the real store, and their CSV parsed back.
 #include "capture/capturepipeline.h"
 #include "rowtestutil.h"
+#include "search/blockindex.h"
+#include "search/capturesearch.h"
 #include "transaction/transactioncsv.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionquery.h"
 #include "transaction/transactionreader.h"
+#include "transaction/transactionscan.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace {
 struct Fixture
@@ -299,4 +304,92 @@ TEST(Transactions, CsvRowsAndQueries)
     s.addresses[1] = 0;
     s.addresses[0] = 1;
     EXPECT_FALSE(q.mayMatch(s));
+}
+
+namespace {
+// The first lines of the transactions query matches, read one by one.
+std::vector<qint64> expectedMatches(Fixture &f, const TransactionQuery &q)
+{
+    std::vector<qint64> out;
+    StoreLease lease = f.pipeline.leaseStore();
+    Transaction t;
+    for (qint64 k = 0; k < f.index.count(); ++k)
+        if (TransactionReader::read(lease.store(), f.index, k, &t, 1 << 16) && q.matches(t))
+            out.push_back(t.firstLine);
+    return out;
+}
+
+std::vector<qint64> rowsOf(const VisibleRows *rows)
+{
+    std::vector<qint64> out;
+    for (qint64 r = 0; rows && r < rows->count(); ++r)
+        out.push_back(rows->storedLine(r));
+    return out;
+}
+
+// Waits until the filter has judged every line stored.
+void settle(CaptureSearch &search, Fixture &f)
+{
+    for (int i = 0; i < 500 && (search.filterProgress() < 100 ||
+                                search.filterTally().outOf < f.pipeline.storedLineCount());
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+} // namespace
+
+TEST(Transactions, FindAndFilterOverTransactionsKeepUpWithAppendsAndClear)
+{
+    Fixture f;
+    BlockIndex blocks(f.pipeline.store());
+    f.pipeline.leaseStore()->addObserver(&blocks);
+    f.store(5 * int(TransactionIndex::kBlockLines), false);
+    CaptureSearch search(f.pipeline, blocks);
+    TransactionQuery q;
+    QString error;
+    ASSERT_TRUE(q.parse(QStringLiteral("data=34,18 NACK"), &error));
+    const auto scan = [&] { return std::make_shared<TransactionScan>(f.pipeline, f.index, q); };
+    search.startFilter(scan());
+    settle(search, f);
+    std::vector<qint64> expected = expectedMatches(f, q);
+    ASSERT_GT(expected.size(), 3u);
+    EXPECT_EQ(rowsOf(search.filterRows()), expected);
+    // Appends while it runs, merged ones among them, then a Clear and more.
+    for (int round = 0; round < 3; ++round) {
+        if (round == 2)
+            f.pipeline.leaseStore()->resetStore();
+        f.store(3000 + 1000 * round, round == 1);
+        settle(search, f);
+        EXPECT_EQ(rowsOf(search.filterRows()), expectedMatches(f, q)) << round;
+    }
+    search.stopFilter();
+    // Find next and previous land on transactions' first lines, wrapping.
+    expected = expectedMatches(f, q);
+    ASSERT_GT(expected.size(), 2u);
+    qint64 found = -2;
+    CaptureSearch::FindStatus status = CaptureSearch::Canceled;
+    QObject::connect(
+        &search, &CaptureSearch::findFinished, &search,
+        [&](qint64 line, CaptureSearch::FindStatus s, int) {
+            found = line;
+            status = s;
+        },
+        Qt::DirectConnection);
+    const auto find = [&](qint64 from, bool forward) {
+        search.find(scan(), from, forward);
+        while (search.findRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        search.cancelFind();
+        return found;
+    };
+    EXPECT_EQ(find(expected[0], true), expected[1]);
+    EXPECT_EQ(status, CaptureSearch::Found);
+    EXPECT_EQ(find(expected[0] + 1, true), expected[1]);
+    EXPECT_EQ(find(expected[1], false), expected[0]);
+    EXPECT_EQ(find(expected.back(), true), expected[0]);
+    EXPECT_EQ(status, CaptureSearch::FoundWrapped);
+    EXPECT_EQ(find(expected[0], false), expected.back());
+    ASSERT_TRUE(q.parse(QStringLiteral("addr=7F"), &error));
+    EXPECT_EQ(find(0, true), -1);
+    EXPECT_EQ(status, CaptureSearch::NotFound);
 }
