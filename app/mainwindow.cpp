@@ -13,7 +13,6 @@
 #include "search/findbar.h"
 #include "search/lineseeker.h"
 #include "settings/startdialog.h"
-#include "transaction/transactionindex.h"
 #include "ui_mainwindow.h"
 #include "view/capturestatus.h"
 #include "view/capturestatusbar.h"
@@ -53,8 +52,6 @@ MainWindow::MainWindow(CapturePipeline &pipeline, SymbolLabeler &labeler, QWidge
     // Before any line is stored: the blocks are numbered from the first one.
     m_blockIndex = std::make_unique<BlockIndex>(m_pipeline.store());
     m_pipeline.leaseStore()->addObserver(m_blockIndex.get());
-    m_transactionIndex = std::make_unique<TransactionIndex>(m_pipeline.store());
-    m_pipeline.leaseStore()->addObserver(m_transactionIndex.get());
     m_capture = new CaptureController(m_pipeline, this);
     m_status = new CaptureStatusBar(m_ui->statusBar, m_pipeline, this);
     connect(m_capture, &CaptureController::stateChanged, this, &MainWindow::onStateChanged);
@@ -79,7 +76,6 @@ MainWindow::~MainWindow()
     // The search threads read the store: they stop before it goes.
     m_findBar->cancelSearches();
     m_pipeline.leaseStore()->removeObserver(m_blockIndex.get());
-    m_pipeline.leaseStore()->removeObserver(m_transactionIndex.get());
     // The file goes with the controller, after the capture stopped.
     delete m_capture;
     m_pipeline.setLabeler(nullptr);

@@ -20,7 +20,6 @@ class QAction;
 class RecordTable;
 class SymbolLabeler;
 class SymbolLoader;
-class TransactionIndex;
 class SymbolLoader;
 
 namespace Ui {
@@ -95,12 +94,10 @@ private:
     RecordTable *m_table = nullptr;           // child; drives the form's table
     CaptureStatusBar *m_status = nullptr;     // child; fills the form's status bar
     std::unique_ptr<BlockIndex> m_blockIndex; // the search's per-block summaries
-    // Where each transaction begins, for the transaction view.
-    std::unique_ptr<TransactionIndex> m_transactionIndex;
-    FindBar *m_findBar = nullptr;           // child of the central widget
-    AddressMapDock *m_addressMap = nullptr; // a dock of the window
-    SymbolLoader *m_symbolLoader = nullptr; // child; reads the symbol file for Decode
-    int m_seekSerial = 0;                   // the Go to whose answer is awaited
+    FindBar *m_findBar = nullptr;             // child of the central widget
+    AddressMapDock *m_addressMap = nullptr;   // a dock of the window
+    SymbolLoader *m_symbolLoader = nullptr;   // child; reads the symbol file for Decode
+    int m_seekSerial = 0;                     // the Go to whose answer is awaited
 
     QAction *m_addressMapAction = nullptr;
 };

@@ -18,41 +18,6 @@ constexpr std::chrono::milliseconds kFilterPoll(40);
 // so far. Whole blocks, so slices do not split a block's one read.
 constexpr qint64 kFilterSlice = 16 * BlockIndex::kBlockLines;
 
-// Groups' first and last matches in [from, to), as CaptureScanner finds
-// lines': backwards in growing steps, each read forwards.
-qint64 firstGroup(GroupScan &groups, qint64 from, qint64 to, const std::atomic<bool> *cancel,
-                  CaptureScanner::Outcome *outcome)
-{
-    qint64 found = -1;
-    *outcome = groups.scan(from, to, cancel, [&found](qint64 line) {
-        found = line;
-        return false;
-    });
-    return *outcome == CaptureScanner::Outcome::Stopped ? found : -1;
-}
-
-qint64 lastGroup(GroupScan &groups, qint64 from, qint64 to, const std::atomic<bool> *cancel,
-                 CaptureScanner::Outcome *outcome)
-{
-    *outcome = CaptureScanner::Outcome::Done;
-    for (qint64 step = BlockIndex::kBlockLines; to > from; step *= 2) {
-        const qint64 start = std::max(from, to - step);
-        qint64 found = -1;
-        *outcome = groups.scan(start, to, cancel, [&found](qint64 line) {
-            found = line;
-            return true;
-        });
-        if (*outcome != CaptureScanner::Outcome::Done)
-            return -1;
-        if (found >= 0) {
-            *outcome = CaptureScanner::Outcome::Stopped;
-            return found;
-        }
-        to = start;
-    }
-    return -1;
-}
-
 int percent(qint64 done, qint64 total)
 {
     return total > 0 ? int(std::min<qint64>(100, done * 100 / total)) : 100;
@@ -76,23 +41,9 @@ void CaptureSearch::cancel()
     stopFilter();
 }
 
-int CaptureSearch::find(std::shared_ptr<GroupScan> groups, qint64 from, bool forward)
-{
-    cancelFind();
-    m_findGroups = std::move(groups);
-    m_findCancel.store(false);
-    m_findWalked.store(0);
-    m_findTotal.store(m_pipeline.storedLineCount());
-    m_findRunning.store(true, std::memory_order_release);
-    const int serial = ++m_findSerial;
-    m_findThread = std::thread([this, from, forward, serial] { runFind(from, forward, serial); });
-    return serial;
-}
-
 int CaptureSearch::find(const SearchQuery &query, qint64 from, bool forward)
 {
     cancelFind();
-    m_findGroups.reset();
     m_findQuery = query;
     m_findCancel.store(false);
     m_findWalked.store(0);
@@ -135,31 +86,24 @@ int CaptureSearch::findProgress() const
 void CaptureSearch::runFind(qint64 from, bool forward, int serial)
 {
     CaptureScanner scanner(m_pipeline, m_blocks, m_findQuery, &m_findCancel, &m_findWalked);
-    GroupScan *groups = m_findGroups.get();
     const qint64 lines = m_findTotal.load();
     using Outcome = CaptureScanner::Outcome;
-    const auto first = [&](qint64 a, qint64 b, Outcome *o) {
-        return groups ? firstGroup(*groups, a, b, &m_findCancel, o) : scanner.findFirst(a, b, o);
-    };
-    const auto last = [&](qint64 a, qint64 b, Outcome *o) {
-        return groups ? lastGroup(*groups, a, b, &m_findCancel, o) : scanner.findLast(a, b, o);
-    };
     Outcome outcome;
     qint64 line;
     bool wrapped = false;
     if (forward) {
         const qint64 start = std::min(std::max<qint64>(from + 1, 0), lines);
-        line = first(start, lines, &outcome);
+        line = scanner.findFirst(start, lines, &outcome);
         if (outcome == Outcome::Done) {
             wrapped = true;
-            line = first(0, start, &outcome);
+            line = scanner.findFirst(0, start, &outcome);
         }
     } else {
         const qint64 end = from < 0 || from > lines ? lines : from;
-        line = last(0, end, &outcome);
+        line = scanner.findLast(0, end, &outcome);
         if (outcome == Outcome::Done) {
             wrapped = true;
-            line = last(end, lines, &outcome);
+            line = scanner.findLast(end, lines, &outcome);
         }
     }
     FindStatus status = NotFound;
@@ -173,23 +117,10 @@ void CaptureSearch::runFind(qint64 from, bool forward, int serial)
     emit findFinished(status == Found || status == FoundWrapped ? line : -1, status, serial);
 }
 
-void CaptureSearch::startFilter(std::shared_ptr<GroupScan> groups)
-{
-    stopFilter();
-    m_filterGroups = std::move(groups);
-    startWorker();
-}
-
 void CaptureSearch::startFilter(const SearchQuery &query)
 {
     stopFilter();
-    m_filterGroups.reset();
     m_filterQuery = query;
-    startWorker();
-}
-
-void CaptureSearch::startWorker()
-{
     m_filterCancel.store(false);
     m_filterWalked.store(0);
     m_filterTarget.store(0);
@@ -228,37 +159,28 @@ void CaptureSearch::runFilter()
 {
     FilterRows &rows = *m_filterRows;
     CaptureScanner scanner(m_pipeline, m_blocks, m_filterQuery, &m_filterCancel, &m_filterWalked);
-    GroupScan *groups = m_filterGroups.get();
-    const auto generationNow = [&] {
-        return groups ? groups->generation() : m_blocks.generation();
-    };
     std::vector<uint32_t> batch;
-    quint64 generation = generationNow();
+    quint64 generation = m_blocks.generation();
     qint64 done = 0; // lines before this have their final verdict
     using Outcome = CaptureScanner::Outcome;
     while (!m_filterCancel.load()) {
         const qint64 lines = m_pipeline.storedLineCount();
         m_filterWalked.store(done);
         m_filterTarget.store(lines);
-        // The newest line (group) may still take a merged byte: it is held
-        // apart and looked at again next round.
-        const qint64 unsettled = groups ? groups->unsettledFrom(lines) : lines - 1;
+        // The newest line may still take a merged byte: it is held apart
+        // and looked at again next round.
         qint64 newest = -1;
-        Outcome outcome = generation != generationNow() ? Outcome::Changed : Outcome::Done;
+        Outcome outcome = generation != m_blocks.generation() ? Outcome::Changed : Outcome::Done;
         for (qint64 from = done; outcome == Outcome::Done && from < lines;) {
             const qint64 to = std::min(lines, (from / kFilterSlice + 1) * kFilterSlice);
             batch.clear();
-            const auto onMatch = [&](qint64 line) {
-                if (line >= unsettled)
+            outcome = scanner.scan(from, to, [&](qint64 line) {
+                if (line == lines - 1)
                     newest = line;
                 else
                     batch.push_back(uint32_t(line));
                 return true;
-            };
-            outcome = groups ? groups->scan(from, to, &m_filterCancel, onMatch)
-                             : scanner.scan(from, to, onMatch);
-            if (groups)
-                m_filterWalked.store(to);
+            });
             if (outcome == Outcome::Done)
                 rows.append(batch, newest, lines);
             from = to;
@@ -267,11 +189,11 @@ void CaptureSearch::runFilter()
             break;
         if (outcome == Outcome::Changed) {
             // Cleared or reopened: start again on what the store holds now.
-            generation = generationNow();
+            generation = m_blocks.generation();
             rows.clear();
             done = 0;
         } else {
-            done = std::max<qint64>(0, std::min(unsettled, lines));
+            done = std::max<qint64>(0, lines - 1);
         }
         std::unique_lock<std::mutex> lock(m_waitMutex);
         m_wake.wait_for(lock, kFilterPoll, [this] { return m_filterCancel.load(); });

@@ -10,7 +10,6 @@
 #pragma once
 
 #include "search/filterrows.h"
-#include "search/groupscan.h"
 #include "search/lineseeker.h"
 #include "search/searchquery.h"
 
@@ -40,9 +39,6 @@ public:
     // still running is canceled first. Returns the number findFinished
     // carries for this find.
     int find(const SearchQuery &query, qint64 from, bool forward);
-    // The same over groups of lines (transaction mode): line numbers are
-    // the groups' first lines.
-    int find(std::shared_ptr<GroupScan> groups, qint64 from, bool forward);
     void cancelFind();
     // Go to: looks for the first stored line whose key is at or after target
     // on the find's worker (a find running is canceled); seekFinished tells.
@@ -54,9 +50,6 @@ public:
 
     // Filters by query from now on (a filter running is stopped first).
     void startFilter(const SearchQuery &query);
-    // Filters groups of lines (transaction mode): the rows are the matching
-    // groups' first lines.
-    void startFilter(std::shared_ptr<GroupScan> groups);
     // Whoever shows filterRows() must let go of it first.
     void stopFilter();
     // Null while no filter runs; lives until stopFilter().
@@ -82,14 +75,12 @@ signals:
 private:
     void runFind(qint64 from, bool forward, int serial);
     void runFilter();
-    void startWorker(); // the filter's, on m_filterQuery or m_filterGroups
 
     CapturePipeline &m_pipeline;
     const BlockIndex &m_blocks;
 
     std::thread m_findThread;
-    SearchQuery m_findQuery;                 // written only while no find runs
-    std::shared_ptr<GroupScan> m_findGroups; // null: lines; written only while no find runs
+    SearchQuery m_findQuery; // written only while no find runs
     std::atomic<bool> m_findCancel{false};
     std::atomic<bool> m_findRunning{false};
     std::atomic<qint64> m_findWalked{0};
@@ -97,8 +88,7 @@ private:
     int m_findSerial = 0; // GUI thread
 
     std::thread m_filterThread;
-    SearchQuery m_filterQuery;                 // written only while no filter runs
-    std::shared_ptr<GroupScan> m_filterGroups; // null: lines; written only while no filter runs
+    SearchQuery m_filterQuery; // written only while no filter runs
     std::unique_ptr<FilterRows> m_filterRows;
     std::atomic<bool> m_filterCancel{false};
     std::atomic<qint64> m_filterWalked{0}; // lines walked, of

@@ -48,8 +48,9 @@ qint64 TransactionScan::unsettledFrom(qint64 lines)
     return std::min(lines, m_index.firstLine(last));
 }
 
-GroupScan::Outcome TransactionScan::scan(qint64 from, qint64 to, const std::atomic<bool> *cancel,
-                                         const std::function<bool(qint64)> &onMatch)
+TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
+                                               const std::atomic<bool> *cancel,
+                                               const std::function<bool(qint64)> &onMatch)
 {
     const quint64 generation = m_index.generation();
     from = std::max<qint64>(from, 0);

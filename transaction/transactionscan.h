@@ -1,20 +1,27 @@
-// Find and filter in the transaction view: a TransactionQuery judged over
-// whole transactions, reported by their first lines (see GroupScan). The
+// A TransactionQuery judged over whole transactions, reported by their
+// first lines, so a filter's rows stay stored lines. The
 // store is leased for one slice of lines at a time (the index lookup and one
 // positioned read), the transactions built and judged after it is given
 // back, so a capture goes on meanwhile.
 #pragma once
 
-#include "search/groupscan.h"
+#include "search/capturescanner.h"
 #include "transaction/transactionbuilder.h"
 #include "transaction/transactionquery.h"
+
+#include <atomic>
+#include <functional>
 
 class CapturePipeline;
 class TransactionIndex;
 
-class TransactionScan : public GroupScan
+// Threads: one scan runs on one thread at a time; it reaches the store only
+// through short leases and positioned reads, like a search worker.
+class TransactionScan
 {
 public:
+    using Outcome = CaptureScanner::Outcome;
+
     // Rows of one transaction judged whole; the rest of a longer one is not
     // looked at for data= and label= (it still counts for the rest).
     static constexpr qint64 kMaxLines = qint64(1) << 16;
@@ -22,10 +29,16 @@ public:
     TransactionScan(CapturePipeline &pipeline, const TransactionIndex &index,
                     const TransactionQuery &query);
 
+    // Calls onMatch with the first line of each matching transaction that
+    // begins in [from, to), in order, until it returns false (Stopped). Polls
+    // cancel (may be null). Changed: lines were taken away meanwhile.
     Outcome scan(qint64 from, qint64 to, const std::atomic<bool> *cancel,
-                 const std::function<bool(qint64)> &onMatch) override;
-    qint64 unsettledFrom(qint64 lines) override;
-    quint64 generation() const override;
+                 const std::function<bool(qint64)> &onMatch);
+    // With `lines` stored: the first line of the transaction that may still
+    // grow (its verdict can change), `lines` when all are finished.
+    qint64 unsettledFrom(qint64 lines);
+    // Moves whenever lines are taken away (Clear, Open).
+    quint64 generation() const;
 
 private:
     CapturePipeline &m_pipeline;

@@ -2,8 +2,6 @@
 // through the real store, and their CSV parsed back.
 #include "capture/capturepipeline.h"
 #include "rowtestutil.h"
-#include "search/blockindex.h"
-#include "search/capturesearch.h"
 #include "transaction/transactioncsv.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionquery.h"
@@ -14,10 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <random>
 #include <sstream>
-#include <thread>
 
 namespace {
 struct Fixture
@@ -319,77 +315,54 @@ std::vector<qint64> expectedMatches(Fixture &f, const TransactionQuery &q)
     return out;
 }
 
-std::vector<qint64> rowsOf(const VisibleRows *rows)
-{
-    std::vector<qint64> out;
-    for (qint64 r = 0; rows && r < rows->count(); ++r)
-        out.push_back(rows->storedLine(r));
-    return out;
-}
-
-// Waits until the filter has judged every line stored.
-void settle(CaptureSearch &search, Fixture &f)
-{
-    for (int i = 0; i < 500 && (search.filterProgress() < 100 ||
-                                search.filterTally().outOf < f.pipeline.storedLineCount());
-         ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
 } // namespace
 
-TEST(Transactions, FindAndFilterOverTransactionsKeepUpWithAppendsAndClear)
+TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndClear)
 {
     Fixture f;
-    BlockIndex blocks(f.pipeline.store());
-    f.pipeline.leaseStore()->addObserver(&blocks);
     f.store(5 * int(TransactionIndex::kBlockLines), false);
-    CaptureSearch search(f.pipeline, blocks);
     TransactionQuery q;
     QString error;
     ASSERT_TRUE(q.parse(QStringLiteral("data=34,18 NACK"), &error));
-    const auto scan = [&] { return std::make_shared<TransactionScan>(f.pipeline, f.index, q); };
-    search.startFilter(scan());
-    settle(search, f);
-    std::vector<qint64> expected = expectedMatches(f, q);
-    ASSERT_GT(expected.size(), 3u);
-    EXPECT_EQ(rowsOf(search.filterRows()), expected);
-    // Appends while it runs, merged ones among them, then a Clear and more.
+    TransactionScan scan(f.pipeline, f.index, q);
+    const auto run = [&](qint64 from, qint64 to, size_t stopAfter = size_t(-1)) {
+        std::vector<qint64> out;
+        const auto outcome = scan.scan(from, to, nullptr, [&](qint64 line) {
+            out.push_back(line);
+            return out.size() < stopAfter;
+        });
+        return std::make_pair(outcome, out);
+    };
     for (int round = 0; round < 3; ++round) {
+        // Appends, merged ones among them, then a Clear and more.
         if (round == 2)
             f.pipeline.leaseStore()->resetStore();
-        f.store(3000 + 1000 * round, round == 1);
-        settle(search, f);
-        EXPECT_EQ(rowsOf(search.filterRows()), expectedMatches(f, q)) << round;
+        if (round > 0)
+            f.store(3000 + 40000 * round, round == 1);
+        const std::vector<qint64> expected = expectedMatches(f, q);
+        ASSERT_GT(expected.size(), 3u) << round;
+        const qint64 lines = f.pipeline.storedLineCount();
+        EXPECT_EQ(run(0, lines), std::make_pair(TransactionScan::Outcome::Done, expected));
+        // Only transactions beginning in [from, to): one starting at `from`
+        // counts, one starting at `to` does not.
+        const qint64 a = expected[1], b = expected[expected.size() - 2];
+        EXPECT_EQ(run(a, b).second, std::vector<qint64>(expected.begin() + 1, expected.end() - 2));
+        EXPECT_EQ(run(a + 1, b + 1).second,
+                  std::vector<qint64>(expected.begin() + 2, expected.end() - 1));
+        EXPECT_EQ(run(0, lines, 2),
+                  std::make_pair(TransactionScan::Outcome::Stopped,
+                                 std::vector<qint64>(expected.begin(), expected.begin() + 2)));
+        // Only the newest transaction may still grow, and only while open.
+        const qint64 last = f.index.count() - 1;
+        EXPECT_EQ(scan.unsettledFrom(lines),
+                  f.index.status(last) & Transaction::Open ? f.index.firstLine(last) : lines);
+        EXPECT_EQ(scan.unsettledFrom(0), 0);
     }
-    search.stopFilter();
-    // Find next and previous land on transactions' first lines, wrapping.
-    expected = expectedMatches(f, q);
-    ASSERT_GT(expected.size(), 2u);
-    qint64 found = -2;
-    CaptureSearch::FindStatus status = CaptureSearch::Canceled;
-    QObject::connect(
-        &search, &CaptureSearch::findFinished, &search,
-        [&](qint64 line, CaptureSearch::FindStatus s, int) {
-            found = line;
-            status = s;
-        },
-        Qt::DirectConnection);
-    const auto find = [&](qint64 from, bool forward) {
-        search.find(scan(), from, forward);
-        while (search.findRunning())
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        search.cancelFind();
-        return found;
-    };
-    EXPECT_EQ(find(expected[0], true), expected[1]);
-    EXPECT_EQ(status, CaptureSearch::Found);
-    EXPECT_EQ(find(expected[0] + 1, true), expected[1]);
-    EXPECT_EQ(find(expected[1], false), expected[0]);
-    EXPECT_EQ(find(expected.back(), true), expected[0]);
-    EXPECT_EQ(status, CaptureSearch::FoundWrapped);
-    EXPECT_EQ(find(expected[0], false), expected.back());
-    ASSERT_TRUE(q.parse(QStringLiteral("addr=7F"), &error));
-    EXPECT_EQ(find(0, true), -1);
-    EXPECT_EQ(status, CaptureSearch::NotFound);
+    const quint64 before = scan.generation();
+    std::atomic<bool> cancel{true};
+    EXPECT_EQ(scan.scan(0, 10, &cancel, [](qint64) { return true; }),
+              TransactionScan::Outcome::Canceled);
+    f.pipeline.leaseStore()->resetStore();
+    EXPECT_NE(scan.generation(), before);
+    EXPECT_EQ(run(0, 10).first, TransactionScan::Outcome::Done);
 }
