@@ -1,6 +1,7 @@
 #include "transaction/transactionscan.h"
 
 #include "capture/capturepipeline.h"
+#include "search/blockindex.h"
 #include "transaction/transactionindex.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 namespace {
 // Lines read under one lease: a few milliseconds' work for the store.
 constexpr qint64 kSliceLines = 1 << 15;
+// Blocks one transaction may span and still be judged by their summaries.
+constexpr qint64 kMaxUnionBlocks = 64;
 
 // The store, waiting with growing naps while another party holds it; empty
 // when cancel was raised.
@@ -27,9 +30,50 @@ StoreLease lease(CapturePipeline &pipeline, const std::atomic<bool> *cancel)
 } // namespace
 
 TransactionScan::TransactionScan(CapturePipeline &pipeline, const TransactionIndex &index,
-                                 const TransactionQuery &query)
-    : m_pipeline(pipeline), m_index(index), m_query(query)
+                                 const TransactionQuery &query, const BlockIndex *blocks)
+    : m_pipeline(pipeline), m_index(index), m_query(query), m_blocks(blocks)
 {
+}
+
+bool TransactionScan::blockMayMatch(qint64 b, qint64 lines) const
+{
+    // A transaction reaching into block b may hold rows of the blocks its
+    // neighbours reach too: judge them all together, so a query whose words
+    // stand in different blocks is never skipped.
+    constexpr qint64 kLines = BlockIndex::kBlockLines;
+    const qint64 lo = m_index.firstLine(m_index.transactionAt(b * kLines)) / kLines;
+    const qint64 hi =
+        (m_index.endLine(m_index.transactionAt(std::min(lines, (b + 1) * kLines) - 1)) - 1) /
+        kLines;
+    // Blocks still filling have no summary yet; a long transaction is read.
+    if (hi - lo >= kMaxUnionBlocks || hi >= m_blocks->completedBlocks())
+        return true;
+    BlockSummary all, one;
+    for (qint64 i = lo; i <= hi; ++i) {
+        if (m_blocks->copyBlocks(i, 1, &one) != 1)
+            return true;
+        all.addresses[0] |= one.addresses[0];
+        all.addresses[1] |= one.addresses[1];
+        all.types |= one.types;
+        all.directions |= one.directions;
+        all.responses |= one.responses;
+    }
+    return m_query.mayMatch(all);
+}
+
+qint64 TransactionScan::skipBlocks(qint64 from, qint64 lines) const
+{
+    constexpr qint64 kLines = BlockIndex::kBlockLines;
+    qint64 b = from / kLines;
+    if (!m_blocks || blockMayMatch(b, lines))
+        return from;
+    do
+        ++b;
+    while (b * kLines < lines && !blockMayMatch(b, lines));
+    if (b * kLines >= lines)
+        return lines;
+    // From the transaction reaching into block b, unless it began before from.
+    return std::max(from, m_index.firstLine(m_index.transactionAt(b * kLines)));
 }
 
 quint64 TransactionScan::generation() const
@@ -68,6 +112,7 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
             if (m_index.generation() != generation)
                 return Outcome::Changed;
             const qint64 lines = m_index.lineCount();
+            from = skipBlocks(from, lines);
             if (from >= lines)
                 return Outcome::Done;
             k = m_index.transactionAt(from);
@@ -78,7 +123,10 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
                 return Outcome::Done;
             first = m_index.firstLine(k);
             // Up to the end of the transaction holding the slice's last line.
-            const qint64 last = m_index.transactionAt(std::min(lines, first + kSliceLines) - 1);
+            // With block summaries, one block at a time, so a block that
+            // may match does not drag its skippable neighbours in.
+            const qint64 slice = m_blocks ? BlockIndex::kBlockLines : kSliceLines;
+            const qint64 last = m_index.transactionAt(std::min(lines, first + slice) - 1);
             end = m_index.endLine(last);
             // A transaction longer than a slice is read up to kMaxLines rows.
             const qint64 readEnd = std::min(end, first + std::max(kSliceLines, kMaxLines));

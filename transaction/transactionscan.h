@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 
+class BlockIndex;
 class CapturePipeline;
 class TransactionIndex;
 
@@ -26,8 +27,10 @@ public:
     // looked at for data= and label= (it still counts for the rest).
     static constexpr qint64 kMaxLines = qint64(1) << 16;
 
+    // blocks (may be null): their summaries let it pass over lines no
+    // matching transaction can touch without reading them.
     TransactionScan(CapturePipeline &pipeline, const TransactionIndex &index,
-                    const TransactionQuery &query);
+                    const TransactionQuery &query, const BlockIndex *blocks = nullptr);
 
     // Calls onMatch with the first line of each matching transaction that
     // begins in [from, to), in order, until it returns false (Stopped). Polls
@@ -41,8 +44,14 @@ public:
     quint64 generation() const;
 
 private:
+    // The first line from `from` on that a matching transaction may hold,
+    // judged by the block summaries; lines when none. Under the store lease.
+    qint64 skipBlocks(qint64 from, qint64 lines) const;
+    bool blockMayMatch(qint64 b, qint64 lines) const;
+
     CapturePipeline &m_pipeline;
     const TransactionIndex &m_index;
     const TransactionQuery m_query;
+    const BlockIndex *m_blocks;
     TransactionBuilder m_builder{kMaxLines};
 };

@@ -2,6 +2,7 @@
 // the real store with the transaction index attached (file in the page
 // cache): the scan a filter's worker runs, and the index's size.
 #include "capture/capturepipeline.h"
+#include "search/blockindex.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionscan.h"
 
@@ -21,10 +22,12 @@ struct Capture
     QTemporaryDir dir;
     CapturePipeline pipeline;
     TransactionIndex index{pipeline.store()};
+    BlockIndex blocks{pipeline.store()};
 
     explicit Capture(qint64 n)
     {
         pipeline.leaseStore()->addObserver(&index);
+        pipeline.leaseStore()->addObserver(&blocks);
         pipeline.leaseStore()->open(dir.filePath("I2CDataTemp.dat"));
         std::mt19937 random(1);
         std::vector<CaptureRow> batch;
@@ -77,7 +80,7 @@ void BM_FilterTransactions(benchmark::State &state)
     query.parse(QString::fromLatin1(kQueries[state.range(0)]), &error);
     qint64 matches = 0;
     for (auto _ : state) {
-        TransactionScan scan(c.pipeline, c.index, query);
+        TransactionScan scan(c.pipeline, c.index, query, &c.blocks);
         matches = 0;
         scan.scan(0, c.pipeline.storedLineCount(), nullptr, [&matches](qint64) {
             ++matches;

@@ -2,6 +2,7 @@
 // through the real store, and their CSV parsed back.
 #include "capture/capturepipeline.h"
 #include "rowtestutil.h"
+#include "search/blockindex.h"
 #include "transaction/transactioncsv.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionquery.h"
@@ -320,6 +321,8 @@ std::vector<qint64> expectedMatches(Fixture &f, const TransactionQuery &q)
 TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndClear)
 {
     Fixture f;
+    BlockIndex blocks(f.pipeline.store());
+    f.pipeline.leaseStore()->addObserver(&blocks);
     f.store(5 * int(TransactionIndex::kBlockLines), false);
     TransactionQuery q;
     QString error;
@@ -358,6 +361,40 @@ TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndCl
                   f.index.status(last) & Transaction::Open ? f.index.firstLine(last) : lines);
         EXPECT_EQ(scan.unsettledFrom(0), 0);
     }
+    // Block summaries skip blocks no transaction reaching into them can
+    // match: 0x66 in one block, once across a block edge, and at the end.
+    std::vector<CaptureRow> quiet;
+    const auto transfer = [&](int address, size_t rows) {
+        quiet.push_back(CaptureRow::start(0));
+        quiet.push_back(addrRow(address, false, true, 0));
+        while (quiet.size() % TransactionIndex::kBlockLines != rows % TransactionIndex::kBlockLines)
+            quiet.push_back(dataRow(address, false, "18", true, 0));
+        quiet.push_back(CaptureRow::stop(0));
+    };
+    for (size_t edge : {5u, 4090u, 4094u, 6000u, 12200u, 12287u, 16380u})
+        transfer(0x60, edge);
+    for (size_t edge : {16390u, 20470u})
+        transfer(0x66, edge);
+    f.pipeline.leaseStore()->appendRows(quiet, false, false, nullptr);
+    f.store(3 * int(TransactionIndex::kBlockLines), false);
+    quiet.assign(1, CaptureRow::start(0));
+    quiet.push_back(addrRow(0x66, true, true, 0));
+    f.pipeline.leaseStore()->appendRows(quiet, false, false, nullptr);
+    for (const char *text : {"addr=66", "addr=66 WRITE", "addr=66 READ", "data=34,18 NACK",
+                             "addr=60 NACK", "addr=7F"}) {
+        ASSERT_TRUE(q.parse(QLatin1String(text), &error));
+        TransactionScan skipping(f.pipeline, f.index, q, &blocks);
+        std::vector<qint64> out;
+        const qint64 lines = f.pipeline.storedLineCount();
+        EXPECT_EQ(skipping.scan(0, lines, nullptr,
+                                [&](qint64 line) {
+                                    out.push_back(line);
+                                    return true;
+                                }),
+                  TransactionScan::Outcome::Done);
+        EXPECT_EQ(out, expectedMatches(f, q)) << text;
+    }
+    f.pipeline.leaseStore()->removeObserver(&blocks);
     const quint64 before = scan.generation();
     std::atomic<bool> cancel{true};
     EXPECT_EQ(scan.scan(0, 10, &cancel, [](qint64) { return true; }),
