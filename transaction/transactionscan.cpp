@@ -37,16 +37,16 @@ TransactionScan::TransactionScan(CapturePipeline &pipeline, const TransactionInd
 
 bool TransactionScan::blockMayMatch(qint64 b, qint64 lines) const
 {
-    // A transaction reaching into block b may hold rows of the blocks its
-    // neighbours reach too: judge them all together, so a query whose words
-    // stand in different blocks is never skipped.
+    // The transaction holding b's last line may run on into later blocks:
+    // judged with them, so a query whose words stand in different blocks is
+    // never skipped. One begun in an earlier block was judged with that one.
     constexpr qint64 kLines = BlockIndex::kBlockLines;
-    const qint64 lo = m_index.firstLine(m_index.transactionAt(b * kLines)) / kLines;
+    const qint64 lo = b;
     const qint64 hi =
         (m_index.endLine(m_index.transactionAt(std::min(lines, (b + 1) * kLines) - 1)) - 1) /
         kLines;
-    // Blocks still filling have no summary yet; a long transaction is read.
-    if (hi - lo >= kMaxUnionBlocks || hi >= m_blocks->completedBlocks())
+    // A long transaction is read; blocks still filling have no summary yet.
+    if (hi - lo >= kMaxUnionBlocks)
         return true;
     BlockSummary all, one;
     for (qint64 i = lo; i <= hi; ++i) {
@@ -72,8 +72,9 @@ qint64 TransactionScan::skipBlocks(qint64 from, qint64 lines) const
     while (b * kLines < lines && !blockMayMatch(b, lines));
     if (b * kLines >= lines)
         return lines;
-    // From the transaction reaching into block b, unless it began before from.
-    return std::max(from, m_index.firstLine(m_index.transactionAt(b * kLines)));
+    // A transaction reaching from a skipped block into b cannot match: its
+    // blocks were judged with that block.
+    return b * kLines;
 }
 
 quint64 TransactionScan::generation() const

@@ -364,10 +364,12 @@ TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndCl
     // Block summaries skip blocks no transaction reaching into them can
     // match: 0x66 in one block, once across a block edge, and at the end.
     std::vector<CaptureRow> quiet;
+    const size_t base = size_t(f.pipeline.storedLineCount());
     const auto transfer = [&](int address, size_t rows) {
         quiet.push_back(CaptureRow::start(0));
         quiet.push_back(addrRow(address, false, true, 0));
-        while (quiet.size() % TransactionIndex::kBlockLines != rows % TransactionIndex::kBlockLines)
+        while ((base + quiet.size()) % TransactionIndex::kBlockLines !=
+               rows % TransactionIndex::kBlockLines)
             quiet.push_back(dataRow(address, false, "18", true, 0));
         quiet.push_back(CaptureRow::stop(0));
     };
