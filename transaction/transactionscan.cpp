@@ -124,9 +124,16 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
                 return Outcome::Done;
             first = m_index.firstLine(k);
             // Up to the end of the transaction holding the slice's last line.
-            // With block summaries, one block at a time, so a block that
-            // may match does not drag its skippable neighbours in.
-            const qint64 slice = m_blocks ? BlockIndex::kBlockLines : kSliceLines;
+            // With block summaries, up to the next block that may be
+            // skipped, so it is not read along with its neighbours.
+            qint64 slice = kSliceLines;
+            if (m_blocks) {
+                constexpr qint64 kLines = BlockIndex::kBlockLines;
+                qint64 b = first / kLines + 1;
+                while (b * kLines < std::min(lines, first + kSliceLines) && blockMayMatch(b, lines))
+                    ++b;
+                slice = b * kLines - first;
+            }
             const qint64 last = m_index.transactionAt(std::min(lines, first + slice) - 1);
             end = m_index.endLine(last);
             // A transaction longer than a slice is read up to kMaxLines rows.
