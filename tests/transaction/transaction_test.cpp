@@ -405,3 +405,27 @@ TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndCl
     EXPECT_NE(scan.generation(), before);
     EXPECT_EQ(run(0, 10).first, TransactionScan::Outcome::Done);
 }
+
+TEST(Transactions, OpenInManyBatchesGroupsAsCaptured)
+{
+    Fixture captured, opened;
+    captured.store(2 * int(TransactionIndex::kBlockLines) + 77, true);
+    const QByteArray all =
+        captured.pipeline.leaseStore()->readLines(0, captured.pipeline.storedLineCount());
+    opened.store(500, false); // an earlier capture, replaced by Open
+    StoreLease lease = opened.pipeline.leaseStore();
+    lease->resetStore();
+    // Batches of whole lines, of any length.
+    for (qint64 at = 0; at < all.size();) {
+        const int from = int(std::min<qint64>(all.size() - 1, at + opened.random() % 9000));
+        const qint64 end = all.indexOf('\n', from) + 1;
+        ASSERT_TRUE(lease->appendStoredLines(all.constData() + at, end - at));
+        at = end;
+    }
+    ASSERT_EQ(opened.index.lineCount(), captured.index.lineCount());
+    ASSERT_EQ(opened.index.count(), captured.index.count());
+    for (qint64 k = 0; k < captured.index.count(); ++k) {
+        EXPECT_EQ(opened.index.firstLine(k), captured.index.firstLine(k)) << k;
+        EXPECT_EQ(opened.index.status(k), captured.index.status(k)) << k;
+    }
+}
