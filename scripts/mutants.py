@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-PRODUCT_DIRS = ["app", "capture", "addressmap", "search", "device", "fileio", "view", "settings", "protocol", "export", "korvex", "tools"]
+PRODUCT_DIRS = ["app", "capture", "addressmap", "search", "transaction", "device", "fileio", "view", "settings", "protocol", "export", "korvex", "tools"]
 
 # Spaced binary operators only: clang-format spaces them, while template
 # brackets, includes, "->" and "<<" never look like this.

@@ -2,10 +2,12 @@
 // through the real store, and their CSV parsed back.
 #include "capture/capturepipeline.h"
 #include "rowtestutil.h"
+#include "search/blockindex.h"
 #include "transaction/transactioncsv.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionquery.h"
 #include "transaction/transactionreader.h"
+#include "transaction/transactionscan.h"
 
 #include <QTemporaryDir>
 
@@ -299,4 +301,131 @@ TEST(Transactions, CsvRowsAndQueries)
     s.addresses[1] = 0;
     s.addresses[0] = 1;
     EXPECT_FALSE(q.mayMatch(s));
+}
+
+namespace {
+// The first lines of the transactions query matches, read one by one.
+std::vector<qint64> expectedMatches(Fixture &f, const TransactionQuery &q)
+{
+    std::vector<qint64> out;
+    StoreLease lease = f.pipeline.leaseStore();
+    Transaction t;
+    for (qint64 k = 0; k < f.index.count(); ++k)
+        if (TransactionReader::read(lease.store(), f.index, k, &t, 1 << 16) && q.matches(t))
+            out.push_back(t.firstLine);
+    return out;
+}
+
+} // namespace
+
+TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndClear)
+{
+    Fixture f;
+    BlockIndex blocks(f.pipeline.store());
+    f.pipeline.leaseStore()->addObserver(&blocks);
+    f.store(5 * int(TransactionIndex::kBlockLines), false);
+    TransactionQuery q;
+    QString error;
+    ASSERT_TRUE(q.parse(QStringLiteral("data=34,18 NACK"), &error));
+    TransactionScan scan(f.pipeline, f.index, q);
+    const auto run = [&](qint64 from, qint64 to, size_t stopAfter = size_t(-1)) {
+        std::vector<qint64> out;
+        const auto outcome = scan.scan(from, to, nullptr, [&](qint64 line) {
+            out.push_back(line);
+            return out.size() < stopAfter;
+        });
+        return std::make_pair(outcome, out);
+    };
+    for (int round = 0; round < 3; ++round) {
+        // Appends, merged ones among them, then a Clear and more.
+        if (round == 2)
+            f.pipeline.leaseStore()->resetStore();
+        if (round > 0)
+            f.store(3000 + 40000 * round, round == 1);
+        const std::vector<qint64> expected = expectedMatches(f, q);
+        ASSERT_GT(expected.size(), 3u) << round;
+        const qint64 lines = f.pipeline.storedLineCount();
+        EXPECT_EQ(run(0, lines), std::make_pair(TransactionScan::Outcome::Done, expected));
+        // Only transactions beginning in [from, to): one starting at `from`
+        // counts, one starting at `to` does not.
+        const qint64 a = expected[1], b = expected[expected.size() - 2];
+        EXPECT_EQ(run(a, b).second, std::vector<qint64>(expected.begin() + 1, expected.end() - 2));
+        EXPECT_EQ(run(a + 1, b + 1).second,
+                  std::vector<qint64>(expected.begin() + 2, expected.end() - 1));
+        EXPECT_EQ(run(0, lines, 2),
+                  std::make_pair(TransactionScan::Outcome::Stopped,
+                                 std::vector<qint64>(expected.begin(), expected.begin() + 2)));
+        // Only the newest transaction may still grow, and only while open.
+        const qint64 last = f.index.count() - 1;
+        EXPECT_EQ(scan.unsettledFrom(lines),
+                  f.index.status(last) & Transaction::Open ? f.index.firstLine(last) : lines);
+        EXPECT_EQ(scan.unsettledFrom(0), 0);
+    }
+    // Block summaries skip blocks no transaction reaching into them can
+    // match: 0x66 in one block, once across a block edge, and at the end.
+    std::vector<CaptureRow> quiet;
+    const size_t base = size_t(f.pipeline.storedLineCount());
+    const auto transfer = [&](int address, size_t rows) {
+        quiet.push_back(CaptureRow::start(0));
+        quiet.push_back(addrRow(address, false, true, 0));
+        while ((base + quiet.size()) % TransactionIndex::kBlockLines !=
+               rows % TransactionIndex::kBlockLines)
+            quiet.push_back(dataRow(address, false, "18", true, 0));
+        quiet.push_back(CaptureRow::stop(0));
+    };
+    for (size_t edge : {5u, 4090u, 4094u, 6000u, 12200u, 12287u, 16380u})
+        transfer(0x60, edge);
+    for (size_t edge : {16390u, 20470u})
+        transfer(0x66, edge);
+    f.pipeline.leaseStore()->appendRows(quiet, false, false, nullptr);
+    f.store(3 * int(TransactionIndex::kBlockLines), false);
+    quiet.assign(1, CaptureRow::start(0));
+    quiet.push_back(addrRow(0x66, true, true, 0));
+    f.pipeline.leaseStore()->appendRows(quiet, false, false, nullptr);
+    for (const char *text : {"addr=66", "addr=66 WRITE", "addr=66 READ", "data=34,18 NACK",
+                             "addr=60 NACK", "addr=7F"}) {
+        ASSERT_TRUE(q.parse(QLatin1String(text), &error));
+        TransactionScan skipping(f.pipeline, f.index, q, &blocks);
+        std::vector<qint64> out;
+        const qint64 lines = f.pipeline.storedLineCount();
+        EXPECT_EQ(skipping.scan(0, lines, nullptr,
+                                [&](qint64 line) {
+                                    out.push_back(line);
+                                    return true;
+                                }),
+                  TransactionScan::Outcome::Done);
+        EXPECT_EQ(out, expectedMatches(f, q)) << text;
+    }
+    f.pipeline.leaseStore()->removeObserver(&blocks);
+    const quint64 before = scan.generation();
+    std::atomic<bool> cancel{true};
+    EXPECT_EQ(scan.scan(0, 10, &cancel, [](qint64) { return true; }),
+              TransactionScan::Outcome::Canceled);
+    f.pipeline.leaseStore()->resetStore();
+    EXPECT_NE(scan.generation(), before);
+    EXPECT_EQ(run(0, 10).first, TransactionScan::Outcome::Done);
+}
+
+TEST(Transactions, OpenInManyBatchesGroupsAsCaptured)
+{
+    Fixture captured, opened;
+    captured.store(2 * int(TransactionIndex::kBlockLines) + 77, true);
+    const QByteArray all =
+        captured.pipeline.leaseStore()->readLines(0, captured.pipeline.storedLineCount());
+    opened.store(500, false); // an earlier capture, replaced by Open
+    StoreLease lease = opened.pipeline.leaseStore();
+    lease->resetStore();
+    // Batches of whole lines, of any length.
+    for (qint64 at = 0; at < all.size();) {
+        const int from = int(std::min<qint64>(all.size() - 1, at + opened.random() % 9000));
+        const qint64 end = all.indexOf('\n', from) + 1;
+        ASSERT_TRUE(lease->appendStoredLines(all.constData() + at, end - at));
+        at = end;
+    }
+    ASSERT_EQ(opened.index.lineCount(), captured.index.lineCount());
+    ASSERT_EQ(opened.index.count(), captured.index.count());
+    for (qint64 k = 0; k < captured.index.count(); ++k) {
+        EXPECT_EQ(opened.index.firstLine(k), captured.index.firstLine(k)) << k;
+        EXPECT_EQ(opened.index.status(k), captured.index.status(k)) << k;
+    }
 }
