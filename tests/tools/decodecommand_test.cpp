@@ -7,8 +7,8 @@
 #include "capture/capturepipeline.h"
 #include "capture/visiblerows.h"
 #include "export/savedcapturewriter.h"
+#include "export/transactionwriter.h"
 #include "transaction/transactioncsv.h"
-#include "transaction/transactionexport.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionreader.h"
 
@@ -179,7 +179,7 @@ TEST(DecodeCommand, TransactionsAgreeWithTheViewsExport)
     QBuffer all, some;
     ASSERT_TRUE(all.open(QIODevice::WriteOnly) && some.open(QIODevice::WriteOnly));
     qint64 progressCalls = 0;
-    const TransferResult r = TransactionExport::write(lease.store(), index, nullptr, all,
+    const TransferResult r = TransactionWriter::write(lease.store(), index, nullptr, all,
                                                       [&](qint64) { return ++progressCalls > 0; });
     EXPECT_TRUE(r.ok() && !r.cancelled);
     EXPECT_EQ(r.rowsWritten, index.count());
@@ -190,7 +190,7 @@ TEST(DecodeCommand, TransactionsAgreeWithTheViewsExport)
     decoded.insert(decoded.find(",\r\n") + 1, "decoded");
     EXPECT_TRUE(run({"--format=transactions", kEeprom}).second == decoded);
     EveryOther shown(index);
-    EXPECT_TRUE(TransactionExport::write(lease.store(), index, &shown, some).ok());
+    EXPECT_TRUE(TransactionWriter::write(lease.store(), index, &shown, some).ok());
     // Each CSV row parses back to its transaction's segments; the filtered
     // export holds every other row of the whole one.
     std::istringstream rows(csv), filtered(some.data().toStdString());
@@ -224,7 +224,7 @@ TEST(DecodeCommand, TransactionsAgreeWithTheViewsExport)
     // A cancel stops it.
     QBuffer cancelled;
     cancelled.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(TransactionExport::write(lease.store(), index, nullptr, cancelled, [](qint64) {
+    EXPECT_TRUE(TransactionWriter::write(lease.store(), index, nullptr, cancelled, [](qint64) {
                     return false;
                 }).cancelled);
 }
