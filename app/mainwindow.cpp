@@ -18,8 +18,8 @@
 #include "ui_mainwindow.h"
 #include "view/capturestatus.h"
 #include "view/capturestatusbar.h"
-#include "view/healthdock.h"
 #include "view/gototarget.h"
+#include "view/healthdock.h"
 #include "view/recordtable.h"
 
 #include <QDebug>

@@ -109,9 +109,9 @@ private:
     FindBar *m_findBar = nullptr;                         // child of the central widget
     AddressMapDock *m_addressMap = nullptr;               // a dock of the window
     HealthDock *m_healthDock = nullptr;                   // a dock of the window
-    ProfileRegistry *m_profiles = nullptr;                // child; the device profiles and their choices
-    SymbolLoader *m_symbolLoader = nullptr;               // child; reads the symbol file for Decode
-    int m_seekSerial = 0;                                 // the Go to whose answer is awaited
+    ProfileRegistry *m_profiles = nullptr;  // child; the device profiles and their choices
+    SymbolLoader *m_symbolLoader = nullptr; // child; reads the symbol file for Decode
+    int m_seekSerial = 0;                   // the Go to whose answer is awaited
 
     QAction *m_addressMapAction = nullptr;
     QAction *m_transactionViewAction = nullptr;    // child of the 操作 menu

@@ -27,7 +27,8 @@ void TransactionPageFiller::fillRows(QStandardItemModel &model, const StoreLease
         const qint64 k = index.transactionAt(line);
         const qint64 end = std::min(index.endLine(k), stored);
         // Only the newest transaction's bytes can change (a merge rewrites the last line).
-        m_key.insert(m_key.end(), {k, index.firstLine(k), end, end == stored ? store.dataSize() : 0});
+        m_key.insert(m_key.end(),
+                     {k, index.firstLine(k), end, end == stored ? store.dataSize() : 0});
     }
     const int shown = int(m_key.size() / 4);
     if (shown == model.rowCount() && m_key == m_shown)

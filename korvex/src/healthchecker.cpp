@@ -19,7 +19,7 @@ constexpr uint8_t kSdaBit = 1, kSclBit = 2;
 constexpr int64_t kIdleForStopNs = 1000000;
 constexpr unsigned kBusClearClocks = 9;
 
-// UM10204 table 10 and the SMBus specification, in ns: fSCL as its shortest
+// UM10204 table 10 and the SMBus standard, in ns: fSCL as its shortest
 // period, tHD;STA, tLOW, tHIGH, tSU;STA, tHD;DAT, tSU;DAT, tSU;STO, tBUF,
 // the rise time tr a one-threshold measurement may be off by, and tSP.
 const ModeLimits kLimits[] = {

@@ -1,5 +1,5 @@
 // Bus health: a second look at the edges the decoder acts on, against the
-// limits of the I2C-bus and SMBus specifications. It follows the decoder's
+// limits of the I2C-bus (UM10204) and SMBus standards. It follows the decoder's
 // START/bit/STOP rules itself (so it never changes an event) and reports each
 // fault as a KorvexFinding naming the event it belongs to.
 //
