@@ -63,6 +63,9 @@ public:
     // Stops and joins both workers: before the store's file is closed.
     void cancel();
 
+    // The block summaries it skips by (a transaction filter uses them too).
+    const BlockIndex &blocks() const { return m_blocks; }
+
 signals:
     // line: the match, or -1 (NotFound, Canceled, Changed); serial: find()'s
     // number, so a late answer to an earlier find can be told apart. From the

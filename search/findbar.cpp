@@ -288,7 +288,8 @@ void FindBar::setTransactionView(const TransactionIndex *index,
         m_hooks.setVisibleRows(nullptr);
     stopFilter();
     delete m_transactionSearch;
-    m_transactionSearch = index ? new TransactionSearch(m_pipeline, *index, this) : nullptr;
+    m_transactionSearch =
+        index ? new TransactionSearch(m_pipeline, *index, m_search->blocks(), this) : nullptr;
     if (m_transactionSearch)
         connect(m_transactionSearch, &TransactionSearch::findFinished, this,
                 &FindBar::onFindFinished);

@@ -3,6 +3,7 @@
 #include "capture/capturepipeline.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionreader.h"
+#include "transaction/transactionscan.h"
 
 #include <chrono>
 
@@ -11,11 +12,13 @@ namespace {
 constexpr qint64 kSlice = 512;
 constexpr std::chrono::milliseconds kNap(2);
 constexpr std::chrono::milliseconds kFilterPoll(40);
+// Lines a filter round judges before it shows what it found.
+constexpr qint64 kFilterStepLines = qint64(1) << 20;
 } // namespace
 
 TransactionSearch::TransactionSearch(CapturePipeline &pipeline, const TransactionIndex &index,
-                                     QObject *parent)
-    : QObject(parent), m_pipeline(pipeline), m_index(index)
+                                     const BlockIndex &blocks, QObject *parent)
+    : QObject(parent), m_pipeline(pipeline), m_index(index), m_blocks(blocks)
 {
 }
 
@@ -137,38 +140,47 @@ FilterRows::Tally TransactionSearch::filterTally() const
 
 void TransactionSearch::runFilter()
 {
+    // The same scan the filter benchmark measures: block summaries pass over
+    // lines no matching transaction can touch.
     FilterRows &rows = *m_filterRows;
+    TransactionScan scan(m_pipeline, m_index, m_filterQuery, &m_blocks);
     std::vector<uint32_t> batch;
-    quint64 generation = m_index.generation();
-    qint64 done = 0; // transactions before this have their final verdict
+    quint64 generation = scan.generation();
+    qint64 done = 0; // transactions beginning before this line have their final verdict
     while (!m_filterCancel.load()) {
-        if (generation != m_index.generation()) {
+        if (generation != scan.generation()) {
             // Cleared or reopened: start again on what the store holds now.
-            generation = m_index.generation();
+            generation = scan.generation();
             rows.clear();
             done = 0;
         }
-        qint64 newest = -1;
+        const qint64 lines = m_pipeline.storedLineCount();
+        // The open transaction may still grow: judged apart, again next round.
+        const qint64 settled = scan.unsettledFrom(lines);
+        const qint64 to = std::min(settled, done + kFilterStepLines);
         batch.clear();
-        // The open transaction may still grow: held apart and judged again next round.
-        const qint64 count = walk(m_filterQuery, done, INT64_MAX, true, m_filterCancel,
-                                  [&](qint64 k, qint64 first, bool matched) {
-                                      const bool open = m_index.status(k) & Transaction::Open;
-                                      if (matched && open)
-                                          newest = first;
-                                      else if (matched)
-                                          batch.push_back(uint32_t(first));
-                                      done = open ? k : k + 1;
-                                      m_filterDone.store(done, std::memory_order_relaxed);
-                                      return batch.size() < size_t(kSlice);
-                                  });
-        if (count < 0)
+        qint64 newest = -1;
+        using Outcome = TransactionScan::Outcome;
+        Outcome outcome = scan.scan(done, to, &m_filterCancel, [&](qint64 first) {
+            batch.push_back(uint32_t(first));
+            return true;
+        });
+        if (outcome == Outcome::Done && to == settled && settled < lines)
+            outcome = scan.scan(settled, lines, &m_filterCancel, [&](qint64 first) {
+                newest = first;
+                return false;
+            });
+        if (outcome == Outcome::Canceled)
             break;
-        m_filterTotal.store(count, std::memory_order_relaxed);
+        if (outcome == Outcome::Changed)
+            continue;
+        done = to;
+        m_filterDone.store(done, std::memory_order_relaxed);
+        m_filterTotal.store(lines, std::memory_order_relaxed);
         // Out of the lines stored now: every transaction judged begins below.
-        if (generation == m_index.generation())
-            rows.append(batch, newest, m_pipeline.storedLineCount());
-        if (done + (newest >= 0 ? 1 : 0) >= count || batch.empty())
+        if (generation == scan.generation())
+            rows.append(batch, newest, lines);
+        if (done >= settled)
             std::this_thread::sleep_for(kFilterPoll);
     }
 }

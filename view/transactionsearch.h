@@ -21,6 +21,7 @@
 #include <memory>
 #include <thread>
 
+class BlockIndex;
 class CapturePipeline;
 class TransactionIndex;
 
@@ -29,7 +30,7 @@ class TransactionSearch : public QObject
     Q_OBJECT
 public:
     TransactionSearch(CapturePipeline &pipeline, const TransactionIndex &index,
-                      QObject *parent = nullptr);
+                      const BlockIndex &blocks, QObject *parent = nullptr);
     ~TransactionSearch() override; // stops both workers
 
     // The first matching transaction after the one holding line `from`
@@ -42,7 +43,7 @@ public:
     // Whoever shows filterRows() must let go of it first.
     void stopFilter();
     VisibleRows *filterRows() const { return m_filterRows.get(); }
-    // Percent of the transactions the filter has judged.
+    // Percent of the stored lines whose transactions the filter has judged.
     int filterProgress() const;
     FilterRows::Tally filterTally() const;
 
@@ -63,6 +64,7 @@ private:
 
     CapturePipeline &m_pipeline;
     const TransactionIndex &m_index;
+    const BlockIndex &m_blocks;
     std::thread m_findThread;
     TransactionQuery m_findQuery; // written only while no find runs
     std::atomic<bool> m_findCancel{false};
@@ -72,6 +74,6 @@ private:
     TransactionQuery m_filterQuery; // written only while no filter runs
     std::unique_ptr<FilterRows> m_filterRows;
     std::atomic<bool> m_filterCancel{false};
-    std::atomic<qint64> m_filterDone{0};  // transactions judged, of
-    std::atomic<qint64> m_filterTotal{0}; // the transactions there were
+    std::atomic<qint64> m_filterDone{0};  // lines whose transactions are judged, of
+    std::atomic<qint64> m_filterTotal{0}; // the lines there were
 };
