@@ -3,9 +3,11 @@
 #include "capture/capturepipeline.h"
 #include "export/transactionwriter.h"
 #include "rowtestutil.h"
+#include "search/blockindex.h"
 #include "transaction/transactionindex.h"
 #include "view/transactionpagefiller.h"
 #include "view/transactionrows.h"
+#include "view/transactionsearch.h"
 #include "view/transactiontext.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +15,9 @@
 #include <QBuffer>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 TransactionSegment seg(uint8_t address, bool read, std::vector<uint8_t> bytes, int nacked = -1)
@@ -164,5 +169,42 @@ TEST(TransactionPage, FillRowsAndExport)
                                                               [](qint64 done) { return done < 3; });
     EXPECT_TRUE(cancelled.cancelled && cancelled.ok() && cancelled.rowsWritten == 3);
     held.release();
+    p.leaseStore()->removeObserver(&index);
+}
+
+TEST(TransactionSearch, FilterHoldsTheOpenTransactionApartUntilItCloses)
+{
+    QTemporaryDir dir;
+    CapturePipeline p;
+    TransactionIndex index(p.store());
+    BlockIndex blocks(p.store());
+    ASSERT_TRUE(p.leaseStore()->open(dir.filePath("I2CDataTemp.dat")));
+    p.leaseStore()->addObserver(&index);
+    p.leaseStore()->addObserver(&blocks);
+    std::vector<CaptureRow> rows;
+    for (int i = 0; i < 3; ++i)
+        rows.insert(rows.end(), {CaptureRow::start(10 * i), addrRow(0x50 + i, false, true, 10 * i),
+                                 CaptureRow::stop(10 * i + 5)});
+    rows.pop_back(); // 0x52's transaction stays open
+    p.leaseStore()->appendRows(rows, p.mergeEnabled, p.decodeEnabled, nullptr);
+    TransactionSearch search(p, index, blocks);
+    const auto filtered = [&](const char *text, qint64 want) {
+        TransactionQuery q;
+        QString error;
+        EXPECT_TRUE(q.parse(QString::fromUtf8(text), &error));
+        search.startFilter(q);
+        for (int i = 0; i < 500 && search.filterTally().matches != want; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const FilterRows::Tally t = search.filterTally();
+        return std::to_string(t.matches) + "/" + std::to_string(t.outOf);
+    };
+    EXPECT_EQ(filtered("addr=51", 1), "1/8");
+    EXPECT_EQ(filtered("addr=52", 1), "1/8"); // shown while it grows
+    std::vector<CaptureRow> more = {CaptureRow::stop(40), CaptureRow::start(50),
+                                    addrRow(0x52, false, true, 50), CaptureRow::stop(55)};
+    p.leaseStore()->appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
+    EXPECT_EQ(filtered("addr=52", 2), "2/12");
+    search.stopFilter();
+    p.leaseStore()->removeObserver(&blocks);
     p.leaseStore()->removeObserver(&index);
 }
