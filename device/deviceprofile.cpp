@@ -28,10 +28,11 @@ uint32_t DeviceProfile::next(uint32_t pointer, uint32_t step, bool write) const
 
 bool DeviceProfile::index(std::string *why)
 {
-    std::stable_sort(registers.begin(), registers.end(),
-                     [](const auto &a, const auto &b) { return a.address < b.address; });
-    std::stable_sort(commands.begin(), commands.end(),
-                     [](const auto &a, const auto &b) { return a.code < b.code; });
+    // Twins are refused below, so the order among equals never matters.
+    std::sort(registers.begin(), registers.end(),
+              [](const auto &a, const auto &b) { return a.address < b.address; });
+    std::sort(commands.begin(), commands.end(),
+              [](const auto &a, const auto &b) { return a.code < b.code; });
     const auto twin = std::adjacent_find(registers.begin(), registers.end(),
                                          [](auto &a, auto &b) { return a.address == b.address; });
     if (twin != registers.end()) {

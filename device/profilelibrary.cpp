@@ -62,7 +62,9 @@ std::vector<std::shared_ptr<const DeviceProfile>> ProfileLibrary::claimants(uint
     for (const auto &p : m_profiles)
         if (std::find(p->addresses.begin(), p->addresses.end(), address) != p->addresses.end())
             out.push_back(p);
-    std::stable_sort(out.begin(), out.end(),
-                     [](const auto &a, const auto &b) { return a->name < b->name; });
+    // By name, then by id (unique), so equal names keep one order.
+    std::sort(out.begin(), out.end(), [](const auto &a, const auto &b) {
+        return a->name != b->name ? a->name < b->name : a->id < b->id;
+    });
     return out;
 }
