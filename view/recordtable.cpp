@@ -252,7 +252,8 @@ void RecordTable::refresh()
 
     if (m_transactions)
         m_transactionFiller->fillRows(*m_model, held, *m_transactions, *m_navigator->rows(),
-                                      m_navigator->top(), int(m_navigator->pageCount()));
+                                      m_navigator->top(), int(m_navigator->pageCount()),
+                                      &m_pipeline.health());
     else if (!m_pageFiller->fillRows(*m_model, m_pipeline, *m_navigator->rows(), m_navigator->top(),
                                      int(m_navigator->pageCount())))
         return; // store busy: the next tick shows it

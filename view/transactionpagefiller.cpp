@@ -14,7 +14,7 @@
 
 void TransactionPageFiller::fillRows(QStandardItemModel &model, const StoreLease &held,
                                      const TransactionIndex &index, const VisibleRows &rows,
-                                     qint64 first, int count)
+                                     qint64 first, int count, const HealthLog *health)
 {
     const CaptureStore &store = held.store();
     const qint64 stored = store.lineIndex().lineCount();
@@ -31,6 +31,9 @@ void TransactionPageFiller::fillRows(QStandardItemModel &model, const StoreLease
                      {k, index.firstLine(k), end, end == stored ? store.dataSize() : 0});
     }
     const int shown = int(m_key.size() / 4);
+    // Findings of a capture's end reach a transaction already shown.
+    if (health)
+        m_key.insert(m_key.end(), {qint64(health->findingCount()), qint64(health->generation())});
     if (shown == model.rowCount() && m_key == m_shown)
         return;
     m_shown = m_key;
@@ -50,7 +53,11 @@ void TransactionPageFiller::fillRows(QStandardItemModel &model, const StoreLease
     for (int r = 0; r < shown; ++r) {
         if (!TransactionReader::read(store, index, m_key[4 * size_t(r)], &transaction))
             transaction = Transaction(); // unreadable: shown empty rather than stale
-        const TransactionText::Cells cells = TransactionText::cells(transaction);
+        const TransactionText::Cells cells = TransactionText::cells(
+            transaction, health
+                             ? health->flagsOfLines(transaction.firstLine,
+                                                    transaction.firstLine + transaction.lineCount)
+                             : HealthLog::LineFlags());
         for (int c = 0; c < std::min<int>(model.columnCount(), TransactionColumn::Count); ++c) {
             QStandardItem *item = model.item(r, c);
             const TransactionText::Cell &cell = cells[size_t(c)];

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+class HealthLog;
 class QStandardItemModel;
 class StoreLease;
 class TransactionIndex;
@@ -19,9 +20,11 @@ public:
     // Shows visible rows first .. first+count-1 of rows (each a transaction's
     // first line; clamped to the rows there are) in model, reading through
     // held, which must hold the store (the index is read under it too).
+    // health (may be null): its findings are named in the status column.
     // GUI thread.
     void fillRows(QStandardItemModel &model, const StoreLease &held, const TransactionIndex &index,
-                  const VisibleRows &rows, qint64 first, int count);
+                  const VisibleRows &rows, qint64 first, int count,
+                  const HealthLog *health = nullptr);
 
     // The next fill rewrites the page (the store emptied, the model cleared).
     void invalidate() { m_shown.clear(); }

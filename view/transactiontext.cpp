@@ -92,7 +92,8 @@ QString TransactionText::durationText(int64_t ns)
     return QStringLiteral("%1 %2").arg(value, 0, 'f', 3).arg(QLatin1String(kUnits[unit]));
 }
 
-TransactionText::Cells TransactionText::cells(const Transaction &t)
+TransactionText::Cells TransactionText::cells(const Transaction &t,
+                                              const HealthLog::LineFlags &health)
 {
     Cells c;
     c[TransactionColumn::Number].text = QString::number(t.number + 1);
@@ -148,10 +149,21 @@ TransactionText::Cells TransactionText::cells(const Transaction &t)
         status << QStringLiteral("无 START");
     if (t.status & Transaction::NoStop)
         status << QStringLiteral("无 STOP");
+    for (int k = 0; k < HealthFinding::kKindCount; ++k) {
+        const auto kind = HealthFinding::Kind(k);
+        if (health.kinds & HealthFinding::kindBit(kind)) {
+            const std::string_view name = HealthFinding::kindName(kind);
+            status << QString::fromUtf8(name.data(), int(name.size()));
+        }
+    }
+    const HealthFinding::Severity worst = HealthFinding::worstSeverity(health.severities);
     Cell &st = c[TransactionColumn::Status];
     st.text = status.isEmpty() ? QStringLiteral("--") : status.join(QStringLiteral("，"));
-    st.colour = (t.status & (Transaction::NoStart | Transaction::NoStop))
+    st.colour = (t.status & (Transaction::NoStart | Transaction::NoStop)) ||
+                        worst == HealthFinding::Severity::Error
                     ? RowStyle::Red
+                : worst == HealthFinding::Severity::Warning
+                    ? RowStyle::Orange
                     : ((t.status & Transaction::Open) ? RowStyle::Teal : RowStyle::White);
     return c;
 }

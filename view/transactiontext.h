@@ -3,6 +3,7 @@
 // No widgets: the page fill, the tests and the benchmark call it.
 #pragma once
 
+#include "capture/healthlog.h"
 #include "view/rowstyle.h"
 #include "view/transactioncolumn.h"
 
@@ -31,7 +32,9 @@ public:
     };
     using Cells = std::array<Cell, TransactionColumn::Count>;
 
-    static Cells cells(const Transaction &transaction);
+    // health: the bus-health kinds and severities its lines hold (HealthLog's
+    // flags), named in the status cell.
+    static Cells cells(const Transaction &transaction, const HealthLog::LineFlags &health = {});
     // A duration with the unit that keeps it short: "850 ns", "12.500 us".
     static QString durationText(int64_t ns);
 };

@@ -55,6 +55,23 @@ TEST(TransactionText, CellsColoursAndCuts)
     t.segments = {seg(0x3C, true, {1})};
     t.status = Transaction::NoStop;
     EXPECT_EQ(cells(t, 6), "01/1|ACK/8|--/0|无 STOP/4|");
+    // Bus-health kinds its lines hold follow the status: an error red, a warning orange.
+    const auto status = [&t](uint32_t kinds, uint8_t severities) {
+        const TransactionText::Cell c =
+            TransactionText::cells(t, {-1, kinds, severities})[TransactionColumn::Status];
+        return c.text.toStdString() + "/" + std::to_string(c.colour);
+    };
+    using K = HealthFinding::Kind;
+    using S = HealthFinding::Severity;
+    t.status = Transaction::Closed;
+    EXPECT_EQ(status(HealthFinding::kindBit(K::TLow) | HealthFinding::kindBit(K::Stretch),
+                     HealthFinding::severityBit(S::Warning) | HealthFinding::severityBit(S::Info)),
+              "t-low，stretch/2");
+    EXPECT_EQ(status(HealthFinding::kindBit(K::StartInByte),
+                     HealthFinding::severityBit(S::Error) | HealthFinding::severityBit(S::Warning)),
+              "start-in-byte/4");
+    EXPECT_EQ(status(HealthFinding::kindBit(K::Stretch), HealthFinding::severityBit(S::Info)),
+              "stretch/0");
 
     // As many bytes as a cell lists: whole. One more, in a second write: cut, " | " between.
     std::vector<uint8_t> bytes(TransactionText::kMaxCellBytes, 0x11);
