@@ -42,35 +42,6 @@ CaptureRow CaptureRow::stop(int64_t t)
     return r;
 }
 
-namespace {
-template <typename Enum, size_t N>
-bool fromText(const std::string_view (&texts)[N], std::string_view text, Enum *value)
-{
-    for (size_t i = 0; i < N; ++i) {
-        if (texts[i] == text) {
-            *value = Enum(i);
-            return true;
-        }
-    }
-    return false;
-}
-} // namespace
-
-bool CaptureRow::typeFromText(std::string_view text, Type *t)
-{
-    return fromText(kTypeTexts, text, t);
-}
-
-bool CaptureRow::directionFromText(std::string_view text, Direction *d)
-{
-    return fromText(kDirectionTexts, text, d);
-}
-
-bool CaptureRow::responseFromText(std::string_view text, Response *r)
-{
-    return fromText(kResponseTexts, text, r);
-}
-
 bool CaptureRow::addressFromText(std::string_view text, uint8_t *address)
 {
     if (text.size() != 2)
@@ -125,30 +96,27 @@ bool CaptureRow::timestampFromText(std::string_view text, int64_t *t)
     static constexpr int64_t kUnitNs[] = {3600000000000LL, 60000000000LL, 1000000000LL,
                                           1000000LL,       1000LL,        1LL};
     static constexpr int64_t kLimit[] = {24, 60, 60, 1000, 1000, 1000};
+    // One pass over the characters: every transaction a filter judges reads
+    // two timestamps.
     int64_t total = 0;
     size_t field = 0;
-    size_t pos = 0;
-    while (true) {
-        if (field >= std::size(kUnitNs))
-            return false;
-        const size_t dot = text.find('.', pos);
-        const std::string_view part =
-            text.substr(pos, dot == std::string_view::npos ? dot : dot - pos);
-        if (part.empty() || part.size() > 3)
-            return false;
-        int64_t v = 0;
-        for (char c : part) {
-            if (c < '0' || c > '9')
+    int64_t v = 0;
+    int digits = 0;
+    for (size_t i = 0;; ++i) {
+        const bool end = i == text.size();
+        if (end || text[i] == '.') {
+            if (digits == 0 || field >= std::size(kUnitNs) || v >= kLimit[field])
                 return false;
-            v = v * 10 + (c - '0');
+            total += v * kUnitNs[field++];
+            if (end)
+                break;
+            v = digits = 0;
+            continue;
         }
-        if (v >= kLimit[field])
+        const char c = text[i];
+        if (c < '0' || c > '9' || ++digits > 3)
             return false;
-        total += v * kUnitNs[field];
-        ++field;
-        if (dot == std::string_view::npos)
-            break;
-        pos = dot + 1;
+        v = v * 10 + (c - '0');
     }
     *t = total;
     return true;

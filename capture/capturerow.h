@@ -60,11 +60,42 @@ public:
         return size_t(r) < std::size(kResponseTexts) ? kResponseTexts[size_t(r)] : "--";
     }
 
+    // a == b for the short fixed texts above, compared in place: a memcmp
+    // call per field cost a filter scan more than its parsing.
+    static bool sameText(std::string_view a, std::string_view b)
+    {
+        if (a.size() != b.size())
+            return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (a[i] != b[i])
+                return false;
+        return true;
+    }
+
+    template <typename Enum, size_t N>
+    static bool fromText(const std::string_view (&texts)[N], std::string_view text, Enum *value)
+    {
+        for (size_t i = 0; i < N; ++i) {
+            if (sameText(texts[i], text)) {
+                *value = Enum(i);
+                return true;
+            }
+        }
+        return false;
+    }
+
     // The value whose text is `text`; false when none has it ("--" is the
     // direction None).
-    static bool typeFromText(std::string_view text, Type *t);
-    static bool directionFromText(std::string_view text, Direction *d);
-    static bool responseFromText(std::string_view text, Response *r);
+    // Inline: a filter's scan asks for every line's type.
+    static bool typeFromText(std::string_view text, Type *t) { return fromText(kTypeTexts, text, t); }
+    static bool directionFromText(std::string_view text, Direction *d)
+    {
+        return fromText(kDirectionTexts, text, d);
+    }
+    static bool responseFromText(std::string_view text, Response *r)
+    {
+        return fromText(kResponseTexts, text, r);
+    }
     // Two hex digits (either case) of a 7-bit address; false for anything else.
     static bool addressFromText(std::string_view text, uint8_t *address);
 

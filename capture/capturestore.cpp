@@ -423,7 +423,13 @@ QByteArray CaptureStore::readLines(int first, int count) const
     const qint64 r = readAt(begin, out.data(), out.size());
     const std::string_view bytes(out.constData(), size_t(std::max<qint64>(r, 0)));
     const size_t head = LineIndex::skipLines(bytes, first - from);
-    const size_t size = LineIndex::skipLines(bytes.substr(head), last - first);
+    // The end is found from the kept offset nearest to it, so a long read
+    // counts at most a stride of lines twice rather than every line.
+    const qint64 tail = std::max<qint64>(m_index.keptAtOrBefore(last), first);
+    const size_t tailAt =
+        tail == first ? head
+                      : std::min(bytes.size(), size_t(m_index.keptOffset(tail) - begin));
+    const size_t size = tailAt + LineIndex::skipLines(bytes.substr(tailAt), last - tail) - head;
     if (head > 0)
         std::memmove(out.data(), out.constData() + head, size);
     out.resize(int(size));

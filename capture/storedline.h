@@ -20,41 +20,38 @@ public:
     // a seventh "," belongs to no field (hasExtraFields()).
     bool parse(std::string_view line)
     {
-        // Inline: Save and the view split every line they show or write.
         if (!line.empty() && line.back() == '\n')
             line.remove_suffix(1);
-        if (line.empty()) { // no fields, and memchr must not see a null pointer
-            *this = StoredLine();
-            return false;
-        }
-        const char *s = line.data();
-        const char *const e = s + line.size();
-        for (int k = 0; k < Timestamp; ++k) {
-            const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
-            if (!c) {
-                *this = StoredLine();
-                return false;
-            }
-            m_fields[k] = std::string_view(s, size_t(c - s));
-            s = c + 1;
-        }
-        const char *c = static_cast<const char *>(std::memchr(s, ',', size_t(e - s)));
-        m_fields[Timestamp] = std::string_view(s, size_t((c ? c : e) - s));
-        m_extraFields = c != nullptr;
-        return true;
+        return split(line.data(), line.data() + line.size(), false) != nullptr;
+    }
+    // Splits the line at the front of *text as parse() does and moves *text
+    // past its "\n" (to its end when there is none): a scan over a read block
+    // of lines looks at each byte once rather than finding the line's end
+    // first.
+    bool parseNext(std::string_view *text)
+    {
+        const char *const end = text->data() + text->size();
+        const char *lineEnd = end;
+        const bool ok = split(text->data(), end, true, &lineEnd) != nullptr;
+        *text = lineEnd < end ? std::string_view(lineEnd + 1, size_t(end - lineEnd - 1))
+                              : std::string_view();
+        return ok;
     }
     std::string_view field(Field f) const { return m_fields[f]; }
     bool hasExtraFields() const { return m_extraFields; }
 
     // Whether a fixed-vocabulary field holds that value's text.
-    bool is(CaptureRow::Type t) const { return m_fields[Type] == CaptureRow::typeText(t); }
+    bool is(CaptureRow::Type t) const
+    {
+        return CaptureRow::sameText(m_fields[Type], CaptureRow::typeText(t));
+    }
     bool is(CaptureRow::Direction d) const
     {
-        return m_fields[Direction] == CaptureRow::directionText(d);
+        return CaptureRow::sameText(m_fields[Direction], CaptureRow::directionText(d));
     }
     bool is(CaptureRow::Response r) const
     {
-        return m_fields[Response] == CaptureRow::responseText(r);
+        return CaptureRow::sameText(m_fields[Response], CaptureRow::responseText(r));
     }
 
     // The row this line was stored for, as far as its fields tell (Open's
@@ -92,6 +89,11 @@ public:
     }
 
 private:
+    // Splits [s, e), up to the first "\n" when atNewline (stored in
+    // *lineEnd, e when there is none); null when the fields are too few.
+    const char *split(const char *s, const char *e, bool atNewline,
+                      const char **lineEnd = nullptr);
+
     std::string_view m_fields[FieldCount];
     bool m_extraFields = false;
 };

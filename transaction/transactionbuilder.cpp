@@ -133,9 +133,10 @@ void TransactionBuilder::addData(std::string_view data, TransactionSegment *segm
             i = close + 2;
             continue;
         }
-        size_t end = data.find(' ', i);
-        if (end == std::string_view::npos)
-            end = data.size();
+        // Words are two characters, found in place faster than by find().
+        size_t end = i;
+        while (end < data.size() && data[end] != ' ')
+            ++end;
         const int hi = end - i == 2 ? hexDigitValue(data[i]) : -1;
         const int lo = hi >= 0 ? hexDigitValue(data[i + 1]) : -1;
         if (lo >= 0 && segment) {

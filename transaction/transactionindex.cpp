@@ -39,6 +39,7 @@ void TransactionIndex::lineAdded(qint64 line, const CaptureRow &row)
         Block &fresh = block(b);
         std::fill(std::begin(fresh.starts), std::end(fresh.starts), 0);
         fresh.unusual.reset();
+        fresh.nacks.reset();
         fresh.before = m_count;
         m_blocks = b + 1;
         // The block before is complete now: only the last line is ever
@@ -56,6 +57,27 @@ void TransactionIndex::lineAdded(qint64 line, const CaptureRow &row)
             markUnusual(current, kWords, inBlock);
     }
     m_lines = line + 1;
+    markNack(line, row);
+}
+
+void TransactionIndex::markNack(qint64 line, const CaptureRow &row)
+{
+    // What the transaction builder counts as NACKed: an address or data row
+    // whose response is NACK (any other row's response is not looked at).
+    // Each line sets or clears its bit, so the bits of lines taken away
+    // need no clearing: they are rewritten before they are read again.
+    const bool nack = row.response == CaptureRow::Response::Nack &&
+                      (row.type == CaptureRow::Type::Addr || row.type == CaptureRow::Type::Data);
+    Block &b = block(line >> kBlockBits);
+    if (!b.nacks) {
+        if (!nack)
+            return;
+        b.nacks.reset(new uint64_t[kWords]);
+        std::fill_n(b.nacks.get(), kWords, 0);
+    }
+    const qint64 i = line & (kBlockLines - 1);
+    uint64_t &word = b.nacks[size_t(i >> 6)];
+    word = (word & ~(uint64_t(1) << (i & 63))) | uint64_t(nack) << (i & 63);
 }
 
 void TransactionIndex::markUnusual(Block &b, int word, qint64 lineInBlock)
@@ -140,6 +162,23 @@ qint64 TransactionIndex::startAtOrBefore(qint64 line) const
     }
 }
 
+qint64 TransactionIndex::nextStart(qint64 line) const
+{
+    for (line = std::max<qint64>(line, 0); line < m_lines;) {
+        const uint64_t *starts = block(line >> kBlockBits).starts;
+        const qint64 base = line & ~(kBlockLines - 1);
+        for (qint64 w = (line - base) >> 6; w < kWords; ++w) {
+            uint64_t bits = starts[w];
+            if (w == (line - base) >> 6)
+                bits &= ~uint64_t(0) << (line & 63);
+            if (bits)
+                return std::min(m_lines, base + 64 * w + __builtin_ctzll(bits));
+        }
+        line = base + kBlockLines;
+    }
+    return m_lines;
+}
+
 qint64 TransactionIndex::firstLine(qint64 k) const
 {
     if (k < 0 || k >= m_count)
@@ -204,6 +243,28 @@ uint8_t TransactionIndex::status(qint64 k) const
     return s;
 }
 
+qint64 TransactionIndex::nextNack(qint64 from, qint64 to) const
+{
+    to = std::min(to, m_lines);
+    for (from = std::max<qint64>(from, 0); from < to;) {
+        const Block &b = block(from >> kBlockBits);
+        const qint64 base = from & ~(kBlockLines - 1);
+        if (b.nacks) {
+            for (qint64 w = (from - base) >> 6; w < kWords; ++w) {
+                uint64_t bits = b.nacks[size_t(w)];
+                if (w == (from - base) >> 6)
+                    bits &= ~uint64_t(0) << (from & 63);
+                if (bits) {
+                    const qint64 line = base + 64 * w + __builtin_ctzll(bits);
+                    return std::min(line, to);
+                }
+            }
+        }
+        from = base + kBlockLines;
+    }
+    return to;
+}
+
 bool TransactionIndex::copyStarts(qint64 b, uint64_t *starts, qint64 *before) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -220,7 +281,6 @@ size_t TransactionIndex::memoryBytes() const
     size_t bytes = m_chunks.capacity() * sizeof(m_chunks[0]) +
                    m_chunks.size() * (size_t(1) << kChunkBits) * sizeof(Block);
     for (qint64 b = 0; b < m_blocks; ++b)
-        if (block(b).unusual)
-            bytes += 2 * kWords * sizeof(uint64_t);
+        bytes += ((block(b).unusual ? 2 : 0) + (block(b).nacks ? 1 : 0)) * kWords * sizeof(uint64_t);
     return bytes;
 }

@@ -2,8 +2,10 @@
 // line in blocks of kBlockLines, each block with the number of transactions
 // begun before it, so any transaction's lines are found without reading the
 // file. Unusual transactions (begun without a START, ended without a STOP)
-// are marked in two more bitmaps that a block holds only when it has one.
-// About 0.13 bytes a line (0.38 in a block of unusual transactions only).
+// are marked in two more bitmaps that a block holds only when it has one,
+// and so are NACKed address and data rows, so "NACK anywhere" is answered
+// without reading the file. About 0.13 bytes a line (0.5 in a block of
+// unusual transactions and NACKs).
 //
 // Threads: the StoreObserver calls come on the storing thread while it holds
 // the store. count() .. status() read every line told so far and are for
@@ -39,7 +41,9 @@ public:
     Q_DISABLE_COPY(TransactionIndex)
 
     void lineAdded(qint64 line, const CaptureRow &row) override;
-    void lineMerged(qint64, const CaptureRow &) override {} // a merge keeps the line's type
+    // A merge keeps the line's type and response: rows merge only with the
+    // same response.
+    void lineMerged(qint64, const CaptureRow &) override {}
     void storeReset() override;
     void linesKept(qint64 lines) override;
 
@@ -56,6 +60,14 @@ public:
     // Transaction::Status flags: NoStart, NoStop (a START cut it off), Open
     // (the last, not yet ended by a STOP).
     uint8_t status(qint64 k) const;
+    // The first line in [from, to) that is a NACKed address or data row; to
+    // when there is none.
+    qint64 nextNack(qint64 from, qint64 to) const;
+    // The first line of the transaction holding line (0 <= line < lineCount()).
+    qint64 startAtOrBefore(qint64 line) const;
+    // The first line at or after line that begins a transaction; lineCount()
+    // when none does. Both read the bits near line only, unlike firstLine().
+    qint64 nextStart(qint64 line) const;
     size_t memoryBytes() const;
 
     // Any thread. Lines in blocks that are complete (a multiple of
@@ -79,6 +91,9 @@ private:
         // [kWords, 2 kWords) first lines of transactions whose predecessor a
         // START cut off (it had no STOP).
         std::unique_ptr<uint64_t[]> unusual;
+        // Null until the block holds a NACKed address or data row: kWords
+        // words, a bit for each such line.
+        std::unique_ptr<uint64_t[]> nacks;
     };
     static constexpr int kChunkBits = 6; // blocks per allocation: 64 (33 KB)
 
@@ -88,8 +103,7 @@ private:
     }
     static bool bit(const uint64_t *words, qint64 i) { return (words[i >> 6] >> (i & 63)) & 1u; }
     void markUnusual(Block &b, int word, qint64 lineInBlock);
-    // The transaction begun at or before line (line < m_lines).
-    qint64 startAtOrBefore(qint64 line) const;
+    void markNack(qint64 line, const CaptureRow &row);
     void dropAll();
 
     const CaptureStore &m_store;

@@ -139,6 +139,14 @@ bool TransactionQuery::matches(const Transaction &t) const
            });
 }
 
+bool TransactionQuery::onlyNacks() const
+{
+    return m_words.responses() == 1u << unsigned(CaptureRow::Response::Nack) &&
+           !m_words.types() && !m_words.directions() && m_words.anyAddress() &&
+           m_bytes.empty() && m_words.label().empty() && !m_words.needsHealth() &&
+           m_longerThanNs < 0 && m_shorterThanNs < 0;
+}
+
 bool TransactionQuery::bytesMatch(const std::vector<uint8_t> &bytes) const
 {
     return std::search(bytes.begin(), bytes.end(), m_bytes.begin(), m_bytes.end()) != bytes.end();

@@ -36,6 +36,9 @@ public:
     // Whether matches() looks at bytes or labels (a cut transaction holds
     // only its first ones).
     bool needsBytes() const { return !m_bytes.empty() || !m_words.label().empty(); }
+    // Whether the query is NACK alone, which the transaction index answers
+    // from its NACK bits without the lines.
+    bool onlyNacks() const;
 
 private:
     // limitText: ">5ms" or "<1.5us".

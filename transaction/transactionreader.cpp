@@ -15,10 +15,8 @@ bool feed(const CaptureStore &store, qint64 first, qint64 count, TransactionBuil
     StoredLine line;
     qint64 fed = 0;
     for (; !rest.empty() && fed < count; ++fed) {
-        const size_t end = rest.find('\n');
-        line.parse(rest.substr(0, end));
+        line.parseNext(&rest);
         builder->add(line);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     }
     return fed == count;
 }

@@ -1,6 +1,7 @@
 #include "transaction/transactionscan.h"
 
 #include "capture/capturepipeline.h"
+#include "capture/lineindex.h"
 #include "search/blockindex.h"
 #include "transaction/transactionindex.h"
 
@@ -11,6 +12,8 @@
 namespace {
 // Lines read under one lease: a few milliseconds' work for the store.
 constexpr qint64 kSliceLines = 1 << 15;
+// Lines whose NACK bits one round of a NACK-only scan reads under one lease.
+constexpr qint64 kNackRoundLines = qint64(1) << 16;
 // Blocks one transaction may span and still be judged by their summaries.
 constexpr qint64 kMaxUnionBlocks = 64;
 
@@ -93,10 +96,57 @@ qint64 TransactionScan::unsettledFrom(qint64 lines)
     return std::min(lines, m_index.firstLine(last));
 }
 
+TransactionScan::Outcome TransactionScan::scanNacks(qint64 from, qint64 to,
+                                                    const std::atomic<bool> *cancel,
+                                                    const std::function<bool(qint64)> &onMatch)
+{
+    const quint64 generation = m_index.generation();
+    std::vector<qint64> found;
+    for (from = std::max<qint64>(from, 0); from < to;) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return Outcome::Canceled;
+        found.clear();
+        {
+            // A round's bits under the store: a few milliseconds at most.
+            StoreLease held = lease(m_pipeline, cancel);
+            if (!held)
+                return Outcome::Canceled;
+            if (m_index.generation() != generation)
+                return Outcome::Changed;
+            const qint64 lines = m_index.lineCount();
+            const qint64 roundEnd = std::min(to, from + kNackRoundLines);
+            qint64 line = from; // no transaction begun in [from, line) holds a NACK
+            while (line < roundEnd) {
+                const qint64 nack = m_index.nextNack(line, lines);
+                if (nack >= lines) {
+                    line = to; // none left: a later round sees lines yet to come
+                    break;
+                }
+                const qint64 first = m_index.startAtOrBefore(nack);
+                if (first >= roundEnd) {
+                    line = first;
+                    break;
+                }
+                if (first >= from)
+                    found.push_back(first);
+                // On from the transaction after the one holding the NACK.
+                line = m_index.nextStart(nack + 1);
+            }
+            from = std::min(std::max(line, roundEnd), to);
+        }
+        for (qint64 first : found)
+            if (!onMatch(first))
+                return Outcome::Stopped;
+    }
+    return m_index.generation() == generation ? Outcome::Done : Outcome::Changed;
+}
+
 TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
                                                const std::atomic<bool> *cancel,
                                                const std::function<bool(qint64)> &onMatch)
 {
+    if (m_query.onlyNacks())
+        return scanNacks(from, to, cancel, onMatch);
     const quint64 generation = m_index.generation();
     from = std::max<qint64>(from, 0);
     while (from < to) {
@@ -105,7 +155,7 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
         // Under the store: whole transactions beginning in [from, to), a
         // slice of them, and their lines.
         QByteArray text;
-        qint64 k = 0, first = 0, end = 0, count = 0;
+        qint64 k = 0, first = 0, end = 0, count = 0, ahead = 0;
         {
             StoreLease held = lease(m_pipeline, cancel);
             if (!held)
@@ -138,10 +188,14 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
             end = m_index.endLine(last);
             // A transaction longer than a slice is read up to kMaxLines rows.
             const qint64 readEnd = std::min(end, first + std::max(kSliceLines, kMaxLines));
-            text = held->readLines(int(first), int(readEnd - first));
+            // From the kept line offset at or before the first, whose lines
+            // are passed over here, so the store need not move the bytes.
+            ahead = first - held->lineIndex().keptAtOrBefore(first);
+            text = held->readLines(int(first - ahead), int(readEnd - first + ahead));
         }
         // Judged without the store.
         std::string_view rest(text.constData(), size_t(text.size()));
+        rest.remove_prefix(LineIndex::skipLines(rest, ahead));
         StoredLine stored;
         m_builder.reset();
         qint64 line = first;
@@ -151,9 +205,7 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
             return t.firstLine >= to || !m_query.matches(t) || onMatch(t.firstLine);
         };
         for (; !rest.empty(); ++line) {
-            const size_t nl = rest.find('\n');
-            stored.parse(rest.substr(0, nl));
-            rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+            stored.parseNext(&rest);
             if (m_builder.begins(stored)) {
                 if (m_builder.started() && !judge(true))
                     return Outcome::Stopped;

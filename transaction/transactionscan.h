@@ -44,6 +44,9 @@ public:
     quint64 generation() const;
 
 private:
+    // scan() for a NACK-only query: from the index's NACK bits, no line read.
+    Outcome scanNacks(qint64 from, qint64 to, const std::atomic<bool> *cancel,
+                      const std::function<bool(qint64)> &onMatch);
     // The first line from `from` on that a matching transaction may hold,
     // judged by the block summaries; lines when none. Under the store lease.
     qint64 skipBlocks(qint64 from, qint64 lines) const;

@@ -324,13 +324,17 @@ TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndCl
     BlockIndex blocks(f.pipeline.store());
     f.pipeline.leaseStore()->addObserver(&blocks);
     f.store(5 * int(TransactionIndex::kBlockLines), false);
-    TransactionQuery q;
+    TransactionQuery q, nacks;
     QString error;
     ASSERT_TRUE(q.parse(QStringLiteral("data=34,18 NACK"), &error));
-    TransactionScan scan(f.pipeline, f.index, q);
-    const auto run = [&](qint64 from, qint64 to, size_t stopAfter = size_t(-1)) {
+    // NACK alone is answered from the index's bits, never reading a line.
+    ASSERT_TRUE(nacks.parse(QStringLiteral("NACK"), &error));
+    ASSERT_TRUE(nacks.onlyNacks() && !q.onlyNacks());
+    TransactionScan scan(f.pipeline, f.index, q), nackScan(f.pipeline, f.index, nacks);
+    const auto run = [&](qint64 from, qint64 to, size_t stopAfter = size_t(-1),
+                         TransactionScan *with = nullptr) {
         std::vector<qint64> out;
-        const auto outcome = scan.scan(from, to, nullptr, [&](qint64 line) {
+        const auto outcome = (with ? *with : scan).scan(from, to, nullptr, [&](qint64 line) {
             out.push_back(line);
             return out.size() < stopAfter;
         });
@@ -342,19 +346,23 @@ TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndCl
             f.pipeline.leaseStore()->resetStore();
         if (round > 0)
             f.store(3000 + 40000 * round, round == 1);
-        const std::vector<qint64> expected = expectedMatches(f, q);
-        ASSERT_GT(expected.size(), 3u) << round;
         const qint64 lines = f.pipeline.storedLineCount();
-        EXPECT_EQ(run(0, lines), std::make_pair(TransactionScan::Outcome::Done, expected));
-        // Only transactions beginning in [from, to): one starting at `from`
-        // counts, one starting at `to` does not.
-        const qint64 a = expected[1], b = expected[expected.size() - 2];
-        EXPECT_EQ(run(a, b).second, std::vector<qint64>(expected.begin() + 1, expected.end() - 2));
-        EXPECT_EQ(run(a + 1, b + 1).second,
-                  std::vector<qint64>(expected.begin() + 2, expected.end() - 1));
-        EXPECT_EQ(run(0, lines, 2),
-                  std::make_pair(TransactionScan::Outcome::Stopped,
-                                 std::vector<qint64>(expected.begin(), expected.begin() + 2)));
+        for (TransactionScan *with : {&scan, &nackScan}) {
+            const std::vector<qint64> expected = expectedMatches(f, with == &scan ? q : nacks);
+            ASSERT_GT(expected.size(), 3u) << round;
+            EXPECT_EQ(run(0, lines, size_t(-1), with),
+                      std::make_pair(TransactionScan::Outcome::Done, expected));
+            // Only transactions beginning in [from, to): one starting at
+            // `from` counts, one starting at `to` does not.
+            const qint64 a = expected[1], b = expected[expected.size() - 2];
+            EXPECT_EQ(run(a, b, size_t(-1), with).second,
+                      std::vector<qint64>(expected.begin() + 1, expected.end() - 2));
+            EXPECT_EQ(run(a + 1, b + 1, size_t(-1), with).second,
+                      std::vector<qint64>(expected.begin() + 2, expected.end() - 1));
+            EXPECT_EQ(run(0, lines, 2, with),
+                      std::make_pair(TransactionScan::Outcome::Stopped,
+                                     std::vector<qint64>(expected.begin(), expected.begin() + 2)));
+        }
         // Only the newest transaction may still grow, and only while open.
         const qint64 last = f.index.count() - 1;
         EXPECT_EQ(scan.unsettledFrom(lines),
@@ -383,7 +391,7 @@ TEST(Transactions, ScanReportsMatchingTransactionsWithinRangesAcrossAppendsAndCl
     quiet.push_back(addrRow(0x66, true, true, 0));
     f.pipeline.leaseStore()->appendRows(quiet, false, false, nullptr);
     for (const char *text : {"addr=66", "addr=66 WRITE", "addr=66 READ", "data=34,18 NACK",
-                             "addr=60 NACK", "addr=7F"}) {
+                             "addr=60 NACK", "addr=7F", "NACK"}) {
         ASSERT_TRUE(q.parse(QLatin1String(text), &error));
         TransactionScan skipping(f.pipeline, f.index, q, &blocks);
         std::vector<qint64> out;
