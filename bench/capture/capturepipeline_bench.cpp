@@ -6,6 +6,7 @@
 #include "capture/capturepipeline.h"
 #include "protocol/symbollabeler.h"
 #include "search/blockindex.h"
+#include "transaction/transactionindex.h"
 
 #include <benchmark/benchmark.h>
 
@@ -61,7 +62,7 @@ constexpr int RowsPerTransfer = 11;
 
 enum class Mode { Plain, Merge, Decode };
 // With what the window keeps beside the store watching it: the address map's
-// statistics and the search's block summaries.
+// statistics, the search's block summaries and the transaction index.
 enum class Watch { None, Window };
 
 void BM_CapturePipeline(benchmark::State &state, Mode mode, Watch watch = Watch::None)
@@ -75,9 +76,11 @@ void BM_CapturePipeline(benchmark::State &state, Mode mode, Watch watch = Watch:
     }
     AddressStats stats;
     BlockIndex blocks(p.store());
+    TransactionIndex transactions(p.store());
     if (watch == Watch::Window) {
         p.leaseStore()->addObserver(&stats);
         p.leaseStore()->addObserver(&blocks);
+        p.leaseStore()->addObserver(&transactions);
     }
     SymbolLabeler decoder;
     p.mergeEnabled = mode == Mode::Merge;
