@@ -175,7 +175,10 @@ void TransactionSearch::runFilter()
         if (outcome == Outcome::Changed)
             continue;
         done = to;
-        m_filterDone.store(done, std::memory_order_relaxed);
+        // With the open transaction judged as it stands, every stored line
+        // has been looked at: an opened file whose last transfer has no STOP
+        // reads as checked through, not stuck short of its end.
+        m_filterDone.store(to == settled ? lines : done, std::memory_order_relaxed);
         m_filterTotal.store(lines, std::memory_order_relaxed);
         // Out of the lines stored now: every transaction judged begins below.
         if (generation == scan.generation())

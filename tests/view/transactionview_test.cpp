@@ -217,6 +217,9 @@ TEST(TransactionSearch, FilterHoldsTheOpenTransactionApartUntilItCloses)
     };
     EXPECT_EQ(filtered("addr=51", 1), "1/8");
     EXPECT_EQ(filtered("addr=52", 1), "1/8"); // shown while it grows
+    for (int i = 0; i < 500 && search.filterProgress() < 100; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(search.filterProgress(), 100); // the open one was looked at too
     std::vector<CaptureRow> more = {CaptureRow::stop(40), CaptureRow::start(50),
                                     addrRow(0x52, false, true, 50), CaptureRow::stop(55)};
     p.leaseStore()->appendRows(more, p.mergeEnabled, p.decodeEnabled, nullptr);
