@@ -33,8 +33,8 @@ public:
         const char *const end = text->data() + text->size();
         const char *lineEnd = end;
         const bool ok = split(text->data(), end, true, &lineEnd) != nullptr;
-        *text = lineEnd < end ? std::string_view(lineEnd + 1, size_t(end - lineEnd - 1))
-                              : std::string_view();
+        const char *const next = lineEnd < end ? lineEnd + 1 : end;
+        *text = std::string_view(next, size_t(end - next));
         return ok;
     }
     std::string_view field(Field f) const { return m_fields[f]; }
