@@ -30,6 +30,13 @@ struct HealthRun
         }
         return found;
     }
+    size_t count(int32_t kind, const char *detailStart) const
+    {
+        size_t n = 0;
+        for (const KorvexFinding &f : of(kind))
+            n += std::strncmp(f.detail, detailStart, std::strlen(detailStart)) == 0;
+        return n;
+    }
     int worst(int32_t kind) const // lowest severity code seen, 9 for none
     {
         int worst = 9;
@@ -349,15 +356,9 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     slow.ms = 60;
     slow.faults.kinds = 1u << KORVEX_HEALTH_STRETCH;
     slow.faults.stretchNs = 25000000 - 5000;
-    auto lowTimeouts = [](const HealthRun &r) {
-        size_t n = 0;
-        for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SMBUS_TIMEOUT))
-            n += std::strncmp(f.detail, "SCL low ", 8) == 0;
-        return n;
-    };
-    EXPECT_EQ(lowTimeouts(simulate(slow)), 0u);
+    EXPECT_EQ(simulate(slow).count(KORVEX_HEALTH_SMBUS_TIMEOUT, "SCL low "), 0u);
     slow.faults.stretchNs += 250;
-    EXPECT_GE(lowTimeouts(simulate(slow)), 1u);
+    EXPECT_GE(simulate(slow).count(KORVEX_HEALTH_SMBUS_TIMEOUT, "SCL low "), 1u);
     SimSetup stuck;
     stuck.rate = 4 * kMHz;
     stuck.ms = 70;
@@ -402,15 +403,10 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
         const HealthRun filtered = simulate(spiky);
         // An SCL high pulse and the dip after it are two spikes; the filter
         // drops the first, and the second is then no pulse.
-        auto onLine = [](const HealthRun &r, const char *line) {
-            size_t n = 0;
-            for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SPIKE))
-                n += std::strncmp(f.detail, line, 3) == 0;
-            return n;
-        };
-        EXPECT_EQ(onLine(filtered, "SDA"), onLine(plain, "SDA"));
-        EXPECT_EQ(2 * onLine(filtered, "SCL"), onLine(plain, "SCL"));
-        EXPECT_TRUE(onLine(plain, "SDA") > 0 && onLine(plain, "SCL") > 0);
+        const int32_t k = KORVEX_HEALTH_SPIKE;
+        EXPECT_EQ(filtered.count(k, "SDA"), plain.count(k, "SDA"));
+        EXPECT_EQ(2 * filtered.count(k, "SCL"), plain.count(k, "SCL"));
+        EXPECT_TRUE(plain.count(k, "SDA") > 0 && plain.count(k, "SCL") > 0);
         EXPECT_EQ(filtered.worst(KORVEX_HEALTH_SPIKE), KORVEX_SEVERITY_WARNING);
         for (const KorvexFinding &f : filtered.of(KORVEX_HEALTH_SPIKE))
             EXPECT_NE(std::strstr(f.detail, f.detail[1] == 'C' ? "could have been taken as a bit"
