@@ -37,9 +37,7 @@
 #include <csignal>
 #include <cstring>
 #include <random>
-#include <set>
 #include <sys/resource.h>
-#include <zip.h>
 
 namespace {
 const QString kTempFile = QStringLiteral("I2CDataTemp.dat");
@@ -198,16 +196,8 @@ private slots:
 
     void startFailuresSayWhyAndAReplaySaysItEnded()
     {
-        // Adapter 3 replays a capture missing one of its sample members: it breaks off.
-        QVERIFY(QFile::copy(QStringLiteral(KORVEX_TEST_DATA_DIR "/captures/extra/8564je_nacks.sr"),
-                            QStringLiteral("gap.sr")));
-        zip_t *archive = zip_open("gap.sr", 0, nullptr);
-        QVERIFY(archive &&
-                zip_delete(archive, zip_uint64_t(zip_name_locate(archive, "logic-1-3", 0))) == 0);
-        QCOMPARE(zip_close(archive), 0);
-        qputenv("KORVEX_REPLAY",
-                "missing.sr:" KORVEX_TEST_DATA_DIR
-                "/captures/peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr:gap.sr");
+        qputenv("KORVEX_REPLAY", "missing.sr:" KORVEX_TEST_DATA_DIR
+                                 "/captures/peer-suite/rtc_dallas_ds1307/rtc_ds1307_200khz.sr");
         qputenv("KORVEX_REPLAY_SPEED", "max");
         const auto restore = qScopeGuard([] { qunsetenv("KORVEX_REPLAY"); });
         Sniffer s;
@@ -233,13 +223,7 @@ private slots:
         QVERIFY(statusLabels(w).contains(QStringLiteral("回放结束")));
         action(w, "actionStop")->trigger();
         QVERIFY(statusLabels(w).contains(QStringLiteral("已停止")));
-        device = 3;
-        action(w, "actionStart")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            w.statusBar()->currentMessage().startsWith(QStringLiteral("采集已中断：")), 10000);
-        QVERIFY(statusLabels(w).contains(QStringLiteral("采集中断")));
-        action(w, "actionStop")->trigger();
-        QCOMPARE(answerer.texts.size(), 4);
+        QCOMPARE(answerer.texts.size(), 3);
     }
 
     void startStopClearAndFollow()
@@ -262,6 +246,7 @@ private slots:
         QCOMPARE(enabled(w), QStringLiteral("0100"));
         QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() > 3 && following(), 10000);
         QCOMPARE(w.statusBar()->currentMessage(), QString()); // a running capture has not ended
+        QVERIFY(w.captureController().judgedHealthMode() >= KORVEX_HEALTH_MODE_AUTO);
         bar->setValue(0);
         QTRY_COMPARE(model->index(0, 0).data().toString(), QStringLiteral("0"));
         action(w, "actionStop")->trigger();
@@ -352,30 +337,18 @@ private slots:
         HealthDock *dock = w.healthDock();
         QVERIFY(!dock->isVisible() &&
                 dock->toggleViewAction()->shortcut() == QKeySequence(Qt::CTRL + Qt::Key_H));
-        const auto finding = [&s](int64_t event, HealthFinding::Kind kind,
-                                  HealthFinding::Severity severity, int64_t measured) {
-            HealthFinding f;
-            f.eventIndex = event;
-            f.kind = kind;
-            f.severity = severity;
-            f.measuredNs = measured;
-            f.limitNs = 1300;
-            s.pipeline.onHealthFinding(f);
-        };
         using K = HealthFinding::Kind;
         using S = HealthFinding::Severity;
+        const auto finding = [&s](int64_t event, K kind, S severity, int64_t measured) {
+            s.pipeline.onHealthFinding(healthFinding(event, kind, severity, measured, 1300));
+        };
         s.pipeline.beginCapture();
         // Transfer k: events 6k..6k+5, lines 4k..4k+3 (START, ADDR, DATA, STOP).
         finding(6 * 10 + 3, K::TLow, S::Warning, 1250);  // line 42
         finding(6 * 20 + 3, K::TLow, S::Error, 900);     // line 82
         finding(6 * 30 + 3, K::TLow, S::Error, 1100);    // line 122
         finding(6 * 40 + 0, K::Stretch, S::Info, 70000); // line 160
-        std::vector<I2CEvent> events;
-        for (int k = 0; k < 100; ++k)
-            events.insert(events.end(),
-                          {ev(EventStart, 0, 10 * k), ev(EventAddr, 0xA0, 10 * k + 1),
-                           ev(EventAck, 0, 10 * k + 2), ev(EventData, k, 10 * k + 3),
-                           ev(EventAck, 0, 10 * k + 4), ev(EventStop, 0, 10 * k + 5)});
+        const std::vector<I2CEvent> events = busTransfers(100);
         dropDebugMessages();
         s.pipeline.onI2CEvents(events.data(), int(events.size()));
         dock->toggleViewAction()->trigger();
@@ -439,90 +412,6 @@ private slots:
         dock->refresh();
         QCOMPARE(table->rowCount(), 0);
         QVERIFY(!dock->jumpButton(HealthDock::Jump::First)->isEnabled());
-    }
-
-    // A recorded capture with four STARTs cut into bytes, replayed through the window: the
-    // findings land on the rows korvex-decode --format=health names, and ERR finds just those.
-    void busHealthOfAReplay()
-    {
-        qputenv("KORVEX_REPLAY", KORVEX_TEST_DATA_DIR "/captures/extra/8564je_nacks.sr");
-        qputenv("KORVEX_REPLAY_SPEED", "max");
-        const auto restore = qScopeGuard([] { qunsetenv("KORVEX_REPLAY"); });
-        Sniffer s;
-        MainWindow &w = s.shown();
-        ModalAnswerer answerer([accept = acceptStartDialog()](QWidget *d) {
-            if (auto *devices = d->findChild<QComboBox *>(QStringLiteral("deviceIndexComboBox")))
-                devices->setCurrentIndex(1);
-            return accept(d);
-        });
-        dropDebugMessages();
-        action(w, "actionStart")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            w.statusBar()->currentMessage().startsWith(QStringLiteral("回放已结束")), 20000);
-        action(w, "actionStop")->trigger();
-        const qint64 lines = s.pipeline.storedLineCount();
-        std::vector<qint64> cut, stuck;
-        for (const HealthFinding &f : s.pipeline.health().findings(-1, lines)) {
-            if (f.kind == HealthFinding::Kind::StartInByte)
-                cut.push_back(f.line);
-            if (f.kind == HealthFinding::Kind::StuckLow)
-                stuck.push_back(f.line);
-        }
-        QCOMPARE(cut, (std::vector<qint64>{2, 8, 10, 16}));
-        // The lines held low to the end belong to no event: the newest row takes them.
-        QCOMPARE(stuck, (std::vector<qint64>{lines - 1, lines - 1}));
-        QVERIFY(w.captureController().judgedHealthMode() >= KORVEX_HEALTH_MODE_AUTO);
-        w.findChild<FindBar *>()->filterBy(QStringLiteral("ERR"));
-        QTRY_VERIFY2(statusLabels(w).contains(QStringLiteral("筛选：4 / %1 行").arg(lines)),
-                     qPrintable(statusLabels(w).join('|')));
-        QCOMPARE(answerer.texts.size(), 1); // the start dialog only
-    }
-
-    // The simulator's injected faults through the window: the panel lists every kind it
-    // injects, and findings of the address byte land on rows of the address they name.
-    void busHealthOfTheSimulatorsFaults()
-    {
-        qputenv("KORVEX_SIM_FAULTS", "all");
-        qputenv("KORVEX_SIM_SPEED", "max");
-        const auto restore = qScopeGuard([] {
-            qunsetenv("KORVEX_SIM_FAULTS");
-            qunsetenv("KORVEX_SIM_SPEED");
-        });
-        Sniffer s;
-        MainWindow &w = s.shown();
-        ModalAnswerer answerer(acceptStartDialog());
-        dropDebugMessages();
-        w.healthDock()->pecEdit()->setText(QStringLiteral("2B"));
-        emit w.healthDock()->pecEdit()->editingFinished();
-        action(w, "actionStart")->trigger();
-        const auto kinds = [&s] {
-            int seen = 0;
-            for (const HealthLog::KindSummary &k : s.pipeline.health().summaries())
-                seen += k.count > 0;
-            return seen;
-        };
-        // All but the SMBus hold time (judged in SMBus mode only) and undersampling.
-        QTRY_VERIFY_WITH_TIMEOUT(kinds() == HealthFinding::kKindCount - 2, 20000);
-        action(w, "actionStop")->trigger();
-        w.healthDock()->show();
-        QCOMPARE(w.healthDock()->table()->rowCount(), HealthFinding::kKindCount - 2);
-        const qint64 lines = s.pipeline.storedLineCount();
-        const QStringList stored = QString::fromUtf8(storedText(s.pipeline)).split('\n');
-        std::set<qint64> errorLines;
-        for (const HealthFinding &f : s.pipeline.health().findings(0, lines)) {
-            const QStringList fields = stored.value(int(f.line)).split(',');
-            if (f.severity == HealthFinding::Severity::Error)
-                errorLines.insert(f.line);
-            const char *address = f.kind == HealthFinding::Kind::GeneralCall ? "00"
-                                  : f.kind == HealthFinding::Kind::Pec       ? "2B"
-                                                                             : nullptr;
-            if (address)
-                QCOMPARE(fields.value(2), QString::fromLatin1(address));
-        }
-        w.findChild<FindBar *>()->filterBy(QStringLiteral("ERR"));
-        QTRY_VERIFY2(statusLabels(w).contains(
-                         QStringLiteral("筛选：%1 / %2 行").arg(errorLines.size()).arg(lines)),
-                     qPrintable(statusLabels(w).join('|')));
     }
 
     void findFilterAndTheAddressMap()

@@ -96,10 +96,8 @@ TEST_F(StoreTest, WritesOneLinePerRowAndIndexesIt)
                                  "1,ADDR,50,READ,--,NACK,00.00.00.000.000.005\n"
                                  "2,DATA,50,READ,3C,ACK,00.00.00.000.000.006\n";
     EXPECT_EQ(contents(), expected);
-    EXPECT_EQ(s.readLines(0, 1).size(), 41);
-    expectConsistent();
+    expectConsistent(); // each line read on its own too
     EXPECT_EQ(s.previousRow(), dataRow(0x50, true, "3C", true, 6));
-    EXPECT_EQ(s.readLines(1, 1).toStdString(), expected.substr(41, 44));
     EXPECT_EQ(s.readLines(1, 99).toStdString(), expected.substr(41));
     EXPECT_TRUE(s.readLines(3, 1).isEmpty() && s.readLines(-1, 1).isEmpty());
 }

@@ -14,18 +14,6 @@ namespace {
 using K = HealthFinding::Kind;
 using S = HealthFinding::Severity;
 
-HealthFinding finding(int64_t event, K kind, S severity = S::Error, int64_t measured = -1,
-                      int64_t limit = -1)
-{
-    HealthFinding f;
-    f.eventIndex = event;
-    f.kind = kind;
-    f.severity = severity;
-    f.measuredNs = measured;
-    f.limitNs = limit;
-    return f;
-}
-
 class HealthLogTest : public ::testing::Test
 {
 protected:
@@ -66,11 +54,11 @@ TEST_F(HealthLogTest, FindingsLandOnTheLinesTheirEventsRowsWentTo)
         p.mergeEnabled = merge;
         // Out of order on purpose: they are placed by event.
         for (const int64_t e : {5, 0, 3, 7, 8, 12})
-            p.onHealthFinding(finding(e, K::Spike));
+            p.onHealthFinding(healthFinding(e, K::Spike));
         feed(transfer(100));
         // A stray ACK (event 8) makes no row: its finding goes to the next one.
         // An ADDR (event 10) waits for its ACK in the next batch.
-        p.onHealthFinding(finding(10, K::TLow));
+        p.onHealthFinding(healthFinding(10, K::TLow));
         feed({ev(EventAck, 0, 200), ev(EventStart, 0, 201), ev(EventAddr, 0xA1, 202)});
         EXPECT_EQ(p.health().findingCount(), 5u);
         feed({ev(EventAck, 0, 203), ev(EventStop, 0, 204), ev(EventStart, 0, 205)});
@@ -87,7 +75,7 @@ TEST_F(HealthLogTest, FindingsLandOnTheLinesTheirEventsRowsWentTo)
 
 TEST_F(HealthLogTest, KeptRowsClearAndTheCapturesEnd)
 {
-    p.onHealthFinding(finding(1, K::Pec));
+    p.onHealthFinding(healthFinding(1, K::Pec));
     {
         // The view holds the store: rows and their findings wait together,
         // and rows kept over a Clear are stored after it with theirs.
@@ -106,31 +94,32 @@ TEST_F(HealthLogTest, KeptRowsClearAndTheCapturesEnd)
     // Named events that never came: the newest line takes them at the end
     // of the capture, or no line while none is stored.
     p.beginCapture();
-    p.onHealthFinding(finding(99, K::StuckLow));
+    p.onHealthFinding(healthFinding(99, K::StuckLow));
     p.endCapture();
     EXPECT_EQ(lines(), std::vector<qint64>{-1});
     p.leaseStore()->resetStore();
     p.beginCapture();
     p.onI2CEvents(nullptr, 3); // no events: none counted
-    p.onHealthFinding(finding(1, K::Pec));
+    p.onHealthFinding(healthFinding(1, K::Pec));
     feed(transfer(0));
-    p.onHealthFinding(finding(50, K::StuckLow));
+    p.onHealthFinding(healthFinding(50, K::StuckLow));
     p.endCapture();
     EXPECT_EQ(lines(), (std::vector<qint64>{1, 4}));
 }
 
 TEST_F(HealthLogTest, SummariesNextAndWorst)
 {
-    p.onHealthFinding(finding(2, K::TLow, S::Warning, 1250, 1300));
-    p.onHealthFinding(finding(4, K::TLow, S::Error, 1000, 1300));
-    p.onHealthFinding(finding(6, K::TLow, S::Error, 1600, 1300)); // as far past: the first stays
-    p.onHealthFinding(finding(7, K::GeneralCall, S::Info));
-    p.onHealthFinding(finding(0, K::Pec, S::Error));
-    p.onHealthFinding(finding(5, K::Pec, S::Error));
+    p.onHealthFinding(healthFinding(2, K::TLow, S::Warning, 1250, 1300));
+    p.onHealthFinding(healthFinding(4, K::TLow, S::Error, 1000, 1300));
+    // As far past: the first stays.
+    p.onHealthFinding(healthFinding(6, K::TLow, S::Error, 1600, 1300));
+    p.onHealthFinding(healthFinding(7, K::GeneralCall, S::Info));
+    p.onHealthFinding(healthFinding(0, K::Pec, S::Error));
+    p.onHealthFinding(healthFinding(5, K::Pec, S::Error));
     for (int i = 0; i < 2000; ++i) // past the first block
         feed(transfer(i * 10));
     // A warning far past its limit is still less than an error.
-    p.onHealthFinding(finding(8 * 2000 + 3, K::TLow, S::Warning, 100, 1300));
+    p.onHealthFinding(healthFinding(8 * 2000 + 3, K::TLow, S::Warning, 100, 1300));
     feed(transfer(99999));
     const auto s = p.health().summaries();
     const HealthLog::KindSummary &t = s[size_t(K::TLow)];
@@ -194,9 +183,9 @@ TEST(HealthFindingTest, LibraryRecordsAndNames)
     EXPECT_FALSE(HealthFinding::kindFromName("T-LOW", &kind));
     EXPECT_EQ(HealthFinding::worstSeverity(0x0C), S::Info);
     EXPECT_EQ(HealthFinding::worstSeverity(0x10), S::Count);
-    EXPECT_EQ(finding(0, K::TLow, S::Error, 1300, 1000).excess(), 300);
-    EXPECT_EQ(finding(0, K::TLow, S::Error, 1000, -1).excess(), 0);
-    EXPECT_EQ(finding(0, K::TLow, S::Error, 0, 5).excess(), 5);
+    EXPECT_EQ(healthFinding(0, K::TLow, S::Error, 1300, 1000).excess(), 300);
+    EXPECT_EQ(healthFinding(0, K::TLow, S::Error, 1000, -1).excess(), 0);
+    EXPECT_EQ(healthFinding(0, K::TLow, S::Error, 0, 5).excess(), 5);
 }
 
 // Lines cut off after a failed write take their findings with them; the rest stay readable.
@@ -204,7 +193,7 @@ TEST(HealthLogCutTest, CutLinesTakeTheirFindings)
 {
     HealthLog log;
     for (const qint64 line : {1, 5, 5, 9})
-        log.addToLine(line, finding(0, line == 9 ? K::Pec : K::Spike));
+        log.addToLine(line, healthFinding(0, line == 9 ? K::Pec : K::Spike));
     log.flush();
     const quint64 generation = log.generation();
     log.linesKept(5);

@@ -4,6 +4,7 @@
 #include "capture/adapter.h"
 #include "capture/capturerow.h"
 #include "capture/capturestore.h"
+#include "capture/healthfinding.h"
 #include "capture/storedline.h"
 
 #include <QFile>
@@ -16,6 +17,32 @@
 inline I2CEvent ev(int type, int data, int64_t t)
 {
     return I2CEvent{type, uint8_t(data), {}, t};
+}
+
+// Transfer k of count at 10k ns, events 6k..6k+5 stored as lines 4k..4k+3:
+// START, ADDR 50 WRITE ACK, DATA k ACK, STOP.
+inline std::vector<I2CEvent> busTransfers(int count)
+{
+    std::vector<I2CEvent> e;
+    for (int k = 0; k < count; ++k)
+        e.insert(e.end(), {ev(EventStart, 0, 10 * k), ev(EventAddr, 0xA0, 10 * k + 1),
+                           ev(EventAck, 0, 10 * k + 2), ev(EventData, k, 10 * k + 3),
+                           ev(EventAck, 0, 10 * k + 4), ev(EventStop, 0, 10 * k + 5)});
+    return e;
+}
+
+inline HealthFinding
+healthFinding(int64_t event, HealthFinding::Kind kind,
+              HealthFinding::Severity severity = HealthFinding::Severity::Error,
+              int64_t measured = -1, int64_t limit = -1)
+{
+    HealthFinding f;
+    f.eventIndex = event;
+    f.kind = kind;
+    f.severity = severity;
+    f.measuredNs = measured;
+    f.limitNs = limit;
+    return f;
 }
 
 inline CaptureRow dataRow(int address, bool read, const std::string &data, bool ack, int64_t t)

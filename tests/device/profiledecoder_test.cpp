@@ -7,7 +7,6 @@
 
 #include "capture/eventconverter.h"
 #include "korvex/src/bussimulator.h"
-#include "korvex/src/capturedecoding.h"
 #include "korvex/src/i2cdecoder.h"
 #include "transaction/transactionbuilder.h"
 
@@ -262,18 +261,6 @@ std::vector<Transaction> transactions(const std::vector<I2CEvent> &events)
     return out;
 }
 
-std::vector<Transaction> transactions(const std::string &capture, unsigned sda, unsigned scl)
-{
-    korvex::CaptureFile file;
-    std::string error;
-    std::vector<I2CEvent> events;
-    EXPECT_TRUE(
-        file.open(std::string(KORVEX_TEST_DATA_DIR) + "/captures/peer-suite/" + capture, &error) &&
-        korvex::decodeCapture(file, {sda, scl, 1, 0, true}, events, nullptr, nullptr, &error))
-        << error;
-    return transactions(events);
-}
-
 TEST(SimulatedBus, TheRtcEepromAndSensorDecodeToWhatTheSimulatorSent)
 {
     // Two seconds of the simulator's bus: its clock started at 2025-01-01 08:30:00, a Wednesday.
@@ -308,19 +295,6 @@ TEST(SimulatedBus, TheRtcEepromAndSensorDecodeToWhatTheSimulatorSent)
           "SHT2x 写 测温 保持主机; SHT2x 读", "SHT2x 写 测湿 保持主机; SHT2x 读"})
         EXPECT_GT(kinds[kind], 0) << kind;
     EXPECT_EQ(kinds.count("24C02 读 指针未知:"), 0u);
-}
-
-TEST(RecordedCaptures, DecodeToTheValuesOfTheirReferences)
-{
-    // The clock set to 23:35:30, day 1, 10.03.(20)13, then read back seven times.
-    Fixture decode("ds1307", 0x68);
-    std::vector<std::string> texts;
-    for (const Transaction &t : transactions("rtc_dallas_ds1307/rtc_ds1307_200khz.sr", 1, 0))
-        texts.push_back(decode(t));
-    const std::string time = " Seconds=30 Minutes=35 Hours=23 (24h) Day=1 Date=10 Month=03 Year=13";
-    ASSERT_EQ(texts.size(), 8u);
-    EXPECT_EQ(texts[0], "DS1307 写" + time);
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), "DS1307 读" + time), 7);
 }
 
 } // namespace

