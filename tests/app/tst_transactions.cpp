@@ -149,7 +149,7 @@ private slots:
         };
         QCOMPARE(lines().size(), 6);
         QCOMPARE(lines()[0],
-                 "number,first_row,rows,start,duration_ns,segments,ack,status,labels\r");
+                 "number,first_row,rows,start,duration_ns,segments,ack,status,labels,decoded\r");
         QVERIFY(lines()[2].startsWith("2,2,7,00.00.00.000.010.000,2600,50W:0E|50R:41*,"));
         std::string stop; // the open one ends: nothing is judged twice
         StoredLine::append(stop, 14, CaptureRow::stop(40000));

@@ -26,7 +26,7 @@ TransactionSegment seg(uint8_t address, bool read, std::vector<uint8_t> bytes, i
 }
 
 // Every cell as "text/colour", a "+" after a cut one (whole in its tooltip).
-std::string cells(const Transaction &t, int from = 0, int to = TransactionColumn::Count)
+std::string cells(const Transaction &t, int from = 0, int to = TransactionColumn::Decoded)
 {
     const TransactionText::Cells c = TransactionText::cells(t);
     std::string s;
