@@ -485,8 +485,12 @@ void MainWindow::setUpTransactionView()
     m_table->setDecoration(m_checkpoints->decoration());
     m_findDecoration = m_checkpoints->decoration();
     connect(m_profiles, &ProfileRegistry::changed, this, [this] {
-        if (m_checkpoints->running())
-            m_checkpoints->start(m_profiles->assignment());
+        if (!m_checkpoints->running())
+            return;
+        m_checkpoints->start(m_profiles->assignment());
+        // A transaction filter may have judged decoded text: judged again.
+        if (m_table->showingTransactions() && m_findBar->filterRows())
+            m_findBar->setFilterOn(true);
     });
 }
 

@@ -9,8 +9,9 @@
 #include <chrono>
 
 namespace {
-// Transactions read under one lease: a few milliseconds of the store's time.
+// Transactions, and lines, read under one lease: a few milliseconds of the store's time.
 constexpr qint64 kSlice = 256;
+constexpr qint64 kSliceLines = qint64(1) << 15;
 constexpr std::chrono::milliseconds kNap(2);
 // How often a worker that has caught up looks for new transactions.
 constexpr std::chrono::milliseconds kPoll(40);
@@ -170,13 +171,15 @@ void DecodeCheckpoints::run()
         const qint64 settled =
             count > 0 && (m_index.status(count - 1) & Transaction::Open) ? count - 1 : count;
         const qint64 end = std::min(settled, next + kSlice);
-        for (;; ++next) {
+        for (qint64 lines = 0;; ++next) {
             if (next == added * kInterval) {
                 add(decoder, *profiles);
                 ++added;
             }
-            if (next >= end)
+            if (next >= end || lines >= kSliceLines)
                 break;
+            lines += std::min(m_index.endLine(next) - m_index.firstLine(next),
+                              TransactionReader::kMaxLines);
             if (TransactionReader::read(held.store(), m_index, next, &t))
                 decoder.decode(t, &out);
             else

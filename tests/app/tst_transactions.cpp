@@ -2,10 +2,12 @@
 // double click open the row, Go to, the columns, filter and export, following a capture.
 #include "app/mainwindow.h"
 #include "capture/capturepipeline.h"
+#include "device/profileregistry.h"
 #include "modalanswerer.h"
 #include "protocol/symbollabeler.h"
 #include "rowtestutil.h"
 #include "search/findbar.h"
+#include "view/transactioncolumn.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -195,6 +197,38 @@ private slots:
         }
         QCOMPARE(s.column(0).mid(3), before.mid(0, before.size() - 3)); // three rows down
         QVERIFY(bar->value() < bar->maximum() && !answerer.titles.contains(QStringLiteral("警告")));
+    }
+
+    void decodedColumnAndQueriesWithTheSimulator()
+    {
+        // The choices file goes to the test's own folder.
+        qputenv("XDG_CONFIG_HOME", QDir::currentPath().toLocal8Bit());
+        Sniffer s(false);
+        auto *profiles = s.w.findChild<ProfileRegistry *>();
+        for (const auto &[address, id] :
+             {std::pair(0x50, "24c02"), {0x40, "sht2x"}, {0x68, "ds1307"}})
+            QVERIFY(profiles->choose(uint8_t(address), QString::fromLatin1(id)));
+        s.w.transactionViewAction()->trigger();
+        ModalAnswerer answerer(answerDialogs());
+        s.w.findChild<QAction *>(QStringLiteral("actionStart"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(s.pipeline.storedLineCount() > 3000, 10000);
+        s.w.findChild<QAction *>(QStringLiteral("actionStop"))->trigger();
+        // Every row a filter keeps decodes as its device's.
+        auto *bar = s.w.findChild<FindBar *>();
+        const auto decoded = [&](const char *start) {
+            const QStringList texts = s.column(TransactionColumn::Decoded);
+            return texts.size() > 3 && std::all_of(texts.begin(), texts.end(), [start](auto &t) {
+                       return t.startsWith(QString::fromUtf8(start));
+                   });
+        };
+        bar->filterBy(QStringLiteral("reg=Seconds"));
+        QTRY_VERIFY(decoded("DS1307 读 Seconds="));
+        bar->filterBy(QStringLiteral("label=Temperature"));
+        QTRY_VERIFY(decoded("SHT2x 写 测温"));
+        bar->filterBy(QStringLiteral("addr=50 READ"));
+        QTRY_VERIFY(decoded("24C02 "));
+        QCOMPARE(s.view->model()->headerData(TransactionColumn::Decoded, Qt::Horizontal).toString(),
+                 QStringLiteral("解码"));
     }
 };
 
