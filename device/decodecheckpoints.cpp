@@ -44,6 +44,7 @@ void DecodeCheckpoints::start(const ProfileAssignment &assignment)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_profiles = std::move(profiles);
+        m_generation = m_index.generation();
         m_starts.clear();
         m_entries.clear();
         m_starts.shrink_to_fit();
@@ -146,7 +147,10 @@ void DecodeCheckpoints::run()
     ProfileDecoder::Output out;
     Transaction t;
     quint64 generation = 0;
-    bool begun = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        generation = m_generation; // what start() found; a Clear since is seen below
+    }
     qint64 next = 0;  // the transaction to decode next
     qint64 added = 0; // checkpoints taken
     while (!m_cancel.load(std::memory_order_relaxed)) {
@@ -155,9 +159,8 @@ void DecodeCheckpoints::run()
             std::this_thread::sleep_for(kNap);
             continue;
         }
-        if (!begun || m_index.generation() != generation) {
+        if (m_index.generation() != generation) {
             // Cleared or reopened: from the first transaction again.
-            begun = true;
             generation = m_index.generation();
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_starts.clear();

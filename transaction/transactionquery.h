@@ -43,6 +43,8 @@ public:
     bool needsBytes() const { return !m_bytes.empty() || !m_words.label().empty(); }
     // Whether matches() looks at the decoded text or registers.
     bool needsDecoding() const { return !m_registers.empty() || !m_words.label().empty(); }
+    // Whether it looks at the registers (a decoding with details).
+    bool needsRegisters() const { return !m_registers.empty(); }
 
 private:
     // limitText: ">5ms" or "<1.5us".

@@ -155,7 +155,7 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
         const auto judge = [&](bool nextBegun) {
             const Transaction &t = m_builder.finish(nextBegun);
             if (m_decoration)
-                m_decoration->decode(t, &m_decoded, true);
+                m_decoration->decode(t, &m_decoded, m_query.needsRegisters());
             return t.firstLine >= to || t.firstLine < judgedFrom ||
                    !m_query.matches(t, m_decoration ? &m_decoded : nullptr) || onMatch(t.firstLine);
         };

@@ -52,7 +52,7 @@ qint64 TransactionSearch::walk(const TransactionQuery &query, TransactionDecorat
             // Backwards, each one decodes from its checkpoint on.
             if (read && decoration) {
                 decoration->seek(held.store(), m_index, k);
-                decoration->decode(t, &decoded, true);
+                decoration->decode(t, &decoded, query.needsRegisters());
             }
             if (!visit(k, t.firstLine, read && query.matches(t, decoration ? &decoded : nullptr)))
                 return count;

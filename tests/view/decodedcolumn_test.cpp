@@ -1,6 +1,6 @@
 // The 解码 column and the decoded queries over a store of RTC and sensor transfers: pages
 // deep in the capture decoded from checkpoints as from the start, honest text before the
-// checkpoints come, other profile choices, Clear; reg= and label= in scan and find.
+// checkpoints come, other profile choices, Clear, the export; reg= and label= in scan and find.
 #include "capture/capturepipeline.h"
 #include "device/decodecheckpoints.h"
 #include "device/profiledecoration.h"
@@ -22,98 +22,39 @@
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <thread>
 
 namespace {
-constexpr int kTransactions = 350; // 7 kinds, so checkpoints (every 32) fall on each
+constexpr int kTransactions = 350; // seven kinds: checkpoints (every 32) fall on each
 
-// Transaction i: the RTC's pointer set alone, then read on in two reads (the first's
-// seconds not BCD once); the sensor's command written, then its response read alone;
-// the RTC's control written, moving its pointer into RAM, then a RAM byte read.
+// Transaction i: the RTC's pointer set alone (to 0 .. 3 in turn), then read on twice
+// (not BCD once); the sensor's command (two in turn) written, its response read alone;
+// the RTC's control written (its pointer moves into RAM), then a RAM byte read.
 std::vector<CaptureRow> rowsOf(int i)
 {
-    const int64_t t = 1000 * i;
-    std::vector<CaptureRow> r = {CaptureRow::start(t)};
-    const auto add = [&](int address, bool read, std::vector<std::string> bytes) {
-        r.push_back(addrRow(address, read, true, t));
-        for (const std::string &b : bytes)
-            r.push_back(dataRow(address, read, b, true, t));
-    };
-    switch (i % 7) {
-    case 0:
-        add(0x68, false, {"00"});
-        break;
-    case 1:
-        add(0x68, true, {i == 8 ? "7A" : "30", "35"});
-        break;
-    case 2:
-        add(0x68, true, {"23"});
-        break;
-    case 3:
-        add(0x40, false, {"F3"});
-        break;
-    case 4:
-        add(0x40, true, {"63", "52", "64"});
-        break;
-    case 5:
-        add(0x68, false, {"07", "10"});
-        break;
-    default:
-        add(0x68, true, {"01"});
-    }
-    r.push_back(CaptureRow::stop(t + 500));
+    const std::string kinds[] = {"68W0" + std::to_string(i / 7 % 4),
+                                 i == 8 ? "68R7A35" : "68R3035",
+                                 "68R23",
+                                 i / 7 % 2 ? "40WF5" : "40WF3",
+                                 "40R635264",
+                                 "68W0710",
+                                 "68R01"};
+    const std::string &kind = kinds[i % 7];
+    const int address = std::stoi(kind.substr(0, 2), nullptr, 16);
+    const bool read = kind[2] == 'R';
+    std::vector<CaptureRow> r = {CaptureRow::start(1000 * i), addrRow(address, read, true, 0)};
+    for (size_t b = 3; b < kind.size(); b += 2)
+        r.push_back(dataRow(address, read, kind.substr(b, 2), true, 1000 * i));
+    r.push_back(CaptureRow::stop(1000 * i + 500));
     return r;
 }
 
-struct Capture
+void waitFor(const DecodeCheckpoints &c, qint64 reached)
 {
-    QTemporaryDir dir;
-    CapturePipeline p;
-    TransactionIndex index{p.store()};
-    BlockIndex blocks{p.store()};
-    ProfileLibrary library;
-    ProfileAssignment choices{&library};
-    std::vector<TransactionDecoration::Output> expected; // decoded from the start
-
-    Capture()
-    {
-        library.addDirectory(QStringLiteral(KORVEX_PROFILE_DIR));
-        choices.choose(0x68, "ds1307");
-        choices.choose(0x40, "sht2x");
-        p.leaseStore()->addObserver(&index);
-        p.leaseStore()->addObserver(&blocks);
-        EXPECT_TRUE(p.leaseStore()->open(dir.filePath("I2CDataTemp.dat")));
-        fill();
-    }
-    ~Capture()
-    {
-        p.leaseStore()->removeObserver(&index);
-        p.leaseStore()->removeObserver(&blocks);
-    }
-    void fill()
-    {
-        for (int i = 0; i < kTransactions; ++i) {
-            std::vector<CaptureRow> rows = rowsOf(i);
-            p.leaseStore()->appendRows(rows, p.mergeEnabled, p.decodeEnabled, nullptr);
-        }
-        const StoreLease held = p.leaseStore();
-        ProfileDecoration fromStart(choices);
-        fromStart.rewind(0);
-        expected.resize(kTransactions);
-        Transaction t;
-        for (int k = 0; k < kTransactions; ++k) {
-            EXPECT_TRUE(TransactionReader::read(held.store(), index, k, &t));
-            fromStart.decode(t, &expected[size_t(k)], true);
-        }
-    }
-    static void waitFor(const DecodeCheckpoints &c, qint64 reached)
-    {
-        for (int i = 0; i < 500 && c.reached() < reached; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_EQ(c.reached(), reached);
-    }
-};
+    for (int i = 0; i < 500 && c.reached() < reached; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(c.reached(), reached);
+}
 
 // Every third transaction, as a filter shows them.
 struct EveryThird : VisibleRows
@@ -126,157 +67,159 @@ struct EveryThird : VisibleRows
 };
 } // namespace
 
-TEST(DecodedColumn, PagesDecodeFromCheckpointsAsFromTheStart)
+TEST(DecodedColumn, CheckpointsDecodePagesQueriesAndExportAsFromTheStart)
 {
-    Capture c;
-    EXPECT_EQ(c.expected[1].text, "DS1307 读 Seconds=30 Minutes=35");
-    EXPECT_EQ(c.expected[4].text, "SHT2x 读 Temperature=21.32 °C");
-    EXPECT_TRUE(c.expected[8].marked && !c.expected[1].marked);
-    DecodeCheckpoints checkpoints(c.p, c.index);
+    QTemporaryDir dir;
+    CapturePipeline p;
+    TransactionIndex index(p.store());
+    BlockIndex blocks(p.store());
+    p.leaseStore()->addObserver(&index);
+    p.leaseStore()->addObserver(&blocks);
+    ASSERT_TRUE(p.leaseStore()->open(dir.filePath("I2CDataTemp.dat")));
+    ProfileLibrary library;
+    library.addDirectory(QStringLiteral(KORVEX_PROFILE_DIR));
+    ProfileAssignment choices(&library);
+    choices.choose(0x68, "ds1307");
+    choices.choose(0x40, "sht2x");
+    std::vector<TransactionDecoration::Output> expected(kTransactions); // from the start
+    std::vector<qint64> firstLines(kTransactions);
+    const auto fill = [&] {
+        for (int i = 0; i < kTransactions; ++i) {
+            std::vector<CaptureRow> rows = rowsOf(i);
+            p.leaseStore()->appendRows(rows, p.mergeEnabled, p.decodeEnabled, nullptr);
+        }
+        const StoreLease lease = p.leaseStore();
+        ProfileDecoration fromStart(choices);
+        fromStart.rewind(0);
+        Transaction t;
+        for (int k = 0; k < kTransactions; ++k) {
+            EXPECT_TRUE(TransactionReader::read(lease.store(), index, k, &t));
+            fromStart.decode(t, &expected[size_t(k)], true);
+            firstLines[size_t(k)] = t.firstLine;
+        }
+    };
+    fill();
+    EXPECT_EQ(expected[11].text, "SHT2x 读 Humidity=42.49 %RH");
+    DecodeCheckpoints checkpoints(p, index);
     std::unique_ptr<TransactionDecoration> decoration = checkpoints.decoration();
     QStandardItemModel model(0, TransactionColumn::Count);
     TransactionPageFiller filler;
-    const TransactionRows all(c.index);
-    const EveryThird third(c.index);
-    // Each row's decoded cell against the decoding from the start ("=" where equal).
+    const TransactionRows all(index);
+    const EveryThird third(index);
+    StoreLease held; // when held, the pages are filled under it
+    // Each row's decoded cell, "=" where it equals the decoding from the start.
     const auto page = [&](const VisibleRows &rows, qint64 first, int count, int step = 1) {
-        filler.fillRows(model, c.p.leaseStore(), c.index, rows, first, count, nullptr,
+        const StoreLease fresh = held ? StoreLease() : p.leaseStore();
+        filler.fillRows(model, held ? held : fresh, index, rows, first, count, nullptr,
                         decoration.get());
         std::string s;
         for (int r = 0; r < model.rowCount(); ++r) {
-            const QString text = model.item(r, TransactionColumn::Decoded)->text();
-            s += text == QString::fromStdString(c.expected[size_t(step * (first + r))].text)
-                     ? "="
-                     : text.toStdString();
-            s += '|';
+            const std::string text =
+                model.item(r, TransactionColumn::Decoded)->text().toStdString();
+            s += (text == expected[size_t(step * (first + r))].text ? "=" : text) + "|";
         }
         return s;
     };
-    {
-        // Checkpoints held back: the page says what it can without the pointers, and is
-        // written again once they come.
-        StoreLease held = c.p.leaseStore();
-        checkpoints.start(c.choices);
-        filler.fillRows(model, held, c.index, all, 302, 5, nullptr, decoration.get());
-        std::string s;
-        for (int r = 0; r < model.rowCount(); ++r)
-            s += model.item(r, TransactionColumn::Decoded)->text().toStdString() + "|";
-        EXPECT_EQ(s, "DS1307 读 指针未知: 30 35|DS1307 读 指针未知: 23|SHT2x 写 测温|"
-                     "SHT2x 读 Temperature=21.32 °C|DS1307 写 Control=0x10|");
-    }
-    Capture::waitFor(checkpoints, 320);
-    EXPECT_EQ(page(all, 302, 5), "=|=|=|=|=|");
-    // Deep pages at every place between checkpoints, a filter's rows, the whole text
-    // and the fields in the tooltip, a raw value in the warning colour.
-    for (const qint64 first : {0, 31, 33, 64, 95, 200, 329, 345})
+    // Checkpoints held back: what can be told without the pointers; once they come, a
+    // page that follows on from one so told.
+    held = p.leaseStore();
+    checkpoints.start(choices);
+    EXPECT_EQ(page(all, 302, 1), "DS1307 读 指针未知: 30 35|");
+    held.release();
+    waitFor(checkpoints, 320);
+    EXPECT_EQ(page(all, 303, 1), "=|");
+    EXPECT_EQ(page(all, 306, 1) + page(all, 303, 1), "=|=|");
+    // Pages across checkpoints (a pointer or a command set before one), backwards and
+    // forwards, a filter's rows; lookups past the last checkpoint.
+    for (const qint64 first : {345, 200, 95, 64, 32, 31, 0, 150})
         EXPECT_EQ(page(all, first, 5), "=|=|=|=|=|") << first;
     EXPECT_EQ(page(third, 20, 4, 3), "=|=|=|=|");
-    page(all, 7, 2);
-    EXPECT_EQ(model.item(1, TransactionColumn::Decoded)->foreground().color(),
-              RowStyle::color(RowStyle::Orange));
-    EXPECT_EQ(model.item(0, TransactionColumn::Decoded)->foreground().color(),
-              RowStyle::color(RowStyle::White));
-    const QString tip = model.item(1, TransactionColumn::Decoded)->toolTip();
-    EXPECT_TRUE(tip.startsWith(QString::fromStdString(c.expected[8].text)) &&
-                tip.contains(QStringLiteral("Minutes = 35 [0x35]")))
-        << tip.toStdString();
-    EXPECT_LT(checkpoints.memoryBytes(), 512u); // a few bytes for each of the 11 checkpoints
+    ProfileDecoder decoder;
+    EXPECT_TRUE(
+        checkpoints.checkpoint(100000) == 320 &&
+        checkpoints.restore(100000, checkpoints.profiles(), &decoder) == 320 &&
+        checkpoints.restore(100, std::make_shared<DecodeCheckpoints::Profiles>(), &decoder) == 0);
+    EXPECT_LT(checkpoints.memoryBytes(), 512u); // a few bytes for each of 11 checkpoints
+    // A raw value orange, the fields in the tooltip.
+    page(all, 8, 1);
+    const QStandardItem *cell = model.item(0, TransactionColumn::Decoded);
+    EXPECT_TRUE(cell->foreground().color() == RowStyle::color(RowStyle::Orange) &&
+                cell->toolTip().contains("Hours = "));
 
-    // Other choices start again: the RTC no longer decodes, the page is written anew.
-    ProfileAssignment sensorOnly = c.choices;
+    // reg= and label= on decoded text, from a deep transaction on or from the start.
+    const auto scan = [&](const char *text, int from, const std::function<bool(int)> &wanted) {
+        TransactionQuery query;
+        QString error;
+        EXPECT_TRUE(query.parse(QString::fromUtf8(text), &error)) << error.toStdString();
+        std::unique_ptr<TransactionDecoration> own = decoration->clone();
+        TransactionScan s(p, index, query, &blocks, own.get());
+        std::vector<qint64> found, want;
+        s.scan(firstLines[size_t(from)], p.storedLineCount(), nullptr, [&](qint64 line) {
+            found.push_back(line);
+            return true;
+        });
+        for (int k = from; k < kTransactions; ++k)
+            if (wanted(k))
+                want.push_back(firstLines[size_t(k)]);
+        return found == want && !found.empty();
+    };
+    const auto pointer = [](int k) { return k / 7 % 4; };
+    EXPECT_TRUE(scan("reg=seconds", 201, [&](int k) { return k % 7 == 1 && pointer(k) == 0; }));
+    EXPECT_TRUE(scan("REG=CONTROL reg=Nothing", 0, [](int k) { return k % 7 == 5; }));
+    EXPECT_TRUE(scan("label=Humidity", 190, [](int k) { return k % 7 == 4 && k / 7 % 2; }));
+    TransactionQuery query;
+    SearchQuery rows;
+    QString error;
+    EXPECT_TRUE(!query.parse(QStringLiteral("reg="), &error) &&
+                !rows.parse(QStringLiteral("reg=Seconds"), &error) && error.contains("事务视图"));
+    // Find, both ways: the sensor's temperature, told by its command a transfer before.
+    TransactionSearch search(p, index, blocks, nullptr, decoration.get());
+    std::atomic<qint64> found{-1};
+    QObject::connect(&search, &TransactionSearch::findFinished,
+                     [&found](qint64 line, CaptureSearch::FindStatus, int) { found = line; });
+    for (const bool forward : {true, false}) {
+        // From a match: the next one, the one before (a register the response holds).
+        ASSERT_TRUE(query.parse(forward ? QStringLiteral("label=Temperature")
+                                        : QStringLiteral("reg=temperature"),
+                                &error));
+        search.find(query, firstLines[102], forward);
+        while (search.findRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(found.load(), firstLines[forward ? 116 : 88]);
+    }
+
+    // Other choices start again: the RTC no longer decodes; the page is written again
+    // when the checkpoints come.
+    ProfileAssignment sensorOnly = choices;
     sensorOnly.choose(0x68, "");
+    held = p.leaseStore();
     checkpoints.start(sensorOnly);
-    Capture::waitFor(checkpoints, 320);
+    EXPECT_EQ(page(all, 305, 1), "SHT2x 读 命令未知: 63 52 64|");
+    held.release();
+    waitFor(checkpoints, 320);
+    EXPECT_EQ(page(all, 305, 1), "=|");
     EXPECT_EQ(page(all, 199, 4), "=|=|||");
-    // Clear: nothing known until the new lines are gone through.
-    checkpoints.start(c.choices);
-    Capture::waitFor(checkpoints, 320);
-    c.p.leaseStore()->resetStore();
+    // Clear: nothing known until the new lines are gone through; the export of a filter's
+    // rows decodes through the rows it hides.
+    checkpoints.start(choices);
+    waitFor(checkpoints, 320);
+    held = p.leaseStore();
+    held->resetStore();
     EXPECT_TRUE(checkpoints.reached() == 0 && checkpoints.checkpoint(300) == 0);
-    c.fill();
-    Capture::waitFor(checkpoints, 320);
+    held.release();
+    fill();
+    waitFor(checkpoints, 320);
     EXPECT_EQ(page(all, 131, 5), "=|=|=|=|=|");
-    // The export of a filter's rows decodes through the rows it hides.
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(
-        TransactionWriter::write(c.p.leaseStore().store(), c.index, &third, out, {}, &c.choices)
-            .ok());
+    held = p.leaseStore();
+    EXPECT_TRUE(TransactionWriter::write(held.store(), index, &third, out, {}, &choices).ok());
     const QList<QByteArray> lines = out.data().split('\n');
     ASSERT_EQ(lines.size(), 2 + third.count());
     for (int r = 1; r <= third.count(); ++r)
         EXPECT_EQ(lines[r].mid(lines[r].lastIndexOf(',') + 1).chopped(1).toStdString(),
-                  c.expected[size_t(3 * (r - 1))].text);
-}
-
-TEST(DecodedColumn, RegAndLabelFindAndFilterOnDecodedText)
-{
-    Capture c;
-    DecodeCheckpoints checkpoints(c.p, c.index);
-    checkpoints.start(c.choices);
-    Capture::waitFor(checkpoints, 320);
-    std::unique_ptr<TransactionDecoration> decoration = checkpoints.decoration();
-    const auto expected = [&](qint64 from, const std::function<bool(int)> &wanted) {
-        std::vector<qint64> lines;
-        const StoreLease held = c.p.leaseStore();
-        for (int k = 0; k < kTransactions; ++k)
-            if (c.index.firstLine(k) >= from && wanted(k))
-                lines.push_back(c.index.firstLine(k));
-        return lines;
-    };
-    const auto scan = [&](const QString &text, qint64 from) {
-        TransactionQuery query;
-        QString error;
-        EXPECT_TRUE(query.parse(text, &error)) << error.toStdString();
-        TransactionScan s(c.p, c.index, query, &c.blocks, decoration.get());
-        std::vector<qint64> lines;
-        s.scan(from, c.p.storedLineCount(), nullptr, [&](qint64 line) {
-            lines.push_back(line);
-            return true;
-        });
-        return lines;
-    };
-    // Seconds: the first read after the pointer write, never the write itself.
-    const qint64 deep = [&] {
-        const StoreLease held = c.p.leaseStore();
-        return c.index.firstLine(201);
-    }();
-    EXPECT_EQ(scan("reg=seconds", deep), expected(deep, [](int k) { return k % 7 == 1; }));
-    EXPECT_EQ(scan("REG=Hours reg=Control", 0),
-              expected(0, [](int k) { return k % 7 == 2 || k % 7 == 5; }));
-    // label= holds the decoded text too (a command remembered from the transfer before).
-    EXPECT_EQ(scan("label=Temperature", deep), expected(deep, [](int k) { return k % 7 == 4; }));
-    EXPECT_EQ(scan("label=0x08=01 addr=68", 0), expected(0, [](int k) { return k % 7 == 6; }));
-    // Without a decoration, reg= matches nothing and label= only labels.
-    TransactionQuery query;
-    QString error;
-    ASSERT_TRUE(query.parse(QStringLiteral("reg=Seconds"), &error));
-    EXPECT_EQ(TransactionScan(c.p, c.index, query, &c.blocks)
-                  .scan(0, 10000, nullptr, [](qint64) { return false; }),
-              TransactionScan::Outcome::Done);
-    EXPECT_FALSE(query.parse(QStringLiteral("reg="), &error));
-    SearchQuery rows;
-    EXPECT_FALSE(rows.parse(QStringLiteral("reg=Seconds"), &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("事务视图")));
-
-    // Find, both ways, from a deep transaction.
-    TransactionSearch search(c.p, c.index, c.blocks, nullptr, decoration.get());
-    std::atomic<qint64> found{-2};
-    QObject::connect(&search, &TransactionSearch::findFinished,
-                     [&found](qint64 line, CaptureSearch::FindStatus, int) { found = line; });
-    const auto find = [&](qint64 k, bool forward) {
-        qint64 from = 0;
-        {
-            const StoreLease held = c.p.leaseStore();
-            from = c.index.firstLine(k);
-        }
-        search.find(query, from, forward);
-        while (search.findRunning())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const StoreLease held = c.p.leaseStore();
-        return c.index.transactionAt(found.load());
-    };
-    ASSERT_TRUE(query.parse(QStringLiteral("label=Temperature"), &error));
-    EXPECT_EQ(find(100, true), 102);
-    EXPECT_EQ(find(100, false), 95);
+                  expected[size_t(3 * (r - 1))].text);
+    held.release();
+    p.leaseStore()->removeObserver(&index);
+    p.leaseStore()->removeObserver(&blocks);
 }

@@ -74,9 +74,9 @@ TEST(TransactionText, CellsColoursAndCuts)
               "stretch/0");
 
     // Decoded text: whole up to its limit, then cut, whole in the tooltip before the
-    // details; a value shown raw orange; nothing decoded, an empty cell.
-    TransactionDecoration::Output out;
-    out.text = std::string(TransactionText::kMaxDecodedChars, 'x');
+    // details; a value shown raw orange.
+    TransactionDecoration::Output out{
+        std::string(TransactionText::kMaxDecodedChars, 'x'), false, {}, {}};
     const auto decodedCell = [&t, &out] {
         const TransactionText::Cell c =
             TransactionText::cells(t, {}, &out)[TransactionColumn::Decoded];
@@ -84,14 +84,9 @@ TEST(TransactionText, CellsColoursAndCuts)
                c.toolTip.toStdString();
     };
     EXPECT_EQ(decodedCell(), out.text + "/0/");
-    out.text += "y";
-    out.marked = true;
-    EXPECT_EQ(decodedCell(), out.text.substr(0, out.text.size() - 1) + "…/2/" + out.text + "\n\n");
-    out = {"DS1307 读 Seconds=45", false, "DS1307 读\nSeconds = 45 [0x45]\n", {}};
-    EXPECT_EQ(decodedCell(),
-              "DS1307 读 Seconds=45/0/DS1307 读 Seconds=45\n\nDS1307 读\nSeconds = 45 [0x45]");
-    out.text.clear();
-    EXPECT_EQ(decodedCell(), "/0/");
+    out = {out.text + "y", true, "Seconds = 45 [0x45]\n", {}};
+    EXPECT_EQ(decodedCell(), out.text.substr(0, out.text.size() - 1) + "…/2/" + out.text +
+                                 "\n\nSeconds = 45 [0x45]");
 
     // As many bytes as a cell lists: whole. One more, in a second write: cut, " | " between.
     std::vector<uint8_t> bytes(TransactionText::kMaxCellBytes, 0x11);
