@@ -30,6 +30,10 @@ public:
     // Reads the text form; false, with a message for the user, when a word
     // is not understood or nothing is asked.
     bool parse(const QString &text, QString *error);
+    // Whether matches() looks at the decoded text or registers.
+    bool needsDecoding() const { return !m_registers.empty() || !m_words.label().empty(); }
+    // Whether it looks at the registers (a decoding with details).
+    bool needsRegisters() const { return !m_registers.empty(); }
 
     // decoded: what a decoration made of t (null: not decoded; reg= then
     // matches nothing and label= only the labels).
@@ -41,10 +45,6 @@ public:
     // Whether matches() looks at bytes or labels (a cut transaction holds
     // only its first ones).
     bool needsBytes() const { return !m_bytes.empty() || !m_words.label().empty(); }
-    // Whether matches() looks at the decoded text or registers.
-    bool needsDecoding() const { return !m_registers.empty() || !m_words.label().empty(); }
-    // Whether it looks at the registers (a decoding with details).
-    bool needsRegisters() const { return !m_registers.empty(); }
 
 private:
     // limitText: ">5ms" or "<1.5us".
