@@ -4,6 +4,7 @@
 #include "app/appinfo.h"
 #include "capture/capturecontroller.h"
 #include "capture/capturepipeline.h"
+#include "device/decodecheckpoints.h"
 #include "device/profileregistry.h"
 #include "export/capturefileactions.h"
 #include "protocol/protocoldialog.h"
@@ -85,8 +86,10 @@ MainWindow::~MainWindow()
     // The search threads read the store: they stop before it goes.
     m_findBar->cancelSearches();
     m_pipeline.leaseStore()->removeObserver(m_blockIndex.get());
-    // The table lets go of the index before it goes.
+    // The table lets go of the index before it goes, the checkpoints' worker too.
     m_table->showTransactions(nullptr);
+    m_table->setDecoration(nullptr);
+    m_checkpoints->stop();
     m_pipeline.leaseStore()->removeObserver(m_transactionIndex.get());
     // The file goes with the controller, after the capture stopped.
     delete m_capture;
@@ -477,14 +480,29 @@ void MainWindow::setUpTransactionView()
         m_transactionViewAction->setChecked(false);
         m_table->showStoredLine(line);
     });
+    // The 解码 column decodes from checkpoints; other profile choices start them again.
+    m_checkpoints = std::make_unique<DecodeCheckpoints>(m_pipeline, *m_transactionIndex);
+    m_table->setDecoration(m_checkpoints->decoration());
+    m_findDecoration = m_checkpoints->decoration();
+    connect(m_profiles, &ProfileRegistry::changed, this, [this] {
+        if (!m_checkpoints->running())
+            return;
+        m_checkpoints->start(m_profiles->assignment());
+        // A transaction filter may have judged decoded text: judged again.
+        if (m_table->showingTransactions() && m_findBar->filterRows())
+            m_findBar->setFilterOn(true);
+    });
 }
 
 void MainWindow::showTransactions(bool on)
 {
+    if (on && !m_checkpoints->running())
+        m_checkpoints->start(m_profiles->assignment());
     // The bar lets go of a filter's rows, the table switches, the filter runs on.
-    m_findBar->setTransactionView(on ? m_transactionIndex.get() : nullptr, [this, on] {
-        m_table->showTransactions(on ? m_transactionIndex.get() : nullptr);
-    });
+    m_findBar->setTransactionView(
+        on ? m_transactionIndex.get() : nullptr,
+        [this, on] { m_table->showTransactions(on ? m_transactionIndex.get() : nullptr); },
+        m_findDecoration.get());
 }
 
 void MainWindow::exportTransactions()
@@ -493,5 +511,5 @@ void MainWindow::exportTransactions()
     const VisibleRows *rows = m_table->showingTransactions() ? m_findBar->filterRows() : nullptr;
     CaptureFileActions(this).exportTransactions(
         m_pipeline, *m_transactionIndex, rows, [this] { stopRefreshTimer(); },
-        [this] { startRefreshTimer(); });
+        [this] { startRefreshTimer(); }, &m_profiles->assignment());
 }

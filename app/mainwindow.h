@@ -15,6 +15,7 @@ class BlockIndex;
 class CaptureController;
 class CapturePipeline;
 class CaptureStatusBar;
+class DecodeCheckpoints;
 class FindBar;
 class HealthDock;
 class ProfileRegistry;
@@ -22,6 +23,7 @@ class QAction;
 class RecordTable;
 class SymbolLabeler;
 class SymbolLoader;
+class TransactionDecoration;
 class TransactionIndex;
 
 namespace Ui {
@@ -106,9 +108,13 @@ private:
     CaptureStatusBar *m_status = nullptr;                 // child; fills the form's status bar
     std::unique_ptr<BlockIndex> m_blockIndex;             // the search's per-block summaries
     std::unique_ptr<TransactionIndex> m_transactionIndex; // where each transaction begins
-    FindBar *m_findBar = nullptr;                         // child of the central widget
-    AddressMapDock *m_addressMap = nullptr;               // a dock of the window
-    HealthDock *m_healthDock = nullptr;                   // a dock of the window
+    // The devices' pointers every few transactions, for the 解码 column and
+    // reg=; computed once the transaction view is first shown.
+    std::unique_ptr<DecodeCheckpoints> m_checkpoints;
+    std::unique_ptr<TransactionDecoration> m_findDecoration; // cloned by find and filter
+    FindBar *m_findBar = nullptr;                            // child of the central widget
+    AddressMapDock *m_addressMap = nullptr;                  // a dock of the window
+    HealthDock *m_healthDock = nullptr;                      // a dock of the window
     ProfileRegistry *m_profiles = nullptr;  // child; the device profiles and their choices
     SymbolLoader *m_symbolLoader = nullptr; // child; reads the symbol file for Decode
     int m_seekSerial = 0;                   // the Go to whose answer is awaited

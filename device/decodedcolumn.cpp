@@ -19,10 +19,15 @@ std::string DecodedColumn::header()
     return line;
 }
 
-void DecodedColumn::append(std::string &row, const Transaction &t)
+void DecodedColumn::pass(const Transaction &t)
 {
     m_assignment.apply(t, &m_decoder);
     m_decoder.decode(t, &m_output);
+}
+
+void DecodedColumn::append(std::string &row, const Transaction &t)
+{
+    pass(t);
     const bool ended = endsLine(row);
     if (ended)
         row.resize(row.size() - kLineEnd.size());

@@ -21,6 +21,9 @@ public:
     // Adds "," and t's decoded text (empty where no profile decodes it) to
     // row, before its line end when it has one (TransactionCsv::appendRow's).
     void append(std::string &row, const Transaction &t);
+    // Decodes t without writing it: a transaction a filter left out still
+    // moves the pointers.
+    void pass(const Transaction &t);
 
 private:
     ProfileAssignment m_assignment;

@@ -8,6 +8,7 @@
 
 #include "device/deviceprofile.h"
 #include "transaction/transaction.h"
+#include "transaction/transactiondecoration.h"
 
 #include <array>
 #include <memory>
@@ -17,14 +18,8 @@
 class ProfileDecoder
 {
 public:
-    struct Output
-    {
-        std::string text;    // one part per decoded segment, "; " between them
-        bool marked = false; // some value was shown raw: out of its enumeration, not BCD, ...
-        // With details only:
-        std::string details;                // per register: name, place, value, raw, fields
-        std::vector<std::string> registers; // the names of the registers touched
-    };
+    // Text, mark, and with details the register names and fields.
+    using Output = TransactionDecoration::Output;
 
     // Which profile decodes address (7-bit); nullptr: none. Resets the
     // address's pointer.

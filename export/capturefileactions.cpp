@@ -162,7 +162,8 @@ CaptureFileActions::runSave(const std::function<QIODevice *()> &openStore, const
 
 CaptureFileActions::Result
 CaptureFileActions::exportTransactions(CapturePipeline &pipeline, const TransactionIndex &index,
-                                       const VisibleRows *rows, const Hook &begin, const Hook &end)
+                                       const VisibleRows *rows, const Hook &begin, const Hook &end,
+                                       const ProfileAssignment *profiles)
 {
     m_last = TransferResult();
     m_chosen = m_askSave(m_parent, QStringLiteral("导出事务"), captureFolder(),
@@ -201,7 +202,8 @@ CaptureFileActions::exportTransactions(CapturePipeline &pipeline, const Transact
         setUp(dialog);
         ProgressPump pump(dialog, TransactionWriter::rowCount(index, rows));
         dialog.show();
-        m_last = TransactionWriter::write(held.store(), index, rows, target, std::ref(pump));
+        m_last =
+            TransactionWriter::write(held.store(), index, rows, target, std::ref(pump), profiles);
         if (m_last.ok() && !m_last.cancelled && !target.commit())
             m_last.error = target.errorString();
         dialog.close();

@@ -14,6 +14,7 @@
 class CapturePipeline;
 class CaptureStore;
 class QWidget;
+class ProfileAssignment;
 class TransactionIndex;
 class VisibleRows;
 
@@ -68,10 +69,11 @@ public:
     // 导出事务: asks for a CSV file and writes the transactions rows shows
     // (each a transaction's first line; null: every one of index) with a
     // progress dialog, holding the pipeline's store while it writes. Like
-    // Save, only a complete file replaces an earlier one.
+    // Save, only a complete file replaces an earlier one. profiles (may be
+    // null): adds the column `decoded`.
     Result exportTransactions(CapturePipeline &pipeline, const TransactionIndex &index,
-                              const VisibleRows *rows, const Hook &begin = {},
-                              const Hook &end = {});
+                              const VisibleRows *rows, const Hook &begin = {}, const Hook &end = {},
+                              const ProfileAssignment *profiles = nullptr);
 
     // The name chosen and the transfer's figures of the last call.
     QString fileName() const { return m_chosen; }

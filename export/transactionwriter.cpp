@@ -1,12 +1,14 @@
 #include "export/transactionwriter.h"
 
 #include "capture/visiblerows.h"
+#include "device/decodedcolumn.h"
 #include "transaction/transactioncsv.h"
 #include "transaction/transactionindex.h"
 #include "transaction/transactionreader.h"
 
 #include <QIODevice>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -29,20 +31,38 @@ qint64 TransactionWriter::rowCount(const TransactionIndex &index, const VisibleR
 
 TransferResult TransactionWriter::write(const CaptureStore &store, const TransactionIndex &index,
                                         const VisibleRows *rows, QIODevice &out,
-                                        const TransferProgress &progress)
+                                        const TransferProgress &progress,
+                                        const ProfileAssignment *profiles)
 {
     TransferResult result;
-    std::string text(TransactionCsv::kHeader);
+    std::optional<DecodedColumn> decoded;
+    if (profiles)
+        decoded.emplace(*profiles);
+    std::string text = decoded ? DecodedColumn::header() : std::string(TransactionCsv::kHeader);
     const qint64 n = rowCount(index, rows);
     Transaction transaction;
+    qint64 passed = 0; // transactions before this one have moved the decoder's pointers
+    const auto read = [&](qint64 k) {
+        if (TransactionReader::read(store, index, k, &transaction, kMaxLines))
+            return true;
+        // A row left out without a word would pass for a complete export.
+        result.error = QStringLiteral("cannot read transaction %1 from the capture").arg(k + 1);
+        return false;
+    };
     for (qint64 r = 0; r < n; ++r) {
         const qint64 k = rows ? index.transactionAt(rows->storedLine(r)) : r;
-        if (!TransactionReader::read(store, index, k, &transaction, kMaxLines)) {
-            // A row left out without a word would pass for a complete export.
-            result.error = QStringLiteral("cannot read transaction %1 from the capture").arg(k + 1);
-            return result;
+        // The decoder follows the bus in order, through the rows a filter hides.
+        for (; decoded && passed < k; ++passed) {
+            if (!read(passed))
+                return result;
+            decoded->pass(transaction);
         }
+        if (!read(k))
+            return result;
+        passed = k + 1;
         TransactionCsv::appendRow(text, transaction);
+        if (decoded)
+            decoded->append(text, transaction);
         ++result.rowsWritten;
         if (text.size() >= kChunk)
             flush(out, text, result);

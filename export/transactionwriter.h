@@ -7,6 +7,7 @@
 #include "export/transferresult.h"
 
 class CaptureStore;
+class ProfileAssignment;
 class QIODevice;
 class TransactionIndex;
 class VisibleRows;
@@ -21,9 +22,12 @@ public:
     // rows: each a transaction's first line (a filter's); null for all.
     // The caller holds the store. progress gets the transactions written so
     // far (out of rowCount); rowsWritten counts the transactions written.
+    // profiles (may be null; its library outlives the call): adds the last
+    // column `decoded`, as korvex-decode writes it.
     static TransferResult write(const CaptureStore &store, const TransactionIndex &index,
                                 const VisibleRows *rows, QIODevice &out,
-                                const TransferProgress &progress = {});
+                                const TransferProgress &progress = {},
+                                const ProfileAssignment *profiles = nullptr);
     // Transactions write() writes.
     static qint64 rowCount(const TransactionIndex &index, const VisibleRows *rows);
 };

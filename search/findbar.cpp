@@ -280,7 +280,8 @@ void FindBar::cancelSearches()
 }
 
 void FindBar::setTransactionView(const TransactionIndex *index,
-                                 const std::function<void()> &switchView)
+                                 const std::function<void()> &switchView,
+                                 const TransactionDecoration *decoration)
 {
     const bool filtering = m_filter->isChecked();
     cancelFind();
@@ -289,15 +290,18 @@ void FindBar::setTransactionView(const TransactionIndex *index,
     stopFilter();
     delete m_transactionSearch;
     m_transactionSearch =
-        index ? new TransactionSearch(m_pipeline, *index, m_search->blocks(), this) : nullptr;
+        index ? new TransactionSearch(m_pipeline, *index, m_search->blocks(), this, decoration)
+              : nullptr;
     if (m_transactionSearch)
         connect(m_transactionSearch, &TransactionSearch::findFinished, this,
                 &FindBar::onFindFinished);
     m_filter->setText(index ? QStringLiteral("只显示匹配的事务") : QStringLiteral("只显示匹配行"));
-    m_query->setToolTip(index ? m_rowsToolTip +
-                                    QStringLiteral("\n事务视图中，事务的各行合起来满足条件即匹配；"
-                                                   "另有 dur>5ms dur<1s　事务时长（ns、us、ms、s）")
-                              : m_rowsToolTip);
+    m_query->setToolTip(
+        index ? m_rowsToolTip + QStringLiteral("\n事务视图中，事务的各行合起来满足条件即匹配；"
+                                               "另有 dur>5ms dur<1s　事务时长（ns、us、ms、s）；"
+                                               "reg=Seconds　访问该寄存器的事务（按器件描述解码）；"
+                                               "label= 也查找解码文字")
+              : m_rowsToolTip);
     switchView();
     if (filtering)
         setFilterOn(true);

@@ -25,6 +25,7 @@ class QLineEdit;
 class QHBoxLayout;
 class QPushButton;
 class QToolButton;
+class TransactionDecoration;
 class TransactionIndex;
 class TransactionQuery;
 class TransactionSearch;
@@ -60,7 +61,10 @@ public:
     // Finds and filters the transactions of index from now on (nullptr: the
     // stored lines again). A filter on lets go of its rows, switchView
     // switches the table, and the filter runs on in the new view.
-    void setTransactionView(const TransactionIndex *index, const std::function<void()> &switchView);
+    // decoration (may be null; outlives the view): decodes transactions for
+    // reg= and for label= on decoded text.
+    void setTransactionView(const TransactionIndex *index, const std::function<void()> &switchView,
+                            const TransactionDecoration *decoration = nullptr);
 
     QString statusText() const;
     QSize minimumSizeHint() const override;

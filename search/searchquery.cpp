@@ -197,6 +197,12 @@ bool SearchQuery::parseWord(const QString &word, QString *error)
         m_healthKinds |= HealthFinding::kindBit(kind);
         return true;
     }
+    if (key == QLatin1String("reg") || key == QStringLiteral("寄存器")) {
+        // Registers are decoded per transaction, which single rows are not.
+        *error =
+            QStringLiteral("reg= 只能在事务视图中使用（操作 → 事务视图，Ctrl+T）：%1").arg(word);
+        return false;
+    }
     *error = QStringLiteral("无法识别的查找条件：%1").arg(word);
     return false;
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -41,7 +42,17 @@ bool TransactionQuery::parse(const QString &text, QString *error)
         while (op < word.size() && word[op] != QLatin1Char('<') && word[op] != QLatin1Char('>'))
             ++op;
         const QString key = word.left(op).toLower();
-        if (op < word.size() && (key == QLatin1String("dur") || key == QStringLiteral("时长"))) {
+        const int eq = word.indexOf(QLatin1Char('='));
+        const QString name = word.left(eq).toLower();
+        if (eq > 0 && (name == QLatin1String("reg") || name == QStringLiteral("寄存器"))) {
+            if (eq + 1 == word.size()) {
+                *error = QStringLiteral("寄存器名不能为空，例如 reg=Seconds");
+                *this = TransactionQuery();
+                return false;
+            }
+            m_registers.push_back(word.mid(eq + 1).toLower().toStdString());
+        } else if (op < word.size() &&
+                   (key == QLatin1String("dur") || key == QStringLiteral("时长"))) {
             if (!parseDuration(key, word.mid(op), error)) {
                 *this = TransactionQuery();
                 return false;
@@ -93,8 +104,13 @@ bool TransactionQuery::parseDuration(const QString &key, const QString &limitTex
     return true;
 }
 
-bool TransactionQuery::matches(const Transaction &t) const
+bool TransactionQuery::matches(const Transaction &t,
+                               const TransactionDecoration::Output *decoded) const
 {
+    if (!m_registers.empty() &&
+        (!decoded || std::none_of(decoded->registers.begin(), decoded->registers.end(),
+                                  [this](const std::string &name) { return asked(name); })))
+        return false;
     if (m_longerThanNs >= 0 && !(t.durationNs > m_longerThanNs))
         return false;
     if (m_shorterThanNs >= 0 && !(t.durationNs < m_shorterThanNs))
@@ -134,9 +150,22 @@ bool TransactionQuery::matches(const Transaction &t) const
         return false;
     const std::string &label = m_words.label();
     return label.empty() ||
-           std::any_of(t.labels.begin(), t.labels.end(), [&label](const std::string &name) {
-               return name.find(label) != std::string::npos;
-           });
+           std::any_of(t.labels.begin(), t.labels.end(),
+                       [&label](const std::string &name) {
+                           return name.find(label) != std::string::npos;
+                       }) ||
+           (decoded && decoded->text.find(label) != std::string::npos);
+}
+
+bool TransactionQuery::asked(const std::string &name) const
+{
+    // Register names are ASCII: compared without case, as typed.
+    return std::any_of(m_registers.begin(), m_registers.end(), [&name](const std::string &r) {
+        return r.size() == name.size() &&
+               std::equal(r.begin(), r.end(), name.begin(), [](char a, char b) {
+                   return a == char(std::tolower(static_cast<unsigned char>(b)));
+               });
+    });
 }
 
 bool TransactionQuery::onlyNacks() const

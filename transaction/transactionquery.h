@@ -9,13 +9,15 @@
 //   NACK          an address or byte NACKed anywhere; ACK: all acknowledged
 //   START STOP    begun by a START / ended by a STOP
 //   ADDR DATA     holding a segment / a data byte
-//   label=EEPROM  a label holding the text
+//   label=EEPROM  a label, or the decoded text, holding the text
+//   reg=Seconds   touching that register of a device profile (decoded)
 //   dur>5ms dur<1s  its duration (ns, us, ms, s; decimals allowed)
 #pragma once
 
 #include "search/blocksummary.h"
 #include "search/searchquery.h"
 #include "transaction/transaction.h"
+#include "transaction/transactiondecoration.h"
 
 #include <QString>
 
@@ -28,8 +30,15 @@ public:
     // Reads the text form; false, with a message for the user, when a word
     // is not understood or nothing is asked.
     bool parse(const QString &text, QString *error);
+    // Whether matches() looks at the decoded text or registers.
+    bool needsDecoding() const { return !m_registers.empty() || !m_words.label().empty(); }
+    // Whether it looks at the registers (a decoding with details).
+    bool needsRegisters() const { return !m_registers.empty(); }
 
-    bool matches(const Transaction &t) const;
+    // decoded: what a decoration made of t (null: not decoded; reg= then
+    // matches nothing and label= only the labels).
+    bool matches(const Transaction &t,
+                 const TransactionDecoration::Output *decoded = nullptr) const;
     // False when no transaction whose rows the summary covers (the blocks
     // it lies in, summed) can match.
     bool mayMatch(const BlockSummary &rows) const;
@@ -44,9 +53,12 @@ private:
     // limitText: ">5ms" or "<1.5us".
     bool parseDuration(const QString &key, const QString &limitText, QString *error);
     bool bytesMatch(const std::vector<uint8_t> &bytes) const;
+    // Whether reg= asked for the register name.
+    bool asked(const std::string &name) const;
 
     SearchQuery m_words;
     std::vector<uint8_t> m_bytes;
-    int64_t m_longerThanNs = -1;  // dur>: -1 none
-    int64_t m_shorterThanNs = -1; // dur<: -1 none
+    std::vector<std::string> m_registers; // reg=, lower case: any of them
+    int64_t m_longerThanNs = -1;          // dur>: -1 none
+    int64_t m_shorterThanNs = -1;         // dur<: -1 none
 };

@@ -33,8 +33,11 @@ StoreLease lease(CapturePipeline &pipeline, const std::atomic<bool> *cancel)
 } // namespace
 
 TransactionScan::TransactionScan(CapturePipeline &pipeline, const TransactionIndex &index,
-                                 const TransactionQuery &query, const BlockIndex *blocks)
-    : m_pipeline(pipeline), m_index(index), m_query(query), m_blocks(blocks)
+                                 const TransactionQuery &query, const BlockIndex *blocks,
+                                 TransactionDecoration *decoration)
+    : m_pipeline(pipeline), m_index(index), m_query(query),
+      m_blocks(decoration && query.needsDecoding() ? nullptr : blocks),
+      m_decoration(query.needsDecoding() ? decoration : nullptr)
 {
 }
 
@@ -149,6 +152,7 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
         return scanNacks(from, to, cancel, onMatch);
     const quint64 generation = m_index.generation();
     from = std::max<qint64>(from, 0);
+    const qint64 judgedFrom = from; // a rewind to a checkpoint reads earlier ones too
     while (from < to) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return Outcome::Canceled;
@@ -172,6 +176,8 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
             count = m_index.count();
             if (k >= count || m_index.firstLine(k) >= to)
                 return Outcome::Done;
+            if (m_decoration && m_decoration->next() != k)
+                k = m_decoration->rewind(k);
             first = m_index.firstLine(k);
             // Up to the end of the transaction holding the slice's last line.
             // With block summaries, up to the next block that may be
@@ -202,7 +208,10 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
         bool past = false; // a transaction begun at or after `to` was reached
         const auto judge = [&](bool nextBegun) {
             const Transaction &t = m_builder.finish(nextBegun);
-            return t.firstLine >= to || !m_query.matches(t) || onMatch(t.firstLine);
+            if (m_decoration)
+                m_decoration->decode(t, &m_decoded, m_query.needsRegisters());
+            return t.firstLine >= to || t.firstLine < judgedFrom ||
+                   !m_query.matches(t, m_decoration ? &m_decoded : nullptr) || onMatch(t.firstLine);
         };
         for (; !rest.empty(); ++line) {
             stored.parseNext(&rest);

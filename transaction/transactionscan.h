@@ -28,9 +28,13 @@ public:
     static constexpr qint64 kMaxLines = qint64(1) << 16;
 
     // blocks (may be null): their summaries let it pass over lines no
-    // matching transaction can touch without reading them.
+    // matching transaction can touch without reading them. decoration (may
+    // be null, not owned): decodes the transactions for a query that needs
+    // it, which then reads every transaction in order (no blocks skipped),
+    // from the checkpoint before the first one judged.
     TransactionScan(CapturePipeline &pipeline, const TransactionIndex &index,
-                    const TransactionQuery &query, const BlockIndex *blocks = nullptr);
+                    const TransactionQuery &query, const BlockIndex *blocks = nullptr,
+                    TransactionDecoration *decoration = nullptr);
 
     // Calls onMatch with the first line of each matching transaction that
     // begins in [from, to), in order, until it returns false (Stopped). Polls
@@ -56,5 +60,7 @@ private:
     const TransactionIndex &m_index;
     const TransactionQuery m_query;
     const BlockIndex *m_blocks;
+    TransactionDecoration *m_decoration; // null unless the query needs decoding
+    TransactionDecoration::Output m_decoded;
     TransactionBuilder m_builder{kMaxLines};
 };

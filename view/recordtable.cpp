@@ -1,6 +1,7 @@
 #include "view/recordtable.h"
 
 #include "capture/capturepipeline.h"
+#include "transaction/transactiondecoration.h"
 #include "view/allrows.h"
 #include "view/pagefiller.h"
 #include "view/pagegeometry.h"
@@ -52,7 +53,8 @@ constexpr Column kTransactionColumns[TransactionColumn::Count] = {
     {"读取", 120, 125, ""},
     {"应答", 120, 130, "ACK"},
     {"标签", 60, 50, ""},
-    {"状态", 50, 40, "--"}};
+    {"状态", 50, 40, "--"},
+    {"解码", 240, 220, ""}};
 } // namespace
 
 RecordTable::RecordTable(QTableView *view, QScrollBar *scrollBar, CapturePipeline &pipeline,
@@ -216,6 +218,13 @@ void RecordTable::showTransactions(const TransactionIndex *index)
     refresh();
 }
 
+void RecordTable::setDecoration(std::unique_ptr<TransactionDecoration> decoration)
+{
+    m_decoration = std::move(decoration);
+    if (m_transactionFiller)
+        m_transactionFiller->invalidate();
+}
+
 void RecordTable::refresh()
 {
     forgetEmptiedStore();
@@ -253,7 +262,7 @@ void RecordTable::refresh()
     if (m_transactions)
         m_transactionFiller->fillRows(*m_model, held, *m_transactions, *m_navigator->rows(),
                                       m_navigator->top(), int(m_navigator->pageCount()),
-                                      &m_pipeline.health());
+                                      &m_pipeline.health(), m_decoration.get());
     else if (!m_pageFiller->fillRows(*m_model, m_pipeline, *m_navigator->rows(), m_navigator->top(),
                                      int(m_navigator->pageCount())))
         return; // store busy: the next tick shows it

@@ -27,6 +27,7 @@ class QStandardItemModel;
 class QTableView;
 class StoreResetFlag;
 class TableNavigator;
+class TransactionDecoration;
 class TransactionIndex;
 class TransactionPageFiller;
 class TransactionRows;
@@ -68,6 +69,8 @@ public:
     // it, else the transaction's first row. A filter set is dropped first.
     void showTransactions(const TransactionIndex *index);
     bool showingTransactions() const { return m_transactions != nullptr; }
+    // What fills the transaction view's 解码 column (null: nothing).
+    void setDecoration(std::unique_ptr<TransactionDecoration> decoration);
 
     // The user moved the scroll bar to value (the form's valueChanged slot).
     void scrollBarMoved(int value);
@@ -110,6 +113,7 @@ private:
     const TransactionIndex *m_transactions = nullptr; // the transaction view's, else null
     std::unique_ptr<TransactionRows> m_allTransactions;
     std::unique_ptr<TransactionPageFiller> m_transactionFiller;
+    std::unique_ptr<TransactionDecoration> m_decoration;
     qint64 m_rowBeforeTransactions = -1; // the row view's current line when it was left
     // showStoredLine's line while the rows shown do not hold it yet, and the
     // line that was current instead (-1: none).

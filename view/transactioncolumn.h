@@ -13,6 +13,7 @@ enum Column {
     Ack,
     Labels,
     Status,
+    Decoded, // what the device profiles make of it
     Count
 };
 } // namespace TransactionColumn

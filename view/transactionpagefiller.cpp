@@ -14,7 +14,8 @@
 
 void TransactionPageFiller::fillRows(QStandardItemModel &model, const StoreLease &held,
                                      const TransactionIndex &index, const VisibleRows &rows,
-                                     qint64 first, int count, const HealthLog *health)
+                                     qint64 first, int count, const HealthLog *health,
+                                     TransactionDecoration *decoration)
 {
     const CaptureStore &store = held.store();
     const qint64 stored = store.lineIndex().lineCount();
@@ -34,6 +35,15 @@ void TransactionPageFiller::fillRows(QStandardItemModel &model, const StoreLease
     // Findings of a capture's end reach a transaction already shown.
     if (health)
         m_key.insert(m_key.end(), {qint64(health->findingCount()), qint64(health->generation())});
+    // Other profiles, or checkpoints reaching more rows, change the decoded texts.
+    if (decoration) {
+        qint64 reached = 0;
+        for (int r = 0; r < shown; ++r) {
+            const qint64 k = m_key[4 * size_t(r)];
+            reached += k - decoration->checkpoint(k) <= kMaxFeed;
+        }
+        m_key.insert(m_key.end(), {qint64(decoration->version()), reached});
+    }
     if (shown == model.rowCount() && m_key == m_shown)
         return;
     m_shown = m_key;
@@ -50,14 +60,22 @@ void TransactionPageFiller::fillRows(QStandardItemModel &model, const StoreLease
         }
     }
     Transaction transaction;
+    TransactionDecoration::Output decoded;
     for (int r = 0; r < shown; ++r) {
-        if (!TransactionReader::read(store, index, m_key[4 * size_t(r)], &transaction))
+        const qint64 k = m_key[4 * size_t(r)];
+        const bool read = TransactionReader::read(store, index, k, &transaction);
+        if (!read)
             transaction = Transaction(); // unreadable: shown empty rather than stale
+        else if (decoration) {
+            decoration->seek(store, index, k, kMaxFeed);
+            decoration->decode(transaction, &decoded, true);
+        }
         const TransactionText::Cells cells = TransactionText::cells(
-            transaction, health
-                             ? health->flagsOfLines(transaction.firstLine,
-                                                    transaction.firstLine + transaction.lineCount)
-                             : HealthLog::LineFlags());
+            transaction,
+            health ? health->flagsOfLines(transaction.firstLine,
+                                          transaction.firstLine + transaction.lineCount)
+                   : HealthLog::LineFlags(),
+            read && decoration ? &decoded : nullptr);
         for (int c = 0; c < std::min<int>(model.columnCount(), TransactionColumn::Count); ++c) {
             QStandardItem *item = model.item(r, c);
             const TransactionText::Cell &cell = cells[size_t(c)];

@@ -17,8 +17,10 @@ constexpr qint64 kFilterStepLines = qint64(1) << 20;
 } // namespace
 
 TransactionSearch::TransactionSearch(CapturePipeline &pipeline, const TransactionIndex &index,
-                                     const BlockIndex &blocks, QObject *parent)
-    : QObject(parent), m_pipeline(pipeline), m_index(index), m_blocks(blocks)
+                                     const BlockIndex &blocks, QObject *parent,
+                                     const TransactionDecoration *decoration)
+    : QObject(parent), m_pipeline(pipeline), m_index(index), m_blocks(blocks),
+      m_decoration(decoration)
 {
 }
 
@@ -28,11 +30,12 @@ TransactionSearch::~TransactionSearch()
     stopFilter();
 }
 
-qint64 TransactionSearch::walk(const TransactionQuery &query, qint64 k, qint64 to, bool forward,
-                               const std::atomic<bool> &cancel,
+qint64 TransactionSearch::walk(const TransactionQuery &query, TransactionDecoration *decoration,
+                               qint64 k, qint64 to, bool forward, const std::atomic<bool> &cancel,
                                const std::function<bool(qint64, qint64, bool)> &visit) const
 {
     Transaction t;
+    TransactionDecoration::Output decoded;
     while (!cancel.load(std::memory_order_relaxed)) {
         StoreLease held = m_pipeline.tryLeaseStore();
         if (!held) {
@@ -40,11 +43,18 @@ qint64 TransactionSearch::walk(const TransactionQuery &query, qint64 k, qint64 t
             continue;
         }
         const qint64 count = m_index.count();
-        for (qint64 n = 0; n < kSlice; ++n, k += forward ? 1 : -1) {
+        // Backwards, each transaction decodes from its checkpoint: fewer a lease.
+        const qint64 slice = decoration && !forward ? kSlice / 16 : kSlice;
+        for (qint64 n = 0; n < slice; ++n, k += forward ? 1 : -1) {
             if (forward ? k >= std::min(to, count) : k < to)
                 return count;
             const bool read = TransactionReader::read(held.store(), m_index, k, &t);
-            if (!visit(k, t.firstLine, read && query.matches(t)))
+            // Backwards, each one decodes from its checkpoint on.
+            if (read && decoration) {
+                decoration->seek(held.store(), m_index, k);
+                decoration->decode(t, &decoded, query.needsRegisters());
+            }
+            if (!visit(k, t.firstLine, read && query.matches(t, decoration ? &decoded : nullptr)))
                 return count;
         }
     }
@@ -85,18 +95,21 @@ void TransactionSearch::runFind(qint64 from, bool forward, int serial)
     };
     bool wrapped = false;
     qint64 seen = 0;
+    const std::unique_ptr<TransactionDecoration> decoration =
+        m_decoration && m_findQuery.needsDecoding() ? m_decoration->clone() : nullptr;
+    TransactionDecoration *d = decoration.get();
     if (forward) {
-        seen = walk(m_findQuery, start + 1, count, true, m_findCancel, found);
+        seen = walk(m_findQuery, d, start + 1, count, true, m_findCancel, found);
         if (seen >= 0 && line < 0) {
             wrapped = true;
-            seen = walk(m_findQuery, 0, start + 1, true, m_findCancel, found);
+            seen = walk(m_findQuery, d, 0, start + 1, true, m_findCancel, found);
         }
     } else {
         const qint64 before = start < 0 ? count : start;
-        seen = walk(m_findQuery, before - 1, 0, false, m_findCancel, found);
+        seen = walk(m_findQuery, d, before - 1, 0, false, m_findCancel, found);
         if (seen >= 0 && line < 0) {
             wrapped = true;
-            seen = walk(m_findQuery, count - 1, before, false, m_findCancel, found);
+            seen = walk(m_findQuery, d, count - 1, before, false, m_findCancel, found);
         }
     }
     CaptureSearch::FindStatus status = CaptureSearch::NotFound;
@@ -143,7 +156,9 @@ void TransactionSearch::runFilter()
     // The same scan the filter benchmark measures: block summaries pass over
     // lines no matching transaction can touch.
     FilterRows &rows = *m_filterRows;
-    TransactionScan scan(m_pipeline, m_index, m_filterQuery, &m_blocks);
+    const std::unique_ptr<TransactionDecoration> decoration =
+        m_decoration ? m_decoration->clone() : nullptr;
+    TransactionScan scan(m_pipeline, m_index, m_filterQuery, &m_blocks, decoration.get());
     std::vector<uint32_t> batch;
     quint64 generation = scan.generation();
     qint64 done = 0; // transactions beginning before this line have their final verdict

@@ -29,8 +29,11 @@ class TransactionSearch : public QObject
 {
     Q_OBJECT
 public:
+    // decoration (may be null; outlives this): cloned for each worker, for
+    // queries on decoded text and registers.
     TransactionSearch(CapturePipeline &pipeline, const TransactionIndex &index,
-                      const BlockIndex &blocks, QObject *parent = nullptr);
+                      const BlockIndex &blocks, QObject *parent = nullptr,
+                      const TransactionDecoration *decoration = nullptr);
     ~TransactionSearch() override; // stops both workers
 
     // The first matching transaction after the one holding line `from`
@@ -56,8 +59,9 @@ private:
     // backwards) a slice at a time under a lease; visit(k, first line,
     // matched) returns false to stop. Returns the transaction count seen,
     // -1 when canceled.
-    qint64 walk(const TransactionQuery &query, qint64 k, qint64 to, bool forward,
-                const std::atomic<bool> &cancel,
+    // decoration: non-null when the query needs decoding.
+    qint64 walk(const TransactionQuery &query, TransactionDecoration *decoration, qint64 k,
+                qint64 to, bool forward, const std::atomic<bool> &cancel,
                 const std::function<bool(qint64, qint64, bool)> &visit) const;
     void runFind(qint64 from, bool forward, int serial);
     void runFilter();
@@ -65,6 +69,7 @@ private:
     CapturePipeline &m_pipeline;
     const TransactionIndex &m_index;
     const BlockIndex &m_blocks;
+    const TransactionDecoration *m_decoration;
     std::thread m_findThread;
     TransactionQuery m_findQuery; // written only while no find runs
     std::atomic<bool> m_findCancel{false};

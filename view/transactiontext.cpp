@@ -93,7 +93,8 @@ QString TransactionText::durationText(int64_t ns)
 }
 
 TransactionText::Cells TransactionText::cells(const Transaction &t,
-                                              const HealthLog::LineFlags &health)
+                                              const HealthLog::LineFlags &health,
+                                              const TransactionDecoration::Output *decoded)
 {
     Cells c;
     c[TransactionColumn::Number].text = QString::number(t.number + 1);
@@ -165,5 +166,18 @@ TransactionText::Cells TransactionText::cells(const Transaction &t,
                 : worst == HealthFinding::Severity::Warning
                     ? RowStyle::Orange
                     : ((t.status & Transaction::Open) ? RowStyle::Teal : RowStyle::White);
+
+    if (decoded && !decoded->text.empty()) {
+        Cell &cell = c[TransactionColumn::Decoded];
+        const QString text = QString::fromStdString(decoded->text);
+        cell.text = text.size() > kMaxDecodedChars ? text.left(kMaxDecodedChars) + kEllipsis : text;
+        // The whole text, then each register's place, raw value and fields.
+        cell.toolTip = decoded->details.empty() && text.size() <= kMaxDecodedChars
+                           ? QString()
+                           : text + QStringLiteral("\n\n") +
+                                 QString::fromStdString(decoded->details).trimmed();
+        // A value shown raw (out of its range, not BCD) stands out as a warning does.
+        cell.colour = decoded->marked ? RowStyle::Orange : RowStyle::White;
+    }
     return c;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "capture/healthlog.h"
+#include "transaction/transactiondecoration.h"
 #include "view/rowstyle.h"
 #include "view/transactioncolumn.h"
 
@@ -23,6 +24,8 @@ public:
     static constexpr int kMaxTipBytes = 1024;
     // Segments the 段 cell names before "…".
     static constexpr int kMaxCellSegments = 4;
+    // Characters of decoded text the 解码 cell shows before "…".
+    static constexpr int kMaxDecodedChars = 96;
 
     struct Cell
     {
@@ -33,8 +36,10 @@ public:
     using Cells = std::array<Cell, TransactionColumn::Count>;
 
     // health: the bus-health kinds and severities its lines hold (HealthLog's
-    // flags), named in the status cell.
-    static Cells cells(const Transaction &transaction, const HealthLog::LineFlags &health = {});
+    // flags), named in the status cell. decoded (may be null): what the
+    // device profiles make of it, with details for the tooltip.
+    static Cells cells(const Transaction &transaction, const HealthLog::LineFlags &health = {},
+                       const TransactionDecoration::Output *decoded = nullptr);
     // A duration with the unit that keeps it short: "850 ns", "12.500 us".
     static QString durationText(int64_t ns);
 };

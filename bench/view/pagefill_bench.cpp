@@ -3,6 +3,8 @@
 #include "addressmap/addressstats.h"
 #include "capture/capturepipeline.h"
 #include "capture/visiblerows.h"
+#include "device/decodecheckpoints.h"
+#include "device/profilelibrary.h"
 #include "search/blockindex.h"
 #include "view/allrows.h"
 #include "view/pagefiller.h"
@@ -19,6 +21,7 @@
 
 #include <memory>
 #include <random>
+#include <thread>
 
 namespace {
 void dropLog(QtMsgType, const QMessageLogContext &, const QString &) {}
@@ -162,13 +165,30 @@ void BM_IndexMemory(benchmark::State &state)
 BENCHMARK(BM_IndexMemory)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 
 // A page of the transaction view: 40 transactions of six lines each, read
-// back through the transaction index and turned into texts and colours.
+// back through the transaction index and turned into texts and colours;
+// with the 解码 column (second argument 1), each also decoded as a 24C02's
+// write, from the pointer checkpoint before the page.
 void BM_TransactionPageFill(benchmark::State &state)
 {
     qInstallMessageHandler(dropLog);
     const int64_t lines = state.range(0);
     Store store(lines, true);
     const TransactionIndex &index = *store.index;
+    ProfileLibrary library;
+    library.addDirectory(ProfileLibrary::shippedDirectory());
+    ProfileAssignment choices(&library);
+    choices.choose(0x50, "24c02");
+    DecodeCheckpoints checkpoints(store.p, index);
+    std::unique_ptr<TransactionDecoration> decoration;
+    if (state.range(1)) {
+        checkpoints.start(choices);
+        decoration = checkpoints.decoration();
+        const qint64 settled = (index.count() - 1) / DecodeCheckpoints::kInterval;
+        while (checkpoints.reached() < settled * DecodeCheckpoints::kInterval)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        state.counters["checkpoint_bytes_per_row"] =
+            double(checkpoints.memoryBytes()) / double(lines);
+    }
     QStandardItemModel model;
     model.setColumnCount(TransactionColumn::Count);
     TransactionPageFiller filler;
@@ -177,16 +197,24 @@ void BM_TransactionPageFill(benchmark::State &state)
     const TransactionRows all(index);
     const StoreLease held = store.p.leaseStore();
     const qint64 count = index.count();
-    filler.fillRows(model, held, index, all, 0, kRows);
+    filler.fillRows(model, held, index, all, 0, kRows, nullptr, decoration.get());
     for (auto _ : state) {
         // Another page each time, so the unchanged-page shortcut never applies.
         const qint64 first = qint64(rng() % uint32_t(count - kRows + 1));
-        filler.fillRows(model, held, index, all, first, kRows);
+        filler.fillRows(model, held, index, all, first, kRows, nullptr, decoration.get());
     }
+    if (decoration && model.item(0, TransactionColumn::Decoded)->text().isEmpty())
+        state.SkipWithError("nothing decoded");
     state.SetItemsProcessed(int64_t(state.iterations()) * kRows);
     qInstallMessageHandler(nullptr);
 }
-BENCHMARK(BM_TransactionPageFill)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TransactionPageFill)
+    ->ArgNames({"lines", "decoded"})
+    ->Args({1000, 0})
+    ->Args({10000000, 0})
+    ->Args({1000, 1})
+    ->Args({10000000, 1})
+    ->Unit(benchmark::kMicrosecond);
 } // namespace
 
 BENCHMARK_MAIN();

@@ -2,10 +2,12 @@
 // double click open the row, Go to, the columns, filter and export, following a capture.
 #include "app/mainwindow.h"
 #include "capture/capturepipeline.h"
+#include "device/profileregistry.h"
 #include "modalanswerer.h"
 #include "protocol/symbollabeler.h"
 #include "rowtestutil.h"
 #include "search/findbar.h"
+#include "view/transactioncolumn.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -149,7 +151,7 @@ private slots:
         };
         QCOMPARE(lines().size(), 6);
         QCOMPARE(lines()[0],
-                 "number,first_row,rows,start,duration_ns,segments,ack,status,labels\r");
+                 "number,first_row,rows,start,duration_ns,segments,ack,status,labels,decoded\r");
         QVERIFY(lines()[2].startsWith("2,2,7,00.00.00.000.010.000,2600,50W:0E|50R:41*,"));
         std::string stop; // the open one ends: nothing is judged twice
         StoredLine::append(stop, 14, CaptureRow::stop(40000));
@@ -195,6 +197,24 @@ private slots:
         }
         QCOMPARE(s.column(0).mid(3), before.mid(0, before.size() - 3)); // three rows down
         QVERIFY(bar->value() < bar->maximum() && !answerer.titles.contains(QStringLiteral("警告")));
+    }
+
+    void decodedColumnWithTheSimulator()
+    {
+        qputenv("XDG_CONFIG_HOME", QDir::currentPath().toLocal8Bit()); // the choices stay here
+        Sniffer s(false);
+        QVERIFY(s.w.findChild<ProfileRegistry *>()->choose(0x68, QStringLiteral("ds1307")));
+        s.w.transactionViewAction()->trigger();
+        ModalAnswerer answerer(answerDialogs());
+        s.w.findChild<QAction *>(QStringLiteral("actionStart"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(s.pipeline.storedLineCount() > 2000, 10000);
+        s.w.findChild<QAction *>(QStringLiteral("actionStop"))->trigger();
+        // The clock's reads, found by a register, show decoded.
+        s.w.findChild<FindBar *>()->filterBy(QStringLiteral("reg=Seconds"));
+        const auto decoded = [&s] { return s.column(TransactionColumn::Decoded); };
+        QTRY_VERIFY(decoded().size() > 3 &&
+                    decoded().filter(QStringLiteral("DS1307 读 Seconds=")).size() ==
+                        decoded().size());
     }
 };
 

@@ -26,7 +26,7 @@ TransactionSegment seg(uint8_t address, bool read, std::vector<uint8_t> bytes, i
 }
 
 // Every cell as "text/colour", a "+" after a cut one (whole in its tooltip).
-std::string cells(const Transaction &t, int from = 0, int to = TransactionColumn::Count)
+std::string cells(const Transaction &t, int from = 0, int to = TransactionColumn::Decoded)
 {
     const TransactionText::Cells c = TransactionText::cells(t);
     std::string s;
@@ -72,6 +72,21 @@ TEST(TransactionText, CellsColoursAndCuts)
               "start-in-byte/4");
     EXPECT_EQ(status(HealthFinding::kindBit(K::Stretch), HealthFinding::severityBit(S::Info)),
               "stretch/0");
+
+    // Decoded text: whole up to its limit, then cut, whole in the tooltip before the
+    // details; a value shown raw orange.
+    TransactionDecoration::Output out{
+        std::string(TransactionText::kMaxDecodedChars, 'x'), false, {}, {}};
+    const auto decodedCell = [&t, &out] {
+        const TransactionText::Cell c =
+            TransactionText::cells(t, {}, &out)[TransactionColumn::Decoded];
+        return c.text.toStdString() + "/" + std::to_string(c.colour) + "/" +
+               c.toolTip.toStdString();
+    };
+    EXPECT_EQ(decodedCell(), out.text + "/0/");
+    out = {out.text + "y", true, "Seconds = 45 [0x45]\n", {}};
+    EXPECT_EQ(decodedCell(), out.text.substr(0, out.text.size() - 1) + "…/2/" + out.text +
+                                 "\n\nSeconds = 45 [0x45]");
 
     // As many bytes as a cell lists: whole. One more, in a second write: cut, " | " between.
     std::vector<uint8_t> bytes(TransactionText::kMaxCellBytes, 0x11);
