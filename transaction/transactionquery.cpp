@@ -170,9 +170,9 @@ bool TransactionQuery::asked(const std::string &name) const
 
 bool TransactionQuery::onlyNacks() const
 {
-    return m_words.responses() == 1u << unsigned(CaptureRow::Response::Nack) &&
-           !m_words.types() && !m_words.directions() && m_words.anyAddress() &&
-           m_bytes.empty() && m_words.label().empty() && !m_words.needsHealth() &&
+    return m_words.responses() == 1u << unsigned(CaptureRow::Response::Nack) && !m_words.types() &&
+           !m_words.directions() && m_words.anyAddress() && m_bytes.empty() &&
+           m_words.label().empty() && m_registers.empty() && !m_words.needsHealth() &&
            m_longerThanNs < 0 && m_shorterThanNs < 0;
 }
 
