@@ -87,7 +87,10 @@ public:
     // The value whose text is `text`; false when none has it ("--" is the
     // direction None).
     // Inline: a filter's scan asks for every line's type.
-    static bool typeFromText(std::string_view text, Type *t) { return fromText(kTypeTexts, text, t); }
+    static bool typeFromText(std::string_view text, Type *t)
+    {
+        return fromText(kTypeTexts, text, t);
+    }
     static bool directionFromText(std::string_view text, Direction *d)
     {
         return fromText(kDirectionTexts, text, d);

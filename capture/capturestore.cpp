@@ -427,8 +427,7 @@ QByteArray CaptureStore::readLines(int first, int count) const
     // counts at most a stride of lines twice rather than every line.
     const qint64 tail = std::max<qint64>(m_index.keptAtOrBefore(last), first);
     const size_t tailAt =
-        tail == first ? head
-                      : std::min(bytes.size(), size_t(m_index.keptOffset(tail) - begin));
+        tail == first ? head : std::min(bytes.size(), size_t(m_index.keptOffset(tail) - begin));
     const size_t size = tailAt + LineIndex::skipLines(bytes.substr(tailAt), last - tail) - head;
     if (head > 0)
         std::memmove(out.data(), out.constData() + head, size);

@@ -91,8 +91,7 @@ public:
 private:
     // Splits [s, e), up to the first "\n" when atNewline (stored in
     // *lineEnd, e when there is none); null when the fields are too few.
-    const char *split(const char *s, const char *e, bool atNewline,
-                      const char **lineEnd = nullptr);
+    const char *split(const char *s, const char *e, bool atNewline, const char **lineEnd = nullptr);
 
     std::string_view m_fields[FieldCount];
     bool m_extraFields = false;

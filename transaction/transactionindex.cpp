@@ -281,6 +281,7 @@ size_t TransactionIndex::memoryBytes() const
     size_t bytes = m_chunks.capacity() * sizeof(m_chunks[0]) +
                    m_chunks.size() * (size_t(1) << kChunkBits) * sizeof(Block);
     for (qint64 b = 0; b < m_blocks; ++b)
-        bytes += ((block(b).unusual ? 2 : 0) + (block(b).nacks ? 1 : 0)) * kWords * sizeof(uint64_t);
+        bytes +=
+            ((block(b).unusual ? 2 : 0) + (block(b).nacks ? 1 : 0)) * kWords * sizeof(uint64_t);
     return bytes;
 }
