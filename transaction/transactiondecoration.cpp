@@ -2,6 +2,8 @@
 
 #include "transaction/transactionreader.h"
 
+#include <algorithm>
+
 qint64 TransactionDecoration::rewind(qint64 k)
 {
     m_version = version();
@@ -33,6 +35,19 @@ bool TransactionDecoration::seek(const CaptureStore &store, const TransactionInd
         decodeNext(m_transaction, &m_passed, false);
     }
     return m_exact;
+}
+
+bool TransactionDecoration::approach(const CaptureStore &store, const TransactionIndex &index,
+                                     qint64 k, qint64 maxFeed)
+{
+    const bool placed = m_exact && m_next >= 0 && m_next <= k && m_version == version();
+    if (!placed || checkpoint(k) > m_next)
+        rewind(k);
+    if (!seek(store, index, std::min(k, m_next + maxFeed))) {
+        m_next = k; // a line could not be read: k is decoded without the pointers
+        return true;
+    }
+    return m_next == k;
 }
 
 void TransactionDecoration::decode(const Transaction &t, Output *out, bool details)

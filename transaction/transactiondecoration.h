@@ -53,6 +53,11 @@ public:
     // later transaction fed on from there.
     bool seek(const CaptureStore &store, const TransactionIndex &index, qint64 k,
               qint64 maxFeed = -1);
+    // As seek() with no limit, but feeding at most maxFeed transactions a
+    // call: false while k is not reached yet, so a caller far past the
+    // checkpoints (just after an Open) gives the store back between calls.
+    bool approach(const CaptureStore &store, const TransactionIndex &index, qint64 k,
+                  qint64 maxFeed);
     // Decodes t, the transaction the state is before, into *out (an empty
     // text: nothing decodes it); details: also the details and registers.
     void decode(const Transaction &t, Output *out, bool details);

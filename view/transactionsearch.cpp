@@ -51,7 +51,10 @@ qint64 TransactionSearch::walk(const TransactionQuery &query, TransactionDecorat
             const bool read = TransactionReader::read(held.store(), m_index, k, &t);
             // Backwards, each one decodes from its checkpoint on.
             if (read && decoration) {
-                decoration->seek(held.store(), m_index, k);
+                // Far past the checkpoints, the way to k is decoded a slice
+                // a lease, the next lease going on from there.
+                if (!decoration->approach(held.store(), m_index, k, kSlice))
+                    break;
                 decoration->decode(t, &decoded, query.needsRegisters());
             }
             if (!visit(k, t.firstLine, read && query.matches(t, decoration ? &decoded : nullptr)))

@@ -187,6 +187,19 @@ TEST(DecodedColumn, CheckpointsDecodePagesQueriesAndExportAsFromTheStart)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         EXPECT_EQ(found.load(), firstLines[forward ? 116 : 88]);
     }
+    {
+        // Far from any checkpoint a find goes a slice a call, each call on from the last.
+        ProfileDecoration far(choices);
+        const StoreLease lease = p.leaseStore();
+        int calls = 1;
+        while (!far.approach(lease.store(), index, 300, 3))
+            ++calls;
+        Transaction t;
+        TransactionDecoration::Output out;
+        ASSERT_TRUE(TransactionReader::read(lease.store(), index, 300, &t));
+        far.decode(t, &out, true);
+        EXPECT_TRUE(calls == 100 && out.text == expected[300].text) << calls << out.text;
+    }
 
     // Other choices start again: the RTC no longer decodes; the page is written again
     // when the checkpoints come.
