@@ -30,6 +30,23 @@ StoreLease lease(CapturePipeline &pipeline, const std::atomic<bool> *cancel)
     }
     return held;
 }
+
+// The store for one round of a scan begun at `generation`; empty, with
+// *stop saying why, when the scan was canceled or lines were taken away.
+StoreLease roundLease(CapturePipeline &pipeline, const TransactionIndex &index,
+                      const std::atomic<bool> *cancel, quint64 generation,
+                      TransactionScan::Outcome *stop)
+{
+    *stop = TransactionScan::Outcome::Canceled;
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return StoreLease();
+    StoreLease held = lease(pipeline, cancel);
+    if (held && index.generation() != generation) {
+        *stop = TransactionScan::Outcome::Changed;
+        return StoreLease();
+    }
+    return held;
+}
 } // namespace
 
 TransactionScan::TransactionScan(CapturePipeline &pipeline, const TransactionIndex &index,
@@ -106,16 +123,13 @@ TransactionScan::Outcome TransactionScan::scanNacks(qint64 from, qint64 to,
     const quint64 generation = m_index.generation();
     std::vector<qint64> found;
     for (from = std::max<qint64>(from, 0); from < to;) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            return Outcome::Canceled;
         found.clear();
         {
             // A round's bits under the store: a few milliseconds at most.
-            StoreLease held = lease(m_pipeline, cancel);
+            Outcome stop;
+            const StoreLease held = roundLease(m_pipeline, m_index, cancel, generation, &stop);
             if (!held)
-                return Outcome::Canceled;
-            if (m_index.generation() != generation)
-                return Outcome::Changed;
+                return stop;
             const qint64 lines = m_index.lineCount();
             const qint64 roundEnd = std::min(to, from + kNackRoundLines);
             qint64 line = from; // no transaction begun in [from, line) holds a NACK
@@ -154,18 +168,15 @@ TransactionScan::Outcome TransactionScan::scan(qint64 from, qint64 to,
     from = std::max<qint64>(from, 0);
     const qint64 judgedFrom = from; // a rewind to a checkpoint reads earlier ones too
     while (from < to) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            return Outcome::Canceled;
         // Under the store: whole transactions beginning in [from, to), a
         // slice of them, and their lines.
         QByteArray text;
         qint64 k = 0, first = 0, end = 0, count = 0, ahead = 0;
         {
-            StoreLease held = lease(m_pipeline, cancel);
+            Outcome stop;
+            const StoreLease held = roundLease(m_pipeline, m_index, cancel, generation, &stop);
             if (!held)
-                return Outcome::Canceled;
-            if (m_index.generation() != generation)
-                return Outcome::Changed;
+                return stop;
             const qint64 lines = m_index.lineCount();
             from = skipBlocks(from, lines);
             if (from >= lines)
