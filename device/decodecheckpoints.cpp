@@ -35,12 +35,19 @@ void DecodeCheckpoints::setUp(const Profiles &profiles, ProfileDecoder *decoder)
         decoder->setProfile(uint8_t(a), profiles[a]);
 }
 
-void DecodeCheckpoints::start(const ProfileAssignment &assignment)
+std::shared_ptr<const DecodeCheckpoints::Profiles>
+DecodeCheckpoints::profilesOf(const ProfileAssignment &assignment)
 {
-    stop();
     auto profiles = std::make_shared<Profiles>();
     for (size_t a = 0; a < profiles->size(); ++a)
         (*profiles)[a] = assignment.profileFor(uint8_t(a));
+    return profiles;
+}
+
+void DecodeCheckpoints::start(const ProfileAssignment &assignment)
+{
+    stop();
+    std::shared_ptr<const Profiles> profiles = profilesOf(assignment);
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_profiles = std::move(profiles);

@@ -66,6 +66,8 @@ public:
 
     // A decoration that decodes from these checkpoints.
     std::unique_ptr<TransactionDecoration> decoration() const;
+    // The profile assignment gives each address.
+    static std::shared_ptr<const Profiles> profilesOf(const ProfileAssignment &assignment);
     // Gives decoder every address's profile.
     static void setUp(const Profiles &profiles, ProfileDecoder *decoder);
 

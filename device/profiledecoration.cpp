@@ -6,11 +6,8 @@ ProfileDecoration::ProfileDecoration(const DecodeCheckpoints *checkpoints)
 }
 
 ProfileDecoration::ProfileDecoration(const ProfileAssignment &assignment)
+    : m_profiles(DecodeCheckpoints::profilesOf(assignment))
 {
-    auto profiles = std::make_shared<DecodeCheckpoints::Profiles>();
-    for (size_t a = 0; a < profiles->size(); ++a)
-        (*profiles)[a] = assignment.profileFor(uint8_t(a));
-    m_profiles = std::move(profiles);
     DecodeCheckpoints::setUp(*m_profiles, &m_decoder);
 }
 
